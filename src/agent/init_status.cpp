@@ -1,0 +1,3 @@
+#include "agent/init_status.h"
+
+int InitStatus = INITSTATUS_STARTING;

@@ -1,0 +1,16 @@
+#include "base/trace.h"
+
+#include <cstdarg>
+#include <cstdio>
+
+#include "base/os.h"
+
+void Trace(const char* format, ...) {
+    char line[kTraceLineMax + 1];
+    va_list args;
+    va_start(args, format);
+    int len = vsnprintf(line, sizeof line, format, args);
+    va_end(args);
+    if (len < 0) return;
+    gOs.DebugTrace(line);
+}

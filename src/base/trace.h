@@ -1,0 +1,16 @@
+// The process-wide diagnostic trace. Every caught failure and many warnings end
+// here as one printf-style line; the line goes to the system's debug channel
+// (OutputDebugStringA on Windows), where a debugger, a monitor or
+// WINEDEBUG=+debugstr shows it. Nothing the user sees comes from here.
+#pragma once
+
+#if defined(__GNUC__)
+#define TRACE_FORMAT(fmt, args) __attribute__((format(printf, fmt, args)))
+#else
+#define TRACE_FORMAT(fmt, args)
+#endif
+
+// Longest line passed on; longer texts are cut, never overrun.
+constexpr unsigned kTraceLineMax = 1023;
+
+void Trace(const char* format, ...) TRACE_FORMAT(1, 2);

@@ -1,0 +1,3 @@
+#include "shared/config_data.h"
+
+CConfigData* gConfig = nullptr;

@@ -1,0 +1,73 @@
+#include "base/strutil.h"
+
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cstring>
+#include <string>
+
+TEST(StrCopy, CutsToTheBufferAndAlwaysTerminates) {
+    char buffer[6];
+    memset(buffer, 'x', sizeof buffer);
+    EXPECT_EQ(5u, StrCopy(buffer, sizeof buffer, "abcdefgh"));
+    EXPECT_STREQ("abcde", buffer);
+    EXPECT_EQ(3u, StrCopy(buffer, sizeof buffer, "abc"));
+    EXPECT_STREQ("abc", buffer);
+    EXPECT_EQ(0u, StrCopy(buffer, sizeof buffer, nullptr));
+    EXPECT_STREQ("", buffer);
+    EXPECT_EQ(0u, StrCopy(buffer, 1, "abc"));
+    EXPECT_STREQ("", buffer);
+    EXPECT_EQ(0u, StrCopy(buffer, 0, "abc"));  // nothing written at all
+}
+
+TEST(StrAppend, KeepsTheWholeWithinTheBuffer) {
+    char buffer[8] = "abc";
+    EXPECT_EQ(6u, StrAppend(buffer, sizeof buffer, "def"));
+    EXPECT_STREQ("abcdef", buffer);
+    EXPECT_EQ(7u, StrAppend(buffer, sizeof buffer, "ghijk"));
+    EXPECT_STREQ("abcdefg", buffer);
+    EXPECT_EQ(7u, StrAppend(buffer, sizeof buffer, "more"));
+    EXPECT_STREQ("abcdefg", buffer);
+}
+
+TEST(StrCopyField, NeverReadsPastAnUnterminatedField) {
+    char field[4] = {'w', 'x', 'y', 'z'};  // no terminator, as another process may leave it
+    char out[16];
+    EXPECT_EQ(4u, StrCopyField(out, sizeof out, field, sizeof field));
+    EXPECT_STREQ("wxyz", out);
+    EXPECT_EQ(2u, StrCopyField(out, 3, field, sizeof field));
+    EXPECT_STREQ("wx", out);
+    const char terminated[8] = "ab";
+    EXPECT_EQ(2u, StrCopyField(out, sizeof out, terminated, sizeof terminated));
+    EXPECT_STREQ("ab", out);
+}
+
+TEST(ParseLeadingInt, ReadsLikeAtoiAndClampsToThirtyTwoBits) {
+    struct Case {
+        const char* text;
+        int32_t expected;
+    } cases[] = {
+        {"8080abc", 8080}, {"abc", 0},        {"", 0},      {"  -12", -12}, {"\t+7", 7},
+        {"- 5", 0},        {"--5", 0},        {"007", 7},   {"12 34", 12},  {"2147483647", INT32_MAX},
+        {"2147483648", INT32_MAX},            {"-2147483648", INT32_MIN},   {"-99999999999999999999", INT32_MIN},
+        {"99999999999999999999999", INT32_MAX},
+    };
+    for (const Case& c : cases) EXPECT_EQ(c.expected, ParseLeadingInt(c.text)) << '"' << c.text << '"';
+}
+
+TEST(NoCase, ComparesAsciiLettersOnly) {
+    EXPECT_EQ(0, StrCompareNoCase("Tidewell Settings", "tIDEWELL sETTINGS"));
+    EXPECT_NE(0, StrCompareNoCase("abc", "abd"));
+    EXPECT_NE(0, StrCompareNoCase("abc", "ab"));
+    EXPECT_TRUE(StrEndsWithNoCase("SAVER.scr", ".SCR"));
+    EXPECT_FALSE(StrEndsWithNoCase("scr", ".SCR"));
+    char text[] = "c:\\Program Files\\engine.exe";
+    StrToUpper(text);
+    EXPECT_STREQ("C:\\PROGRAM FILES\\ENGINE.EXE", text);
+}
+
+TEST(IsSpaceChar, IsTheCLocaleSet) {
+    for (char c : std::string(" \t\n\v\f\r")) EXPECT_TRUE(IsSpaceChar(c)) << int(c);
+    for (char c : std::string("a0_\x01\x1f")) EXPECT_FALSE(IsSpaceChar(c)) << int(c);
+    EXPECT_FALSE(IsSpaceChar(static_cast<char>(0xA0)));  // no byte above 127 is white space
+}
