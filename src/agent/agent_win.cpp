@@ -1,0 +1,3 @@
+#include "agent/agent_win.h"
+
+AgentCore gAgent = {};

@@ -1,0 +1,23 @@
+#include "agent/clock_win.h"
+
+#include "agent/probes_win.h"
+#include "shared/config_data.h"
+
+namespace {
+constexpr UINT_PTR kClockTimerId = 0;
+}
+
+BOOL StartClock(HWND engineWindow) {
+    return SetTimer(engineWindow, kClockTimerId, kClockPeriodMs, ClockTick) != 0;
+}
+
+void StopClock(HWND engineWindow) {
+    KillTimer(engineWindow, kClockTimerId);
+}
+
+void CALLBACK ClockTick(HWND, UINT, UINT_PTR, DWORD) {
+    // The agent only publishes this for the display programs.
+    if (gConfig) gConfig->ScreenSaverOn = ScreenSaverActive();
+    // The timed jobs follow here, always in this order: the subscription
+    // update, the stock quotes, the ad stream, the purge, the usage report.
+}

@@ -1,0 +1,127 @@
+#include "agent/engine_window_win.h"
+
+#include <cstring>
+
+#include "agent/agent_win.h"
+#include "agent/clock_win.h"
+#include "agent/paths.h"
+#include "agent/probes_win.h"
+#include "agent/resource.h"
+#include "agent/tray_win.h"
+#include "base/trace.h"
+#include "shared/config_data.h"
+#include "shared/messages_win.h"
+#include "shared/names.h"
+#include "shared/registry.h"
+
+namespace {
+
+// Windows shutting down waits for the agent; a display program that no longer
+// answers must not hold it up for ever.
+constexpr UINT kCloseGlancerTimeoutMs = 5000;
+
+bool TrayPresent() {
+    return gConfig && gConfig->TrayPresent;
+}
+
+// Launch or activate the sibling display program.
+void ShowGlancer() {
+    if (HWND glancer = FindWindowA(kGlancerWindowClass, nullptr)) {
+        SetForegroundWindow(glancer);
+        return;
+    }
+    char path[MAX_PATH];
+    if (!gConfig || !InstallGlancerPath(gConfig->InstallDir, path, sizeof path)) return;
+    if (!LaunchProgram(path)) Trace("EngineWindowProc(): Could not start %s", path);
+}
+
+// The shutdown of a running agent; the rest follows after the message loop.
+void OnClose(HWND window) {
+    if (gConfig) CRegistry::WriteSettingsFile(*gConfig);
+    if (HWND glancer = FindWindowA(kGlancerWindowClass, nullptr)) {
+        SendMessageTimeoutA(glancer, WM_CLOSE, 0, 0, SMTO_ABORTIFHUNG, kCloseGlancerTimeoutMs, nullptr);
+    }
+    if (gAgent.trayMenu) {
+        DestroyMenu(gAgent.trayMenu);
+        gAgent.trayMenu = nullptr;
+    }
+    TrayIconDelete(window, kTrayIconId);
+    StopClock(window);
+    DestroyWindow(window);
+    gAgent.engineWindow = nullptr;
+}
+
+void OnEndSession(HWND window, WPARAM ending) {
+    if (ending) SendMessageA(window, WM_CLOSE, 0, 0);
+}
+
+void OnCopyData(const COPYDATASTRUCT* data) {
+    const char* path = CopyDataPath(data);
+    if (!path) {
+        Trace("EngineWindowProc(): WM_COPYDATA ignored: no terminated path");
+        return;
+    }
+    Trace("EngineWindowProc(): WM_COPYDATA subscription file %s", path);
+}
+
+// True when the command was one of the agent's.
+bool OnCommand(HWND window, WORD command) {
+    switch (command) {
+        case IDM_EXIT: SendMessageA(window, WM_CLOSE, 0, 0); return true;
+        case IDM_TICKER: SendMessageA(window, kTrayCallbackMessage, 0, WM_LBUTTONDBLCLK); return true;
+        case IDM_PREFERENCES: SendMessageA(window, gMessages.configDlg, 0, 0); return true;
+        default: return false;
+    }
+}
+
+void OnTrayNotify(HWND window, LPARAM mouseMessage) {
+    if (mouseMessage == WM_LBUTTONDBLCLK) ShowGlancer();
+    if (mouseMessage == WM_RBUTTONDOWN && gAgent.trayMenu) ShowTrayMenu(window, gAgent.trayMenu);
+}
+
+}  // namespace
+
+ATOM RegisterEngineClass(HINSTANCE instance) {
+    WNDCLASSA wc = {};
+    wc.style = CS_VREDRAW | CS_HREDRAW;
+    wc.lpfnWndProc = EngineWindowProc;
+    wc.hInstance = instance;
+    wc.hIcon = LoadIconA(instance, MAKEINTRESOURCEA(IDI_ENGINE));
+    wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+    wc.lpszClassName = kEngineWindowClass;
+    return RegisterClassA(&wc);
+}
+
+HWND CreateEngineWindow(HINSTANCE instance) {
+    int screenWidth = GetSystemMetrics(SM_CXSCREEN);
+    int screenHeight = GetSystemMetrics(SM_CYSCREEN);
+    return CreateWindowExA(0, kEngineWindowClass, kEngineWindowTitle, WS_CAPTION | WS_SYSMENU, 64, screenHeight - 320,
+                           screenWidth - 128, 128, nullptr, nullptr, instance, nullptr);
+}
+
+const char* CopyDataPath(const COPYDATASTRUCT* data) {
+    if (!data || !data->lpData || data->cbData == 0) return nullptr;
+    const char* text = static_cast<const char*>(data->lpData);
+    if (!memchr(text, '\0', data->cbData) || text[0] == '\0') return nullptr;
+    return text;
+}
+
+LRESULT CALLBACK EngineWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_ENDSESSION: OnEndSession(window, wParam); return 0;
+        case WM_DESTROY: PostQuitMessage(0); return 0;
+        case WM_CLOSE: OnClose(window); return 0;
+        case WM_QUERYOPEN: return 0;  // the window stays minimised
+        case WM_COPYDATA: OnCopyData(reinterpret_cast<const COPYDATASTRUCT*>(lParam)); break;
+        case WM_NCLBUTTONDBLCLK:
+            if (!IsIconic(window) || TrayPresent()) break;
+            PostMessageA(window, kTrayCallbackMessage, 0, WM_LBUTTONDBLCLK);
+            return 0;
+        case WM_COMMAND:
+        case WM_SYSCOMMAND:
+            if (OnCommand(window, LOWORD(wParam))) return 0;
+            break;
+        case kTrayCallbackMessage: OnTrayNotify(window, lParam); return 0;
+    }
+    return DefWindowProcA(window, message, wParam, lParam);
+}

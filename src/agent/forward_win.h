@@ -1,0 +1,9 @@
+// A second start of the agent with a command line hands the line (the path of
+// a subscription file) to the running agent and ends.
+#pragma once
+
+// Finds or starts the agent, starts the sibling display program when its
+// window is missing, and sends the line by WM_COPYDATA. True when it was
+// handed over and this process should exit with 0; false when no agent could
+// be reached and this process should become the agent itself.
+bool ForwardCommandLine(const char* commandLine);

@@ -1,0 +1,154 @@
+// WinMain: forwards a command line to a running agent, or brings the agent up
+// step by step, runs its message loop and takes it down again.
+#include <windows.h>
+
+#include <cstddef>
+#include <string>
+
+#include "agent/agent_win.h"
+#include "agent/clock_win.h"
+#include "agent/engine_window_win.h"
+#include "agent/forward_win.h"
+#include "agent/init_status.h"
+#include "agent/paths.h"
+#include "agent/probes_win.h"
+#include "agent/resource.h"
+#include "agent/tray_win.h"
+#include "base/trace.h"
+#include "shared/deployment.h"
+#include "shared/global_block.h"
+#include "shared/names.h"
+#include "shared/window_handle_win.h"
+
+namespace {
+
+HACCEL gAccelerators;
+
+int RegisterClassStep() {
+    return RegisterEngineClass(gAgent.instance) != 0;
+}
+
+int CreateWindowStep() {
+    gAgent.engineWindow = CreateEngineWindow(gAgent.instance);
+    return gAgent.engineWindow != nullptr;
+}
+
+int LoadAcceleratorsStep() {
+    gAccelerators = LoadAcceleratorsA(gAgent.instance, MAKEINTRESOURCEA(IDR_ACCELERATORS));
+    return gAccelerators != nullptr;
+}
+
+// Without the shared block nothing works; the installer can repair that.
+int CommonInitStep() {
+    if (GlobalInit()) return 1;
+    InitStatus = INITSTATUS_REPAIR;
+    return 0;
+}
+
+int PublishEngineWindowStep() {
+    gConfig->EngineWindow = HwndToWord(gAgent.engineWindow);
+    return 1;
+}
+
+int ShowEngineWindowStep() {
+    if (gConfig->TrayPresent) {
+        ShowWindow(gAgent.engineWindow, SW_HIDE);
+    } else {
+        ShowWindow(gAgent.engineWindow, SW_SHOWMINNOACTIVE);
+        UpdateWindow(gAgent.engineWindow);
+    }
+    return 1;
+}
+
+int StartClockStep() {
+    StartClock(gAgent.engineWindow);
+    return 1;
+}
+
+int TrayMenuStep() {
+    gAgent.trayMenu = CreateTrayMenu(gAgent.engineWindow, gAgent.instance, gConfig->TrayPresent != 0);
+    return 1;
+}
+
+// One step of start-up. A step that answers 0 raises its failure text (steps
+// without one cannot fail); the undo of every step that succeeded runs after
+// the message loop, last step first.
+struct StartupStep {
+    const char* failure;
+    int (*run)();
+    void (*undo)();
+};
+
+const StartupStep kStartupSteps[] = {
+    {"RegisterClass failed", RegisterClassStep, nullptr},
+    {"CreateWindow Failed", CreateWindowStep, nullptr},
+    {"LoadAccelerators Failed", LoadAcceleratorsStep, nullptr},
+    {"CommonInit() Failed", CommonInitStep, GlobalDetach},
+    {nullptr, PublishEngineWindowStep, nullptr},
+    {nullptr, ShowEngineWindowStep, nullptr},
+    {nullptr, StartClockStep, nullptr},
+    {nullptr, TrayMenuStep, nullptr},
+};
+
+// Runs the steps in order until one fails; returns how many succeeded.
+size_t StartUp() {
+    size_t done = 0;
+    try {
+        for (const StartupStep& step : kStartupSteps) {
+            if (!step.run() && step.failure) throw step.failure;
+            done++;
+        }
+        InitStatus = INITSTATUS_RUNNING;
+    } catch (const char* text) {
+        Trace("WinMain(): Exception %s", text);
+    } catch (...) {
+        Trace("WinMain(): Unhandled Exception");
+    }
+    return done;
+}
+
+void TearDown(size_t stepsDone) {
+    while (stepsDone > 0) {
+        if (void (*undo)() = kStartupSteps[--stepsDone].undo) undo();
+    }
+}
+
+void RunMessageLoop() {
+    MSG message;
+    BOOL got;
+    while ((got = GetMessageA(&message, nullptr, 0, 0)) != 0) {
+        if (got == -1) continue;  // only WM_QUIT ends the loop
+        if (TranslateAcceleratorA(gAgent.engineWindow, gAccelerators, &message)) continue;
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+    }
+}
+
+void StartRepairInstaller() {
+    char modulePath[MAX_PATH];
+    DWORD len = GetModuleFileNameA(nullptr, modulePath, sizeof modulePath);
+    if (len == 0 || len >= sizeof modulePath) return;
+    char installer[MAX_PATH + sizeof kInstallerProgram];
+    if (!RepairInstallerPath(modulePath, installer, sizeof installer)) return;
+    StartProcess((std::string("\"") + installer + "\"").c_str(), false);
+}
+
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
+    if (commandLine && *commandLine && ForwardCommandLine(commandLine)) return 0;
+
+    InitStatus = INITSTATUS_STARTING;
+    gAgent.instance = instance;
+    Trace("WinMain(): Tidewell Agent %s, news host %s, quote host %s", kProductVersion, kNewsHost, kQuoteHost);
+    size_t stepsDone = StartUp();
+    if (InitStatus == INITSTATUS_RUNNING) RunMessageLoop();
+
+    if (InitStatus == INITSTATUS_STARTING) {
+        MessageBoxA(nullptr, "Fatal error during initialization", kEngineWindowTitle,
+                    MB_ICONERROR | MB_SETFOREGROUND | MB_TOPMOST);
+    }
+    TearDown(stepsDone);
+    if (InitStatus == INITSTATUS_REPAIR) StartRepairInstaller();
+    return InitStatus;
+}

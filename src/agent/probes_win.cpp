@@ -1,0 +1,186 @@
+// The probes on Windows. The screen-saver test works differently on each of
+// the three Win32 platforms, chosen once from the platform identifier.
+#include "agent/probes_win.h"
+
+#include <tlhelp32.h>
+
+#include <string>
+
+#include "agent/probes.h"
+#include "base/strutil.h"
+#include "base/trace.h"
+
+namespace {
+
+DWORD QueryPlatformId() {
+    OSVERSIONINFOA version = {};
+    version.dwOSVersionInfoSize = sizeof version;
+    return GetVersionExA(&version) ? version.dwPlatformId : VER_PLATFORM_WIN32_NT;
+}
+
+const DWORD gPlatformId = QueryPlatformId();
+
+// The process-list functions exist only in some KERNEL32 versions, so they
+// are looked up by name on first use and released at process exit.
+using CreateSnapshotFn = HANDLE(WINAPI*)(DWORD, DWORD);
+using ProcessWalkFn = BOOL(WINAPI*)(HANDLE, PROCESSENTRY32*);
+
+// GetProcAddress gives a generic function pointer; going through void*
+// tells the compiler the cast to the real type is meant.
+template <typename Fn>
+Fn LoadProc(HMODULE module, const char* name) {
+    return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+}
+
+struct ProcessListFunctions {
+    bool attempted = false;
+    HMODULE kernel = nullptr;
+    CreateSnapshotFn createSnapshot = nullptr;
+    ProcessWalkFn first = nullptr;
+    ProcessWalkFn next = nullptr;
+
+    ~ProcessListFunctions() {
+        if (kernel) FreeLibrary(kernel);
+    }
+
+    void Load() {
+        if (attempted) return;
+        attempted = true;
+        kernel = LoadLibraryA("KERNEL32.DLL");
+        if (!kernel) return;
+        createSnapshot = LoadProc<CreateSnapshotFn>(kernel, "CreateToolhelp32Snapshot");
+        if (!createSnapshot) return;
+        first = LoadProc<ProcessWalkFn>(kernel, "Process32First");
+        next = LoadProc<ProcessWalkFn>(kernel, "Process32Next");
+    }
+} gProcessList;
+
+int ScreenSaverOnWin32s() {
+    HWND active = GetActiveWindow();
+    if (!IsScreenSaverWindow(active)) return 0;
+    auto instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrA(active, GWLP_HINSTANCE));
+    if (!instance) return 0;
+    char name[MAX_PATH];
+    if (!GetModuleFileNameA(instance, name, sizeof name)) return 0;
+    return IsScreenSaverFile(name);
+}
+
+int ScreenSaverOnWin9x() {
+    HWND foreground = GetForegroundWindow();
+    if (!IsScreenSaverWindow(foreground)) return 0;
+    char name[MAX_PATH];
+    return WindowProcessExeName(foreground, name, sizeof name) ? IsScreenSaverFile(name) : 0;
+}
+
+// Windows NT runs the screen saver on a desktop of its own; while it runs,
+// opening that desktop succeeds or is refused, and either means it is there.
+int ScreenSaverOnNt() {
+    HDESK desktop = OpenDesktopA("screen-saver", 0, FALSE, MAXIMUM_ALLOWED);
+    if (desktop) {
+        CloseDesktop(desktop);
+        return 1;
+    }
+    return GetLastError() == ERROR_ACCESS_DENIED ? 1 : 0;
+}
+
+// Creates a process from a command line; the thread handle is released at
+// once, the process handle is the caller's.
+bool Spawn(const char* commandLine, DWORD flags, STARTUPINFOA& startup, PROCESS_INFORMATION& process) {
+    std::string writable(commandLine);  // CreateProcessA may write into it
+    if (!CreateProcessA(nullptr, &writable[0], nullptr, nullptr, FALSE, flags, nullptr, nullptr, &startup, &process)) {
+        return false;
+    }
+    CloseHandle(process.hThread);
+    return true;
+}
+
+}  // namespace
+
+int ScreenSaverActive() {
+    try {
+        HWND saver = FindWindowA("WindowsScreenSaverClass", nullptr);
+        if (saver && IsScreenSaverWindow(saver)) return 1;
+        switch (gPlatformId) {
+            case VER_PLATFORM_WIN32s: return ScreenSaverOnWin32s();
+            case VER_PLATFORM_WIN32_WINDOWS: return ScreenSaverOnWin9x();
+            case VER_PLATFORM_WIN32_NT: return ScreenSaverOnNt();
+            default: return 0;
+        }
+    } catch (...) {
+        Trace("ScreenSaverActive(): Unhandled Exception");
+        return 0;
+    }
+}
+
+int IsScreenSaverWindow(HWND window) {
+    if (!IsWindow(window)) return 0;
+    if (GetAncestor(window, GA_PARENT) == GetDesktopWindow()) return 1;
+    if (GetWindowLongA(window, GWL_EXSTYLE) & WS_EX_TOPMOST) return 1;
+    return IsFullScreenWindow(window);
+}
+
+int IsFullScreenWindow(HWND window) {
+    if (!IsWindowVisible(window)) return 0;
+    WINDOWPLACEMENT placement = {};
+    placement.length = sizeof placement;
+    if (!GetWindowPlacement(window, &placement) || placement.showCmd == SW_SHOWMINIMIZED) return 0;
+    RECT rect;
+    if (!GetWindowRect(window, &rect)) return 0;
+    return rect.left <= 0 && rect.top <= 0 && rect.right >= GetSystemMetrics(SM_CXSCREEN) &&
+           rect.bottom >= GetSystemMetrics(SM_CYSCREEN);
+}
+
+bool WindowProcessExeName(HWND window, char* out, size_t size) {
+    gProcessList.Load();
+    if (!gProcessList.next) return false;
+    HANDLE snapshot = gProcessList.createSnapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) return false;
+    PROCESSENTRY32 entry = {};
+    entry.dwSize = sizeof entry;
+    DWORD processId = 0;
+    GetWindowThreadProcessId(window, &processId);
+    bool found = gProcessList.first(snapshot, &entry);
+    while (found && entry.th32ProcessID != processId) found = gProcessList.next(snapshot, &entry);
+    CloseHandle(snapshot);
+    if (found) StrCopy(out, size, entry.szExeFile);
+    return found;
+}
+
+void ApplyPacePriority(const CConfigData& cfg) {
+    PacePriority priority = PriorityForPace(cfg.Pace);
+    SetPriorityClass(GetCurrentProcess(),
+                     priority.process == ProcessPriority::Idle ? IDLE_PRIORITY_CLASS : NORMAL_PRIORITY_CLASS);
+    int thread = THREAD_PRIORITY_NORMAL;
+    if (priority.thread == ThreadPriority::BelowNormal) thread = THREAD_PRIORITY_BELOW_NORMAL;
+    if (priority.thread == ThreadPriority::Lowest) thread = THREAD_PRIORITY_LOWEST;
+    SetThreadPriority(GetCurrentThread(), thread);
+}
+
+DWORD StartProcess(const char* commandLine, bool wait) {
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process;
+    if (!Spawn(commandLine, CREATE_DEFAULT_ERROR_MODE | DETACHED_PROCESS, startup, process)) return 0;
+    DWORD exitCode = 1;
+    if (wait) {
+        exitCode = 0;
+        if (WaitForSingleObject(process.hProcess, INFINITE) != WAIT_FAILED) GetExitCodeProcess(process.hProcess, &exitCode);
+    }
+    CloseHandle(process.hProcess);
+    return exitCode;
+}
+
+bool LaunchProgram(const char* path) {
+    // Not WinExec: it waits until the program is idle, and the agent's one
+    // thread must not wait. A display program that asks the agent for topics
+    // while it starts would stall both of them.
+    std::string commandLine = std::string("\"") + path + "\"";
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = SW_SHOWNORMAL;
+    PROCESS_INFORMATION process;
+    if (!Spawn(commandLine.c_str(), 0, startup, process)) return false;
+    CloseHandle(process.hProcess);
+    return true;
+}

@@ -1,0 +1,36 @@
+// Engine.exe with a notification area: run under Xvfb with Wine's X11 driver,
+// where the shell's tray window exists. Wine shows its own "Wine System Tray"
+// window while any icon is in it.
+#include <gtest/gtest.h>
+
+#include "agent_process_win.h"
+#include "shared/names.h"
+
+namespace {
+
+bool WineTrayShowing() {
+    HWND tray = FindWindowA("__winex11_standalone_tray", nullptr);
+    return tray && IsWindowVisible(tray);
+}
+
+}  // namespace
+
+TEST(TrayIcon, AddedWhileTheAgentRunsWithTheWindowHidden) {
+    ASSERT_NE(nullptr, FindWindowA("Shell_TrayWnd", nullptr)) << "this test needs a notification area";
+    ASSERT_FALSE(WineTrayShowing());
+
+    InstallFolder folder("tray");
+    AgentProcess agent(folder);
+    HWND window = agent.WaitForEngineWindow();
+    ASSERT_NE(nullptr, window);
+    EXPECT_TRUE(WaitFor(WineTrayShowing, 10000));
+    EXPECT_FALSE(IsWindowVisible(window));
+    EXPECT_FALSE(IsIconic(window));
+    {
+        SharedBlockView block;
+        ASSERT_TRUE(block.valid());
+        EXPECT_EQ(1u, block.config().TrayPresent);
+    }
+    EXPECT_EQ(0u, agent.Close());
+    EXPECT_TRUE(WaitFor([] { return !WineTrayShowing(); }, 10000));  // the icon went with the agent
+}

@@ -1,0 +1,66 @@
+// Real Engine.exe processes for end-to-end tests: each runs from an install
+// folder of its own, and none outlives its test.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+#include "process_win.h"
+#include "shared/config_data.h"
+#include "temp_dir.h"
+
+// Generous bounds: a cold Wine start of a program can take seconds.
+constexpr DWORD kStartTimeoutMs = 20000;
+constexpr DWORD kExitTimeoutMs = 20000;
+// Two clock periods and some: at least one tick happens within it.
+constexpr DWORD kTickTimeoutMs = 12000;
+
+// An install folder with a copy of Engine.exe in it.
+class InstallFolder : public TempDir {
+public:
+    explicit InstallFolder(const std::string& name);
+    std::string EnginePath() const { return File("Engine.exe"); }
+    // Puts the stand-in program into the folder under the given name.
+    void AddStandIn(const std::string& as) const;
+    // What the stand-ins started from this folder noted, one line each.
+    std::string StandInLog() const { return Exists("standin.log") ? Read("standin.log") : ""; }
+};
+
+class AgentProcess {
+public:
+    AgentProcess(const InstallFolder& folder, const std::string& arguments = "");
+
+    // The agent's engine window once start-up has completed and the agent
+    // waits in its message loop, or 0 after the time-out.
+    HWND WaitForEngineWindow(DWORD timeoutMs = kStartTimeoutMs);
+    // Closes the agent as the user does (WM_CLOSE) and returns its exit code.
+    DWORD Close();
+    DWORD Wait(DWORD timeoutMs) { return process_.Wait(timeoutMs); }
+    DWORD id() const { return process_.id(); }
+    HWND window() const { return window_; }
+
+private:
+    ChildProcess process_;
+    HWND window_ = nullptr;
+};
+
+// A view of the global block opened without attaching: the attach count and
+// the record stay as the agents leave them.
+class SharedBlockView {
+public:
+    SharedBlockView();
+    ~SharedBlockView();
+    SharedBlockView(const SharedBlockView&) = delete;
+    SharedBlockView& operator=(const SharedBlockView&) = delete;
+
+    bool valid() const { return view_ != nullptr; }
+    GlobalBlockHeader& header() const { return *static_cast<GlobalBlockHeader*>(view_); }
+    CConfigData& config() const;
+
+private:
+    HANDLE mapping_ = nullptr;
+    void* view_ = nullptr;
+};
+
+bool SharedBlockExists();
