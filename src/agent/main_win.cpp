@@ -99,6 +99,7 @@ size_t StartUp() {
             done++;
         }
         InitStatus = INITSTATUS_RUNNING;
+        Trace("WinMain(): Start-up complete");
     } catch (const char* text) {
         Trace("WinMain(): Exception %s", text);
     } catch (...) {
@@ -150,5 +151,6 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
     }
     TearDown(stepsDone);
     if (InitStatus == INITSTATUS_REPAIR) StartRepairInstaller();
+    Trace("WinMain(): Exit code %d", InitStatus);
     return InitStatus;
 }

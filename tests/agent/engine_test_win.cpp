@@ -66,7 +66,7 @@ TEST_F(EngineTest, StartsMinimisedTicksAndClosesCleanly) {
     EXPECT_TRUE(trace_.WaitFor(std::string("news host ") + kNewsHost, agent.id(), 5000));
 
     {
-        SharedBlockView block;
+        GlobalBlockView block;
         ASSERT_TRUE(block.valid());
         CConfigData& cfg = block.config();
         EXPECT_EQ(1u, block.header().attachCount);
@@ -106,7 +106,7 @@ TEST_F(EngineTest, BadSettingsAreReadSafelyAndWrittenBackNormalised) {
     AgentProcess agent(folder);
     ASSERT_TRUE(agent.WaitForEngineWindow());
     {
-        SharedBlockView block;
+        GlobalBlockView block;
         ASSERT_TRUE(block.valid());
         EXPECT_EQ(1, block.config().EdgeDockedOn);
         EXPECT_EQ(8080, block.config().HttpProxyPort);
@@ -262,7 +262,7 @@ TEST_F(EngineTest, UntrustedCopyDataIsIgnoredAndTheAgentGoesOn) {
     EXPECT_TRUE(trace_.WaitFor("WM_COPYDATA ignored", agent.id(), 5000));
     EXPECT_FALSE(trace_.Contains("WM_COPYDATA subscription file", agent.id()));
     {
-        SharedBlockView block;
+        GlobalBlockView block;
         ASSERT_TRUE(block.valid());
         block.config().ScreenSaverOn = kSentinel;
         EXPECT_TRUE(WaitFor([&] { return block.config().ScreenSaverOn == 0; }, kTickTimeoutMs));

@@ -27,7 +27,7 @@ TEST(TrayIcon, AddedWhileTheAgentRunsWithTheWindowHidden) {
     EXPECT_FALSE(IsWindowVisible(window));
     EXPECT_FALSE(IsIconic(window));
     {
-        SharedBlockView block;
+        GlobalBlockView block;
         ASSERT_TRUE(block.valid());
         EXPECT_EQ(1u, block.config().TrayPresent);
     }

@@ -30,7 +30,7 @@ TEST_F(GlobalBlockTest, ProcessesShareOneBlockAndTheLastOneEndsIt) {
     AgentProcess creator(first);
     ASSERT_TRUE(creator.WaitForEngineWindow());
     {
-        SharedBlockView block;
+        GlobalBlockView block;
         ASSERT_TRUE(block.valid());
         EXPECT_EQ(1u, block.header().attachCount);
         EXPECT_EQ(0u, block.header().recordSize);  // the creator leaves it 0
@@ -58,7 +58,7 @@ TEST_F(GlobalBlockTest, ProcessesShareOneBlockAndTheLastOneEndsIt) {
     EXPECT_EQ(nullptr, gConfig);
     GlobalDetach();  // a second detach, as at process exit, changes nothing
     {
-        SharedBlockView block;
+        GlobalBlockView block;
         ASSERT_TRUE(block.valid());
         EXPECT_EQ(1u, block.header().attachCount);
     }

@@ -1,7 +1,6 @@
 #include "agent_process_win.h"
 
 #include "shared/names.h"
-#include "shared/window_handle_win.h"
 
 InstallFolder::InstallFolder(const std::string& name) : TempDir(name) {
     CopyProgram(path(), "Engine.exe");
@@ -22,8 +21,8 @@ HWND AgentProcess::WaitForEngineWindow(DWORD timeoutMs) {
     bool published = WaitFor(
         [&] {
             found = WaitForWindow(kEngineWindowClass, process_.id(), 0);
-            SharedBlockView block;
-            return found && block.valid() && block.config().EngineWindow == HwndToWord(found);
+            GlobalBlockView block;
+            return found && block.EngineWindow() == found;
         },
         timeoutMs);
     if (published) window_ = found;
@@ -35,22 +34,6 @@ DWORD AgentProcess::Close() {
     return process_.Wait(kExitTimeoutMs);
 }
 
-SharedBlockView::SharedBlockView() {
-    mapping_ = OpenFileMappingA(FILE_MAP_READ | FILE_MAP_WRITE, FALSE, kGlobalMappingName);
-    if (mapping_) view_ = MapViewOfFile(mapping_, FILE_MAP_READ | FILE_MAP_WRITE, 0, 0, kGlobalMappingSize);
-}
-
-SharedBlockView::~SharedBlockView() {
-    if (view_) UnmapViewOfFile(view_);
-    if (mapping_) CloseHandle(mapping_);
-}
-
-CConfigData& SharedBlockView::config() const {
-    return *reinterpret_cast<CConfigData*>(static_cast<char*>(view_) + kGlobalRecordOffset);
-}
-
 bool SharedBlockExists() {
-    HANDLE mapping = OpenFileMappingA(FILE_MAP_READ, FALSE, kGlobalMappingName);
-    if (mapping) CloseHandle(mapping);
-    return mapping != nullptr;
+    return GlobalBlockView().valid();
 }

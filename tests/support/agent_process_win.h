@@ -8,6 +8,7 @@
 
 #include "process_win.h"
 #include "shared/config_data.h"
+#include "shared/global_block_view_win.h"
 #include "temp_dir.h"
 
 // Generous bounds: a cold Wine start of a program can take seconds.
@@ -45,22 +46,5 @@ private:
     HWND window_ = nullptr;
 };
 
-// A view of the global block opened without attaching: the attach count and
-// the record stay as the agents leave them.
-class SharedBlockView {
-public:
-    SharedBlockView();
-    ~SharedBlockView();
-    SharedBlockView(const SharedBlockView&) = delete;
-    SharedBlockView& operator=(const SharedBlockView&) = delete;
-
-    bool valid() const { return view_ != nullptr; }
-    GlobalBlockHeader& header() const { return *static_cast<GlobalBlockHeader*>(view_); }
-    CConfigData& config() const;
-
-private:
-    HANDLE mapping_ = nullptr;
-    void* view_ = nullptr;
-};
-
+// True while some process holds the global block.
 bool SharedBlockExists();

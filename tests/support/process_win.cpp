@@ -61,6 +61,61 @@ void ChildProcess::Kill() {
     handle_ = nullptr;
 }
 
+namespace {
+
+// Reads what the pipe holds now, without waiting for more.
+void DrainPipe(HANDLE pipe, std::string& output) {
+    DWORD available = 0;
+    while (PeekNamedPipe(pipe, nullptr, 0, nullptr, &available, nullptr) && available) {
+        char chunk[4096];
+        DWORD got = 0;
+        if (!ReadFile(pipe, chunk, sizeof chunk, &got, nullptr)) return;
+        output.append(chunk, got);
+    }
+}
+
+}  // namespace
+
+DWORD RunCapturingOutput(const std::string& program, const std::string& arguments, DWORD timeoutMs,
+                         std::string& output) {
+    output.clear();
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+    HANDLE readEnd, writeEnd;
+    if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0)) return STILL_ACTIVE;
+    SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+    std::string commandLine = "\"" + program + "\"" + (arguments.empty() ? "" : " " + arguments);
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = writeEnd;
+    startup.hStdError = writeEnd;
+    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    PROCESS_INFORMATION process;
+    BOOL started = CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
+                                  &process);
+    CloseHandle(writeEnd);
+    DWORD exitCode = STILL_ACTIVE;
+    if (started) {
+        CloseHandle(process.hThread);
+        bool ended = WaitFor(
+            [&] {
+                DrainPipe(readEnd, output);
+                return WaitForSingleObject(process.hProcess, 0) == WAIT_OBJECT_0;
+            },
+            timeoutMs);
+        if (ended) {
+            GetExitCodeProcess(process.hProcess, &exitCode);
+        } else {
+            TerminateProcess(process.hProcess, 99);
+            WaitForSingleObject(process.hProcess, 5000);
+        }
+        DrainPipe(readEnd, output);  // what it wrote just before it ended
+        CloseHandle(process.hProcess);
+    }
+    CloseHandle(readEnd);
+    return exitCode;
+}
+
 void PumpMessages(DWORD ms) {
     DWORD start = GetTickCount();
     do {

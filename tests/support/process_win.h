@@ -33,6 +33,11 @@ private:
     DWORD id_ = 0;
 };
 
+// Runs a program to its end with its standard output and error in output;
+// its exit code, or STILL_ACTIVE when it had to be killed after the time-out.
+DWORD RunCapturingOutput(const std::string& program, const std::string& arguments, DWORD timeoutMs,
+                         std::string& output);
+
 // Waits for the condition, handling this thread's window messages meanwhile
 // so that the test's own windows keep answering. True when it came true.
 bool WaitFor(const std::function<bool()>& condition, DWORD timeoutMs);
