@@ -8,11 +8,13 @@
 #include <string>
 #include <vector>
 
+#include "agent/resource.h"
 #include "agent_process_win.h"
 #include "base/strutil.h"
 #include "shared/deployment.h"
 #include "shared/names.h"
 #include "shared/window_handle_win.h"
+#include "test_window_win.h"
 #include "trace_capture_win.h"
 
 namespace {
@@ -38,15 +40,6 @@ protected:
 
     TraceCapture trace_;
 };
-
-HWND MakeWindowOfClass(const char* className, WNDPROC proc = DefWindowProcA) {
-    WNDCLASSA wc = {};
-    wc.lpfnWndProc = proc;
-    wc.hInstance = GetModuleHandleA(nullptr);
-    wc.lpszClassName = className;
-    RegisterClassA(&wc);
-    return CreateWindowExA(0, className, "", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, wc.hInstance, nullptr);
-}
 
 }  // namespace
 
@@ -96,6 +89,60 @@ TEST_F(EngineTest, StartsMinimisedTicksAndClosesCleanly) {
         {"MsgExpire", "0"},        {"MsgPurge", "0"},
     };
     for (auto& key : keys) EXPECT_EQ(key[1], SettingsValue(folder, key[0])) << key[0];
+}
+
+TEST_F(EngineTest, WindowStaysMinimisedAndEndsWithTheSession) {
+    InstallFolder folder("engine-window");
+    AgentProcess agent(folder);
+    HWND window = agent.WaitForEngineWindow();
+    ASSERT_NE(nullptr, window);
+    ASSERT_TRUE(WaitFor([&] { return IsIconic(window) != 0; }, 5000));
+    // It refuses to be restored, and WM_ENDSESSION without an ending changes nothing.
+    EXPECT_EQ(0, SendMessageA(window, WM_QUERYOPEN, 0, 0));
+    EXPECT_EQ(0, SendMessageA(window, WM_ENDSESSION, FALSE, 0));
+    PumpMessages(300);
+    EXPECT_TRUE(IsWindow(window));
+    EXPECT_TRUE(IsIconic(window));
+
+    // Windows ending the session closes the agent like the user would.
+    SendMessageA(window, WM_ENDSESSION, TRUE, 0);
+    EXPECT_EQ(0u, agent.Wait(kExitTimeoutMs));
+    EXPECT_EQ("1", SettingsValue(folder, "EdgeDockedOn"));
+}
+
+TEST_F(EngineTest, TickerCommandsStartOrRaiseTheDisplayProgram) {
+    InstallFolder folder("engine-ticker");
+    folder.AddStandIn("Glancer.exe");
+    AgentProcess agent(folder);
+    HWND window = agent.WaitForEngineWindow();
+    ASSERT_NE(nullptr, window);
+    auto started = [&] {
+        std::string log = folder.StandInLog();
+        size_t count = 0;
+        for (size_t at = log.find("Glancer.exe"); at != std::string::npos; at = log.find("Glancer.exe", at + 1)) count++;
+        return count;
+    };
+
+    // Without a notification area the menu's commands come as system commands.
+    PostMessageA(window, WM_SYSCOMMAND, IDM_TICKER, 0);
+    EXPECT_TRUE(WaitFor([&] { return started() == 1; }, 10000)) << folder.StandInLog();
+    // A double-click on the minimised window's caption does the same.
+    PostMessageA(window, WM_NCLBUTTONDBLCLK, HTCAPTION, 0);
+    EXPECT_TRUE(WaitFor([&] { return started() == 2; }, 10000)) << folder.StandInLog();
+    PostMessageA(window, kTrayCallbackMessage, 0, WM_LBUTTONDBLCLK);
+    EXPECT_TRUE(WaitFor([&] { return started() == 3; }, 10000)) << folder.StandInLog();
+    PostMessageA(window, kTrayCallbackMessage, 0, WM_MOUSEMOVE);  // other mouse messages do nothing
+
+    // With the display program running, it is raised and nothing is started.
+    HWND glancer = MakeWindowOfClass(kGlancerWindowClass);
+    PostMessageA(window, WM_COMMAND, IDM_TICKER, 0);
+    PumpMessages(1000);
+    EXPECT_EQ(3u, started());
+    DestroyWindow(glancer);
+
+    // The exit command closes the agent.
+    PostMessageA(window, WM_SYSCOMMAND, IDM_EXIT, 0);
+    EXPECT_EQ(0u, agent.Wait(kExitTimeoutMs));
 }
 
 TEST_F(EngineTest, BadSettingsAreReadSafelyAndWrittenBackNormalised) {
