@@ -30,10 +30,7 @@ bool EqualNoCase(const std::string& text, size_t begin, size_t end, const char* 
     size_t len = strlen(name);
     if (end - begin != len) return false;
     for (size_t i = 0; i < len; i++) {
-        char a = text[begin + i], b = name[i];
-        if (a >= 'A' && a <= 'Z') a = static_cast<char>(a - 'A' + 'a');
-        if (b >= 'A' && b <= 'Z') b = static_cast<char>(b - 'A' + 'a');
-        if (a != b) return false;
+        if (LowerAscii(text[begin + i]) != LowerAscii(name[i])) return false;
     }
     return true;
 }

@@ -31,7 +31,7 @@ size_t StrCopyField(char* dst, size_t dstSize, const char* src, size_t srcSize) 
     return len;
 }
 
-static char LowerAscii(char c) {
+char LowerAscii(char c) {
     return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
@@ -46,14 +46,6 @@ bool StrEndsWithNoCase(const char* text, const char* suffix) {
     size_t textLen = strlen(text);
     size_t suffixLen = strlen(suffix);
     return textLen >= suffixLen && StrCompareNoCase(text + textLen - suffixLen, suffix) == 0;
-}
-
-bool StrContainsNoCase(const std::string& text, const char* part) {
-    std::string upperText = text;
-    std::string upperPart = part;
-    StrToUpper(&upperText[0]);
-    StrToUpper(&upperPart[0]);
-    return upperText.find(upperPart) != std::string::npos;
 }
 
 void StrToUpper(char* text) {

@@ -4,7 +4,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <string>
 
 template <typename T, size_t N>
 constexpr size_t dimof(T (&)[N]) {
@@ -28,9 +27,9 @@ size_t StrCopyField(char* dst, size_t dstSize, const char* src, size_t srcSize);
 
 // Case-insensitive comparisons in the C locale (ASCII letters only), as the
 // system's names and keys are compared.
+char LowerAscii(char c);
 int StrCompareNoCase(const char* a, const char* b);
 bool StrEndsWithNoCase(const char* text, const char* suffix);
-bool StrContainsNoCase(const std::string& text, const char* part);
 void StrToUpper(char* text);
 
 // The C library's isspace in the "C" locale: blank, tab, LF, VT, FF, CR.

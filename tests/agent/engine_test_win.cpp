@@ -41,6 +41,11 @@ protected:
     TraceCapture trace_;
 };
 
+// The program name a stand-in noted first.
+std::string FirstWord(const std::string& log) {
+    return log.substr(0, log.find(' '));
+}
+
 }  // namespace
 
 TEST_F(EngineTest, StartsMinimisedTicksAndClosesCleanly) {
@@ -194,7 +199,7 @@ TEST_F(EngineTest, CommandLineIsHandedToTheRunningAgent) {
     EXPECT_EQ(0u, forwarder.Wait(kStartTimeoutMs));
     EXPECT_TRUE(trace_.WaitFor("WM_COPYDATA subscription file C:\\feeds\\news.twl", agent.id(), 5000));
     // No display program was running, so the one beside the agent was started.
-    EXPECT_TRUE(WaitFor([&] { return StrContainsNoCase(folder.StandInLog(), "glancer.exe"); }, 10000))
+    EXPECT_TRUE(WaitFor([&] { return StrEndsWithNoCase(FirstWord(folder.StandInLog()).c_str(), "glancer.exe"); }, 10000))
         << folder.StandInLog();
 
     // With a display program running, none is started.

@@ -1,5 +1,5 @@
-// The agent core's rules that need no system: screen-saver names, the pace
-// to priority table, and the paths of the programs beside the agent.
+// The agent core's rules that need no system: screen-saver names and the
+// paths of the programs beside the agent.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -17,29 +17,6 @@ TEST(IsScreenSaverFile, MatchesTheExtensionInAnyCase) {
     EXPECT_EQ(0, IsScreenSaverFile(nullptr));
     EXPECT_EQ(0, IsScreenSaverFile("screen.scr.exe"));
     EXPECT_EQ(0, IsScreenSaverFile("notepad.exe"));
-}
-
-TEST(PriorityForPace, StepsDownAsThePaceGrows) {
-    struct Case {
-        int pace;
-        ProcessPriority process;
-        ThreadPriority thread;
-    } cases[] = {
-        {-5, ProcessPriority::Normal, ThreadPriority::Normal},
-        {1, ProcessPriority::Normal, ThreadPriority::Normal},
-        {11, ProcessPriority::Normal, ThreadPriority::Normal},
-        {12, ProcessPriority::Normal, ThreadPriority::BelowNormal},
-        {13, ProcessPriority::Normal, ThreadPriority::BelowNormal},
-        {14, ProcessPriority::Idle, ThreadPriority::BelowNormal},
-        {15, ProcessPriority::Idle, ThreadPriority::BelowNormal},
-        {16, ProcessPriority::Idle, ThreadPriority::Lowest},
-        {1000, ProcessPriority::Idle, ThreadPriority::Lowest},
-    };
-    for (const Case& c : cases) {
-        PacePriority priority = PriorityForPace(c.pace);
-        EXPECT_EQ(c.process, priority.process) << "pace " << c.pace;
-        EXPECT_EQ(c.thread, priority.thread) << "pace " << c.pace;
-    }
 }
 
 TEST(ForwardingGlancerPath, ReplacesEngineInTheUpperCasedPath) {

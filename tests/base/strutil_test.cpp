@@ -4,7 +4,6 @@
 
 #include <climits>
 #include <cstring>
-#include <string>
 
 TEST(StrCopy, CutsToTheBufferAndAlwaysTerminates) {
     char buffer[6];
@@ -55,19 +54,3 @@ TEST(ParseLeadingInt, ReadsLikeAtoiAndClampsToThirtyTwoBits) {
     for (const Case& c : cases) EXPECT_EQ(c.expected, ParseLeadingInt(c.text)) << '"' << c.text << '"';
 }
 
-TEST(NoCase, ComparesAsciiLettersOnly) {
-    EXPECT_EQ(0, StrCompareNoCase("Tidewell Settings", "tIDEWELL sETTINGS"));
-    EXPECT_NE(0, StrCompareNoCase("abc", "abd"));
-    EXPECT_NE(0, StrCompareNoCase("abc", "ab"));
-    EXPECT_TRUE(StrEndsWithNoCase("SAVER.scr", ".SCR"));
-    EXPECT_FALSE(StrEndsWithNoCase("scr", ".SCR"));
-    char text[] = "c:\\Program Files\\engine.exe";
-    StrToUpper(text);
-    EXPECT_STREQ("C:\\PROGRAM FILES\\ENGINE.EXE", text);
-}
-
-TEST(IsSpaceChar, IsTheCLocaleSet) {
-    for (char c : std::string(" \t\n\v\f\r")) EXPECT_TRUE(IsSpaceChar(c)) << int(c);
-    for (char c : std::string("a0_\x01\x1f")) EXPECT_FALSE(IsSpaceChar(c)) << int(c);
-    EXPECT_FALSE(IsSpaceChar(static_cast<char>(0xA0)));  // no byte above 127 is white space
-}
