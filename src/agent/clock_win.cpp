@@ -1,6 +1,7 @@
 #include "agent/clock_win.h"
 
 #include "agent/probes_win.h"
+#include "news/purge.h"
 #include "shared/config_data.h"
 
 namespace {
@@ -18,6 +19,7 @@ void StopClock(HWND engineWindow) {
 void CALLBACK ClockTick(HWND, UINT, UINT_PTR, DWORD) {
     // The agent only publishes this for the display programs.
     if (gConfig) gConfig->ScreenSaverOn = ScreenSaverActive();
-    // The timed jobs follow here, always in this order: the subscription
-    // update, the stock quotes, the ad stream, the purge, the usage report.
+    // The timed jobs, always in this order: the subscription update, the
+    // stock quotes, the ad stream, the purge, the usage report.
+    Purge::OnClockTick();
 }

@@ -9,6 +9,7 @@
 #include "agent/resource.h"
 #include "agent/tray_win.h"
 #include "base/trace.h"
+#include "news/topic_array.h"
 #include "shared/config_data.h"
 #include "shared/messages_win.h"
 #include "shared/names.h"
@@ -37,7 +38,10 @@ void ShowGlancer() {
 
 // The shutdown of a running agent; the rest follows after the message loop.
 void OnClose(HWND window) {
-    if (gConfig) CRegistry::WriteSettingsFile(*gConfig);
+    if (gConfig) {
+        gTopicArray.Save();
+        CRegistry::WriteSettingsFile(*gConfig);
+    }
     if (HWND glancer = FindWindowA(kGlancerWindowClass, nullptr)) {
         SendMessageTimeoutA(glancer, WM_CLOSE, 0, 0, SMTO_ABORTIFHUNG, kCloseGlancerTimeoutMs, nullptr);
     }

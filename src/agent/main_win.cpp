@@ -15,6 +15,8 @@
 #include "agent/resource.h"
 #include "agent/tray_win.h"
 #include "base/trace.h"
+#include "news/database.h"
+#include "news/fetch.h"
 #include "shared/deployment.h"
 #include "shared/global_block.h"
 #include "shared/names.h"
@@ -47,6 +49,20 @@ int CommonInitStep() {
 
 int PublishEngineWindowStep() {
     gConfig->EngineWindow = HwndToWord(gAgent.engineWindow);
+    return 1;
+}
+
+int DatabaseInitStep() {
+    return Database::Init();
+}
+
+int ServerInitStep() {
+    return Server::Init();
+}
+
+// The diagnostic listing of what was loaded.
+int ReportDatabaseStep() {
+    Dump();
     return 1;
 }
 
@@ -85,6 +101,9 @@ const StartupStep kStartupSteps[] = {
     {"LoadAccelerators Failed", LoadAcceleratorsStep, nullptr},
     {"CommonInit() Failed", CommonInitStep, GlobalDetach},
     {nullptr, PublishEngineWindowStep, nullptr},
+    {"Database::Init() Failed", DatabaseInitStep, Database::Term},
+    {"Server::Init() Failed", ServerInitStep, nullptr},
+    {nullptr, ReportDatabaseStep, nullptr},
     {nullptr, ShowEngineWindowStep, nullptr},
     {nullptr, StartClockStep, nullptr},
     {nullptr, TrayMenuStep, nullptr},

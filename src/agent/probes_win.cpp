@@ -146,16 +146,6 @@ bool WindowProcessExeName(HWND window, char* out, size_t size) {
     return found;
 }
 
-void ApplyPacePriority(const CConfigData& cfg) {
-    PacePriority priority = PriorityForPace(cfg.Pace);
-    SetPriorityClass(GetCurrentProcess(),
-                     priority.process == ProcessPriority::Idle ? IDLE_PRIORITY_CLASS : NORMAL_PRIORITY_CLASS);
-    int thread = THREAD_PRIORITY_NORMAL;
-    if (priority.thread == ThreadPriority::BelowNormal) thread = THREAD_PRIORITY_BELOW_NORMAL;
-    if (priority.thread == ThreadPriority::Lowest) thread = THREAD_PRIORITY_LOWEST;
-    SetThreadPriority(GetCurrentThread(), thread);
-}
-
 DWORD StartProcess(const char* commandLine, bool wait) {
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;

@@ -6,7 +6,6 @@
 
 #include <cstddef>
 
-#include "shared/config_data.h"
 
 // 1 while a screen saver runs.
 int ScreenSaverActive();
@@ -22,9 +21,6 @@ int IsFullScreenWindow(HWND window);
 // The executable name of the process that owns the window, from the process
 // list; false when it cannot be found.
 bool WindowProcessExeName(HWND window, char* out, size_t size);
-
-// Sets the process priority class and the thread priority for the record's Pace.
-void ApplyPacePriority(const CConfigData& cfg);
 
 // Starts a program detached. Without waiting: non-zero when it started. With
 // waiting: its exit code (0 when unavailable or not started).

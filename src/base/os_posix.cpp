@@ -1,16 +1,24 @@
 // The system interface for the native build (Linux, for tests, sanitizers and
 // fuzzing). The platform-free code forms Windows paths ("dir\Msg.dat"); here
 // every backslash becomes a slash before the path reaches the file system.
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
-#include <ctime>
 #include <cstdio>
+#include <ctime>
 #include <fstream>
+#include <new>
 #include <sstream>
 #include <string>
 
 #include "base/os.h"
 #include "base/profile.h"
+
+// The descriptor behind an OsFile.
+struct OsFile {
+    int fd;
+};
 
 namespace {
 
@@ -39,6 +47,67 @@ void PosixDebugTrace(const char* text) {
     fprintf(stderr, "%s\n", text);
 }
 
+OsFile* WrapDescriptor(int fd) {
+    if (fd < 0) return nullptr;
+    OsFile* file = new (std::nothrow) OsFile{fd};
+    if (!file) close(fd);
+    return file;
+}
+
+OsFile* PosixOpenRead(const char* path) {
+    return WrapDescriptor(open(HostPath(path).c_str(), O_RDONLY | O_CLOEXEC));
+}
+
+OsFile* PosixCreateWrite(const char* path) {
+    return WrapDescriptor(open(HostPath(path).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+}
+
+int PosixRead(OsFile* file, void* buffer, uint32_t size, uint32_t* got) {
+    uint32_t total = 0;
+    while (total < size) {
+        ssize_t count = read(file->fd, static_cast<char*>(buffer) + total, size - total);
+        if (count < 0) {
+            *got = total;
+            return 0;
+        }
+        if (count == 0) break;
+        total += static_cast<uint32_t>(count);
+    }
+    *got = total;
+    return 1;
+}
+
+int PosixWrite(OsFile* file, const void* data, uint32_t size, uint32_t* written) {
+    uint32_t total = 0;
+    while (total < size) {
+        ssize_t count = write(file->fd, static_cast<const char*>(data) + total, size - total);
+        if (count <= 0) {
+            *written = total;
+            return 0;
+        }
+        total += static_cast<uint32_t>(count);
+    }
+    *written = total;
+    return 1;
+}
+
+int PosixFlush(OsFile* file) {
+    return fsync(file->fd) == 0;
+}
+
+void PosixClose(OsFile* file) {
+    close(file->fd);
+    delete file;
+}
+
+int PosixReplaceFile(const char* from, const char* to) {
+    return rename(HostPath(from).c_str(), HostPath(to).c_str()) == 0;
+}
+
+int PosixDeleteFile(const char* path) {
+    return unlink(HostPath(path).c_str()) == 0;
+}
+
 int PosixCreateDir(const char* path) {
     return mkdir(HostPath(path).c_str(), 0777) == 0;
 }
@@ -60,8 +129,13 @@ int PosixWriteProfileString(const char* section, const char* key, const char* va
     return out ? 1 : 0;
 }
 
+// The native build runs tests and tools only; their priority stays as it is.
+void PosixSetPriority(ProcessPriority, ThreadPriority) {}
+
 }  // namespace
 
 OsInterface gOs = {
-    PosixNow, PosixDebugTrace, PosixCreateDir, PosixGetProfileString, PosixWriteProfileString,
+    PosixNow,       PosixDebugTrace,       PosixOpenRead, PosixCreateWrite,        PosixRead,
+    PosixWrite,     PosixFlush,            PosixClose,    PosixReplaceFile,        PosixDeleteFile,
+    PosixCreateDir, PosixGetProfileString, PosixWriteProfileString, PosixSetPriority,
 };

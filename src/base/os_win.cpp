@@ -3,8 +3,14 @@
 #include <windows.h>
 
 #include <ctime>
+#include <new>
 
 #include "base/os.h"
+
+// The Win32 file handle behind an OsFile.
+struct OsFile {
+    HANDLE handle;
+};
 
 namespace {
 
@@ -14,6 +20,54 @@ int32_t WinNow() {
 
 void WinDebugTrace(const char* text) {
     OutputDebugStringA(text);
+}
+
+OsFile* WrapHandle(HANDLE handle) {
+    if (handle == INVALID_HANDLE_VALUE) return nullptr;
+    OsFile* file = new (std::nothrow) OsFile{handle};
+    if (!file) CloseHandle(handle);
+    return file;
+}
+
+OsFile* WinOpenRead(const char* path) {
+    return WrapHandle(
+        CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
+OsFile* WinCreateWrite(const char* path) {
+    return WrapHandle(
+        CreateFileA(path, GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
+int WinRead(OsFile* file, void* buffer, uint32_t size, uint32_t* got) {
+    DWORD count = 0;
+    BOOL ok = ReadFile(file->handle, buffer, size, &count, nullptr);
+    *got = count;
+    return ok ? 1 : 0;
+}
+
+int WinWrite(OsFile* file, const void* data, uint32_t size, uint32_t* written) {
+    DWORD count = 0;
+    BOOL ok = WriteFile(file->handle, data, size, &count, nullptr);
+    *written = count;
+    return ok ? 1 : 0;
+}
+
+int WinFlush(OsFile* file) {
+    return FlushFileBuffers(file->handle) ? 1 : 0;
+}
+
+void WinClose(OsFile* file) {
+    CloseHandle(file->handle);
+    delete file;
+}
+
+int WinReplaceFile(const char* from, const char* to) {
+    return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) ? 1 : 0;
+}
+
+int WinDeleteFile(const char* path) {
+    return DeleteFileA(path) ? 1 : 0;
 }
 
 int WinCreateDir(const char* path) {
@@ -29,8 +83,18 @@ int WinWriteProfileString(const char* section, const char* key, const char* valu
     return WritePrivateProfileStringA(section, key, value, path) ? 1 : 0;
 }
 
+void WinSetPriority(ProcessPriority process, ThreadPriority thread) {
+    SetPriorityClass(GetCurrentProcess(), process == ProcessPriority::Idle ? IDLE_PRIORITY_CLASS : NORMAL_PRIORITY_CLASS);
+    int level = THREAD_PRIORITY_NORMAL;
+    if (thread == ThreadPriority::BelowNormal) level = THREAD_PRIORITY_BELOW_NORMAL;
+    if (thread == ThreadPriority::Lowest) level = THREAD_PRIORITY_LOWEST;
+    SetThreadPriority(GetCurrentThread(), level);
+}
+
 }  // namespace
 
 OsInterface gOs = {
-    WinNow, WinDebugTrace, WinCreateDir, WinGetProfileString, WinWriteProfileString,
+    WinNow,        WinDebugTrace,       WinOpenRead, WinCreateWrite,      WinRead,
+    WinWrite,      WinFlush,            WinClose,    WinReplaceFile,      WinDeleteFile,
+    WinCreateDir,  WinGetProfileString, WinWriteProfileString, WinSetPriority,
 };

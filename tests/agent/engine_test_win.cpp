@@ -174,19 +174,78 @@ TEST_F(EngineTest, BadSettingsAreReadSafelyAndWrittenBackNormalised) {
 }
 
 TEST_F(EngineTest, DataDirectoryIsMadeOnceAndKept) {
-    InstallFolder folder("engine-datadir");
+    InstallFolder folder("engine-datadir", InstallFolder::kWithoutDatabase);
     EXPECT_FALSE(folder.Exists("Data"));
     {
-        AgentProcess first(folder);
-        ASSERT_TRUE(first.WaitForEngineWindow());
+        AgentProcess first(folder);  // no database yet: the repair path, but the directory is made
+        EXPECT_EQ(3u, first.Wait(kStartTimeoutMs));
         EXPECT_TRUE(folder.Exists("Data"));
-        EXPECT_EQ(0u, first.Close());
     }
     folder.Write("Data\\keep.me", "kept");
+    ASSERT_EQ(0u, folder.MakeDatabase());
     AgentProcess second(folder);
     ASSERT_TRUE(second.WaitForEngineWindow());
     EXPECT_EQ(0u, second.Close());
     EXPECT_EQ("kept", folder.Read("Data\\keep.me"));
+}
+
+TEST_F(EngineTest, DatabaseIsLoadedAndWrittenBackWithTheStartCounted) {
+    InstallFolder folder("engine-database", InstallFolder::kWithoutDatabase);
+    ASSERT_EQ(0u, folder.MakeDatabase(R"({"header": {"StartCount": 41, "AccountId": "acct-7", "Pace": 14},
+        "topics": [{"ridTopic": 7, "Title": "News / World", "ConfigUrl": "http://127.0.0.1:1/world.twl",
+                    "messages": [{"ridTopic": 7, "ridMsg": 56, "Title": "Rain"}, {"ridTopic": 7, "ridMsg": 57, "Title": "Sun"}]},
+                   {"Title": "Sport / Chess", "bActive": 0}]})"));
+    AgentProcess agent(folder);
+    ASSERT_TRUE(agent.WaitForEngineWindow());
+    EXPECT_TRUE(trace_.WaitFor("TopicArray: Size=3 MaxAvail=97", agent.id(), 5000));
+    EXPECT_TRUE(trace_.Contains("ridTopic=0, lpszTitle=News / World, bActive=True, ridLastMst=57", agent.id()));
+    EXPECT_TRUE(trace_.Contains("ridTopic=1, lpszTitle=Sport / Chess, bActive=False, ridLastMst=0", agent.id()));
+    EXPECT_TRUE(trace_.Contains("ridTopic=2, lpszTitle=AdStream, bActive=True, ridLastMst=0", agent.id()));
+    EXPECT_TRUE(trace_.Contains("ridTopic=0, ridMsg=57, lpszTitle=Sun", agent.id()));
+    {
+        GlobalBlockView block;
+        ASSERT_TRUE(block.valid());
+        EXPECT_EQ(42u, block.config().StartCount);
+        EXPECT_STREQ("acct-7", block.config().AccountId);
+        EXPECT_EQ(14, block.config().Pace);
+        EXPECT_EQ(2u, block.config().AdTopicId);
+    }
+    EXPECT_EQ(0u, agent.Close());
+
+    std::string json = folder.DumpDatabase();
+    EXPECT_NE(std::string::npos, json.find("\"StartCount\": 42")) << json;
+    EXPECT_NE(std::string::npos, json.find("{\"ridTopic\": 0, \"ridLastMsg\": 57")) << json;  // renumbered
+    EXPECT_NE(std::string::npos, json.find("{\"ridTopic\": 0, \"ridMsg\": 57")) << json;
+    EXPECT_NE(std::string::npos, json.find("\"Title\": \"AdStream\"")) << json;
+    EXPECT_NE(std::string::npos, json.find("\"dwInterval\": 360")) << json;
+    EXPECT_FALSE(folder.Exists("Data\\Msg.dat.new"));
+}
+
+TEST_F(EngineTest, MissingOrDamagedDatabaseStartsTheRepairInstaller) {
+    struct Case {
+        const char* name;
+        std::string bytes;  // empty: no file at all
+    } cases[] = {
+        {"missing", ""},
+        {"garbage", std::string(5000, '\x7f')},
+        {"cut short", std::string(4768, '\0')},
+    };
+    for (const Case& c : cases) {
+        InstallFolder folder("engine-repair-db", InstallFolder::kWithoutDatabase);
+        folder.AddStandIn("install.exe");
+        CreateDirectoryA(folder.File("Data").c_str(), nullptr);
+        if (!c.bytes.empty()) folder.Write("Data\\Msg.dat", c.bytes);
+        AgentProcess agent(folder);
+        EXPECT_EQ(3u, agent.Wait(kStartTimeoutMs)) << c.name;  // no message box held it up
+        EXPECT_TRUE(trace_.Contains("WinMain(): Exception Database::Init() Failed", agent.id())) << c.name;
+        EXPECT_TRUE(WaitFor([&] { return folder.StandInLog().find("install.exe") != std::string::npos; }, 10000))
+            << c.name;
+        if (!c.bytes.empty()) {
+            EXPECT_EQ(c.bytes, folder.Read("Data\\Msg.dat")) << c.name;  // left as it was for the repair
+        }
+        GlobalBlockView block;
+        EXPECT_FALSE(block.valid()) << c.name << ": the teardown released the shared block";
+    }
 }
 
 TEST_F(EngineTest, CommandLineIsHandedToTheRunningAgent) {

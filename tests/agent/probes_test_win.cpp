@@ -4,6 +4,7 @@
 #include <string>
 
 #include "agent/probes_win.h"
+#include "shared/pace.h"
 #include "agent_process_win.h"
 #include "test_window_win.h"
 #include "base/strutil.h"

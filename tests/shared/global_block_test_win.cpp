@@ -52,7 +52,9 @@ TEST_F(GlobalBlockTest, ProcessesShareOneBlockAndTheLastOneEndsIt) {
     EXPECT_EQ(0, other.Close());
     EXPECT_EQ(2u, header->attachCount);
     EXPECT_EQ(first.path(), gConfig->InstallDir);  // the block outlived the process that left
-    EXPECT_FALSE(second.Exists("Data"));          // the second agent never made a record of its own
+    // The second agent never made a record of its own: it wrote its settings where the record says.
+    EXPECT_FALSE(second.Exists("Tidewell.ini"));
+    EXPECT_TRUE(first.Exists("Tidewell.ini"));
 
     GlobalDetach();
     EXPECT_EQ(nullptr, gConfig);

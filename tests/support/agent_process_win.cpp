@@ -2,8 +2,26 @@
 
 #include "shared/names.h"
 
-InstallFolder::InstallFolder(const std::string& name) : TempDir(name) {
+InstallFolder::InstallFolder(const std::string& name, Contents contents) : TempDir(name) {
     CopyProgram(path(), "Engine.exe");
+    if (contents == kWithDatabase) MakeDatabase();
+}
+
+DWORD InstallFolder::MakeDatabase(const std::string& json) const {
+    CreateDirectoryA(File("Data").c_str(), nullptr);
+    std::string arguments = "create \"" + DataFile() + "\"";
+    if (!json.empty()) {
+        Write("database.json", json);
+        arguments += " \"" + File("database.json") + "\"";
+    }
+    std::string output;
+    return RunCapturingOutput(ProgramDir() + "\\twldata.exe", arguments, kStartTimeoutMs, output);
+}
+
+std::string InstallFolder::DumpDatabase() const {
+    std::string output;
+    RunCapturingOutput(ProgramDir() + "\\twldata.exe", "dump \"" + DataFile() + "\" --json", kStartTimeoutMs, output);
+    return output;
 }
 
 void InstallFolder::AddStandIn(const std::string& as) const {

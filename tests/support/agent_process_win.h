@@ -17,11 +17,18 @@ constexpr DWORD kExitTimeoutMs = 20000;
 // Two clock periods and some: at least one tick happens within it.
 constexpr DWORD kTickTimeoutMs = 12000;
 
-// An install folder with a copy of Engine.exe in it.
+// An install folder with a copy of Engine.exe in it and, unless told
+// otherwise, a data directory holding an empty database made by twldata.
 class InstallFolder : public TempDir {
 public:
-    explicit InstallFolder(const std::string& name);
+    enum Contents { kWithDatabase, kWithoutDatabase };
+    explicit InstallFolder(const std::string& name, Contents contents = kWithDatabase);
     std::string EnginePath() const { return File("Engine.exe"); }
+    std::string DataFile() const { return File("Data\\Msg.dat"); }
+    // Makes Data\Msg.dat with twldata, empty or as the JSON describes; twldata's exit code.
+    DWORD MakeDatabase(const std::string& json = "") const;
+    // twldata dump of the data file: its JSON, or what went wrong.
+    std::string DumpDatabase() const;
     // Puts the stand-in program into the folder under the given name.
     void AddStandIn(const std::string& as) const;
     // What the stand-ins started from this folder noted, one line each.

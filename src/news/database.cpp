@@ -1,0 +1,152 @@
+#include "news/database.h"
+
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "agent/init_status.h"
+#include "base/strutil.h"
+#include "base/trace.h"
+#include "news/topic_array.h"
+#include "shared/config_data.h"
+#include "shared/deployment.h"
+
+namespace {
+
+constexpr uint32_t kAdStreamInterval = 360;
+constexpr char kAdStreamTitle[] = "AdStream";
+constexpr char kAdStreamPath[] = "/Feed/AdStream3/AdStream.twl";
+constexpr char kQuotesPath[] = "/d/quotes.csv?s=";
+constexpr char kQuotesFormat[] = "&f=sl1d1t1c1ohgv&e=.csv";
+
+// A quote message's symbol: its title up to the first ";".
+std::string QuoteSymbol(const CMsg& msg) {
+    std::string title = msg.lpszTitle;
+    return title.substr(0, title.find(';'));
+}
+
+// An entry of the symbol list; the dialog may leave it unterminated.
+std::string SymbolAt(char (*symbols)[kSymbolSize], uint32_t index) {
+    char symbol[kSymbolSize];
+    StrCopyField(symbol, sizeof symbol, symbols[index], kSymbolSize);
+    return symbol;
+}
+
+CTopic* FindAdStreamTopic() {
+    CTopic* found = nullptr;
+    gTopicArray.ForEach([&](CTopic& topic) {
+        if (!found && topic.dwType == TOPIC_ADSTREAM) found = &topic;
+    });
+    return found;
+}
+
+CTopic* CreateAdStreamTopic() {
+    std::unique_ptr<CTopic> topic(new (std::nothrow) CTopic());
+    if (!topic) return nullptr;
+    topic->dwType = TOPIC_ADSTREAM;
+    StrCopy(topic->Title, sizeof topic->Title, kAdStreamTitle);
+    std::string url = std::string("http://") + kNewsHost + kAdStreamPath;
+    StrCopy(topic->ConfigUrl, sizeof topic->ConfigUrl, url.c_str());
+    gTopicArray.Add(topic.get());
+    return topic.release();
+}
+
+// Drops the messages whose symbol is not listed; blanks the listed symbols
+// that already have a message.
+void KeepListedQuotes(CTopic& topic, char (*symbols)[kSymbolSize], uint32_t count) {
+    for (MsgList::I node = topic.msgList.begin(); node != topic.msgList.end();) {
+        std::string symbol = QuoteSymbol(*node->value);
+        bool listed = false;
+        for (uint32_t i = 0; i < count && !listed; i++) {
+            listed = SymbolAt(symbols, i) == symbol;
+            if (listed) symbols[i][0] = '\0';
+        }
+        node = listed ? MsgList::next(node) : topic.RemoveMessage(node);
+    }
+}
+
+void AppendNewQuotes(CTopic& topic, char (*symbols)[kSymbolSize], uint32_t count, uint32_t& lastMsg) {
+    for (uint32_t i = 0; i < count; i++) {
+        if (!symbols[i][0]) continue;
+        std::string symbol = SymbolAt(symbols, i);
+        MsgRecord record;
+        memset(&record, 0, sizeof record);
+        record.ridTopic = topic.ridTopic;
+        record.ridMsg = ++lastMsg;
+        std::string title = std::string(symbol) + ";0;0";
+        std::string url = std::string("http://") + kQuoteHost + "/quotes?SYMBOLS=" + symbol + "&detailed=t";
+        StrCopy(record.Title, sizeof record.Title, title.c_str());
+        StrCopy(record.File, sizeof record.File, "Hint");
+        StrCopy(record.Url, kMsgUrlMax + 1, url.c_str());
+        CMsg* msg = CMsg::Create(record);
+        if (!msg) continue;  // a message that cannot be made is left out
+        try {
+            topic.msgList.InsertHead(topic.msgList.last(), msg);
+        } catch (...) {
+            CMsg::Destroy(msg);
+            throw;
+        }
+    }
+}
+
+void RebuildQuotesAddress(CTopic& topic) {
+    std::string url;
+    for (MsgList::I node = topic.msgList.begin(); node != topic.msgList.end(); node = MsgList::next(node)) {
+        url += url.empty() ? std::string("http://") + kQuoteHost + kQuotesPath : "+";
+        url += QuoteSymbol(*node->value);
+    }
+    url += kQuotesFormat;
+    // A very long symbol list is cut to the field.
+    StrCopy(topic.ConfigUrl, sizeof topic.ConfigUrl, url.c_str());
+}
+
+}  // namespace
+
+int Database::Init() {
+    if (gTopicArray.Load() && EnsureAdStreamTopic()) return 1;
+    InitStatus = INITSTATUS_REPAIR;
+    return 0;
+}
+
+void Database::Term() {
+    gTopicArray.Save();
+    gTopicArray.Clear();
+}
+
+int EnsureAdStreamTopic() {
+    if (gTopicArray.Size == TopicArray::kCapacity) return 0;
+    CTopic* topic = FindAdStreamTopic();
+    if (!topic) topic = CreateAdStreamTopic();
+    if (!topic) return 0;
+    gConfig->AdTopicId = topic->ridTopic;
+    topic->dwInterval = kAdStreamInterval;
+    return 1;
+}
+
+void RebuildQuoteTopic(CTopic& topic, char (*symbols)[kSymbolSize], uint32_t count) {
+    if (count > kMaxSymbols) count = kMaxSymbols;
+    uint32_t lastMsg = topic.msgList.count() ? topic.msgList.last()->value->ridMsg : 0;
+    KeepListedQuotes(topic, symbols, count);
+    AppendNewQuotes(topic, symbols, count, lastMsg);
+    topic.ridLastMsg = lastMsg;
+    RebuildQuotesAddress(topic);
+}
+
+void Dump() {
+    Trace("%s", "");
+    Trace("TopicArray: Size=%lu MaxAvail=%lu", static_cast<unsigned long>(gTopicArray.Size),
+          static_cast<unsigned long>(gTopicArray.MaxAvail));
+    gTopicArray.ForEach([](const CTopic& topic) {
+        Trace("ridTopic=%lu, lpszTitle=%s, bActive=%s, ridLastMst=%lu", static_cast<unsigned long>(topic.ridTopic),
+              topic.Title, topic.bActive ? "True" : "False", static_cast<unsigned long>(topic.ridLastMsg));
+    });
+    Trace("%s", "");
+    Trace("MsgList:");
+    gTopicArray.ForEach([](const CTopic& topic) {
+        for (MsgList::I node = topic.msgList.begin(); node != topic.msgList.end(); node = MsgList::next(node)) {
+            Trace("ridTopic=%lu, ridMsg=%lu, lpszTitle=%s", static_cast<unsigned long>(node->value->ridTopic),
+                  static_cast<unsigned long>(node->value->ridMsg), node->value->lpszTitle);
+        }
+    });
+    Trace("%s", "");
+}

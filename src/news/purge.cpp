@@ -1,0 +1,138 @@
+#include "news/purge.h"
+
+#include <cstring>
+#include <string>
+
+#include "base/os.h"
+#include "base/strutil.h"
+#include "base/trace.h"
+#include "news/topic_array.h"
+#include "shared/config_data.h"
+
+namespace Purge {
+
+uint32_t lastPurgedTopic = kNoId;
+
+namespace {
+
+constexpr uint32_t kMostMessages = 10;  // a subscription never keeps more
+constexpr uint32_t kMostAds = 50;
+
+bool IsWebAddress(const char* title) {
+    char start[5];
+    StrCopy(start, sizeof start, title);
+    return StrCompareNoCase(start, "http") == 0;
+}
+
+// An ad whose title is no longer its web address names the bitmap it was
+// downloaded into, in the data directory. Nothing else is ever deleted: a
+// title that could reach outside the directory leaves the disk alone.
+void DeleteAdBitmap(const CMsg& msg) {
+    if (IsWebAddress(msg.lpszTitle) || !IsPlainFileName(msg.lpszTitle)) return;
+    char dir[sizeof gConfig->DataDir];
+    StrCopyField(dir, sizeof dir, gConfig->DataDir, sizeof gConfig->DataDir);
+    std::string path = std::string(dir) + "\\" + msg.lpszTitle;
+    if (path.size() > 259) return;  // a cut path could name another file
+    gOs.DeleteFile(path.c_str());
+}
+
+void DeleteAdBitmapGuarded(const CMsg& msg) {
+    try {
+        DeleteAdBitmap(msg);
+    } catch (...) {
+        Trace("PurgeAdStream(): Unhandled Exception 1");
+    }
+}
+
+// Age of a message in whole seconds; negative for one from the future.
+int64_t AgeOf(const CMsg& msg) {
+    return static_cast<int64_t>(gOs.Now()) - msg.tmReceived;
+}
+
+// The first position to examine: the topic after the one purged last.
+int StartPosition() {
+    int position = gTopicArray.Begin();
+    if (lastPurgedTopic == kNoId) return position;
+    for (; position != TopicArray::kEnd; position = gTopicArray.Next(position)) {
+        uint32_t id = gTopicArray.At(position)->ridTopic;
+        if (id > lastPurgedTopic) break;
+        if (id == lastPurgedTopic) return gTopicArray.Next(position);
+    }
+    return position;
+}
+
+// The next topic in turn that holds messages, or null.
+CTopic* NextTopicWithMessages() {
+    int position = StartPosition();
+    for (uint32_t examined = 0; examined < gTopicArray.Size; examined++) {
+        if (position == TopicArray::kEnd) position = gTopicArray.Begin();  // the end is no topic
+        CTopic* topic = gTopicArray.At(position);
+        if (topic->msgList.count()) return topic;
+        position = gTopicArray.Next(position);
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+void OnClockTick() {
+    if (!gConfig || gConfig->JobsHeld || gConfig->Passive) return;
+    CTopic* topic = NextTopicWithMessages();
+    if (!topic) return;
+    lastPurgedTopic = topic->ridTopic;
+    if (topic->dwType == TOPIC_SUBSCRIPTION) PurgeList(*topic);
+    if (topic->dwType == TOPIC_ADSTREAM) PurgeAdStream(*topic);
+}
+
+void PurgeList(CTopic& topic) {
+    try {
+        MsgList& list = topic.msgList;
+        for (MsgList::I node = list.begin(); node != list.end();) {
+            uint32_t count = list.count();
+            if (count > kMostMessages || count > static_cast<uint32_t>(gConfig->MsgPurge)) {
+                node = topic.RemoveMessage(node);
+                continue;
+            }
+            bool expired = gConfig->MsgExpire && static_cast<int32_t>(topic.dwMsgLifetime) < AgeOf(*node->value);
+            node = expired ? topic.RemoveMessage(node) : MsgList::next(node);
+        }
+    } catch (...) {
+        Trace("PurgeList(): Unhandled Exception");
+    }
+}
+
+void PurgeAdStream(CTopic& topic) {
+    try {
+        MsgList& list = topic.msgList;
+        for (MsgList::I node = list.begin(); list.count() > kMostAds && node != list.end();) {
+            DeleteAdBitmapGuarded(*node->value);
+            node = topic.RemoveMessage(node);
+        }
+    } catch (...) {
+        Trace("PurgeAdStream(): Unhandled Exception 2");
+    }
+}
+
+void PurgeOutOfRange(CTopic& topic, uint32_t first, uint32_t last) {
+    try {
+        MsgList& list = topic.msgList;
+        for (MsgList::I node = list.begin(); node != list.end();) {
+            uint32_t id = node->value->ridMsg;
+            if (id >= first && id <= last) {
+                node = MsgList::next(node);
+                continue;
+            }
+            if (topic.dwType == TOPIC_ADSTREAM) DeleteAdBitmapGuarded(*node->value);
+            node = topic.RemoveMessage(node);
+        }
+    } catch (...) {
+        Trace("Purge::PurgeAdStream(): Unhandled Exception");
+    }
+}
+
+}  // namespace Purge
+
+bool IsPlainFileName(const char* name) {
+    if (!name || !*name || strcmp(name, ".") == 0 || strcmp(name, "..") == 0) return false;
+    return strpbrk(name, "\\/:") == nullptr;
+}

@@ -1,0 +1,25 @@
+// The purge: messages are only ever appended, so something takes them away
+// again. One topic per clock tick, in turn: subscriptions by count and age,
+// the ad stream by count with its downloaded bitmaps. And on request the
+// messages outside a subscription's current range.
+#pragma once
+
+#include <cstdint>
+
+#include "news/topic.h"
+
+namespace Purge {
+
+// The id of the topic purged last; all bits set before the first purge.
+extern uint32_t lastPurgedTopic;
+
+void OnClockTick();
+void PurgeList(CTopic& topic);
+void PurgeAdStream(CTopic& topic);
+void PurgeOutOfRange(CTopic& topic, uint32_t first, uint32_t last);
+
+}  // namespace Purge
+
+// True when the text can only name a file inside a directory: not empty, no
+// "\", "/" or ":", not "." or "..". Titles of ads come from the network.
+bool IsPlainFileName(const char* name);

@@ -1,0 +1,62 @@
+// TopicArray: the news database in memory, a fixed array of 100 topic slots.
+// A topic's id is the index of its slot. Positions are slot indexes; kEnd,
+// after the last slot, is the end: stepping forward from it wraps to the
+// first occupied slot, and stepping back from the first occupied slot gives it.
+#pragma once
+
+#include <cstdint>
+
+#include "news/topic.h"
+
+class TopicArray {
+public:
+    static constexpr uint32_t kCapacity = 100;
+    static constexpr int kEnd = 100;
+
+    TopicArray() { Reset(); }
+    ~TopicArray() { Clear(); }
+    TopicArray(const TopicArray&) = delete;
+    TopicArray& operator=(const TopicArray&) = delete;
+
+    // Empties the slots without freeing anything.
+    void Reset();
+
+    // Takes the topic into the first free slot at or after the cursor and
+    // makes that slot its id. Raises "Array Full!", "Array is full (1)" or
+    // "Array is corrupted", leaving the array unchanged.
+    int Add(CTopic* topic);
+
+    // Frees every topic with its messages.
+    void Clear();
+
+    // The next Add searches for a free slot from here on. Topics are never
+    // removed one by one, so only this leaves slots free (tests use it).
+    void SetCursor(int slot) { cursor_ = slot % static_cast<int>(kCapacity); }
+
+    int Begin() const { return Next(kEnd); }
+    int Last() const { return Prev(kEnd); }
+    int Next(int position) const;
+    int Prev(int position) const;
+    // The topic at a position; null for the end or an empty slot.
+    CTopic* At(int position) const;
+    // The position of the first topic with the id, or kEnd.
+    int Find(uint32_t ridTopic) const;
+
+    template <typename Fn>
+    void ForEach(Fn fn) const {
+        for (int position = Begin(); position != kEnd; position = Next(position)) fn(*slots_[position]);
+    }
+
+    // The message data file "Msg.dat" in the data directory.
+    int Load();
+    int Save();
+
+    uint32_t Size;      // topics held
+    uint32_t MaxAvail;  // free slots
+
+private:
+    CTopic* slots_[kCapacity];
+    int cursor_;
+};
+
+extern TopicArray gTopicArray;

@@ -1,0 +1,364 @@
+// twldata: looks into and makes message data files ("Msg.dat") with the
+// agent's own loading and saving code.
+//
+//   twldata dump FILE [--json]    the header, the topics and their messages
+//   twldata create FILE [JSON]    a new file: empty, or as the JSON describes
+//                                 (a file name, or - for standard input)
+//
+// The JSON that dump writes is the JSON that create reads.
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <fstream>
+#include <iostream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "base/os.h"
+#include "base/strutil.h"
+#include "json.h"
+#include "news/data_file.h"
+#include "news/topic_array.h"
+
+namespace {
+
+enum ExitCode { kOk = 0, kFailed = 1, kUsage = 2 };
+
+// The loader's trace texts are this tool's error messages.
+void PrintTrace(const char* text) {
+    fprintf(stderr, "twldata: %s\n", text);
+}
+
+void KeepPriority(ProcessPriority, ThreadPriority) {}
+
+bool ReadAll(const std::string& name, std::string& bytes) {
+    if (name == "-") {
+        std::ostringstream in;
+        in << std::cin.rdbuf();
+        bytes = in.str();
+        return true;
+    }
+    std::ifstream in(name, std::ios::binary);
+    if (!in) return false;
+    std::ostringstream content;
+    content << in.rdbuf();
+    bytes = content.str();
+    return true;
+}
+
+std::string Hex(const uint8_t* bytes, size_t size) {
+    std::string hex;
+    char pair[3];
+    for (size_t i = 0; i < size; i++) {
+        snprintf(pair, sizeof pair, "%02x", bytes[i]);
+        hex += pair;
+    }
+    return hex;
+}
+
+bool AllZero(const uint8_t* bytes, size_t size) {
+    for (size_t i = 0; i < size; i++) {
+        if (bytes[i]) return false;
+    }
+    return true;
+}
+
+std::string Field(const char* text, size_t size) {
+    return std::string(text, StrLenBounded(text, size));
+}
+
+// --- dump ---
+
+// The records exactly as the file holds them.
+struct StoredTopic {
+    TopicRecord record;
+    std::vector<MsgRecord> msgs;
+};
+
+class RecordCollector : public DataFileReader {
+public:
+    void OnHeader(const DataFileHeader& header) override {
+        header_ = header;
+        haveHeader_ = true;
+    }
+    void OnTopic(const TopicRecord& record) override { topics_.push_back({record, {}}); }
+    void OnMsg(const MsgRecord& record) override { topics_.back().msgs.push_back(record); }
+
+    bool haveHeader_ = false;
+    DataFileHeader header_;
+    std::vector<StoredTopic> topics_;
+};
+
+#define FIELD(record, name) Field((record).name, sizeof (record).name)
+
+void DumpHeaderJson(const DataFileHeader& header, std::ostream& out) {
+    out << "  \"header\": {\"version\": " << header.version << ", \"StartCount\": " << header.StartCount
+        << ", \"Passive\": " << header.Passive << ", \"Pace\": " << header.Pace
+        << ", \"DisplayPreference\": " << header.DisplayPreference << ", \"DisplayValue\": " << header.DisplayValue
+        << ", \"AccountId\": " << JsonQuote(FIELD(header, AccountId));
+    if (!AllZero(header.DisplaySettings, sizeof header.DisplaySettings))
+        out << ", \"DisplaySettings\": \"" << Hex(header.DisplaySettings, sizeof header.DisplaySettings) << "\"";
+    out << "},\n";
+}
+
+void DumpMsgJson(const MsgRecord& msg, std::ostream& out) {
+    out << "       {\"ridTopic\": " << msg.ridTopic << ", \"ridMsg\": " << msg.ridMsg
+        << ", \"tmReceived\": " << msg.tmReceived << ", \"dwViews\": " << msg.dwViews
+        << ", \"dwReserved1\": " << msg.dwReserved1 << ", \"dwReserved2\": " << msg.dwReserved2
+        << ", \"dwReserved3\": " << msg.dwReserved3 << ", \"Title\": " << JsonQuote(FIELD(msg, Title))
+        << ", \"File\": " << JsonQuote(FIELD(msg, File)) << ", \"Url\": " << JsonQuote(FIELD(msg, Url)) << "}";
+}
+
+void DumpTopicJson(const StoredTopic& stored, std::ostream& out) {
+    const TopicRecord& topic = stored.record;
+    out << "    {\"ridTopic\": " << topic.ridTopic << ", \"ridLastMsg\": " << topic.ridLastMsg
+        << ", \"dwType\": " << topic.dwType << ", \"dwMsgLifetime\": " << topic.dwMsgLifetime
+        << ", \"dwInterval\": " << topic.dwInterval << ", \"tmLastUpdate\": " << topic.tmLastUpdate
+        << ", \"dwReserved1\": " << topic.dwReserved1 << ", \"dwReserved2\": " << topic.dwReserved2
+        << ", \"bActive\": " << topic.bActive << ", \"Category\": " << topic.Category
+        << ",\n     \"Title\": " << JsonQuote(FIELD(topic, Title)) << ", \"Hint\": " << JsonQuote(FIELD(topic, Hint))
+        << ",\n     \"HomepageUrl\": " << JsonQuote(FIELD(topic, HomepageUrl))
+        << ",\n     \"ConfigUrl\": " << JsonQuote(FIELD(topic, ConfigUrl))
+        << ",\n     \"MsgBaseUrl\": " << JsonQuote(FIELD(topic, MsgBaseUrl)) << ",\n     \"messages\": [";
+    const char* separator = "\n";
+    for (const MsgRecord& msg : stored.msgs) {
+        out << separator;
+        DumpMsgJson(msg, out);
+        separator = ",\n";
+    }
+    out << (stored.msgs.empty() ? "]}" : "\n     ]}");
+}
+
+void DumpJson(const RecordCollector& file, std::ostream& out) {
+    out << "{\n";
+    DumpHeaderJson(file.header_, out);
+    out << "  \"topics\": [";
+    const char* separator = "\n";
+    for (const StoredTopic& topic : file.topics_) {
+        out << separator;
+        DumpTopicJson(topic, out);
+        separator = ",\n";
+    }
+    out << (file.topics_.empty() ? "]\n}\n" : "\n  ]\n}\n");
+}
+
+std::string TimeText(int32_t seconds) {
+    if (seconds <= 0) return std::to_string(seconds);
+    time_t when = seconds;
+    char text[32];
+    strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S UTC", gmtime(&when));
+    return text;
+}
+
+const char* TypeName(uint32_t type) {
+    switch (type) {
+        case TOPIC_SUBSCRIPTION: return "subscription";
+        case TOPIC_QUOTES: return "stock quotes";
+        case TOPIC_ADSTREAM: return "ad stream";
+        default: return "unknown type";
+    }
+}
+
+void DumpText(const RecordCollector& file, std::ostream& out) {
+    const DataFileHeader& header = file.header_;
+    out << "Data file version " << header.version << ", StartCount " << header.StartCount << ", Passive "
+        << header.Passive << ", Pace " << header.Pace << ", DisplayPreference " << header.DisplayPreference
+        << ", DisplayValue " << header.DisplayValue << ", AccountId \"" << FIELD(header, AccountId) << "\"\n"
+        << file.topics_.size() << " topics\n";
+    for (const StoredTopic& stored : file.topics_) {
+        const TopicRecord& topic = stored.record;
+        out << "\nTopic " << topic.ridTopic << ": \"" << FIELD(topic, Title) << "\" (" << TypeName(topic.dwType)
+            << ", " << (topic.bActive ? "on" : "off") << ", category " << topic.Category << ")\n"
+            << "  interval " << topic.dwInterval << " s, message lifetime " << topic.dwMsgLifetime
+            << " s, last update " << TimeText(topic.tmLastUpdate) << ", last message " << topic.ridLastMsg << "\n";
+        if (*topic.Hint) out << "  hint      " << FIELD(topic, Hint) << "\n";
+        if (*topic.HomepageUrl) out << "  homepage  " << FIELD(topic, HomepageUrl) << "\n";
+        if (*topic.ConfigUrl) out << "  config    " << FIELD(topic, ConfigUrl) << "\n";
+        if (*topic.MsgBaseUrl) out << "  base      " << FIELD(topic, MsgBaseUrl) << "\n";
+        out << "  " << stored.msgs.size() << " messages\n";
+        for (const MsgRecord& msg : stored.msgs) {
+            out << "  #" << msg.ridMsg << " \"" << FIELD(msg, Title) << "\"  " << FIELD(msg, Url) << "  (received "
+                << TimeText(msg.tmReceived) << ", " << msg.dwViews << " views)\n";
+        }
+    }
+}
+
+int Dump(const std::string& path, bool json) {
+    RecordCollector file;
+    bool complete = ReadDataFile(path.c_str(), file) != 0;
+    if (file.haveHeader_) {
+        if (json) {
+            DumpJson(file, std::cout);
+        } else {
+            DumpText(file, std::cout);
+        }
+    }
+    if (!complete) {
+        fprintf(stderr, "twldata: %s: the agent would refuse this file\n", path.c_str());
+        return kFailed;
+    }
+    return kOk;
+}
+
+// --- create ---
+
+int HexDigit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+// Reads the description; a mistake names the member it is in.
+class Description {
+public:
+    explicit Description(std::string& error) : error_(error) {}
+
+    int64_t Number(const JsonValue& object, const char* name, int64_t fallback) {
+        const JsonValue* member = object.Find(name);
+        if (!member) return fallback;
+        if (member->type != JsonValue::Type::Number) Fail(name, "is not a whole number");
+        return member->number;
+    }
+
+    void Text(const JsonValue& object, const char* name, char* field, size_t size) {
+        const JsonValue* member = object.Find(name);
+        if (!member) return;
+        if (member->type != JsonValue::Type::String) Fail(name, "is not a string");
+        if (member->text.size() >= size) Fail(name, "is longer than its field");
+        StrCopy(field, size, member->text.c_str());
+    }
+
+    void Bytes(const JsonValue& object, const char* name, uint8_t* field, size_t size) {
+        const JsonValue* member = object.Find(name);
+        if (!member) return;
+        if (member->type != JsonValue::Type::String || member->text.size() != size * 2) {
+            Fail(name, "is not hex of its field");
+            return;
+        }
+        for (size_t i = 0; i < size; i++) {
+            int high = HexDigit(member->text[i * 2]), low = HexDigit(member->text[i * 2 + 1]);
+            if (high < 0 || low < 0) Fail(name, "is not hex of its field");
+            field[i] = static_cast<uint8_t>((high << 4) | (low & 15));
+        }
+    }
+
+    bool ok() const { return error_.empty(); }
+
+private:
+    void Fail(const char* name, const char* what) {
+        if (error_.empty()) error_ = std::string("\"") + name + "\" " + what;
+    }
+    std::string& error_;
+};
+
+void ReadHeader(const JsonValue& root, Description& read, CConfigData& cfg) {
+    const JsonValue* header = root.Find("header");
+    if (!header) return;
+    cfg.StartCount = static_cast<uint32_t>(read.Number(*header, "StartCount", 0));
+    cfg.Passive = static_cast<uint32_t>(read.Number(*header, "Passive", 0));
+    cfg.Pace = static_cast<int32_t>(read.Number(*header, "Pace", 1));
+    cfg.DisplayPreference = static_cast<int32_t>(read.Number(*header, "DisplayPreference", 1));
+    cfg.DisplayValue = static_cast<int32_t>(read.Number(*header, "DisplayValue", 0));
+    read.Text(*header, "AccountId", cfg.AccountId, 100);
+    read.Bytes(*header, "DisplaySettings", cfg.DisplaySettings, sizeof cfg.DisplaySettings);
+}
+
+void ReadMessages(const JsonValue& object, Description& read, CTopic& topic) {
+    const JsonValue* messages = object.Find("messages");
+    if (!messages) return;
+    for (const JsonValue& item : messages->items) {
+        MsgRecord record;
+        memset(&record, 0, sizeof record);
+        record.ridTopic = static_cast<uint32_t>(read.Number(item, "ridTopic", topic.ridTopic));
+        record.ridMsg = static_cast<uint32_t>(read.Number(item, "ridMsg", topic.msgList.count() + 1));
+        record.tmReceived = static_cast<int32_t>(read.Number(item, "tmReceived", 0));
+        record.dwViews = static_cast<uint32_t>(read.Number(item, "dwViews", 0));
+        record.dwReserved1 = static_cast<uint32_t>(read.Number(item, "dwReserved1", 0));
+        record.dwReserved2 = static_cast<uint32_t>(read.Number(item, "dwReserved2", 0));
+        record.dwReserved3 = static_cast<uint32_t>(read.Number(item, "dwReserved3", 0));
+        read.Text(item, "Title", record.Title, sizeof record.Title);
+        read.Text(item, "File", record.File, sizeof record.File);
+        read.Text(item, "Url", record.Url, kMsgUrlMax + 1);
+        CMsg* msg = CMsg::Create(record);
+        if (!msg) throw "out of memory";
+        topic.msgList.InsertHead(topic.msgList.last(), msg);
+    }
+}
+
+void ReadTopic(const JsonValue& object, Description& read, TopicArray& topics) {
+    std::unique_ptr<CTopic> owned(new CTopic());
+    topics.Add(owned.get());
+    CTopic* topic = owned.release();
+    // Stored ids are written as given: the agent renumbers topics when it loads them.
+    topic->ridTopic = static_cast<uint32_t>(read.Number(object, "ridTopic", topic->ridTopic));
+    topic->dwType = static_cast<uint32_t>(read.Number(object, "dwType", TOPIC_SUBSCRIPTION));
+    topic->dwMsgLifetime = static_cast<uint32_t>(read.Number(object, "dwMsgLifetime", topic->dwMsgLifetime));
+    topic->dwInterval = static_cast<uint32_t>(read.Number(object, "dwInterval", topic->dwInterval));
+    topic->tmLastUpdate = static_cast<int32_t>(read.Number(object, "tmLastUpdate", topic->tmLastUpdate));
+    topic->dwReserved1 = static_cast<uint32_t>(read.Number(object, "dwReserved1", 0));
+    topic->dwReserved2 = static_cast<uint32_t>(read.Number(object, "dwReserved2", 0));
+    topic->bActive = static_cast<uint32_t>(read.Number(object, "bActive", topic->bActive));
+    topic->Category = static_cast<uint32_t>(read.Number(object, "Category", 0));
+    read.Text(object, "Title", topic->Title, sizeof topic->Title);
+    read.Text(object, "Hint", topic->Hint, sizeof topic->Hint);
+    read.Text(object, "HomepageUrl", topic->HomepageUrl, sizeof topic->HomepageUrl);
+    read.Text(object, "ConfigUrl", topic->ConfigUrl, sizeof topic->ConfigUrl);
+    read.Text(object, "MsgBaseUrl", topic->MsgBaseUrl, sizeof topic->MsgBaseUrl);
+    ReadMessages(object, read, *topic);
+    uint32_t lastMsg = topic->msgList.count() ? topic->msgList.last()->value->ridMsg : 0;
+    topic->ridLastMsg = static_cast<uint32_t>(read.Number(object, "ridLastMsg", lastMsg));
+}
+
+// Fills the record and the array from the JSON in source; an empty text
+// when all went well, else what was wrong.
+std::string ReadDescription(const std::string& source, CConfigData& cfg, TopicArray& topics) {
+    std::string json, error;
+    JsonValue root;
+    if (!ReadAll(source, json)) return "cannot read " + source;
+    if (!ParseJson(json, root, error)) return source + ": " + error;
+    Description read(error);
+    ReadHeader(root, read, cfg);
+    const JsonValue* list = root.Find("topics");
+    try {
+        for (size_t i = 0; read.ok() && list && i < list->items.size(); i++) ReadTopic(list->items[i], read, topics);
+    } catch (const char* raised) {
+        return raised;
+    }
+    return error;
+}
+
+int Create(const std::string& path, const std::string& source) {
+    CConfigData cfg = {};
+    cfg.Pace = 1;
+    cfg.DisplayPreference = 1;
+    TopicArray topics;
+    std::string error = source.empty() ? "" : ReadDescription(source, cfg, topics);
+    if (!error.empty()) {
+        fprintf(stderr, "twldata: %s\n", error.c_str());
+        return kFailed;
+    }
+    return SaveDataFile(path.c_str(), topics, cfg) ? kOk : kFailed;
+}
+
+int Usage() {
+    fprintf(stderr,
+            "usage: twldata dump FILE [--json]    show a data file\n"
+            "       twldata create FILE [JSON]    make a data file, empty or as JSON describes (- reads stdin)\n");
+    return kUsage;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    gOs.DebugTrace = PrintTrace;
+    gOs.SetPriority = KeepPriority;  // loading a file must not change this tool's priority
+    if (argc >= 3 && strcmp(argv[1], "dump") == 0) {
+        if (argc > 4 || (argc == 4 && strcmp(argv[3], "--json") != 0)) return Usage();
+        return Dump(argv[2], argc == 4);
+    }
+    if (argc >= 3 && strcmp(argv[1], "create") == 0 && argc <= 4) return Create(argv[2], argc == 4 ? argv[3] : "");
+    return Usage();
+}
