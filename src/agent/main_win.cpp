@@ -15,6 +15,7 @@
 #include "agent/resource.h"
 #include "agent/tray_win.h"
 #include "base/trace.h"
+#include "net/tcp_win.h"
 #include "news/database.h"
 #include "news/fetch.h"
 #include "shared/deployment.h"
@@ -50,6 +51,11 @@ int CommonInitStep() {
 int PublishEngineWindowStep() {
     gConfig->EngineWindow = HwndToWord(gAgent.engineWindow);
     return 1;
+}
+
+// The socket layer, with Windows Sockets 1.1.
+int NetworkInitStep() {
+    return NetworkInit(gAgent.instance, 1);
 }
 
 int DatabaseInitStep() {
@@ -101,6 +107,7 @@ const StartupStep kStartupSteps[] = {
     {"LoadAccelerators Failed", LoadAcceleratorsStep, nullptr},
     {"CommonInit() Failed", CommonInitStep, GlobalDetach},
     {nullptr, PublishEngineWindowStep, nullptr},
+    {"NetworkInit Failed", NetworkInitStep, NetworkTerm},
     {"Database::Init() Failed", DatabaseInitStep, Database::Term},
     {"Server::Init() Failed", ServerInitStep, nullptr},
     {nullptr, ReportDatabaseStep, nullptr},

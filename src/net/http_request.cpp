@@ -1,0 +1,34 @@
+#include "net/http_request.h"
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "shared/deployment.h"
+#include "shared/names.h"
+
+uint32_t BuildHttpRequest(const HttpRequest& request, char* buffer, size_t size) {
+    const char* path = request.path ? request.path : "/";
+    const char* body = request.body ? request.body : "";
+    char line[1200];
+    std::string text;
+    if (request.viaProxy) {
+        snprintf(line, sizeof line, "%s http://%s:%d", request.method, request.host, static_cast<int>(request.port));
+        text = std::string(line) + path + " HTTP/1.0\r\n";
+    } else {
+        text = std::string(request.method) + " " + path + " HTTP/1.0\r\n";
+    }
+    text += "Accept: */*\r\n";
+    text += std::string("User-Agent: Tidewell ") + kProductVersion + "\r\n";
+    text += std::string("From: ") + kFromAddress + "\r\n";
+    text += std::string("Referer: ") + kRefererUrl + "\r\n";
+    if (*body) {
+        snprintf(line, 100, "Content-length: %ld\r\n", static_cast<long>(strlen(body)));
+        text += line;
+    }
+    text += "\r\n";
+    text += body;
+    if (text.size() >= size) return 0;
+    memcpy(buffer, text.c_str(), text.size() + 1);
+    return static_cast<uint32_t>(text.size());
+}
