@@ -13,6 +13,7 @@
 #include "shared/config_data.h"
 #include "shared/messages_win.h"
 #include "shared/names.h"
+#include "shared/object_server_win.h"
 #include "shared/registry.h"
 
 namespace {
@@ -111,6 +112,13 @@ const char* CopyDataPath(const COPYDATASTRUCT* data) {
 }
 
 LRESULT CALLBACK EngineWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    // The registered messages are numbers known only at run time.
+    if (message == gMessages.requestObject) {
+        WORD channel = LOWORD(lParam);
+        if (channel == 0) return gTopicServer.ProcessMessage(wParam, lParam);
+        if (channel == 1) return gMessageServer.ProcessMessage(wParam, lParam);
+        return DefWindowProcA(window, message, wParam, lParam);
+    }
     switch (message) {
         case WM_ENDSESSION: OnEndSession(window, wParam); return 0;
         case WM_DESTROY: PostQuitMessage(0); return 0;

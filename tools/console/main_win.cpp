@@ -1,162 +1,15 @@
 // twl: a console display program for the Tidewell agent. It talks to the
-// agent only the way every display program does, through the global block
-// and the engine window, so people and tests can watch a running agent.
-#include <windows.h>
-
+// agent only the way every display program does: the global block, the
+// engine window named in it, a global atom, the registered message and the
+// conversation mapping. People use it to watch a running agent; tests use it
+// to play a display program.
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <string>
 
-#include "base/strutil.h"
-#include "shared/global_block_view_win.h"
-#include "shared/names.h"
+#include "console_win.h"
 
 namespace {
-
-enum ExitCode { kOk = 0, kUsage = 1, kNoAgent = 2, kFailed = 3 };
-
-constexpr DWORD kTickWaitMs = 12000;   // more than two clock periods
-constexpr DWORD kCloseWaitMs = 30000;
-
-// Every tick of the agent rewrites ScreenSaverOn with 0 or 1; a value that
-// is neither is gone after the next tick.
-constexpr uint32_t kTickSentinel = 0xFFFFFFFF;
-
-// Waits up to timeoutMs for an agent to be running; its window, or 0.
-HWND WaitForAgent(DWORD timeoutMs) {
-    DWORD start = GetTickCount();
-    for (;;) {
-        GlobalBlockView block;
-        if (HWND window = block.EngineWindow()) return window;
-        if (GetTickCount() - start >= timeoutMs) return nullptr;
-        Sleep(100);
-    }
-}
-
-std::string Field(const char* text, size_t size) {
-    char copy[1100];
-    StrCopyField(copy, sizeof copy, text, size);
-    return copy;
-}
-
-#define PRINT_TEXT(cfg, field) printf("  %-18s %s\n", #field, Field(cfg.field, sizeof cfg.field).c_str())
-#define PRINT_NUMBER(cfg, field) printf("  %-18s %ld\n", #field, static_cast<long>(cfg.field))
-#define PRINT_HEX(cfg, field) printf("  %-18s 0x%08lX\n", #field, static_cast<unsigned long>(cfg.field))
-
-int ShowSettings(int, char**) {
-    GlobalBlockView block;
-    if (!block.valid()) {
-        fprintf(stderr, "twl: no Tidewell global block: is the agent running?\n");
-        return kNoAgent;
-    }
-    const CConfigData& cfg = block.config();
-    printf("Shared record of \"%s\"%s\n", kGlobalMappingName, block.EngineWindow() ? "" : " (no agent running)");
-    PRINT_TEXT(cfg, InstallDir);
-    PRINT_TEXT(cfg, DataDir);
-    PRINT_HEX(cfg, EngineWindow);
-    PRINT_HEX(cfg, DisplayWindow);
-    PRINT_HEX(cfg, PageWindow);
-    PRINT_NUMBER(cfg, StartCount);
-    PRINT_NUMBER(cfg, StartTime);
-    PRINT_NUMBER(cfg, Passive);
-    PRINT_NUMBER(cfg, JobsHeld);
-    PRINT_NUMBER(cfg, ScreenSaverOn);
-    PRINT_NUMBER(cfg, Pace);
-    PRINT_NUMBER(cfg, DisplayPreference);
-    PRINT_TEXT(cfg, AccountId);
-    PRINT_NUMBER(cfg, HttpProxyEnabled);
-    PRINT_TEXT(cfg, HttpProxy);
-    PRINT_NUMBER(cfg, HttpProxyPort);
-    PRINT_TEXT(cfg, BrowserPath);
-    PRINT_TEXT(cfg, BrowserDdeService);
-    PRINT_NUMBER(cfg, EdgeDockedOn);
-    PRINT_NUMBER(cfg, AlwaysOnTop);
-    PRINT_NUMBER(cfg, AutoHide);
-    PRINT_NUMBER(cfg, MsgExpire);
-    PRINT_NUMBER(cfg, MsgPurge);
-    PRINT_HEX(cfg, AdTopicId);
-    PRINT_NUMBER(cfg, OsPlatformId);
-    PRINT_NUMBER(cfg, OsMajorVersion);
-    PRINT_NUMBER(cfg, OsMinorVersion);
-    PRINT_NUMBER(cfg, TrayPresent);
-    PRINT_NUMBER(cfg, PaletteDisplay);
-    return kOk;
-}
-
-int WaitForStart(int argc, char** argv) {
-    DWORD seconds = argc > 0 ? static_cast<DWORD>(atoi(argv[0])) : 30;
-    if (!WaitForAgent(seconds * 1000)) {
-        fprintf(stderr, "twl: no agent started within %lu seconds\n", static_cast<unsigned long>(seconds));
-        return kNoAgent;
-    }
-    printf("The agent is running.\n");
-    return kOk;
-}
-
-int WaitForTick(int, char**) {
-    GlobalBlockView block;
-    if (!block.EngineWindow()) {
-        fprintf(stderr, "twl: no agent is running\n");
-        return kNoAgent;
-    }
-    volatile uint32_t& word = block.config().ScreenSaverOn;
-    word = kTickSentinel;
-    for (DWORD waited = 0; waited < kTickWaitMs; waited += 50) {
-        if (word != kTickSentinel) {
-            printf("The agent's clock ticked (screen saver %s).\n", word ? "running" : "off");
-            return kOk;
-        }
-        Sleep(50);
-    }
-    fprintf(stderr, "twl: the agent's clock did not tick within %lu seconds\n",
-            static_cast<unsigned long>(kTickWaitMs / 1000));
-    return kFailed;
-}
-
-int CloseAgent(int, char**) {
-    GlobalBlockView block;
-    HWND window = block.EngineWindow();
-    if (!window) {
-        fprintf(stderr, "twl: no agent is running\n");
-        return kNoAgent;
-    }
-    DWORD processId = 0;
-    GetWindowThreadProcessId(window, &processId);
-    HANDLE process = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION, FALSE, processId);
-    PostMessageA(window, WM_CLOSE, 0, 0);
-    DWORD exitCode = STILL_ACTIVE;
-    if (process && WaitForSingleObject(process, kCloseWaitMs) == WAIT_OBJECT_0) GetExitCodeProcess(process, &exitCode);
-    if (process) CloseHandle(process);
-    if (exitCode == STILL_ACTIVE) {
-        fprintf(stderr, "twl: the agent did not exit within %lu seconds\n",
-                static_cast<unsigned long>(kCloseWaitMs / 1000));
-        return kFailed;
-    }
-    printf("The agent exited with code %lu.\n", static_cast<unsigned long>(exitCode));
-    return exitCode == 0 ? kOk : kFailed;
-}
-
-int Subscribe(int argc, char** argv) {
-    if (argc < 1) return kUsage;
-    GlobalBlockView block;
-    HWND window = block.EngineWindow();
-    if (!window) {
-        fprintf(stderr, "twl: no agent is running\n");
-        return kNoAgent;
-    }
-    char fullPath[MAX_PATH];
-    if (!GetFullPathNameA(argv[0], sizeof fullPath, fullPath, nullptr)) return kFailed;
-    COPYDATASTRUCT data = {0, static_cast<DWORD>(strlen(fullPath) + 1), fullPath};
-    DWORD_PTR result = 0;
-    if (!SendMessageTimeoutA(window, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data), SMTO_NORMAL, kCloseWaitMs,
-                             &result)) {
-        fprintf(stderr, "twl: the agent did not take the file\n");
-        return kFailed;
-    }
-    printf("Handed %s to the agent.\n", fullPath);
-    return kOk;
-}
 
 struct Command {
     const char* name;
@@ -166,10 +19,15 @@ struct Command {
 };
 
 const Command kCommands[] = {
+    {"topics", "", "list the topics in display order", ListTopics},
+    {"messages", "", "list the messages of every active topic in display order", ListMessages},
+    {"follow", "[SECONDS]", "print each headline as the ticker reaches it, new ones as they arrive (Ctrl+C ends)",
+     FollowTicker},
     {"settings", "", "show the shared settings record", ShowSettings},
+    {"prefs", "", "ask the agent to open its preferences", OpenPreferences},
+    {"subscribe", "FILE", "hand a subscription file to the agent", Subscribe},
     {"wait", "[SECONDS]", "wait until an agent runs (default 30 s)", WaitForStart},
     {"tick", "", "wait for the agent's next clock tick", WaitForTick},
-    {"subscribe", "FILE", "hand a subscription file to the agent", Subscribe},
     {"close", "", "ask the agent to exit and wait for it", CloseAgent},
 };
 
@@ -179,6 +37,7 @@ int Usage() {
         std::string synopsis = std::string(command.name) + " " + command.arguments;
         fprintf(stderr, "  %-20s %s\n", synopsis.c_str(), command.help);
     }
+    fprintf(stderr, "\nexit codes: 0 done, 1 usage, 2 no agent, 3 the agent did not answer or answered 0\n");
     return kUsage;
 }
 

@@ -1,0 +1,128 @@
+#include "shared/object_server_win.h"
+
+#include <cstdio>
+#include <new>
+
+#include "base/trace.h"
+
+namespace {
+
+int FetchTopic(uint16_t code, void* area) {
+    return CFetchTopic::Get(code, static_cast<TopicArea*>(area));
+}
+
+int FetchMessage(uint16_t code, void* area) {
+    return CFetchMsg::Get(code, static_cast<MsgArea*>(area));
+}
+
+constexpr uint16_t kCloseCode = 0;
+
+}  // namespace
+
+CSharedMemoryServer gTopicServer(sizeof(TopicArea), FetchTopic);
+CSharedMemoryServer gMessageServer(sizeof(MsgArea), FetchMessage);
+
+void* CSharedMemory::Create(const char* name, uint32_t areaSize) {
+    uint32_t size = areaSize + sizeof(ConversationHeader);
+    mapping = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, size, name);
+    if (!mapping) return nullptr;
+    existed = GetLastError() == ERROR_ALREADY_EXISTS;
+    view = MapViewOfFile(mapping, FILE_MAP_READ | FILE_MAP_WRITE, 0, 0, 0);
+    MEMORY_BASIC_INFORMATION info;
+    if (view && (VirtualQuery(view, &info, sizeof info) != sizeof info || info.RegionSize < size)) {
+        // A display program made it smaller than the area: writing the answer would run past it.
+        Trace("CSharedMemory::Create(): %s is too small", name);
+        UnmapViewOfFile(view);
+        view = nullptr;
+    }
+    if (!view) {
+        CloseHandle(mapping);
+        mapping = nullptr;
+        return nullptr;
+    }
+    if (existed) {
+        InterlockedIncrement(reinterpret_cast<volatile LONG*>(&header()->refCount));
+        header()->areaSize = areaSize;
+    } else {
+        header()->refCount = 1;
+    }
+    return static_cast<char*>(view) + sizeof(ConversationHeader);
+}
+
+void CSharedMemory::Release() {
+    if (view) {
+        InterlockedDecrement(reinterpret_cast<volatile LONG*>(&header()->refCount));
+        UnmapViewOfFile(view);
+        view = nullptr;
+    }
+    if (mapping) CloseHandle(mapping);
+    mapping = nullptr;
+}
+
+CSharedMemoryServer::~CSharedMemoryServer() {
+    for (uint16_t slot = 1; slot < kConversationSlots; slot++) {
+        if (conversations_[slot]) ReleaseSlot(slot);
+    }
+}
+
+void CSharedMemoryServer::ReleaseSlot(uint16_t slot) {
+    delete conversations_[slot];  // releases its view
+    conversations_[slot] = nullptr;
+    freeCount_++;
+}
+
+LRESULT CSharedMemoryServer::ProcessMessage(WPARAM wParam, LPARAM lParam) {
+    uint16_t handle = HIWORD(lParam);
+    if (handle == 0) return Open(LOWORD(wParam));
+    try {
+        return Request(handle, LOWORD(wParam));
+    } catch (...) {
+        Trace("CSharedMemoryServer::ProcessMessage() Exception Caught");
+        return 0;
+    }
+}
+
+LRESULT CSharedMemoryServer::Open(ATOM atom) {
+    if (freeCount_ == 0) return 0;
+    uint16_t slot = 0;
+    for (int probe = 0; probe < kConversationSlots; probe++) {
+        if (cursor_ != 0 && !conversations_[cursor_]) {
+            slot = cursor_;
+            break;
+        }
+        cursor_ = (cursor_ + 1) % kConversationSlots;
+    }
+    if (!slot) return 0;
+    CSharedMemory* conversation = new (std::nothrow) CSharedMemory();
+    if (!conversation) return 0;
+    conversations_[slot] = conversation;
+    freeCount_--;
+
+    char atomName[100];
+    if (!GlobalGetAtomNameA(atom, atomName, sizeof atomName)) {  // only a program's own atom opens a conversation
+        ReleaseSlot(slot);
+        return 0;
+    }
+    char name[64];
+    snprintf(name, sizeof name, kConversationNameFormat, static_cast<unsigned long>(atom));
+    if (!conversation->Create(name, areaSize_)) {
+        ReleaseSlot(slot);
+        return 0;
+    }
+    conversation->header()->handle = slot;
+    return 1;
+}
+
+LRESULT CSharedMemoryServer::Request(uint16_t handle, uint16_t code) {
+    if (handle >= kConversationSlots || !conversations_[handle]) return 0;
+    CSharedMemory* conversation = conversations_[handle];
+    if (!conversation->view) {
+        ReleaseSlot(handle);
+        return 0;
+    }
+    if (code == kCloseCode) {
+        ReleaseSlot(handle);
+        return 1;
+    }
+    return lookup_(code, static_cast<char*>(conversation->view) + sizeof(ConversationHeader));
+}

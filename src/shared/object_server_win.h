@@ -1,0 +1,76 @@
+// The agent's side of the display programs' request protocol. A display
+// program adds a global atom and sends WM_REQUESTOBJECT with it to open a
+// conversation; the agent maps "TWL SharedMem [%lX]" named after the atom
+// and answers every request by copying a topic or a message into the area
+// behind the mapping's 12-byte header. Channel 0 serves topics, channel 1
+// messages; each has its own server with 19 conversation slots.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+
+#include "news/fetch.h"
+
+// The header at the start of every conversation mapping.
+struct ConversationHeader {
+    uint32_t refCount;   // views held on the mapping
+    uint32_t areaSize;   // written by the agent only when the mapping was there before it
+    uint16_t handle;     // the conversation handle
+    uint16_t unused;
+};
+static_assert(sizeof(ConversationHeader) == 12, "the conversation header is 12 bytes");
+
+constexpr char kConversationNameFormat[] = "TWL SharedMem [%lX]";
+constexpr uint16_t kConversationSlots = 20;  // slot 0 is never used: handles are 1..19
+
+// One conversation's mapping, as the agent holds it.
+class CSharedMemory {
+public:
+    CSharedMemory() = default;
+    ~CSharedMemory() { Release(); }
+    CSharedMemory(const CSharedMemory&) = delete;
+    CSharedMemory& operator=(const CSharedMemory&) = delete;
+
+    // Creates or opens the mapping of areaSize + 12 bytes and maps all of
+    // it; the area, or null. A mapping another program made too small for
+    // the area is refused.
+    void* Create(const char* name, uint32_t areaSize);
+    // Gives up the view: one reference less, unmapped, the handle closed.
+    void Release();
+
+    ConversationHeader* header() const { return static_cast<ConversationHeader*>(view); }
+
+    void* view = nullptr;
+    bool existed = false;  // the mapping was there before the agent opened it
+    HANDLE mapping = nullptr;
+};
+
+// One server per channel: opens, serves and closes conversations.
+class CSharedMemoryServer {
+public:
+    using Lookup = int (*)(uint16_t code, void* area);
+
+    CSharedMemoryServer(uint32_t areaSize, Lookup lookup) : areaSize_(areaSize), lookup_(lookup) {}
+    // Releases the conversations still open, as at process exit.
+    ~CSharedMemoryServer();
+    CSharedMemoryServer(const CSharedMemoryServer&) = delete;
+    CSharedMemoryServer& operator=(const CSharedMemoryServer&) = delete;
+
+    // The answer to WM_REQUESTOBJECT: 1 done, 0 not done.
+    LRESULT ProcessMessage(WPARAM wParam, LPARAM lParam);
+
+private:
+    LRESULT Open(ATOM atom);
+    LRESULT Request(uint16_t handle, uint16_t code);
+    void ReleaseSlot(uint16_t slot);
+
+    uint32_t areaSize_;
+    Lookup lookup_;
+    CSharedMemory* conversations_[kConversationSlots] = {};
+    uint16_t freeCount_ = kConversationSlots - 1;
+    uint16_t cursor_ = 1;
+};
+
+extern CSharedMemoryServer gTopicServer;    // channel 0
+extern CSharedMemoryServer gMessageServer;  // channel 1

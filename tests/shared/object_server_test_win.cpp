@@ -1,0 +1,205 @@
+// The object server end to end: a real agent, and this test (or other
+// processes) playing the display programs.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "agent_process_win.h"
+#include "shared/conversation_win.h"
+#include "shared/messages_win.h"
+
+namespace {
+
+constexpr uint16_t kTopics = 0;
+constexpr uint16_t kMessages = 1;
+constexpr uint32_t kSentinel = 0xFFFFFFFF;
+
+const char kDatabase[] = R"({"topics": [
+  {"Title": "News / Harbour", "messages": [{"ridMsg": 1, "Title": "Ferry late"}, {"ridMsg": 2, "Title": "Tide high"}]},
+  {"Title": "Sport / Sailing", "bActive": 0, "messages": [{"ridMsg": 7, "Title": "Regatta"}]},
+  {"Title": "Weather / Coast", "messages": [{"ridMsg": 4, "Title": "Fog"}, {"ridMsg": 5, "Title": "Gale"}]},
+  {"dwType": 4, "Title": "AdStream", "messages": [{"ridMsg": 9, "Title": "A0000009.bmp"}]}
+]})";
+
+class ObjectServerTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_FALSE(SharedBlockExists()) << "a global block is left over from elsewhere";
+        CopyProgram(folder_.path(), "twl.exe");
+        ASSERT_EQ(0u, folder_.MakeDatabase(kDatabase));
+        agent_ = std::make_unique<AgentProcess>(folder_);
+        engine_ = agent_->WaitForEngineWindow();
+        ASSERT_NE(nullptr, engine_);
+    }
+    void TearDown() override {
+        if (agent_) {
+            EXPECT_EQ(0u, agent_->Close());
+        }
+    }
+
+    // The clock still runs: the screen-saver word is rewritten within a tick.
+    bool AgentTicks() {
+        GlobalBlockView block;
+        block.config().ScreenSaverOn = kSentinel;
+        return WaitFor([&] { return block.config().ScreenSaverOn != kSentinel; }, kTickTimeoutMs);
+    }
+
+    std::string Twl(const std::string& arguments) {
+        std::string output;
+        EXPECT_EQ(0u, RunCapturingOutput(folder_.File("twl.exe"), arguments, kStartTimeoutMs, output)) << output;
+        return output;
+    }
+
+    InstallFolder folder_{"object-server", InstallFolder::kWithoutDatabase};
+    std::unique_ptr<AgentProcess> agent_;
+    HWND engine_ = nullptr;
+};
+
+}  // namespace
+
+TEST_F(ObjectServerTest, NineteenConversationsPerChannelAndNoMore) {
+    ATOM gone = GlobalAddAtomA("Tidewell test atom that goes");
+    GlobalDeleteAtom(gone);
+    EXPECT_EQ(0, SendRequestObject(engine_, gone, MAKELPARAM(kTopics, 0)));  // and it takes no slot
+
+    std::vector<std::unique_ptr<Conversation>> open;
+    for (uint16_t expected = 1; expected <= 19; expected++) {
+        open.push_back(std::make_unique<Conversation>(engine_, kTopics));
+        ASSERT_TRUE(open.back()->open()) << expected;
+        EXPECT_EQ(expected, open.back()->handle());
+    }
+    Conversation twentieth(engine_, kTopics);
+    EXPECT_FALSE(twentieth.open());
+    Conversation otherChannel(engine_, kMessages);  // the message channel has slots of its own
+    EXPECT_EQ(1, otherChannel.handle());
+
+    EXPECT_EQ(1, open[4]->Close());  // handle 5
+    Conversation again(engine_, kTopics);
+    EXPECT_EQ(5, again.handle());
+    uint16_t closed = again.handle();
+    EXPECT_EQ(1, again.Close());
+    EXPECT_EQ(0, SendRequestObject(engine_, 0, MAKELPARAM(kTopics, closed)));  // closing again: 0
+    EXPECT_EQ(0, SendRequestObject(engine_, FETCH_FIRST, MAKELPARAM(kTopics, closed)));
+}
+
+TEST_F(ObjectServerTest, MappingHeaderDependsOnWhoMadeIt) {
+    Conversation own(engine_, kTopics, Conversation::Creator::DisplayProgram);
+    ASSERT_TRUE(own.open());
+    EXPECT_EQ(2u, own.header()->refCount);  // this program's view and the agent's
+    EXPECT_EQ(3624u, own.header()->areaSize);
+    EXPECT_EQ(own.handle(), own.header()->handle);
+
+    Conversation agents(engine_, kMessages, Conversation::Creator::Agent);
+    ASSERT_TRUE(agents.open());
+    EXPECT_EQ(1u, agents.header()->refCount);
+    EXPECT_EQ(0u, agents.header()->areaSize);
+    EXPECT_EQ(1u, agents.header()->handle);
+    agents.Close();
+    EXPECT_EQ(0u, agents.header()->refCount);  // the agent gave its view back
+}
+
+TEST_F(ObjectServerTest, ListingsFollowTheDisplayOrder) {
+    std::string topics = Twl("topics");
+    EXPECT_NE(std::string::npos, topics.find("  0  News / Harbour  (subscription, on, 2 messages)\r\n"
+                                             "  1  Sport / Sailing  (subscription, off, 1 messages)\r\n"
+                                             "  2  Weather / Coast  (subscription, on, 2 messages)\r\n"
+                                             "3 topics"))
+        << topics;
+    std::string messages = Twl("messages");
+    EXPECT_NE(std::string::npos, messages.find("News / Harbour\r\n  0:1  Ferry late  ()\r\n  0:2  Tide high  ()\r\n"
+                                               "Weather / Coast\r\n  2:4  Fog  ()\r\n  2:5  Gale  ()\r\n4 messages"))
+        << messages;
+    std::string ticker = Twl("follow 2");
+    EXPECT_NE(std::string::npos, ticker.find("  0:1  Ferry late  ()\r\n  0:2  Tide high  ()\r\n  2:4  Fog  ()\r\n"
+                                             "  2:5  Gale  ()\r\n4 headlines shown."))
+        << ticker;
+}
+
+TEST_F(ObjectServerTest, AdViewsAreCountedAndSaved) {
+    Conversation messages(engine_, kMessages);
+    MsgArea& area = messages.messages();
+    area.wrap = 0;
+    for (uint32_t view = 1; view <= 3; view++) {
+        area.msg.ridTopic = 3;
+        area.msg.ridMsg = 9;
+        ASSERT_EQ(1, messages.Request(FETCH_CURRENT));
+        EXPECT_EQ(view, area.msg.dwViews);
+        EXPECT_STREQ("AdStream", area.topic.Title);
+    }
+    messages.Close();
+    EXPECT_EQ(0u, agent_->Close());
+    agent_.reset();
+    std::string json = folder_.DumpDatabase();
+    EXPECT_NE(std::string::npos, json.find("\"ridMsg\": 9, \"tmReceived\": 0, \"dwViews\": 3")) << json;
+}
+
+TEST_F(ObjectServerTest, SeveralDisplayProgramsAtOnceAndUnderLoad) {
+    CopyProgram(folder_.path(), "display_client.exe");
+    std::vector<ChildProcess> clients;
+    for (int i = 0; i < 8; i++) clients.emplace_back(folder_.File("display_client.exe"), "400");  // 4,000 requests each
+    EXPECT_TRUE(AgentTicks()) << "the clock stops while the display programs are served";
+    for (ChildProcess& client : clients) EXPECT_EQ(0u, client.Wait(120000));
+    EXPECT_TRUE(AgentTicks());
+}
+
+TEST_F(ObjectServerTest, AnyMessageIsAnsweredOrRefusedAndVanishedProgramsAreReleasedAtExit) {
+    std::mt19937 random(11);
+    for (int i = 0; i < 3000; i++) {
+        WPARAM wParam = random() % 4 ? random() % 12 : random();
+        LPARAM lParam = MAKELPARAM(random() % 3, random() % 3 ? random() % 24 : random() & 0xFFFF);
+        SendRequestObject(engine_, wParam, lParam);
+    }
+    EXPECT_TRUE(AgentTicks());
+
+    CopyProgram(folder_.path(), "display_client.exe");
+    std::string printed;
+    ChildProcess vanishing;
+    {
+        // The client opens a conversation, prints its atom, and is killed without closing it.
+        std::string output;
+        HANDLE readEnd, writeEnd;
+        SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+        ASSERT_TRUE(CreatePipe(&readEnd, &writeEnd, &inherit, 0));
+        SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+        STARTUPINFOA startup = {};
+        startup.cb = sizeof startup;
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdOutput = writeEnd;
+        startup.hStdError = writeEnd;
+        PROCESS_INFORMATION process;
+        std::string commandLine = "\"" + folder_.File("display_client.exe") + "\" --abandon";
+        ASSERT_TRUE(CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
+                                   &process));
+        CloseHandle(writeEnd);
+        char line[64] = "";
+        DWORD got = 0;
+        ReadFile(readEnd, line, sizeof line - 1, &got, nullptr);
+        line[got] = '\0';
+        printed = line;
+        TerminateProcess(process.hProcess, 9);
+        WaitForSingleObject(process.hProcess, 5000);
+        CloseHandle(process.hProcess);
+        CloseHandle(process.hThread);
+        CloseHandle(readEnd);
+    }
+    unsigned atom = 0, handle = 0;
+    ASSERT_EQ(2, sscanf(printed.c_str(), "%u %u", &atom, &handle)) << printed;
+    EXPECT_NE(0u, handle);
+    char name[64];
+    snprintf(name, sizeof name, kConversationNameFormat, static_cast<unsigned long>(atom));
+    HANDLE held = OpenFileMappingA(FILE_MAP_READ, FALSE, name);
+    EXPECT_NE(nullptr, held) << "the agent no longer holds the vanished program's conversation";
+    if (held) CloseHandle(held);
+
+    Conversation afterwards(engine_, kMessages);  // the others are served as before
+    EXPECT_TRUE(afterwards.open());
+    EXPECT_NE(handle, afterwards.handle());
+    afterwards.Close();
+
+    EXPECT_EQ(0u, agent_->Close());
+    agent_.reset();
+    EXPECT_EQ(nullptr, OpenFileMappingA(FILE_MAP_READ, FALSE, name)) << "released when the agent exited";
+}

@@ -1,0 +1,88 @@
+// Plays a display program for the object-server tests. It walks every
+// active topic's messages through two conversations, as a display program
+// steps through them, again and again, and checks that every walk gives the
+// same answers as the first.
+//
+//   display_client ROUNDS     exit code 0 when every answer was right
+//   display_client --abandon  opens a conversation, prints its atom and
+//                             waits to be killed without closing it
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "shared/conversation_win.h"
+#include "shared/global_block_view_win.h"
+
+namespace {
+
+struct Answer {
+    uint32_t topic;
+    uint32_t msg;
+    std::string title;
+    bool operator==(const Answer& other) const { return topic == other.topic && msg == other.msg && title == other.title; }
+};
+
+std::vector<Answer> Walk(Conversation& topics, Conversation& messages, int& requests) {
+    std::vector<Answer> answers;
+    TopicArea& topicArea = topics.topics();
+    MsgArea& msgArea = messages.messages();
+    topicArea.wrap = 0;
+    msgArea.wrap = 0;
+    for (LRESULT found = topics.Request(FETCH_FIRST); found; found = topics.Request(FETCH_NEXT)) {
+        requests++;
+        if (!topicArea.topic.bActive) continue;
+        msgArea.msg.ridTopic = topicArea.topic.ridTopic;
+        msgArea.msg.ridMsg = kNoId;
+        for (LRESULT msg = messages.Request(FETCH_FIRST); msg; msg = messages.Request(FETCH_NEXT)) {
+            requests++;
+            answers.push_back({msgArea.msg.ridTopic, msgArea.msg.ridMsg, msgArea.msg.Title});
+            if (msgArea.topic.ridTopic != msgArea.msg.ridTopic) answers.back().title += " (wrong topic record)";
+        }
+        requests++;
+    }
+    return answers;
+}
+
+HWND WaitForAgent() {
+    for (int tries = 0; tries < 300; tries++) {
+        GlobalBlockView block;
+        if (HWND engine = block.EngineWindow()) return engine;
+        Sleep(100);
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) return 2;
+    HWND engine = WaitForAgent();
+    if (!engine) {
+        fprintf(stderr, "display_client: no agent\n");
+        return 2;
+    }
+    if (strcmp(argv[1], "--abandon") == 0) {
+        Conversation left(engine, 1);
+        printf("%u %u\n", static_cast<unsigned>(left.atom()), static_cast<unsigned>(left.handle()));
+        fflush(stdout);
+        Sleep(INFINITE);
+    }
+    int rounds = atoi(argv[1]);
+    Conversation topics(engine, 0);
+    Conversation messages(engine, 1);
+    if (!topics.open() || !messages.open()) {
+        fprintf(stderr, "display_client: no conversation\n");
+        return 3;
+    }
+    int requests = 0, wrong = 0;
+    std::vector<Answer> first = Walk(topics, messages, requests);
+    for (int round = 1; round < rounds; round++) {
+        if (Walk(topics, messages, requests) != first) wrong++;
+    }
+    printf("%d requests, %zu messages a walk, %d walks wrong\n", requests, first.size(), wrong);
+    return first.empty() || wrong ? 1 : 0;
+}
