@@ -8,6 +8,7 @@ struct AgentCore {
     HINSTANCE instance;
     HWND engineWindow;     // 0 once destroyed
     HMENU trayMenu;        // 0 once destroyed
+    bool preferencesBusy;  // a preferences dialog is running
 };
 
 extern AgentCore gAgent;

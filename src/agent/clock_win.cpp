@@ -1,7 +1,7 @@
 #include "agent/clock_win.h"
 
 #include "agent/probes_win.h"
-#include "news/purge.h"
+#include "agent/jobs_win.h"
 #include "shared/config_data.h"
 
 namespace {
@@ -19,7 +19,5 @@ void StopClock(HWND engineWindow) {
 void CALLBACK ClockTick(HWND, UINT, UINT_PTR, DWORD) {
     // The agent only publishes this for the display programs.
     if (gConfig) gConfig->ScreenSaverOn = ScreenSaverActive();
-    // The timed jobs, always in this order: the subscription update, the
-    // stock quotes, the ad stream, the purge, the usage report.
-    Purge::OnClockTick();
+    TickJobs();
 }

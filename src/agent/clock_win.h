@@ -9,5 +9,5 @@ BOOL StartClock(HWND engineWindow);
 void StopClock(HWND engineWindow);
 
 // The timer procedure: publishes the screen-saver state, then gives each job
-// its turn in a fixed order. Each job decides from its own gates whether to work.
+// its turn (TickJobs). Each job decides from its own gates whether to work.
 void CALLBACK ClockTick(HWND window, UINT message, UINT_PTR timerId, DWORD time);

@@ -1,14 +1,18 @@
 #include "agent/engine_window_win.h"
 
 #include <cstring>
+#include <string>
 
 #include "agent/agent_win.h"
 #include "agent/clock_win.h"
+#include "agent/jobs_win.h"
 #include "agent/paths.h"
+#include "agent/preferences_win.h"
 #include "agent/probes_win.h"
 #include "agent/resource.h"
 #include "agent/tray_win.h"
 #include "base/trace.h"
+#include "jobs/config_file.h"
 #include "news/topic_array.h"
 #include "shared/config_data.h"
 #include "shared/messages_win.h"
@@ -52,6 +56,7 @@ void OnClose(HWND window) {
     }
     TrayIconDelete(window, kTrayIconId);
     StopClock(window);
+    DestroyJobs();
     DestroyWindow(window);
     gAgent.engineWindow = nullptr;
 }
@@ -60,13 +65,31 @@ void OnEndSession(HWND window, WPARAM ending) {
     if (ending) SendMessageA(window, WM_CLOSE, 0, 0);
 }
 
+// Another program hands over the path of a subscription file. The sender is
+// not trusted: only a terminated text within what it sent is read, and only
+// a record whose data word is 0 carries a path (the display settings the
+// preferences hand out carry 1).
 void OnCopyData(const COPYDATASTRUCT* data) {
-    const char* path = CopyDataPath(data);
-    if (!path) {
+    const char* text = CopyDataPath(data);
+    if (!text || data->dwData != 0) {
         Trace("EngineWindowProc(): WM_COPYDATA ignored: no terminated path");
         return;
     }
-    Trace("EngineWindowProc(): WM_COPYDATA subscription file %s", path);
+    std::string path = text;
+    if (path.size() >= 2 && path.front() == '"' && path.back() == '"') path = path.substr(1, path.size() - 2);
+    Trace("EngineWindowProc(): WM_COPYDATA subscription file %s", path.c_str());
+    try {
+        EngineUpdate::ParseConfigFile(path.c_str());
+    } catch (const char* raised) {
+        Trace("EngineWindowProc(): Exception %s", raised);
+    }
+}
+
+void OnConfigDlg() {
+    if (gAgent.preferencesBusy) return;  // the dialog is open already
+    gAgent.preferencesBusy = true;
+    RunPreferences();
+    gAgent.preferencesBusy = false;
 }
 
 // True when the command was one of the agent's.
@@ -113,6 +136,10 @@ const char* CopyDataPath(const COPYDATASTRUCT* data) {
 
 LRESULT CALLBACK EngineWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     // The registered messages are numbers known only at run time.
+    if (message == gMessages.configDlg) {
+        OnConfigDlg();
+        return 0;
+    }
     if (message == gMessages.requestObject) {
         WORD channel = LOWORD(lParam);
         if (channel == 0) return gTopicServer.ProcessMessage(wParam, lParam);

@@ -3,18 +3,21 @@
 #include <windows.h>
 
 #include <cstddef>
+#include <new>
 #include <string>
 
 #include "agent/agent_win.h"
 #include "agent/clock_win.h"
 #include "agent/engine_window_win.h"
 #include "agent/forward_win.h"
+#include "agent/jobs_win.h"
 #include "agent/init_status.h"
 #include "agent/paths.h"
 #include "agent/probes_win.h"
 #include "agent/resource.h"
 #include "agent/tray_win.h"
 #include "base/trace.h"
+#include "jobs/engine_update_win.h"
 #include "net/tcp_win.h"
 #include "news/database.h"
 #include "news/fetch.h"
@@ -82,6 +85,12 @@ int ShowEngineWindowStep() {
     return 1;
 }
 
+// The timed jobs; each lives until the engine window closes.
+int EngineUpdateStep() {
+    EngineUpdate::gJob = new (std::nothrow) EngineUpdate::CUpdate(gAgent.engineWindow);
+    return EngineUpdate::gJob != nullptr;
+}
+
 int StartClockStep() {
     StartClock(gAgent.engineWindow);
     return 1;
@@ -112,6 +121,7 @@ const StartupStep kStartupSteps[] = {
     {"Server::Init() Failed", ServerInitStep, nullptr},
     {nullptr, ReportDatabaseStep, nullptr},
     {nullptr, ShowEngineWindowStep, nullptr},
+    {"EngineUpdate::Init() Failed", EngineUpdateStep, DestroyJobs},
     {nullptr, StartClockStep, nullptr},
     {nullptr, TrayMenuStep, nullptr},
 };

@@ -58,6 +58,11 @@ struct OsInterface {
     uint32_t (*GetProfileString)(const char* section, const char* key, const char* def, char* out, uint32_t size,
                                  const char* path);
 
+    // GetPrivateProfileSectionA: the lines of section as "key=value" texts,
+    // each ending in a NUL, then one more NUL; the number of characters
+    // stored without the last NUL, or size - 2 when they did not all fit.
+    uint32_t (*GetProfileSection)(const char* section, char* out, uint32_t size, const char* path);
+
     // WritePrivateProfileStringA: sets key in section to value, creating the
     // file, the section or the key as needed. Non-zero on success.
     int (*WriteProfileString)(const char* section, const char* key, const char* value, const char* path);

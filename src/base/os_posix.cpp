@@ -119,6 +119,12 @@ uint32_t PosixGetProfileString(const char* section, const char* key, const char*
     return ProfileGetString(text.data(), text.size(), section, key, def, out, size);
 }
 
+uint32_t PosixGetProfileSection(const char* section, char* out, uint32_t size, const char* path) {
+    std::string text;
+    ReadWholeFile(path, text);
+    return ProfileGetSection(text.data(), text.size(), section, out, size);
+}
+
 int PosixWriteProfileString(const char* section, const char* key, const char* value, const char* path) {
     std::string text;
     ReadWholeFile(path, text);
@@ -137,5 +143,5 @@ void PosixSetPriority(ProcessPriority, ThreadPriority) {}
 OsInterface gOs = {
     PosixNow,       PosixDebugTrace,       PosixOpenRead, PosixCreateWrite,        PosixRead,
     PosixWrite,     PosixFlush,            PosixClose,    PosixReplaceFile,        PosixDeleteFile,
-    PosixCreateDir, PosixGetProfileString, PosixWriteProfileString, PosixSetPriority,
+    PosixCreateDir, PosixGetProfileString, PosixGetProfileSection, PosixWriteProfileString, PosixSetPriority,
 };

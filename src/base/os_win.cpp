@@ -79,6 +79,10 @@ uint32_t WinGetProfileString(const char* section, const char* key, const char* d
     return GetPrivateProfileStringA(section, key, def, out, size, path);
 }
 
+uint32_t WinGetProfileSection(const char* section, char* out, uint32_t size, const char* path) {
+    return GetPrivateProfileSectionA(section, out, size, path);
+}
+
 int WinWriteProfileString(const char* section, const char* key, const char* value, const char* path) {
     return WritePrivateProfileStringA(section, key, value, path) ? 1 : 0;
 }
@@ -96,5 +100,5 @@ void WinSetPriority(ProcessPriority process, ThreadPriority thread) {
 OsInterface gOs = {
     WinNow,        WinDebugTrace,       WinOpenRead, WinCreateWrite,      WinRead,
     WinWrite,      WinFlush,            WinClose,    WinReplaceFile,      WinDeleteFile,
-    WinCreateDir,  WinGetProfileString, WinWriteProfileString, WinSetPriority,
+    WinCreateDir,  WinGetProfileString, WinGetProfileSection, WinWriteProfileString, WinSetPriority,
 };

@@ -71,3 +71,12 @@ int32_t ParseLeadingInt(const char* text) {
     if (value > INT32_MAX) value = INT32_MAX;
     return static_cast<int32_t>(value);
 }
+
+uint32_t ParseLeadingNumber32(const char* text) {
+    while (IsSpaceChar(*text)) text++;
+    bool negative = *text == '-';
+    if (*text == '-' || *text == '+') text++;
+    uint32_t value = 0;
+    for (; *text >= '0' && *text <= '9'; text++) value = value * 10 + static_cast<uint32_t>(*text - '0');
+    return negative ? 0u - value : value;
+}

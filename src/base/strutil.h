@@ -41,3 +41,8 @@ bool IsSpaceChar(char c);
 // when there is no digit. Out-of-range values are clamped to the 32-bit range
 // so that the result is the same on every platform.
 int32_t ParseLeadingInt(const char* text);
+
+// The same leading number read into 32 bits the way the classic atol did it,
+// by wrapping: "4000000000" stays 4000000000 and "-1" gives 0xFFFFFFFF. For
+// numbers that are unsigned 32-bit values, such as message numbers.
+uint32_t ParseLeadingNumber32(const char* text);

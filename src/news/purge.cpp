@@ -49,35 +49,12 @@ int64_t AgeOf(const CMsg& msg) {
     return static_cast<int64_t>(gOs.Now()) - msg.tmReceived;
 }
 
-// The first position to examine: the topic after the one purged last.
-int StartPosition() {
-    int position = gTopicArray.Begin();
-    if (lastPurgedTopic == kNoId) return position;
-    for (; position != TopicArray::kEnd; position = gTopicArray.Next(position)) {
-        uint32_t id = gTopicArray.At(position)->ridTopic;
-        if (id > lastPurgedTopic) break;
-        if (id == lastPurgedTopic) return gTopicArray.Next(position);
-    }
-    return position;
-}
-
-// The next topic in turn that holds messages, or null.
-CTopic* NextTopicWithMessages() {
-    int position = StartPosition();
-    for (uint32_t examined = 0; examined < gTopicArray.Size; examined++) {
-        if (position == TopicArray::kEnd) position = gTopicArray.Begin();  // the end is no topic
-        CTopic* topic = gTopicArray.At(position);
-        if (topic->msgList.count()) return topic;
-        position = gTopicArray.Next(position);
-    }
-    return nullptr;
-}
-
 }  // namespace
 
 void OnClockTick() {
     if (!gConfig || gConfig->JobsHeld || gConfig->Passive) return;
-    CTopic* topic = NextTopicWithMessages();
+    CTopic* topic =
+        gTopicArray.NextInTurn(lastPurgedTopic, [](const CTopic& candidate) { return candidate.msgList.count() > 0; });
     if (!topic) return;
     lastPurgedTopic = topic->ridTopic;
     if (topic->dwType == TOPIC_SUBSCRIPTION) PurgeList(*topic);

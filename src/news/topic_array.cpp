@@ -60,3 +60,25 @@ int TopicArray::Find(uint32_t ridTopic) const {
     }
     return kEnd;
 }
+
+CTopic* TopicArray::NextInTurn(uint32_t lastId, const std::function<bool(const CTopic&)>& eligible) const {
+    // Start after the topic served last: at the first topic with a greater
+    // id, or just past the one with that id.
+    int position = Begin();
+    if (lastId != kNoId) {
+        for (; position != kEnd; position = Next(position)) {
+            uint32_t id = slots_[position]->ridTopic;
+            if (id > lastId) break;
+            if (id == lastId) {
+                position = Next(position);
+                break;
+            }
+        }
+    }
+    for (uint32_t examined = 0; examined < Size; examined++) {
+        if (position == kEnd) position = Begin();  // the end is no topic: go round
+        if (eligible(*slots_[position])) return slots_[position];
+        position = Next(position);
+    }
+    return nullptr;
+}

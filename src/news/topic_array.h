@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 
 #include "news/topic.h"
 
@@ -41,6 +42,11 @@ public:
     CTopic* At(int position) const;
     // The position of the first topic with the id, or kEnd.
     int Find(uint32_t ridTopic) const;
+
+    // The next topic in turn after the one with lastId (all bits set: from the
+    // first) for which eligible holds, going round the array once at most;
+    // null when there is none. The jobs serve their topics this way.
+    CTopic* NextInTurn(uint32_t lastId, const std::function<bool(const CTopic&)>& eligible) const;
 
     template <typename Fn>
     void ForEach(Fn fn) const {

@@ -54,3 +54,11 @@ TEST(ParseLeadingInt, ReadsLikeAtoiAndClampsToThirtyTwoBits) {
     for (const Case& c : cases) EXPECT_EQ(c.expected, ParseLeadingInt(c.text)) << '"' << c.text << '"';
 }
 
+
+TEST(ParseLeadingNumber32, WrapsLikeTheClassicAtol) {
+    EXPECT_EQ(4000000000u, ParseLeadingNumber32("4000000000"));
+    EXPECT_EQ(0xFFFFFFFFu, ParseLeadingNumber32("-1"));
+    EXPECT_EQ(135u, ParseLeadingNumber32(" 135-140"));
+    EXPECT_EQ(0u, ParseLeadingNumber32("4294967296"));
+    EXPECT_EQ(0u, ParseLeadingNumber32("x1"));
+}

@@ -1,5 +1,7 @@
 #include "agent_process_win.h"
 
+#include <algorithm>
+
 #include "shared/names.h"
 
 InstallFolder::InstallFolder(const std::string& name, Contents contents) : TempDir(name) {
@@ -21,6 +23,7 @@ DWORD InstallFolder::MakeDatabase(const std::string& json) const {
 std::string InstallFolder::DumpDatabase() const {
     std::string output;
     RunCapturingOutput(ProgramDir() + "\\twldata.exe", "dump \"" + DataFile() + "\" --json", kStartTimeoutMs, output);
+    output.erase(std::remove(output.begin(), output.end(), '\r'), output.end());  // the console writes CR LF
     return output;
 }
 

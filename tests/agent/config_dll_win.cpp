@@ -1,0 +1,92 @@
+// Stands in for the preferences library CONFIG.DLL. Its ConfigDialog notes
+// each call in config-calls.log and what it was handed in config-received.txt
+// (both beside it), then follows config-script.txt: lines of key=value that
+// change the record and say whether the user confirms (accept=1), and how
+// long the "dialog" stays open (waitMs, handling messages meanwhile).
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "agent/config_exchange.h"
+
+namespace {
+
+std::string Beside(const char* name) {
+    HMODULE self = nullptr;
+    GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                       reinterpret_cast<LPCSTR>(&Beside), &self);
+    char path[MAX_PATH];
+    DWORD length = GetModuleFileNameA(self, path, sizeof path);
+    std::string dir(path, length);
+    return dir.substr(0, dir.rfind('\\') + 1) + name;
+}
+
+void NoteReceived(const ConfigExchange& exchange) {
+    std::ofstream out(Beside("config-received.txt"), std::ios::binary);
+    out << "topicCount=" << exchange.topicCount << "\n";
+    for (uint32_t i = 0; i < exchange.topicCount && i < kExchangeTopics; i++) {
+        const TopicRecord& topic = exchange.topics[i];
+        out << "topic" << i << "=" << topic.ridTopic << "|" << topic.Title << "|" << topic.bActive << "|"
+            << topic.dwType << "\n";
+    }
+    out << "symbols=";
+    for (uint32_t i = 0; i < exchange.symbolCount && i < kExchangeSymbols; i++) out << (i ? "," : "") << exchange.symbols[i];
+    out << "\nproxy=" << exchange.proxyHost << "\nport=" << exchange.proxyPort << "\nenabled=" << exchange.proxyEnabled
+        << "\nbrowser=" << exchange.browserPath << "\ninstall=" << exchange.installDir << "\npace=" << exchange.pace
+        << "\npreference=" << exchange.displayPreference << "\nsettings0=" << int(exchange.displaySettings[0]) << "\n";
+}
+
+void KeepHandlingMessages(DWORD ms) {
+    DWORD start = GetTickCount();
+    while (GetTickCount() - start < ms) {
+        MSG message;
+        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&message);
+            DispatchMessageA(&message);
+        }
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+    }
+}
+
+void SetSymbols(ConfigExchange& exchange, const std::string& list) {
+    std::istringstream symbols(list);
+    std::string symbol;
+    exchange.symbolCount = 0;
+    while (std::getline(symbols, symbol, ',') && exchange.symbolCount < kExchangeSymbols) {
+        strncpy(exchange.symbols[exchange.symbolCount++], symbol.c_str(), kExchangeSymbolSize - 1);
+    }
+}
+
+void Follow(const std::string& key, const std::string& value, ConfigExchange& exchange) {
+    if (key == "accept") exchange.accepted = atoi(value.c_str());
+    if (key == "proxy") strncpy(exchange.proxyHost, value.c_str(), sizeof exchange.proxyHost - 1);
+    if (key == "port") exchange.proxyPort = atoi(value.c_str());
+    if (key == "enabled") exchange.proxyEnabled = atoi(value.c_str());
+    if (key == "browser") strncpy(exchange.browserPath, value.c_str(), sizeof exchange.browserPath - 1);
+    if (key == "pace") exchange.pace = atoi(value.c_str());
+    if (key == "preference") exchange.displayPreference = atoi(value.c_str());
+    if (key == "symbols") SetSymbols(exchange, value);
+    if (key == "symbolCount") exchange.symbolCount = strtoul(value.c_str(), nullptr, 10);
+    if (key == "settings") memset(exchange.displaySettings, atoi(value.c_str()), sizeof exchange.displaySettings);
+    if (key.compare(0, 6, "active") == 0) exchange.topics[atoi(key.c_str() + 6)].bActive = atoi(value.c_str());
+    if (key == "waitMs") KeepHandlingMessages(static_cast<DWORD>(atoi(value.c_str())));
+}
+
+}  // namespace
+
+extern "C" __declspec(dllexport) int WINAPI ConfigDialog(ConfigExchange* exchange, DWORD) {
+    std::ofstream(Beside("config-calls.log"), std::ios::app) << "call\n";
+    NoteReceived(*exchange);
+    std::ifstream script(Beside("config-script.txt"));
+    std::string line;
+    while (std::getline(script, line)) {
+        size_t equals = line.find('=');
+        if (equals != std::string::npos) Follow(line.substr(0, equals), line.substr(equals + 1), *exchange);
+    }
+    return 0;
+}

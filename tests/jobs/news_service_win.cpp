@@ -1,0 +1,38 @@
+#include "news_service_win.h"
+
+#include <fstream>
+#include <sstream>
+
+std::string NewsService::WinePath(const char* variable) {
+    const char* value = getenv(variable);
+    std::string path = std::string("Z:") + (value ? value : "");
+    for (char& c : path) c = c == '/' ? '\\' : c;
+    return path;
+}
+
+void NewsService::AddFeed(const std::string& name, const std::string& json) const {
+    std::ofstream(content_ + "\\feeds\\" + name + ".json", std::ios::binary) << json;
+}
+
+std::vector<ServiceRequest> NewsService::Requests() const {
+    std::vector<ServiceRequest> requests;
+    std::ifstream log(log_);
+    std::string line;
+    while (std::getline(log, line)) {
+        std::istringstream fields(line);
+        ServiceRequest request;
+        std::string client;
+        if (fields >> request.time >> client >> request.method >> request.path >> request.status) {
+            if (request.method == "GET" || request.method == "POST") requests.push_back(request);
+        }
+    }
+    return requests;
+}
+
+std::vector<ServiceRequest> NewsService::RequestsFor(const std::string& prefix) const {
+    std::vector<ServiceRequest> matching;
+    for (const ServiceRequest& request : Requests()) {
+        if (request.path.compare(0, prefix.size(), prefix) == 0) matching.push_back(request);
+    }
+    return matching;
+}

@@ -1,0 +1,23 @@
+#!/bin/sh
+# Runs a test program under Wine beside the local news service (newsd),
+# listening where the agent was built to find the service (127.0.0.1:8642).
+# The program finds the service's content folder and request log through
+# TIDEWELL_TEST_SERVICE_CONTENT and TIDEWELL_TEST_SERVICE_LOG (Unix paths).
+# The service stops when the program ends, and by itself after ten minutes.
+#   with_news_service.sh WINE_RUN PREFIX NEWSD TEST_PROGRAM
+set -u
+wine_run=$1 prefix=$2 newsd=$3 program=$4
+. "$(dirname "$0")/../support/servers.sh"
+work=$(mktemp -d /tmp/tidewell-newsd.XXXXXX)
+trap 'stop_servers; rm -rf "$work"' EXIT INT TERM
+
+mkdir -p "$work/content/feeds"
+start_server 600 "$work/newsd.out" python3 "$newsd" --news-port 8642 --content "$work/content" \
+    --log "$work/requests.log" --lifetime 590
+wait_listening 8642 "newsd" || { cat "$work/newsd.out"; exit 1; }
+
+TIDEWELL_TEST_SERVICE_CONTENT=$work/content TIDEWELL_TEST_SERVICE_LOG=$work/requests.log \
+    "$wine_run" --prefix "$prefix" "$program"
+status=$?
+[ "$status" -eq 0 ] || { echo "== newsd requests"; cat "$work/requests.log"; cat "$work/newsd.out"; }
+exit "$status"
