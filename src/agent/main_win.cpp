@@ -17,7 +17,11 @@
 #include "agent/resource.h"
 #include "agent/tray_win.h"
 #include "base/trace.h"
+#include "jobs/ad_stream.h"
+#include "jobs/ad_stream_win.h"
 #include "jobs/engine_update_win.h"
+#include "jobs/post_stats_win.h"
+#include "jobs/yahoo_quote_win.h"
 #include "net/tcp_win.h"
 #include "news/database.h"
 #include "news/fetch.h"
@@ -69,8 +73,9 @@ int ServerInitStep() {
     return Server::Init();
 }
 
-// The diagnostic listing of what was loaded.
+// Bitmaps no ad refers to any more go; then the listing of what was loaded.
 int ReportDatabaseStep() {
+    AdStream::PurgeOldAds();
     Dump();
     return 1;
 }
@@ -89,6 +94,20 @@ int ShowEngineWindowStep() {
 int EngineUpdateStep() {
     EngineUpdate::gJob = new (std::nothrow) EngineUpdate::CUpdate(gAgent.engineWindow);
     return EngineUpdate::gJob != nullptr;
+}
+
+int YahooQuoteStep() {
+    YahooQuote::gJob = new (std::nothrow) YahooQuote::CUpdate(gAgent.engineWindow);
+    return YahooQuote::gJob != nullptr;
+}
+
+int AdStreamStep() {
+    AdStream::gJob = new (std::nothrow) AdStream::CUpdate(gAgent.engineWindow);
+    return AdStream::gJob != nullptr;
+}
+
+int PostStatsStep() {
+    return PostStats::Init(gAgent.engineWindow);
 }
 
 int StartClockStep() {
@@ -122,6 +141,9 @@ const StartupStep kStartupSteps[] = {
     {nullptr, ReportDatabaseStep, nullptr},
     {nullptr, ShowEngineWindowStep, nullptr},
     {"EngineUpdate::Init() Failed", EngineUpdateStep, DestroyJobs},
+    {"YahooQuote::Init() Failed", YahooQuoteStep, nullptr},
+    {"AdStream::Init() Failed", AdStreamStep, nullptr},
+    {"PostStats::Init() Failed", PostStatsStep, nullptr},
     {nullptr, StartClockStep, nullptr},
     {nullptr, TrayMenuStep, nullptr},
 };

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 
 // An open file; what it holds is the implementation's business.
 struct OsFile;
@@ -47,6 +48,9 @@ struct OsInterface {
 
     // Deletes a file. Non-zero on success.
     int (*DeleteFile)(const char* path);
+
+    // Calls visit with the name of every file (not directory) in dir.
+    void (*ListDir)(const char* dir, const std::function<void(const char* name)>& visit);
 
     // Creates a directory; non-zero on success. An existing directory is a
     // failure the callers ignore.

@@ -1,6 +1,7 @@
 // The system interface for the native build (Linux, for tests, sanitizers and
 // fuzzing). The platform-free code forms Windows paths ("dir\Msg.dat"); here
 // every backslash becomes a slash before the path reaches the file system.
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -108,6 +109,18 @@ int PosixDeleteFile(const char* path) {
     return unlink(HostPath(path).c_str()) == 0;
 }
 
+void PosixListDir(const char* dir, const std::function<void(const char*)>& visit) {
+    std::string host = HostPath(dir);
+    DIR* listing = opendir(host.c_str());
+    if (!listing) return;
+    while (dirent* entry = readdir(listing)) {
+        struct stat info;
+        std::string path = host + "/" + entry->d_name;
+        if (stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode)) visit(entry->d_name);
+    }
+    closedir(listing);
+}
+
 int PosixCreateDir(const char* path) {
     return mkdir(HostPath(path).c_str(), 0777) == 0;
 }
@@ -143,5 +156,5 @@ void PosixSetPriority(ProcessPriority, ThreadPriority) {}
 OsInterface gOs = {
     PosixNow,       PosixDebugTrace,       PosixOpenRead, PosixCreateWrite,        PosixRead,
     PosixWrite,     PosixFlush,            PosixClose,    PosixReplaceFile,        PosixDeleteFile,
-    PosixCreateDir, PosixGetProfileString, PosixGetProfileSection, PosixWriteProfileString, PosixSetPriority,
+    PosixListDir,   PosixCreateDir, PosixGetProfileString, PosixGetProfileSection, PosixWriteProfileString, PosixSetPriority,
 };

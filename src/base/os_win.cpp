@@ -4,6 +4,7 @@
 
 #include <ctime>
 #include <new>
+#include <string>
 
 #include "base/os.h"
 
@@ -70,6 +71,16 @@ int WinDeleteFile(const char* path) {
     return DeleteFileA(path) ? 1 : 0;
 }
 
+void WinListDir(const char* dir, const std::function<void(const char*)>& visit) {
+    WIN32_FIND_DATAA entry;
+    HANDLE search = FindFirstFileA((std::string(dir) + "\\*").c_str(), &entry);
+    if (search == INVALID_HANDLE_VALUE) return;
+    do {
+        if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) visit(entry.cFileName);
+    } while (FindNextFileA(search, &entry));
+    FindClose(search);
+}
+
 int WinCreateDir(const char* path) {
     return CreateDirectoryA(path, nullptr) ? 1 : 0;
 }
@@ -100,5 +111,5 @@ void WinSetPriority(ProcessPriority process, ThreadPriority thread) {
 OsInterface gOs = {
     WinNow,        WinDebugTrace,       WinOpenRead, WinCreateWrite,      WinRead,
     WinWrite,      WinFlush,            WinClose,    WinReplaceFile,      WinDeleteFile,
-    WinCreateDir,  WinGetProfileString, WinGetProfileSection, WinWriteProfileString, WinSetPriority,
+    WinListDir,    WinCreateDir,  WinGetProfileString, WinGetProfileSection, WinWriteProfileString, WinSetPriority,
 };

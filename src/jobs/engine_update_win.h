@@ -9,41 +9,29 @@
 
 #include <string>
 
+#include "jobs/job_transfer_win.h"
 #include "net/http_file_win.h"
 
 namespace EngineUpdate {
 
-// The transfer: the subscription file behind a "; " source header.
-class CConfigDownload : public CHttpIniFile {
-public:
-    explicit CConfigDownload(HWND owner);
-    void OnConnected(BOOL success) override;
-    void OnFileComplete() override;
-};
+class CUpdate;
 
-class CUpdate {
-public:
+// The job, from start-up to shutdown; null outside that time.
+extern CUpdate* gJob;
+
+// The transfer: the subscription file behind a "; " source header.
+using CConfigDownload = JobDownload<CHttpIniFile, CUpdate, gJob>;
+
+class CUpdate : public CDownloadJob<CConfigDownload> {
+  public:
     explicit CUpdate(HWND owner);
-    ~CUpdate();
-    CUpdate(const CUpdate&) = delete;
-    CUpdate& operator=(const CUpdate&) = delete;
 
     void OnClockTick();
     // The end of a transfer, from the transfer's notifications.
     void OnDisconnect(int success);
 
-    CConfigDownload* download = nullptr;
-    uint32_t lastTopicId;       // the topic requested last; the next run starts after it
-    int notStarted = 0;         // a run passed its gates but started no request
-    int idle = 1;               // no transfer under way
-    int32_t lastRunTime = -1;   // so the first tick after start-up runs
-    std::string configFilePath;
-
-private:
-    HWND owner_;
+    uint32_t lastTopicId;        // the topic requested last; the next run starts after it
+    std::string configFilePath;  // where the transfer writes
 };
-
-// The job, from start-up to shutdown; null outside that time.
-extern CUpdate* gJob;
 
 }  // namespace EngineUpdate

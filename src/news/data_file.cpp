@@ -166,9 +166,7 @@ void BuildDataFileHeader(const CConfigData& cfg, DataFileHeader& header) {
 }
 
 std::string DataFilePath(const CConfigData& cfg) {
-    char dir[sizeof cfg.DataDir];
-    StrCopyField(dir, sizeof dir, cfg.DataDir, sizeof cfg.DataDir);  // the record is shared: trust no terminator
-    return std::string(dir) + "\\" + kDataFileName;
+    return DataDirPath(cfg, kDataFileName);
 }
 
 int ReadDataFile(const char* path, DataFileReader& reader) {

@@ -32,14 +32,6 @@ std::string SymbolAt(char (*symbols)[kSymbolSize], uint32_t index) {
     return symbol;
 }
 
-CTopic* FindAdStreamTopic() {
-    CTopic* found = nullptr;
-    gTopicArray.ForEach([&](CTopic& topic) {
-        if (!found && topic.dwType == TOPIC_ADSTREAM) found = &topic;
-    });
-    return found;
-}
-
 CTopic* CreateAdStreamTopic() {
     std::unique_ptr<CTopic> topic(new (std::nothrow) CTopic());
     if (!topic) return nullptr;
@@ -115,7 +107,7 @@ void Database::Term() {
 
 int EnsureAdStreamTopic() {
     if (gTopicArray.Size == TopicArray::kCapacity) return 0;
-    CTopic* topic = FindAdStreamTopic();
+    CTopic* topic = gTopicArray.FirstOfType(TOPIC_ADSTREAM);
     if (!topic) topic = CreateAdStreamTopic();
     if (!topic) return 0;
     gConfig->AdTopicId = topic->ridTopic;

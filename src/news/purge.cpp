@@ -29,9 +29,7 @@ bool IsWebAddress(const char* title) {
 // title that could reach outside the directory leaves the disk alone.
 void DeleteAdBitmap(const CMsg& msg) {
     if (IsWebAddress(msg.lpszTitle) || !IsPlainFileName(msg.lpszTitle)) return;
-    char dir[sizeof gConfig->DataDir];
-    StrCopyField(dir, sizeof dir, gConfig->DataDir, sizeof gConfig->DataDir);
-    std::string path = std::string(dir) + "\\" + msg.lpszTitle;
+    std::string path = DataDirPath(*gConfig, msg.lpszTitle);
     if (path.size() > 259) return;  // a cut path could name another file
     gOs.DeleteFile(path.c_str());
 }

@@ -61,6 +61,13 @@ int TopicArray::Find(uint32_t ridTopic) const {
     return kEnd;
 }
 
+CTopic* TopicArray::FirstOfType(uint32_t type) const {
+    for (int position = Begin(); position != kEnd; position = Next(position)) {
+        if (slots_[position]->dwType == type) return slots_[position];
+    }
+    return nullptr;
+}
+
 CTopic* TopicArray::NextInTurn(uint32_t lastId, const std::function<bool(const CTopic&)>& eligible) const {
     // Start after the topic served last: at the first topic with a greater
     // id, or just past the one with that id.

@@ -42,6 +42,9 @@ public:
     CTopic* At(int position) const;
     // The position of the first topic with the id, or kEnd.
     int Find(uint32_t ridTopic) const;
+    // The first topic of the type in slot order (the ad stream, the stock
+    // quotes), or null.
+    CTopic* FirstOfType(uint32_t type) const;
 
     // The next topic in turn after the one with lastId (all bits set: from the
     // first) for which eligible holds, going round the array once at most;

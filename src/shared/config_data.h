@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 struct CConfigData {
     char InstallDir[261];        // directory of the executable, no trailing backslash
@@ -117,6 +118,10 @@ static_assert(kGlobalMappingSize == 3568, "the global mapping is 3568 bytes");
 // Initial value of the window fields: the broadcast handle.
 constexpr uint32_t kNoWindow = 0xFFFF;
 constexpr uint32_t kNoTopic = 0xFFFFFFFF;
+
+// "%s\%s": a file in the record's data directory. The record is shared, so
+// its directory is read without trusting its terminator.
+std::string DataDirPath(const CConfigData& cfg, const std::string& name);
 
 // The record of the attached global block; null while not attached. Every
 // part of the agent reaches the shared settings through this one pointer.

@@ -1,6 +1,7 @@
 #!/bin/sh
 # Runs a test program under Wine beside the local news service (newsd),
-# listening where the agent was built to find the service (127.0.0.1:8642).
+# listening where the agent was built to find the service (127.0.0.1:8642,
+# quotes on 8643).
 # The program finds the service's content folder and request log through
 # TIDEWELL_TEST_SERVICE_CONTENT and TIDEWELL_TEST_SERVICE_LOG (Unix paths).
 # The service stops when the program ends, and by itself after ten minutes.
@@ -11,7 +12,8 @@ wine_run=$1 prefix=$2 newsd=$3 program=$4
 work=$(mktemp -d /tmp/tidewell-newsd.XXXXXX)
 trap 'stop_servers; rm -rf "$work"' EXIT INT TERM
 
-mkdir -p "$work/content/feeds"
+# The service's own sample content (the ads among it are drawn at start); tests add feeds of their own.
+cp -r "$(dirname "$newsd")/content" "$work/content"
 start_server 600 "$work/newsd.out" python3 "$newsd" --news-port 8642 --content "$work/content" \
     --log "$work/requests.log" --lifetime 590
 wait_listening 8642 "newsd" || { cat "$work/newsd.out"; exit 1; }

@@ -22,4 +22,5 @@ int OpenPreferences(int argc, char** argv);
 int CloseAgent(int argc, char** argv);
 int ListTopics(int argc, char** argv);
 int ListMessages(int argc, char** argv);
+int ListAds(int argc, char** argv);
 int FollowTicker(int argc, char** argv);

@@ -104,6 +104,34 @@ int ListMessages(int, char**) {
     return kOk;
 }
 
+// The ads as the agent holds them: a title that is a web address awaits its
+// bitmap, a file name is the bitmap in the data directory. Every ad shown
+// counts a view, as in any display program.
+int ListAds(int, char**) {
+    HWND engine = RequireAgent();
+    if (!engine) return kNoAgent;
+    uint32_t adStream = AdStreamTopic();
+    if (adStream == kNoId) {
+        printf("0 ads\n");
+        return kOk;
+    }
+    Conversation messages(engine, kMessageChannel);
+    if (!Opened(messages)) return kFailed;
+    MsgArea& area = messages.messages();
+    area.wrap = 0;
+    area.msg.ridTopic = adStream;
+    area.msg.ridMsg = kNoId;
+    int count = 0;
+    for (LRESULT found = messages.Request(FETCH_FIRST); found && count < kMostAnswers; found = messages.Request(FETCH_NEXT)) {
+        printf("  %lu:%lu  %s  (%lu views)\n", static_cast<unsigned long>(area.msg.ridTopic),
+               static_cast<unsigned long>(area.msg.ridMsg), Text(area.msg.Title, sizeof area.msg.Title).c_str(),
+               static_cast<unsigned long>(area.msg.dwViews));
+        count++;
+    }
+    printf("%d ads\n", count);
+    return kOk;
+}
+
 // Steps through the headlines as a ticker does, going round with the wrap
 // flag, and prints each one the first time it comes by.
 int FollowTicker(int argc, char** argv) {

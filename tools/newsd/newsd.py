@@ -1,11 +1,29 @@
 #!/usr/bin/env python3
 """newsd: a local Tidewell news service for the demo and the tests.
 
-It plays the service's servers on loopback: it answers the agent's
-subscription requests ("<feed>.twl?Update&Have=N&AID=X") with subscription
-files whose headlines move on over time, sending only the messages above N.
+It plays the service's servers on loopback:
+  - subscription requests ("<feed>.twl?Update&Have=N&AID=X") get subscription
+    files whose headlines move on over time, with only the messages above N;
+  - the ad-stream file (/Feed/AdStream3/AdStream.twl) names the ads of
+    CONTENT/ads.json, whose bitmaps (/ads/<name>4.bmp and <name>8.bmp, the
+    16- and 256-colour variants) are drawn at start-up;
+  - on the quote port, /d/quotes.csv?s=A+B answers one CSV line per symbol
+    with prices that move between requests;
+  - POST /Bin/Update.dll?TwlUpdate... (the usage report) is accepted and its
+    path and body logged.
 Every request is logged. It stops on SIGINT or SIGTERM, and by itself after
 --lifetime seconds.
+
+Any address can be made to fail on purpose, for fault tests: a path that
+starts with /fault/<kind> is served as the rest of the path would be, but
+  short       announces more bytes than it sends
+  length      announces fewer bytes than it sends
+  500         answers 500 Internal Server Error
+  cut-header  closes before the header ends
+  cut-body    closes in the middle of the body
+  long-header sends a header line of 3000 bytes
+  noise       sends 3000 random bytes and closes
+  stall       answers nothing and holds the connection (up to 120 s)
 
 A feed is a JSON file in CONTENT/feeds/<name>.json:
 
@@ -23,12 +41,59 @@ at every request, so tests may change them while the service runs.
 import argparse
 import json
 import os
+import random
 import signal
+import struct
 import sys
 import threading
 import time
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 from urllib.parse import parse_qs, urlsplit
+
+
+VGA = [(0, 0, 0), (128, 0, 0), (0, 128, 0), (128, 128, 0), (0, 0, 128), (128, 0, 128), (0, 128, 128),
+       (192, 192, 192), (128, 128, 128), (255, 0, 0), (0, 255, 0), (255, 255, 0), (0, 0, 255), (255, 0, 255),
+       (0, 255, 255), (255, 255, 255)]
+
+
+def bitmap(width, height, bits, paint):
+    """A bottom-up Windows BMP of 4 or 8 bits a pixel; paint(x, y) gives an RGB colour."""
+    palette = VGA if bits == 4 else [(r * 51, g * 51, b * 51) for r in range(6) for g in range(6) for b in range(6)]
+    palette += [(0, 0, 0)] * ((1 << bits) - len(palette))
+    nearest = {}
+
+    def index(rgb):
+        if rgb not in nearest:
+            nearest[rgb] = min(range(len(palette)), key=lambda i: sum((a - b) ** 2 for a, b in zip(rgb, palette[i])))
+        return nearest[rgb]
+
+    stride = ((width * bits + 31) // 32) * 4
+    pixels = bytearray()
+    for y in reversed(range(height)):
+        row = bytearray(stride)
+        for x in range(width):
+            i = index(paint(x, y))
+            if bits == 8:
+                row[x] = i
+            else:
+                row[x // 2] |= i << (4 if x % 2 == 0 else 0)
+        pixels += row
+    table = b"".join(struct.pack("<BBBB", b, g, r, 0) for r, g, b in palette)
+    offset = 14 + 40 + len(table)
+    header = struct.pack("<2sIHHI", b"BM", offset + len(pixels), 0, 0, offset)
+    info = struct.pack("<IiiHHIIiiII", 40, width, height, 1, bits, 0, len(pixels), 2835, 2835, len(palette), 0)
+    return header + info + table + bytes(pixels)
+
+
+def ad_painter(colours):
+    """Diagonal stripes in the ad's two colours on a white ground."""
+    first, second = colours
+
+    def paint(x, y):
+        if x < 2 or y < 2 or x > 117 or y > 37:
+            return (0, 0, 0)
+        return first if ((x + y) // 8) % 2 == 0 else second
+    return paint
 
 
 class Service:
@@ -37,6 +102,54 @@ class Service:
         self.started = time.time()
         self.log_lock = threading.Lock()
         self.log_file = open(log_path, "a", buffering=1) if log_path else sys.stdout
+        self.ads = self.load_ads()
+        self.prices = {}
+        self.price_lock = threading.Lock()
+
+    def load_ads(self):
+        """The ads of ads.json, each with its two bitmaps drawn."""
+        path = os.path.join(self.content, "ads.json")
+        if not os.path.isfile(path):
+            return []
+        with open(path, encoding="utf-8") as f:
+            ads = json.load(f)
+        for ad in ads:
+            colours = [tuple(c) for c in ad.get("colours", [[0, 96, 160], [255, 200, 0]])]
+            ad["bitmaps"] = {bits: bitmap(120, 40, bits, ad_painter(colours)) for bits in (4, 8)}
+        return ads
+
+    def ad_stream(self, host):
+        lines = ["[General]", "ConfigVersion=1", "", "[Subscription1]", "Title=AdStream",
+                 "ConfigUrl=http://%s/Feed/AdStream3/AdStream.twl" % host,
+                 "MsgRange=1-%d" % len(self.ads), "PurgeOutOfRange=True"]
+        for n, ad in enumerate(self.ads, 1):
+            lines.append('Msg%d=%s.bmp "http://%s/ads/%sC.bmp"' % (n, ad["name"], host, ad["name"]))
+        return ("\r\n".join(lines) + "\r\n").encode("latin-1", "replace")
+
+    def ad_bitmap(self, file_name):
+        """The bitmap for "<name>4.bmp" or "<name>8.bmp", or None."""
+        for ad in self.ads:
+            for bits in (4, 8):
+                if file_name == "%s%d.bmp" % (ad["name"], bits):
+                    return ad["bitmaps"][bits]
+        return None
+
+    def quotes(self, symbols):
+        """One CSV line per symbol: symbol, last, date, time, change, open, high, low, volume."""
+        now = time.localtime()
+        stamp = time.strftime("%I:%M%p", now).lstrip("0")
+        date = "%d/%d/%d" % (now.tm_mon, now.tm_mday, now.tm_year)
+        lines = []
+        with self.price_lock:
+            for symbol in symbols:
+                previous = self.prices.get(symbol, 40 + (sum(map(ord, symbol)) % 120))
+                last = max(1.0, previous + random.choice([-0.5, -0.25, -0.125, 0, 0.125, 0.25, 0.375, 0.5]))
+                self.prices[symbol] = last
+                change = last - previous
+                lines.append('"%s",%s,"%s","%s",%+.3f,%.3f,%.3f,%.3f,%d' % (
+                    symbol, ("%.3f" % last).rstrip("0").rstrip("."), date, stamp, change, previous,
+                    max(last, previous) + 0.25, min(last, previous) - 0.25, random.randint(100000, 900000)))
+        return ("\r\n".join(lines) + "\r\n").encode("ascii")
 
     def log(self, line):
         with self.log_lock:
@@ -78,27 +191,88 @@ class Service:
         return ("\r\n".join(lines) + "\r\n").encode("latin-1", "replace")
 
 
+FAULTS = ("short", "length", "500", "cut-header", "cut-body", "long-header", "noise", "stall")
+
+
 class Handler(BaseHTTPRequestHandler):
     protocol_version = "HTTP/1.0"
     server_version = "newsd/1.0"
+    fault = None
 
     def log_message(self, format, *args):
         pass  # the service logs each request itself, in one line
 
     def answer(self, status, body, content_type="text/plain"):
+        if self.fault == "500":
+            status, body, content_type, self.fault = 500, b"Internal Server Error\r\n", "text/plain", None
+        self.server.service.log("%s %s %s %d %d%s" % (self.client_address[0], self.command, self.path, status,
+                                                      len(body), " fault " + self.fault if self.fault else ""))
+        if self.fault and self.faulty(status, body, content_type):
+            return
         self.send_response(status)
         self.send_header("Content-Type", content_type)
         self.send_header("Content-Length", str(len(body)))
         self.end_headers()
         self.wfile.write(body)
-        self.server.service.log("%s %s %s %d %d" % (self.client_address[0], self.command, self.path, status, len(body)))
+
+    def faulty(self, status, body, content_type):
+        """Answers with the fault asked for."""
+        head = "HTTP/1.0 %d OK\r\nContent-Type: %s\r\n" % (status, content_type)
+        fault = self.fault
+        if fault == "short":
+            self.wfile.write(("%sContent-Length: %d\r\n\r\n" % (head, len(body) + 100)).encode() + body)
+        elif fault == "length":
+            self.wfile.write(("%sContent-Length: %d\r\n\r\n" % (head, max(0, len(body) - 10))).encode() + body)
+        elif fault == "cut-header":
+            self.wfile.write(head.encode()[:20])
+        elif fault == "cut-body":
+            self.wfile.write(("%sContent-Length: %d\r\n\r\n" % (head, len(body))).encode() + body[:len(body) // 2])
+        elif fault == "long-header":
+            self.wfile.write(("%sX-Long: %s\r\n\r\n" % (head, "x" * 3000)).encode() + body)
+        elif fault == "noise":
+            self.wfile.write(os.urandom(3000))
+        elif fault == "stall":
+            self.connection.settimeout(120)
+            try:
+                self.connection.recv(1)  # until the client gives up, or the time is up
+            except OSError:
+                pass
+        return True
+
+    def parse_request(self):
+        if not super().parse_request():
+            return False
+        parts = self.path.split("/", 3)
+        if len(parts) == 4 and parts[1] == "fault" and parts[2] in FAULTS:
+            self.fault = parts[2]
+            self.path = "/" + parts[3]
+        return True
 
     def do_GET(self):
         url = urlsplit(self.path)
         parts = url.path.strip("/").split("/")
+        service = self.server.service
+        host = "%s:%d" % self.server.server_address
         if len(parts) == 2 and parts[0] == "feeds" and parts[1].endswith(".twl"):
             return self.feed(parts[1][:-4], url.query)
+        if url.path == "/Feed/AdStream3/AdStream.twl" and service.ads:
+            return self.answer(200, service.ad_stream(host))
+        if len(parts) == 2 and parts[0] == "ads":
+            picture = service.ad_bitmap(parts[1])
+            if picture is not None:
+                return self.answer(200, picture, "image/bmp")
+        if url.path == "/d/quotes.csv":
+            symbols = [s for s in parse_qs(url.query).get("s", [""])[0].split(" ") if s]
+            return self.answer(200, service.quotes(symbols), "text/csv")
         self.answer(404, b"no such page\r\n")
+
+    def do_POST(self):
+        length = int(self.headers.get("Content-length") or self.headers.get("Content-Length") or 0)
+        body = self.rfile.read(min(length, 65536)) if length > 0 else b""
+        if urlsplit(self.path).path == "/Bin/Update.dll":
+            self.server.service.log("report %s body %s" % (self.path, body.decode("latin-1")))
+            return self.answer(200, b"OK\r\n")
+        self.answer(404, b"no such script\r\n")
 
     def feed(self, name, query):
         service = self.server.service
@@ -118,16 +292,19 @@ def main():
     parser = argparse.ArgumentParser(description="A local Tidewell news service.")
     parser.add_argument("--host", default="127.0.0.1")
     parser.add_argument("--news-port", type=int, default=8642)
+    parser.add_argument("--quote-port", type=int, default=8643)
     parser.add_argument("--content", default=os.path.join(os.path.dirname(os.path.abspath(__file__)), "content"))
     parser.add_argument("--log", help="append the request log to this file (default: standard output)")
     parser.add_argument("--lifetime", type=float, default=3600, help="stop by itself after this many seconds")
     args = parser.parse_args()
 
     service = Service(args.content, args.log)
-    news = ThreadingHTTPServer((args.host, args.news_port), Handler)
-    news.daemon_threads = True
-    news.service = service
-    servers = [news]
+    servers = []
+    for port in (args.news_port, args.quote_port):
+        server = ThreadingHTTPServer((args.host, port), Handler)
+        server.daemon_threads = True
+        server.service = service
+        servers.append(server)
 
     def stop(*_):
         for server in servers:
@@ -139,7 +316,8 @@ def main():
     timer.daemon = True
     timer.start()
 
-    service.log("newsd serving %s on %s:%d" % (args.content, args.host, args.news_port))
+    service.log("newsd serving %s on %s:%d, quotes on port %d" % (args.content, args.host, args.news_port,
+                                                                   args.quote_port))
     threads = [threading.Thread(target=server.serve_forever, daemon=True) for server in servers]
     for thread in threads:
         thread.start()

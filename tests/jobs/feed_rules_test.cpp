@@ -1,0 +1,215 @@
+// The rules of the ad stream, the stock quotes and the usage report that
+// need no network.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "jobs/ad_stream.h"
+#include "jobs/post_stats.h"
+#include "jobs/quote_reader.h"
+#include "news_fixture.h"
+#include "os_override.h"
+#include "shared/deployment.h"
+#include "temp_dir.h"
+
+namespace {
+
+constexpr int32_t kNow = 1800000000;
+
+std::string Fraction(const char* text) {
+    char buffer[100];
+    return FormatFraction(text, buffer);
+}
+
+class FeedTest : public NewsTest {
+protected:
+    FeedTest() : dir_("feeds") {
+        gOs.Now = [] { return kNow; };
+        strcpy(cfg_.DataDir, dir_.path().c_str());
+    }
+
+    // A quote file as the download leaves it: the HTML source header, then the body.
+    void QuoteFile(const std::string& body) {
+        dir_.Write("YStock.html", "<!--\r\nhttp://q.test:80/d/quotes.csv\r\nHTTP/1.0 200 OK\r\n-->\r\n" + body);
+    }
+
+    OsOverride restore_;
+    TempDir dir_;
+};
+
+const char kLine[] = "\"ABC\",112.5,\"12/5/2026\",\"4:01PM\",-0.375,112.125,113.25,111.875,1234567\r\n";
+
+}  // namespace
+
+TEST(FormatFraction, PowerOfTwoFractionsAsStockPricesWereQuoted) {
+    struct Case {
+        const char* in;
+        const char* out;
+    } cases[] = {
+        {"112.5", "112 1/2"}, {"-0.375", "-0 3/8"}, {"85.1", "85.1"},         {"0.00390625", "0 1/256"},
+        {"85.00", "85.00"},   {"85", "85"},         {"", ""},                 {"+0.125", "+0 1/8"},
+        {"1.75", "1 3/4"},    {"3.0039", "3.0039"}, {"abc.5", "abc 1/2"},     {"5.5e9", "5.5e9"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(c.out, Fraction(c.in)) << c.in;
+    char buffer[100];
+    EXPECT_STREQ("", FormatFraction(nullptr, buffer));
+    std::string longWhole(150, '9');
+    EXPECT_EQ(99u, Fraction((longWhole + ".5").c_str()).size());  // within the 100-byte buffer
+}
+
+TEST_F(FeedTest, QuotesReplaceTheirMessagesInPlace) {
+    CTopic& quotes = AddTopic(TOPIC_QUOTES, "Stocks");
+    AddMsg(quotes, 1, "XYZ;0;0");
+    AddMsg(quotes, 2, "ABC;0;0");
+    AddMsg(quotes, 3, "ABC;9;9");  // a second message of the symbol stays as it is
+    QuoteFile(std::string(kLine) + "\"NOPE\",1.5,\"12/5/2026\",\"4:01PM\",+0.5,1,2,3,4567890123456789\r\n" +
+              "\"XYZ\",85.1,\"12/5/2026\",\"3:59PM\",0.00390625,85,86,84,1000000000000\r\n");
+    ParseYahooQuote(dir_.File("YStock.html").c_str());
+    EXPECT_EQ("1 2 3", Numbers(quotes));
+    MsgList::I node = quotes.msgList.begin();
+    EXPECT_STREQ("XYZ;85.1;0 1/256;3:59PM", node->value->lpszTitle);
+    node = MsgList::next(node);
+    EXPECT_STREQ("ABC;112 1/2;-0 3/8;4:01PM", node->value->lpszTitle);
+    EXPECT_EQ(std::string("http://") + kQuoteHost + "/q?s=ABC&d=t", node->value->lpszUrl);
+    EXPECT_STREQ("Hint", node->value->lpszFile);
+    EXPECT_EQ(kNow, node->value->tmReceived);
+    EXPECT_STREQ("ABC;9;9", MsgList::next(node)->value->lpszTitle);
+    EXPECT_EQ(kNow, quotes.tmLastUpdate);
+    EXPECT_FALSE(gQuoteReader.open());  // the file is given back for the next download
+}
+
+TEST_F(FeedTest, FirstLineThatIsNoQuoteEndsTheUpdate) {
+    CTopic& quotes = AddTopic(TOPIC_QUOTES, "Stocks");
+    AddMsg(quotes, 1, "ABC;0;0");
+    AddMsg(quotes, 2, "DEF;0;0");
+    std::string def = "\"DEF\",1.5,\"12/5/2026\",\"4:01PM\",+0.5,1,2,3,4567890123456789012\r\n";
+    struct Case {
+        const char* name;
+        std::string body;
+    } cases[] = {
+        {"short line first", "\"DEF\",1.5,\"1/1/2026\",\"4PM\",1\r\n" + def},
+        {"no opening quote", "DEF,1.5,\"12/5/2026\",\"4:01PM\",+0.5,1,2,3,4567890123456789012345\r\n" + def},
+        {"symbol too long", "\"" + std::string(101, 'S') + "\",1,\"1/1\",\"4PM\",+0.5,1,2\r\n" + def},
+        {"time too long", "\"DEF\",1.5,\"12/5/2026\",\"" + std::string(21, 't') + "\",+0.5,1,2,3\r\n" + def},
+        {"no line end", std::string("\"DEF\",1.5,\"12/5/2026\",\"4:01PM\",+0.5,1,2,3,4567890123456789012")},
+    };
+    for (const Case& c : cases) {
+        QuoteFile(c.body);
+        ParseYahooQuote(dir_.File("YStock.html").c_str());
+        EXPECT_STREQ("DEF;0;0", quotes.msgList.last()->value->lpszTitle) << c.name;
+    }
+    dir_.Write("YStock.html", "<!--\r\nhttp://q.test:80/d/quotes.csv\r\nHTTP/1.0 200 OK\r\n");  // an empty body: no "-->"
+    ParseYahooQuote(dir_.File("YStock.html").c_str());
+    EXPECT_STREQ("ABC;0;0", quotes.msgList.begin()->value->lpszTitle);
+    ParseYahooQuote(dir_.File("missing.html").c_str());
+    EXPECT_FALSE(gQuoteReader.open());
+}
+
+TEST_F(FeedTest, QuoteFileLongerThanTheWindowIsReadLineByLine) {
+    CTopic& quotes = AddTopic(TOPIC_QUOTES, "Stocks");
+    std::string body;
+    for (int i = 0; i < 40; i++) {
+        std::string symbol = "S" + std::to_string(i);
+        AddMsg(quotes, i + 1, symbol + ";0;0");
+        body += "\"" + symbol + "\"," + std::to_string(i) + ".25,\"12/5/2026\",\"4:01PM\",+0.5,1,2,3,4567890123\r\n";
+    }
+    QuoteFile(body);
+    ParseYahooQuote(dir_.File("YStock.html").c_str());
+    EXPECT_STREQ("S0;0 1/4;+0 1/2;4:01PM", quotes.msgList.begin()->value->lpszTitle);
+    EXPECT_STREQ("S39;39 1/4;+0 1/2;4:01PM", quotes.msgList.last()->value->lpszTitle);
+}
+
+TEST_F(FeedTest, AdsAreTakenInTurn) {
+    CTopic& ads = AddTopic(TOPIC_ADSTREAM, "AdStream");
+    EXPECT_EQ(nullptr, AdStream::NextAd(ads, kNoId));
+    AddMsg(ads, 5, "http://ads.test/5C.bmp");
+    AddMsg(ads, 6, "A0000006.bmp");
+    AddMsg(ads, 7, "HTTP://ads.test/7C.bmp");
+    EXPECT_EQ(5u, AdStream::NextAd(ads, kNoId)->ridMsg);
+    EXPECT_EQ(6u, AdStream::NextAd(ads, 5)->ridMsg);
+    EXPECT_EQ(7u, AdStream::NextAd(ads, 6)->ridMsg);
+    EXPECT_EQ(5u, AdStream::NextAd(ads, 7)->ridMsg);
+    EXPECT_EQ(5u, AdStream::NextAd(ads, 9)->ridMsg);  // the ad taken last is gone: from the oldest
+    EXPECT_TRUE(AdStream::AwaitsBitmap("http://ads.test/5C.bmp"));
+    EXPECT_TRUE(AdStream::AwaitsBitmap("HTTP://ads.test/7C.bmp"));
+    EXPECT_FALSE(AdStream::AwaitsBitmap("A0000006.bmp"));
+    EXPECT_FALSE(AdStream::AwaitsBitmap("ftp://ads.test/x.bmp"));
+    EXPECT_FALSE(AdStream::AwaitsBitmap("htt"));
+    EXPECT_EQ("A0000012.bmp", AdStream::BitmapName(12));
+    EXPECT_EQ("A12345678.bmp", AdStream::BitmapName(12345678));
+}
+
+TEST_F(FeedTest, BitmapRequestAsksForTheColourVariantOfTheDisplay) {
+    strcpy(cfg_.AccountId, "acct");
+    cfg_.PaletteDisplay = 1;
+    EXPECT_EQ("http://ads.test/Ad4.bmp?AID=acct", AdStream::BitmapRequest("http://ads.test/AdC.bmp", cfg_));
+    cfg_.PaletteDisplay = 0;
+    EXPECT_EQ("http://ads.test/Ad8.bmp?AID=acct", AdStream::BitmapRequest("http://ads.test/AdC.bmp", cfg_));
+    EXPECT_EQ("http://ads.test/Ad8.BMP?AID=acct", AdStream::BitmapRequest("http://ads.test/AdC.BMP", cfg_));
+    EXPECT_EQ("http://ads.test/C.BMP/x8.bmp?AID=acct", AdStream::BitmapRequest("http://ads.test/C.BMP/xC.bmp", cfg_));
+    EXPECT_EQ("http://ads.test/Adc.bmp?AID=acct", AdStream::BitmapRequest("http://ads.test/Adc.bmp", cfg_));
+    EXPECT_EQ("http://ads.test/AdC.Bmp?AID=acct", AdStream::BitmapRequest("http://ads.test/AdC.Bmp", cfg_));
+    strcpy(cfg_.AccountId, "myC.bmp");  // the query is searched as well
+    EXPECT_EQ("http://ads.test/plain.gif?AID=my8.bmp", AdStream::BitmapRequest("http://ads.test/plain.gif", cfg_));
+    std::string longTitle = "http://ads.test/" + std::string(2000, 'p');
+    EXPECT_EQ(1023u, AdStream::BitmapRequest(longTitle.c_str(), cfg_).size());
+}
+
+TEST_F(FeedTest, ArrivedBitmapBecomesTheAdsTitle) {
+    CTopic& ads = AddTopic(TOPIC_ADSTREAM, "AdStream");
+    CMsg& ad = AddMsg(ads, 12, "http://ads.test/12C.bmp", 5);
+    ad.dwViews = 4;
+    AdStream::AdReceived((dir_.path() + "\\A0000012.bmp").c_str(), 12);
+    const CMsg& now = *ads.msgList.begin()->value;
+    EXPECT_STREQ("A0000012.bmp", now.lpszTitle);
+    EXPECT_EQ(kNow, now.tmReceived);
+    EXPECT_EQ(12u, now.ridMsg);
+    EXPECT_EQ(4u, now.dwViews);
+    EXPECT_STREQ("http://news.test/12", now.lpszUrl);
+    AdStream::AdReceived((dir_.path() + "\\A0000099.bmp").c_str(), 99);  // an ad removed meanwhile: nothing
+    EXPECT_EQ(1u, ads.msgList.count());
+}
+
+TEST_F(FeedTest, StaleBitmapsAreRemovedAtStartUp) {
+    CTopic& ads = AddTopic(TOPIC_ADSTREAM, "AdStream");
+    AddMsg(ads, 12, "A0000012.bmp");
+    AddMsg(ads, 13, "A0000013.bmp");
+    for (const char* name : {"A0000002.bmp", "A0000012.bmp", "a.bmp", "ad.bmp", "AX.BMP", "b.bmp", "a.txt"})
+        dir_.Write(name, "BM");
+    EXPECT_EQ(1, AdStream::IsValidAdFile("a000zzz.bmp"));  // only the first four characters are compared
+    AdStream::PurgeOldAds();
+    for (const char* kept : {"A0000002.bmp", "A0000012.bmp", "b.bmp", "a.txt"}) EXPECT_TRUE(dir_.Exists(kept)) << kept;
+    for (const char* gone : {"a.bmp", "ad.bmp", "AX.BMP"}) EXPECT_FALSE(dir_.Exists(gone)) << gone;
+
+    ads.FreeMessages();  // without ads every bitmap of the pattern goes
+    AdStream::PurgeOldAds();
+    EXPECT_FALSE(dir_.Exists("A0000002.bmp"));
+    EXPECT_FALSE(dir_.Exists("A0000012.bmp"));
+    EXPECT_TRUE(dir_.Exists("b.bmp"));
+}
+
+TEST_F(NewsTest, UsageReportRequestAndBody) {
+    cfg_.StartCount = 42;
+    cfg_.StartTime = 1800000000 - 125;
+    EXPECT_EQ("/Bin/Update.dll?TwlUpdate&AID=&SID=42&SL=125&VER=1.1.1043.1", PostStats::RequestPath(cfg_, 1800000000, nullptr));
+    strcpy(cfg_.AccountId, "acct");
+    EXPECT_EQ("/Bin/Update.dll?TwlUpdate&AID=acct&SID=42&SL=125&VER=1.1.1043.1&x=1",
+              PostStats::RequestPath(cfg_, 1800000000, "x=1"));
+
+    CTopic& ads = AddTopic(TOPIC_ADSTREAM, "AdStream");
+    strcpy(ads.ConfigUrl, "http://news.test/Feed/AdStream3/AdStream.twl");
+    AddMsg(ads, 5);
+    EXPECT_EQ("http://news.test/Feed/AdStream3/AdStream.twl=5:0", PostStats::ReportBody(ads));
+    ads.msgList.begin()->value->dwViews = 3;
+    AddMsg(ads, 8);
+    EXPECT_EQ("http://news.test/Feed/AdStream3/AdStream.twl=5:3+8:0", PostStats::ReportBody(ads));
+    for (uint32_t n = 100; n < 400; n++) AddMsg(ads, n);
+    std::string body = PostStats::ReportBody(ads);
+    EXPECT_LE(body.size(), 1023u);
+    EXPECT_NE('+', body.back());  // cut after a whole entry
+    EXPECT_EQ(std::string::npos, body.find("++"));
+
+    PostStats::Server server = PostStats::NewsServer();
+    EXPECT_EQ(std::string(kNewsHost), server.host + (server.port == 80 ? "" : ":" + std::to_string(server.port)));
+}
