@@ -20,7 +20,8 @@ struct Command {
 
 const Command kCommands[] = {
     {"topics", "", "list the topics in display order", ListTopics},
-    {"messages", "", "list the messages of every active topic in display order", ListMessages},
+    {"messages", "[TITLE]", "list the messages of every active topic (or those whose title starts so) in display order",
+     ListMessages},
     {"ads", "", "list the ads: their bitmap's address, or its file once it arrived (each counts a view)", ListAds},
     {"follow", "[SECONDS]", "print each headline as the ticker reaches it, new ones as they arrive (Ctrl+C ends)",
      FollowTicker},

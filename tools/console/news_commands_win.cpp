@@ -78,7 +78,8 @@ int ListTopics(int, char**) {
 }
 
 // Topic by topic, oldest message first: the order a display program steps in.
-int ListMessages(int, char**) {
+int ListMessages(int argc, char** argv) {
+    const char* only = argc > 0 ? argv[0] : "";  // a topic title, or the start of one
     HWND engine = RequireAgent();
     if (!engine) return kNoAgent;
     Conversation topics(engine, kTopicChannel);
@@ -91,8 +92,9 @@ int ListMessages(int, char**) {
     msgArea.wrap = 0;
     int count = 0;
     for (LRESULT found = topics.Request(FETCH_FIRST); found && count < kMostAnswers; found = topics.Request(FETCH_NEXT)) {
-        if (!topicArea.topic.bActive || topicArea.topic.ridTopic == adStream) continue;
-        printf("%s\n", Text(topicArea.topic.Title, sizeof topicArea.topic.Title).c_str());
+        std::string title = Text(topicArea.topic.Title, sizeof topicArea.topic.Title);
+        if (!topicArea.topic.bActive || topicArea.topic.ridTopic == adStream || title.rfind(only, 0) != 0) continue;
+        printf("%s\n", title.c_str());
         msgArea.msg.ridTopic = topicArea.topic.ridTopic;
         msgArea.msg.ridMsg = kNoId;
         for (LRESULT msg = messages.Request(FETCH_FIRST); msg && count < kMostAnswers; msg = messages.Request(FETCH_NEXT)) {
