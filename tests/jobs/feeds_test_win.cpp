@@ -45,6 +45,7 @@ std::string Database(const char* header) {
        "ConfigUrl": "http://127.0.0.1:8643/d/quotes.csv?s=TIDE+NOPE+REEF&f=sl1d1t1c1ohgv&e=.csv",
        "messages": [{"ridMsg": 1, "Title": "TIDE;0;0"}, {"ridMsg": 2, "Title": "REEF;0;0"}, {"ridMsg": 3, "Title": "GONE;0;0"}]},
       {"dwType": 4, "Title": "AdStream", "tmLastUpdate": )" + future + R"(,
+       "ConfigUrl": "http://127.0.0.1:8642/Feed/AdStream3/AdStream.twl",
        "messages": [{"ridMsg": 5, "Title": ")" + kAds + R"(ferryC.bmp"}, {"ridMsg": 6, "Title": "A0000006.bmp"},
                     {"ridMsg": 7, "Title": ")" + kAds + R"(chandleryC.bmp"},
                     {"ridMsg": 99, "Title": "http://127.0.0.1:8642/fault/short/ads/fishmarketC.bmp"},
@@ -74,6 +75,9 @@ TEST_F(FeedsTest, AdsQuotesAndTheUsageReport) {
     for (const ServiceRequest& request : service_.RequestsFor("/Bin/Update.dll")) report = request.path;
     EXPECT_EQ(0u, report.find("/Bin/Update.dll?TwlUpdate&AID=acct-7&SID=42&SL=")) << report;
     EXPECT_NE(std::string::npos, report.find("&VER=1.1.1043.1")) << report;
+    std::vector<std::string> bodies = service_.ReportBodies();
+    ASSERT_EQ(1u, bodies.size());
+    EXPECT_EQ("http://127.0.0.1:8642/Feed/AdStream3/AdStream.twl=5:0+6:0+7:0+99:0+100:0", bodies[0]);
 
     ASSERT_TRUE(WaitFor([&] { return Count("/d/quotes.csv") == 1; }, 20000));
     std::string messages;

@@ -36,3 +36,16 @@ std::vector<ServiceRequest> NewsService::RequestsFor(const std::string& prefix) 
     }
     return matching;
 }
+
+std::vector<std::string> NewsService::ReportBodies() const {
+    std::vector<std::string> bodies;
+    std::ifstream log(log_);
+    std::string line;
+    const std::string separator = " body ";
+    while (std::getline(log, line)) {
+        size_t body = line.find(separator);
+        if (line.find(" report ") != std::string::npos && body != std::string::npos)
+            bodies.push_back(line.substr(body + separator.size()));
+    }
+    return bodies;
+}

@@ -25,6 +25,8 @@ public:
     std::vector<ServiceRequest> Requests() const;
     // The requests whose path starts with prefix.
     std::vector<ServiceRequest> RequestsFor(const std::string& prefix) const;
+    // The bodies of the usage reports, in the order they came.
+    std::vector<std::string> ReportBodies() const;
 
 private:
     // A Unix path from the environment, as Wine's Z: drive shows it.
