@@ -22,8 +22,9 @@ struct OsInterface {
     // Hands one finished line of the diagnostic trace to the system.
     void (*DebugTrace)(const char* text);
 
-    // Opens an existing file for reading, shared with other readers only.
-    // Null when it cannot be opened.
+    // Opens an existing file on disk for reading, shared with other readers
+    // only. Null when it cannot be opened or is no plain file (a directory,
+    // a device, a pipe), whose reads could wait for ever.
     OsFile* (*OpenRead)(const char* path);
 
     // Creates a file for writing, emptying one that exists, shared with other

@@ -56,7 +56,15 @@ OsFile* WrapDescriptor(int fd) {
 }
 
 OsFile* PosixOpenRead(const char* path) {
-    return WrapDescriptor(open(HostPath(path).c_str(), O_RDONLY | O_CLOEXEC));
+    // Non-blocking, so that opening a FIFO does not wait for its writer.
+    int descriptor = open(HostPath(path).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    struct stat status;
+    if (descriptor >= 0 && (fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode))) {
+        close(descriptor);
+        descriptor = -1;
+    }
+    if (descriptor >= 0) fcntl(descriptor, F_SETFL, fcntl(descriptor, F_GETFL) & ~O_NONBLOCK);
+    return WrapDescriptor(descriptor);
 }
 
 OsFile* PosixCreateWrite(const char* path) {

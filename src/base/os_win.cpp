@@ -30,9 +30,16 @@ OsFile* WrapHandle(HANDLE handle) {
     return file;
 }
 
+// Only files on disk: every file the agent reads is one, and a device or a
+// pipe named by another program could keep a read waiting for ever.
 OsFile* WinOpenRead(const char* path) {
-    return WrapHandle(
-        CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    HANDLE handle =
+        CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle != INVALID_HANDLE_VALUE && GetFileType(handle) != FILE_TYPE_DISK) {
+        CloseHandle(handle);
+        handle = INVALID_HANDLE_VALUE;
+    }
+    return WrapHandle(handle);
 }
 
 OsFile* WinCreateWrite(const char* path) {

@@ -28,7 +28,7 @@ bool IsWebAddress(const char* title) {
 // downloaded into, in the data directory. Nothing else is ever deleted: a
 // title that could reach outside the directory leaves the disk alone.
 void DeleteAdBitmap(const CMsg& msg) {
-    if (IsWebAddress(msg.lpszTitle) || !IsPlainFileName(msg.lpszTitle)) return;
+    if (IsWebAddress(msg.lpszTitle) || !IsAdBitmapFileName(msg.lpszTitle)) return;
     std::string path = DataDirPath(*gConfig, msg.lpszTitle);
     if (path.size() > 259) return;  // a cut path could name another file
     gOs.DeleteFile(path.c_str());
@@ -107,7 +107,8 @@ void PurgeOutOfRange(CTopic& topic, uint32_t first, uint32_t last) {
 
 }  // namespace Purge
 
-bool IsPlainFileName(const char* name) {
-    if (!name || !*name || strcmp(name, ".") == 0 || strcmp(name, "..") == 0) return false;
-    return strpbrk(name, "\\/:") == nullptr;
+bool IsAdBitmapFileName(const char* name) {
+    if (!name || (name[0] != 'A' && name[0] != 'a')) return false;
+    size_t digits = strspn(name + 1, "0123456789");
+    return digits >= 7 && StrCompareNoCase(name + 1 + digits, ".bmp") == 0;
 }

@@ -20,6 +20,8 @@ void PurgeOutOfRange(CTopic& topic, uint32_t first, uint32_t last);
 
 }  // namespace Purge
 
-// True when the text can only name a file inside a directory: not empty, no
-// "\", "/" or ":", not "." or "..". Titles of ads come from the network.
-bool IsPlainFileName(const char* name);
+// True when the text is a name the agent gives the bitmaps it downloads: "A"
+// (either case), at least seven digits, ".bmp" (any case). Titles of ads come
+// from the network, so only such a name may lead to a file being deleted;
+// anything else (a path, "Msg.dat") could reach a file the agent must keep.
+bool IsAdBitmapFileName(const char* name);

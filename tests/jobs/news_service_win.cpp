@@ -1,5 +1,7 @@
 #include "news_service_win.h"
 
+#include <windows.h>
+
 #include <fstream>
 #include <sstream>
 
@@ -14,6 +16,15 @@ void NewsService::AddFeed(const std::string& name, const std::string& json) cons
     std::ofstream(content_ + "\\feeds\\" + name + ".json", std::ios::binary) << json;
 }
 
+void NewsService::SetFault(const std::string& kind) const {
+    std::string path = content_ + "\\fault";
+    if (kind.empty()) {
+        DeleteFileA(path.c_str());
+        return;
+    }
+    std::ofstream(path, std::ios::binary) << kind;
+}
+
 std::vector<ServiceRequest> NewsService::Requests() const {
     std::vector<ServiceRequest> requests;
     std::ifstream log(log_);
@@ -23,6 +34,8 @@ std::vector<ServiceRequest> NewsService::Requests() const {
         ServiceRequest request;
         std::string client;
         if (fields >> request.time >> client >> request.method >> request.path >> request.status) {
+            std::string word, length;
+            if (fields >> length >> word && word == "fault") fields >> request.fault;
             if (request.method == "GET" || request.method == "POST") requests.push_back(request);
         }
     }

@@ -11,6 +11,7 @@ struct ServiceRequest {
     std::string method;
     std::string path;
     int status;
+    std::string fault;  // the fault the service answered with, if any
 };
 
 class NewsService {
@@ -25,6 +26,10 @@ public:
     std::vector<ServiceRequest> Requests() const;
     // The requests whose path starts with prefix.
     std::vector<ServiceRequest> RequestsFor(const std::string& prefix) const;
+    // Makes every request fail that way from now on ("stall", "500", "refuse"...;
+    // see newsd), or, with an empty kind, lets the service answer normally again.
+    void SetFault(const std::string& kind) const;
+
     // The bodies of the usage reports, in the order they came.
     std::vector<std::string> ReportBodies() const;
 

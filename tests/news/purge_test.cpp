@@ -85,23 +85,27 @@ TEST_F(PurgeTest, AdStreamIsCutToFiftyWithItsBitmapsDeleted) {
     EXPECT_TRUE(dir_.Exists("A0000104.bmp"));  // still in the stream
 }
 
-TEST_F(PurgeTest, AdTitlesThatReachOutsideTheDataDirectoryDeleteNothing) {
+TEST_F(PurgeTest, OnlyTheAgentsOwnBitmapNamesAreEverDeleted) {
     TempDir outside("purge-outside");
     outside.Write("victim.bmp", "keep me");
-    dir_.Write("plain.bmp", "BM");
+    for (const char* name : {"plain.bmp", "Msg.dat", "A123.bmp", "A0000101.bmp.txt", "a0000102.BMP", "A00001030.bmp"})
+        dir_.Write(name, "BM");
     std::string absolute = outside.File("victim.bmp");
     std::string relative = "..\\" + outside.path().substr(outside.path().rfind('\\') + 1) + "\\victim.bmp";
     CTopic& ads = AddTopic(TOPIC_ADSTREAM);
     for (const std::string& title : {absolute, relative, std::string("../victim.bmp"), std::string("C:victim.bmp"),
-                                     std::string(".."), std::string("."), std::string("plain.bmp")}) {
+                                     std::string(".."), std::string("."), std::string("plain.bmp"), std::string("Msg.dat"),
+                                     std::string("A123.bmp"), std::string("A0000101.bmp.txt"),
+                                     std::string("A0000101.bmp\\..\\..\\victim.bmp"), std::string("a0000102.BMP"),
+                                     std::string("A00001030.bmp")}) {
         AddMsg(ads, 1, title);
     }
     Purge::PurgeOutOfRange(ads, 5, 10);
     EXPECT_EQ(0u, ads.msgList.count());  // the messages go all the same
     EXPECT_EQ("keep me", outside.Read("victim.bmp"));
-    EXPECT_FALSE(dir_.Exists("plain.bmp"));
-    EXPECT_TRUE(IsPlainFileName("A0000101.bmp"));
-    EXPECT_FALSE(IsPlainFileName(""));
+    for (const char* kept : {"plain.bmp", "Msg.dat", "A123.bmp", "A0000101.bmp.txt"}) EXPECT_TRUE(dir_.Exists(kept)) << kept;
+    EXPECT_FALSE(dir_.Exists("a0000102.BMP"));
+    EXPECT_FALSE(dir_.Exists("A00001030.bmp"));  // more digits for bigger numbers
 }
 
 TEST_F(PurgeTest, OutOfRangeKeepsOnlyTheRange) {

@@ -32,7 +32,10 @@ void InstallFolder::AddStandIn(const std::string& as) const {
 }
 
 AgentProcess::AgentProcess(const InstallFolder& folder, const std::string& arguments)
-    : process_(folder.EnginePath(), arguments) {}
+    : AgentProcess(folder.EnginePath(), arguments) {}
+
+AgentProcess::AgentProcess(const std::string& enginePath, const std::string& arguments)
+    : process_(enginePath, arguments) {}
 
 HWND AgentProcess::WaitForEngineWindow(DWORD timeoutMs) {
     // The window exists from the second step of start-up on; the agent

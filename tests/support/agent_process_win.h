@@ -38,6 +38,8 @@ public:
 class AgentProcess {
 public:
     AgentProcess(const InstallFolder& folder, const std::string& arguments = "");
+    // An agent from an install folder made elsewhere.
+    explicit AgentProcess(const std::string& enginePath, const std::string& arguments = "");
 
     // The agent's engine window once start-up has completed and the agent
     // waits in its message loop, or 0 after the time-out.

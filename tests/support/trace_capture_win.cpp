@@ -54,10 +54,15 @@ std::vector<TraceLine> TraceCapture::Lines() const {
 }
 
 bool TraceCapture::Contains(const std::string& text, DWORD processId) const {
+    return Count(text, processId) > 0;
+}
+
+size_t TraceCapture::Count(const std::string& text, DWORD processId) const {
+    size_t count = 0;
     for (const TraceLine& line : Lines()) {
-        if ((!processId || line.processId == processId) && line.text.find(text) != std::string::npos) return true;
+        if ((!processId || line.processId == processId) && line.text.find(text) != std::string::npos) count++;
     }
-    return false;
+    return count;
 }
 
 bool TraceCapture::WaitFor(const std::string& text, DWORD processId, DWORD timeoutMs) const {

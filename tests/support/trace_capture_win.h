@@ -26,6 +26,8 @@ public:
     std::vector<TraceLine> Lines() const;
     // True once a line of the process (any process when 0) contains the text.
     bool Contains(const std::string& text, DWORD processId = 0) const;
+    // How many lines of the process (any process when 0) contain the text.
+    size_t Count(const std::string& text, DWORD processId = 0) const;
     bool WaitFor(const std::string& text, DWORD processId, DWORD timeoutMs) const;
     std::string Dump() const;
 

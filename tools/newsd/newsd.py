@@ -24,6 +24,10 @@ starts with /fault/<kind> is served as the rest of the path would be, but
   long-header sends a header line of 3000 bytes
   noise       sends 3000 random bytes and closes
   stall       answers nothing and holds the connection (up to 120 s)
+and while the file CONTENT/fault holds one of these words, every request
+fails that way, until the file is removed or emptied; the word "refuse"
+closes the listening ports instead, so that connections are refused, and
+they open again once the word is gone.
 
 A feed is a JSON file in CONTENT/feeds/<name>.json:
 
@@ -151,6 +155,14 @@ class Service:
                     max(last, previous) + 0.25, min(last, previous) - 0.25, random.randint(100000, 900000)))
         return ("\r\n".join(lines) + "\r\n").encode("ascii")
 
+    def fault_mode(self):
+        """The word in CONTENT/fault, or None: the fault every request meets for now."""
+        try:
+            with open(os.path.join(self.content, "fault"), encoding="ascii") as f:
+                return f.read().strip() or None
+        except (OSError, UnicodeDecodeError):
+            return None
+
     def log(self, line):
         with self.log_lock:
             self.log_file.write("%.3f %s\n" % (time.time(), line))
@@ -204,11 +216,11 @@ class Handler(BaseHTTPRequestHandler):
 
     def answer(self, status, body, content_type="text/plain"):
         if self.fault == "500":
-            status, body, content_type, self.fault = 500, b"Internal Server Error\r\n", "text/plain", None
+            status, body, content_type = 500, b"Internal Server Error\r\n", "text/plain"
         self.server.service.log("%s %s %s %d %d%s" % (self.client_address[0], self.command, self.path, status,
                                                       len(body), " fault " + self.fault if self.fault else ""))
-        if self.fault and self.faulty(status, body, content_type):
-            return
+        if self.fault and self.fault != "500":
+            return self.faulty(status, body, content_type)
         self.send_response(status)
         self.send_header("Content-Type", content_type)
         self.send_header("Content-Length", str(len(body)))
@@ -237,7 +249,6 @@ class Handler(BaseHTTPRequestHandler):
                 self.connection.recv(1)  # until the client gives up, or the time is up
             except OSError:
                 pass
-        return True
 
     def parse_request(self):
         if not super().parse_request():
@@ -246,6 +257,8 @@ class Handler(BaseHTTPRequestHandler):
         if len(parts) == 4 and parts[1] == "fault" and parts[2] in FAULTS:
             self.fault = parts[2]
             self.path = "/" + parts[3]
+        elif self.server.service.fault_mode() in FAULTS:
+            self.fault = self.server.service.fault_mode()
         return True
 
     def do_GET(self):
@@ -299,33 +312,47 @@ def main():
     args = parser.parse_args()
 
     service = Service(args.content, args.log)
-    servers = []
-    for port in (args.news_port, args.quote_port):
-        server = ThreadingHTTPServer((args.host, port), Handler)
-        server.daemon_threads = True
-        server.service = service
-        servers.append(server)
-
-    def stop(*_):
-        for server in servers:
-            threading.Thread(target=server.shutdown, daemon=True).start()
-
-    signal.signal(signal.SIGINT, stop)
-    signal.signal(signal.SIGTERM, stop)
-    timer = threading.Timer(args.lifetime, stop)
-    timer.daemon = True
-    timer.start()
+    listeners = [Listener(service, args.host, port) for port in (args.news_port, args.quote_port)]
+    stopped = threading.Event()
+    signal.signal(signal.SIGINT, lambda *_: stopped.set())
+    signal.signal(signal.SIGTERM, lambda *_: stopped.set())
 
     service.log("newsd serving %s on %s:%d, quotes on port %d" % (args.content, args.host, args.news_port,
                                                                    args.quote_port))
-    threads = [threading.Thread(target=server.serve_forever, daemon=True) for server in servers]
-    for thread in threads:
-        thread.start()
-    for thread in threads:
-        thread.join()
-    for server in servers:
-        server.server_close()
+    deadline = time.time() + args.lifetime
+    while not stopped.wait(0.1) and time.time() < deadline:
+        refusing = service.fault_mode() == "refuse"
+        for listener in listeners:
+            listener.close() if refusing else listener.open()
+    for listener in listeners:
+        listener.close()
     service.log("newsd stopped")
+
+
+class Listener:
+    """One listening port, closed while the service refuses connections."""
+
+    def __init__(self, service, host, port):
+        self.service, self.address = service, (host, port)
+        self.server = self.thread = None
+        self.open()
+
+    def open(self):
+        if self.server:
+            return
+        self.server = ThreadingHTTPServer(self.address, Handler)
+        self.server.daemon_threads = True
+        self.server.service = self.service
+        self.thread = threading.Thread(target=self.server.serve_forever, daemon=True)
+        self.thread.start()
+
+    def close(self):
+        if not self.server:
+            return
+        self.server.shutdown()
+        self.server.server_close()
+        self.thread.join()
+        self.server = self.thread = None
 
 
 if __name__ == "__main__":
