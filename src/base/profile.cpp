@@ -94,10 +94,17 @@ ParsedLine ParseLine(const std::string& text, const Line& line) {
     return parsed;
 }
 
+constexpr char kByteOrderMark[] = "\xEF\xBB\xBF";
+
+// The length of the UTF-8 byte-order mark the text starts with: 3 or 0.
+size_t MarkLength(const std::string& text) {
+    return text.compare(0, 3, kByteOrderMark) == 0 ? 3 : 0;
+}
+
 // The text without a UTF-8 byte-order mark.
 std::string ProfileText(const char* bytes, size_t length) {
     std::string text(bytes ? bytes : "", bytes ? length : 0);
-    if (text.compare(0, 3, "\xEF\xBB\xBF") == 0) text.erase(0, 3);
+    text.erase(0, MarkLength(text));
     return text;
 }
 
@@ -195,7 +202,10 @@ uint32_t ProfileGetSection(const char* bytes, size_t length, const char* section
     return size - 2;
 }
 
-std::string ProfileSetString(const std::string& text, const char* section, const char* key, const char* value) {
+std::string ProfileSetString(const std::string& file, const char* section, const char* key, const char* value) {
+    // The edit must see the lines a read sees: behind the mark, which stays.
+    const std::string mark = file.substr(0, MarkLength(file));
+    const std::string text = file.substr(mark.size());
     std::string entry = std::string(key) + "=" + value + "\r\n";
     std::string wanted = Trimmed(key);
     size_t sectionEnd = 0;
@@ -212,13 +222,13 @@ std::string ProfileSetString(const std::string& text, const char* section, const
             return false;
         },
         &sectionEnd);
-    if (replaced) return result;
+    if (replaced) return mark + result;
     if (found && !Trimmed(section).empty()) {
         std::string head = text.substr(0, sectionEnd);
         if (!head.empty() && head.back() != '\n') head += "\r\n";
-        return head + entry + text.substr(sectionEnd);
+        return mark + head + entry + text.substr(sectionEnd);
     }
     result = text;
     if (!result.empty() && result.back() != '\n') result += "\r\n";
-    return result + "[" + section + "]\r\n" + entry;
+    return mark + result + "[" + section + "]\r\n" + entry;
 }

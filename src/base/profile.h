@@ -33,5 +33,6 @@ uint32_t ProfileGetSection(const char* text, size_t length, const char* section,
 
 // Returns text with key in section set to value: an existing key line is
 // replaced, a missing key is added at the end of its section, a missing
-// section is appended. New lines end in CR LF.
+// section is appended. New lines end in CR LF. A byte-order mark stays in
+// front of the text.
 std::string ProfileSetString(const std::string& text, const char* section, const char* key, const char* value);

@@ -79,3 +79,22 @@ TEST(ProfileSetString, KeepsOtherLinesAndEndsAnUnfinishedLastLine) {
     std::string text = ProfileSetString("; note\n[S]\nA=1", "S", "B", "2");
     EXPECT_EQ("; note\n[S]\nA=1\r\nB=2\r\n", text);
 }
+
+// Found by fuzzing: behind a UTF-8 byte-order mark an edit missed the section
+// a read finds there and appended a second one, so the value set was never
+// read back (natively, every settings write-back to such a file was lost).
+TEST(ProfileSetString, EditsTheLinesAReadSeesBehindAByteOrderMark) {
+    std::string text =
+        ProfileSetString("\xEF\xBB\xBF[Tidewell Settings]\r\nMsgPurge=3\r\n", "Tidewell Settings", "MsgPurge", "7");
+    EXPECT_EQ("\xEF\xBB\xBF[Tidewell Settings]\r\nMsgPurge=7\r\n", text);
+    text = ProfileSetString(text, "Tidewell Settings", "MsgExpire", "1");
+    EXPECT_EQ("\xEF\xBB\xBF[Tidewell Settings]\r\nMsgPurge=7\r\nMsgExpire=1\r\n", text);
+    EXPECT_EQ("\xEF\xBB\xBF[S]\r\nK=v\r\n", ProfileSetString("\xEF\xBB\xBF", "S", "K", "v"));
+
+    // The fuzzer's input (fuzz/corpus/profile/crash-edit-behind-byte-order-mark).
+    const std::string found =
+        "\xef\xbb\xbf[Tidewell Settings]\r\nHttpPr\xfaxyEnabled=1\r=8080abC\r\n; comment\r\n[Tidewell Settin "
+        "Settings]\r\nMsPuregg=3\r\nline without equals\r\n=no name\r\n[unclosed\r\nkey=a\x8d\n";
+    EXPECT_EQ("a1.html x",
+              Get(ProfileSetString(found, "Tidewell Settings", "Msg7", "a1.html x"), "Tidewell Settings", "Msg7"));
+}

@@ -1,0 +1,77 @@
+// Fuzzes the HTTP response header reader as the client drives it: the
+// response arrives in pieces of at most the room the reader offers, their
+// sizes drawn from the end of the input and their bytes from its start. The
+// same bytes are then read again one at a time; the network may split a
+// response anywhere, so both readings must agree on every line, the status,
+// the length, where the header ends and what is left for the body.
+#include <fuzzer/FuzzedDataProvider.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "memory_os.h"
+#include "net/http_header.h"
+
+namespace {
+
+struct Reading {
+    std::vector<std::string> lines;
+    HttpHeaderState state;
+    bool complete = false;
+    bool overflow = false;  // the buffer filled up without a line end
+    std::string body;       // what came with the header and everything after it
+    std::string bytes;      // every byte delivered
+};
+
+// Reads pieces until the header is complete, the buffer is full or next
+// gives nothing more.
+template <typename Next>
+Reading Read(Next next) {
+    Reading reading;
+    char buffer[kHeaderBufferSize];
+    auto onLine = [&](const char* line) { reading.lines.emplace_back(line); };
+    for (;;) {
+        uint32_t room = HeaderReceiveRoom(reading.state);
+        FUZZ_CHECK(room <= kSocketChunk && reading.state.held + room <= kHeaderHeldMax);
+        if (room == 0) {
+            reading.overflow = true;
+            return reading;
+        }
+        std::string piece = next(room);
+        if (piece.empty()) return reading;
+        FUZZ_CHECK(piece.size() <= room);
+        memcpy(buffer + reading.state.held, piece.data(), piece.size());
+        reading.bytes += piece;
+        reading.state.held += static_cast<uint32_t>(piece.size());
+        HttpHeaderResult result = TakeHeaderLines(buffer, reading.state, onLine);
+        FUZZ_CHECK(reading.state.held <= kHeaderHeldMax);
+        if (result.complete) {
+            FUZZ_CHECK(result.bodyStart >= buffer && result.bodyStart + result.bodyLength <= buffer + kHeaderHeldMax);
+            reading.complete = true;
+            reading.body.assign(result.bodyStart, result.bodyLength);
+            return reading;
+        }
+    }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    FuzzedDataProvider input(data, size);
+    Reading pieces = Read(
+        [&](uint32_t room) { return input.ConsumeBytesAsString(input.ConsumeIntegralInRange<uint32_t>(1, room)); });
+    // What the pieces did not reach is the rest of the same response.
+    const std::string stream = pieces.bytes + input.ConsumeRemainingBytesAsString();
+    size_t position = 0;
+    Reading bytes = Read([&](uint32_t) { return position < stream.size() ? std::string(1, stream[position++]) : ""; });
+
+    FUZZ_CHECK(pieces.lines == bytes.lines);
+    FUZZ_CHECK(pieces.complete == bytes.complete && pieces.overflow == bytes.overflow);
+    FUZZ_CHECK(pieces.state.statusCode == bytes.state.statusCode);
+    FUZZ_CHECK(pieces.state.contentLength == bytes.state.contentLength);
+    if (pieces.complete) {
+        FUZZ_CHECK(pieces.body + stream.substr(pieces.bytes.size()) == bytes.body + stream.substr(bytes.bytes.size()));
+    }
+    return 0;
+}
