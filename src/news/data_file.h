@@ -43,7 +43,8 @@ struct TopicRecord;
 struct MsgRecord;
 
 // Takes the records of a data file as they are read, in file order. Any of
-// them may raise a text to stop the reading.
+// them may raise a text to stop the reading. A record handed over lasts only
+// for the call: keep a copy, not the reference.
 class DataFileReader {
 public:
     virtual ~DataFileReader() = default;
