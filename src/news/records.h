@@ -16,6 +16,16 @@ constexpr uint32_t TOPIC_SUBSCRIPTION = 1;
 constexpr uint32_t TOPIC_QUOTES = 3;
 constexpr uint32_t TOPIC_ADSTREAM = 4;
 
+// How the tools name a topic type to people.
+inline const char* TopicTypeName(uint32_t type) {
+    switch (type) {
+        case TOPIC_SUBSCRIPTION: return "subscription";
+        case TOPIC_QUOTES: return "stock quotes";
+        case TOPIC_ADSTREAM: return "ad stream";
+        default: return "unknown type";
+    }
+}
+
 struct TopicRecord {
     uint32_t ridTopic;       // the slot that holds the topic
     uint32_t ridLastMsg;     // highest message number held or asked for

@@ -32,15 +32,6 @@ std::string Text(const char* field, size_t size) {
     return std::string(field, StrLenBounded(field, size));
 }
 
-const char* TypeName(uint32_t type) {
-    switch (type) {
-        case TOPIC_SUBSCRIPTION: return "subscription";
-        case TOPIC_QUOTES: return "stock quotes";
-        case TOPIC_ADSTREAM: return "ad stream";
-        default: return "unknown type";
-    }
-}
-
 bool Opened(const Conversation& conversation) {
     if (!conversation.open()) fprintf(stderr, "twl: the agent refused the conversation\n");
     return conversation.open();
@@ -69,7 +60,7 @@ int ListTopics(int, char**) {
     int count = 0;
     for (LRESULT found = topics.Request(FETCH_FIRST); found && count < kMostAnswers; found = topics.Request(FETCH_NEXT)) {
         printf("  %lu  %s  (%s, %s, %lu messages)\n", static_cast<unsigned long>(area.topic.ridTopic),
-               Text(area.topic.Title, sizeof area.topic.Title).c_str(), TypeName(area.topic.dwType),
+               Text(area.topic.Title, sizeof area.topic.Title).c_str(), TopicTypeName(area.topic.dwType),
                area.topic.bActive ? "on" : "off", static_cast<unsigned long>(area.msgCount));
         count++;
     }

@@ -152,15 +152,6 @@ std::string TimeText(int32_t seconds) {
     return text;
 }
 
-const char* TypeName(uint32_t type) {
-    switch (type) {
-        case TOPIC_SUBSCRIPTION: return "subscription";
-        case TOPIC_QUOTES: return "stock quotes";
-        case TOPIC_ADSTREAM: return "ad stream";
-        default: return "unknown type";
-    }
-}
-
 void DumpText(const RecordCollector& file, std::ostream& out) {
     const DataFileHeader& header = file.header_;
     out << "Data file version " << header.version << ", StartCount " << header.StartCount << ", Passive "
@@ -169,7 +160,7 @@ void DumpText(const RecordCollector& file, std::ostream& out) {
         << file.topics_.size() << " topics\n";
     for (const StoredTopic& stored : file.topics_) {
         const TopicRecord& topic = stored.record;
-        out << "\nTopic " << topic.ridTopic << ": \"" << FIELD(topic, Title) << "\" (" << TypeName(topic.dwType)
+        out << "\nTopic " << topic.ridTopic << ": \"" << FIELD(topic, Title) << "\" (" << TopicTypeName(topic.dwType)
             << ", " << (topic.bActive ? "on" : "off") << ", category " << topic.Category << ")\n"
             << "  interval " << topic.dwInterval << " s, message lifetime " << topic.dwMsgLifetime
             << " s, last update " << TimeText(topic.tmLastUpdate) << ", last message " << topic.ridLastMsg << "\n";
