@@ -4,25 +4,19 @@
 
 #include <climits>
 #include <cstring>
+#include <utility>
 
-TEST(StrCopy, CutsToTheBufferAndAlwaysTerminates) {
-    char buffer[6];
-    memset(buffer, 'x', sizeof buffer);
-    EXPECT_EQ(5u, StrCopy(buffer, sizeof buffer, "abcdefgh"));
-    EXPECT_STREQ("abcde", buffer);
-    EXPECT_EQ(3u, StrCopy(buffer, sizeof buffer, "abc"));
-    EXPECT_STREQ("abc", buffer);
-    EXPECT_EQ(0u, StrCopy(buffer, sizeof buffer, nullptr));
-    EXPECT_STREQ("", buffer);
+TEST(StrCopy, CutsToTheBufferAndAlwaysTerminatesAndAppendStaysWithinIt) {
+    char buffer[8] = "xy";
+    EXPECT_EQ(0u, StrCopy(buffer, 0, "abc"));  // nothing written at all
+    EXPECT_STREQ("xy", buffer);
     EXPECT_EQ(0u, StrCopy(buffer, 1, "abc"));
     EXPECT_STREQ("", buffer);
-    EXPECT_EQ(0u, StrCopy(buffer, 0, "abc"));  // nothing written at all
-}
-
-TEST(StrAppend, KeepsTheWholeWithinTheBuffer) {
-    char buffer[8] = "abc";
-    EXPECT_EQ(6u, StrAppend(buffer, sizeof buffer, "def"));
-    EXPECT_STREQ("abcdef", buffer);
+    EXPECT_EQ(0u, StrCopy(buffer, 6, nullptr));
+    EXPECT_STREQ("", buffer);
+    EXPECT_EQ(5u, StrCopy(buffer, 6, "abcdefgh"));
+    EXPECT_STREQ("abcde", buffer);
+    EXPECT_EQ(6u, StrAppend(buffer, sizeof buffer, "f"));
     EXPECT_EQ(7u, StrAppend(buffer, sizeof buffer, "ghijk"));
     EXPECT_STREQ("abcdefg", buffer);
     EXPECT_EQ(7u, StrAppend(buffer, sizeof buffer, "more"));
@@ -42,18 +36,14 @@ TEST(StrCopyField, NeverReadsPastAnUnterminatedField) {
 }
 
 TEST(ParseLeadingInt, ReadsLikeAtoiAndClampsToThirtyTwoBits) {
-    struct Case {
-        const char* text;
-        int32_t expected;
-    } cases[] = {
+    const std::pair<const char*, int32_t> cases[] = {
         {"8080abc", 8080}, {"abc", 0},        {"", 0},      {"  -12", -12}, {"\t+7", 7},
         {"- 5", 0},        {"--5", 0},        {"007", 7},   {"12 34", 12},  {"2147483647", INT32_MAX},
         {"2147483648", INT32_MAX},            {"-2147483648", INT32_MIN},   {"-99999999999999999999", INT32_MIN},
         {"99999999999999999999999", INT32_MAX},
     };
-    for (const Case& c : cases) EXPECT_EQ(c.expected, ParseLeadingInt(c.text)) << '"' << c.text << '"';
+    for (auto [text, expected] : cases) EXPECT_EQ(expected, ParseLeadingInt(text)) << '"' << text << '"';
 }
-
 
 TEST(ParseLeadingNumber32, WrapsLikeTheClassicAtol) {
     EXPECT_EQ(4000000000u, ParseLeadingNumber32("4000000000"));
