@@ -63,8 +63,8 @@ std::string Words(std::initializer_list<uint32_t> words) {
 
 }  // namespace
 
-TEST_F(DataFileTest, TopicsComeBackInOrderRenumberedFromSlotZero) {
-    SaveSmallDatabase();
+TEST_F(DataFileTest, TopicsComeBackInOrderRenumberedFromSlotZeroAndPassiveWritesNothing) {
+    const std::string saved = SaveSmallDatabase();
     ASSERT_EQ(1, Reload());
     ASSERT_EQ(2u, gTopicArray.Size);
     CTopic* news = gTopicArray.At(0);
@@ -77,6 +77,11 @@ TEST_F(DataFileTest, TopicsComeBackInOrderRenumberedFromSlotZero) {
     EXPECT_STREQ("second", news->msgList.last()->value->lpszTitle);
     EXPECT_EQ(1u, gTopicArray.At(1)->ridTopic);
     EXPECT_EQ(0u, gTopicArray.At(1)->ridLastMsg);  // whatever the stored record said
+
+    AddMsg(*news, 58);
+    cfg_.Passive = 1;
+    EXPECT_EQ(1, gTopicArray.Save());
+    EXPECT_EQ(saved, dir_.Read("Msg.dat"));
 }
 
 TEST_F(DataFileTest, HeaderCarriesThePersistedFieldsAndCountsTheStart) {
@@ -110,14 +115,6 @@ TEST_F(DataFileTest, HeaderCarriesThePersistedFieldsAndCountsTheStart) {
     EXPECT_EQ(200, cfg_.DisplaySettings[200]);
     ASSERT_EQ(1, gTopicArray.Save());
     EXPECT_EQ(Words({42}), dir_.Read("Msg.dat").substr(260, 4));
-}
-
-TEST_F(DataFileTest, PassiveSavesNothingAndReportsSuccess) {
-    std::string before = SaveSmallDatabase();
-    AddMsg(*gTopicArray.At(7), 58, "third");
-    cfg_.Passive = 1;
-    EXPECT_EQ(1, gTopicArray.Save());
-    EXPECT_EQ(before, dir_.Read("Msg.dat"));
 }
 
 // Only the version word decides, not the banner; a count of four billion
@@ -166,6 +163,7 @@ TEST_F(DataFileTest, TextsWithoutTerminatorsAreCutWithinTheirFields) {
     EXPECT_EQ(199u, strlen(msg.lpszTitle));
     EXPECT_EQ(99u, strlen(msg.lpszFile));
     EXPECT_EQ(1023u, strlen(msg.lpszUrl));
+    EXPECT_EQ(sizeof(CMsg) + 199 + 99 + 1023 + 3, msg.cbSize);  // one block, the three texts behind the fields
     ASSERT_EQ(1, gTopicArray.Save());  // and they are written back terminated
     bytes = dir_.Read("Msg.dat");
     for (size_t end : {kTopic0 + 40 + 199, kMsg0 + 28 + 199, kMsg0 + 228 + 99, kMsg0 + 328 + 1023})

@@ -13,11 +13,6 @@ namespace {
 
 class FetchTest : public NewsTest {
 protected:
-    FetchTest() {
-        memset(topicArea_.get(), 0, sizeof(TopicArea));
-        memset(msgArea_.get(), 0, sizeof(MsgArea));
-    }
-
     // The topic id a topic request answers, or -1 for 0.
     int TopicAfter(uint16_t code, uint32_t current, bool wrap) {
         topicArea_->wrap = wrap;
@@ -35,8 +30,8 @@ protected:
         return std::to_string(msgArea_->msg.ridTopic) + ":" + std::to_string(msgArea_->msg.ridMsg);
     }
 
-    std::unique_ptr<TopicArea> topicArea_{new TopicArea};
-    std::unique_ptr<MsgArea> msgArea_{new MsgArea};
+    std::unique_ptr<TopicArea> topicArea_{new TopicArea()};  // zeroed
+    std::unique_ptr<MsgArea> msgArea_{new MsgArea()};
 };
 
 constexpr uint16_t kFirst = FETCH_FIRST, kLast = FETCH_LAST, kPrev = FETCH_PREVIOUS, kNext = FETCH_NEXT,
@@ -101,22 +96,13 @@ TEST_F(FetchTest, MessageStepsFollowTheDisplayOrder) {
     EXPECT_EQ("0:2", MsgAfter(kPrev, 0, 1, true));
     a.bActive = 0;  // ... unless the start is not one to show itself
     EXPECT_EQ("none", MsgAfter(kNext, 0, 2, true));
-}
 
-TEST_F(FetchTest, OnlyAdsCountTheirViews) {
-    CTopic& news = AddTopic(TOPIC_SUBSCRIPTION, "news");
-    CTopic& ads = AddTopic(TOPIC_ADSTREAM, "AdStream");
-    cfg_.AdTopicId = ads.ridTopic;
-    CMsg& story = AddMsg(news, 1);
-    CMsg& ad = AddMsg(ads, 4, "A0000004.bmp");
-    for (int i = 0; i < 3; i++) {
-        EXPECT_EQ("1:4", MsgAfter(kCurrent, ads.ridTopic, 4, false));
-        EXPECT_EQ("0:1", MsgAfter(kCurrent, news.ridTopic, 1, false));
+    EXPECT_EQ(0u, a.msgList.begin()->value->dwViews);  // only ads count their views
+    for (uint32_t views = 1; views <= 3; views++) {
+        EXPECT_EQ("3:9", MsgAfter(kCurrent, 3, 9, false));
+        EXPECT_EQ(views, msgArea_->msg.dwViews);  // the answer carries the count with this view in it
     }
-    EXPECT_EQ(3u, ad.dwViews);
-    EXPECT_EQ(0u, story.dwViews);
-    MsgAfter(kCurrent, ads.ridTopic, 4, false);
-    EXPECT_EQ(4u, msgArea_->msg.dwViews);  // the answer carries the count with this view in it
+    EXPECT_EQ(3u, gTopicArray.At(3)->msgList.begin()->value->dwViews);
 }
 
 TEST_F(FetchTest, AnswersCopyTheRecordsAndTouchNothingElse) {

@@ -1,11 +1,10 @@
-// The list, the messages and the topic array.
+// The list and the topic array.
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <string>
 
 #include "news/list.h"
-#include "news/msg.h"
 #include "news_fixture.h"
 
 TEST(CList, InsertsAfterANodeErasesAndRefusesWhenEmpty) {
@@ -28,24 +27,6 @@ TEST(CList, InsertsAfterANodeErasesAndRefusesWhenEmpty) {
     } catch (const char* text) {
         EXPECT_STREQ("CList::Erase(I): List already empty", text);
     }
-}
-
-TEST(CMsg, KeepsItsStringsInOneBlockAndWritesThemBack) {
-    MsgRecord record;
-    memset(&record, 0, sizeof record);
-    const uint32_t numbers[7] = {4, 57, 0xFFFFFFFD, 9, 5, 6, 7};
-    memcpy(&record, numbers, sizeof numbers);
-    strcpy(record.Title, "Title");
-    strcpy(record.File, "f.html");
-    strcpy(record.Url, "http://x/f.html");
-    CMsg* msg = CMsg::Create(record);
-    ASSERT_NE(nullptr, msg);
-    EXPECT_EQ(sizeof(CMsg) + 5 + 6 + 15 + 3, msg->cbSize);
-    MsgRecord out;
-    memset(&out, 0, sizeof out);
-    msg->ToRecord(out);
-    EXPECT_EQ(0, memcmp(&out, &record, sizeof record));
-    CMsg::Destroy(msg);
 }
 
 TEST_F(NewsTest, FreeSlotSearchStartsAtTheCursorAndAFullArrayRefusesTheNext) {

@@ -65,22 +65,7 @@ TEST_F(PurgeTest, ExpiryRemovesMessagesOlderThanTheLifetime) {
     EXPECT_EQ("2 3 5", Numbers(topic));
 }
 
-TEST_F(PurgeTest, AdStreamIsCutToFiftyWithItsBitmapsDeleted) {
-    CTopic& ads = AddTopic(TOPIC_ADSTREAM);
-    AddMsg(ads, 101, "A0000101.bmp");
-    AddMsg(ads, 102, "A0000102.bmp");
-    AddMsg(ads, 103, "http://ads.test/A.bmp");  // not downloaded yet: no file to delete
-    for (uint32_t i = 104; i < 154; i++) AddMsg(ads, i, "A0000" + std::to_string(i) + ".bmp");
-    for (const char* name : {"A0000101.bmp", "A0000102.bmp", "A0000104.bmp"}) dir_.Write(name, "BM");
-    Purge::PurgeAdStream(ads);
-    EXPECT_EQ(50u, ads.msgList.count());
-    EXPECT_EQ(104u, ads.msgList.begin()->value->ridMsg);
-    EXPECT_FALSE(dir_.Exists("A0000101.bmp"));
-    EXPECT_FALSE(dir_.Exists("A0000102.bmp"));
-    EXPECT_TRUE(dir_.Exists("A0000104.bmp"));  // still in the stream
-}
-
-TEST_F(PurgeTest, OnlyTheAgentsOwnBitmapNamesAreEverDeleted) {
+TEST_F(PurgeTest, AdStreamIsCutToFiftyAndOnlyTheAgentsOwnBitmapsAreEverDeleted) {
     TempDir outside("purge-outside");
     outside.Write("victim.bmp", "keep me");
     const char* names[] = {"plain.bmp", "Msg.dat", "A123.bmp", "A0000101.bmp.txt",  // kept
@@ -93,12 +78,20 @@ TEST_F(PurgeTest, OnlyTheAgentsOwnBitmapNamesAreEverDeleted) {
     std::string relative = "..\\" + outside.path().substr(outside.path().rfind('\\') + 1) + "\\victim.bmp";
     for (const std::string& title : {outside.File("victim.bmp"), relative, std::string("../victim.bmp"),
                                      std::string("C:victim.bmp"), std::string(".."), std::string("."),
-                                     std::string("A0000101.bmp\\..\\..\\victim.bmp")})
-        AddMsg(ads, 1, title);
-    Purge::PurgeOutOfRange(ads, 5, 10);
-    EXPECT_EQ(0u, ads.msgList.count());  // the messages go all the same
+                                     std::string("A0000101.bmp\\..\\..\\victim.bmp"),
+                                     std::string("http://ads.test/A0000103.bmp")})  // the last: not downloaded yet
+        AddMsg(ads, 2, title);
+    for (uint32_t i = 104; i < 154; i++) AddMsg(ads, i, "A0000" + std::to_string(i) + ".bmp");
+    for (const char* name : {"A0000104.bmp", "A0000105.bmp"}) dir_.Write(name, "BM");
+    Purge::PurgeAdStream(ads);
+    EXPECT_EQ(50u, ads.msgList.count());
+    EXPECT_EQ(104u, ads.msgList.begin()->value->ridMsg);
     EXPECT_EQ("keep me", outside.Read("victim.bmp"));
     for (int i = 0; i < 6; i++) EXPECT_EQ(i < 4, dir_.Exists(names[i])) << names[i];
+    EXPECT_TRUE(dir_.Exists("A0000104.bmp"));  // still in the stream
+    Purge::PurgeOutOfRange(ads, 105, 200);      // a range drops ads with their bitmaps too
+    EXPECT_FALSE(dir_.Exists("A0000104.bmp"));
+    EXPECT_TRUE(dir_.Exists("A0000105.bmp"));
 }
 
 TEST_F(PurgeTest, EachTickPurgesTheNextTopicWithMessages) {
