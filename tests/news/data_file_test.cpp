@@ -105,16 +105,10 @@ TEST_F(DataFileTest, HeaderCarriesThePersistedFieldsAndCountsTheStart) {
               bytes);
 
     ASSERT_EQ(1, Reload());
-    EXPECT_EQ(42u, cfg_.StartCount);
-    EXPECT_EQ(14, cfg_.Pace);
     EXPECT_EQ(ProcessPriority::Idle, applied.process);  // the priority follows the loaded pace
     EXPECT_EQ(ThreadPriority::BelowNormal, applied.thread);
-    EXPECT_EQ(3, cfg_.DisplayPreference);
-    EXPECT_EQ(-5, cfg_.DisplayValue);
-    EXPECT_EQ(std::string(99, 'a'), cfg_.AccountId);
-    EXPECT_EQ(200, cfg_.DisplaySettings[200]);
-    ASSERT_EQ(1, gTopicArray.Save());
-    EXPECT_EQ(Words({42}), dir_.Read("Msg.dat").substr(260, 4));
+    ASSERT_EQ(1, gTopicArray.Save());  // every field came back, and the start was counted
+    EXPECT_EQ(bytes.replace(260, 4, Words({42})), dir_.Read("Msg.dat"));
 }
 
 // Only the version word decides, not the banner; a count of four billion
