@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "base/profile.h"
@@ -47,40 +48,27 @@ const char* kSections[] = {"General", "Subscription1", "S", "s", " S ", "T", "U"
 
 }  // namespace
 
-TEST(ProfileReader, AgreesWithGetPrivateProfileStringA) {
+TEST(ProfileReader, AgreesWithGetPrivateProfileStringAAndSectionA) {
     TempDir dir("profile-compare");
     for (const Sample& sample : Corpus()) {
         dir.Write("sample.ini", sample.text);
         std::string path = dir.File("sample.ini");
         for (const char* section : kSections) {
-            for (const char* key : kKeys) {
-                for (uint32_t size : {64u, 8u, 1u}) {
-                    char real[64], portable[64];
-                    uint32_t realLength = GetPrivateProfileStringA(section, key, "fallback  ", real, size, path.c_str());
-                    uint32_t portableLength = ProfileGetString(sample.text.data(), sample.text.size(), section, key,
-                                                               "fallback  ", portable, size);
-                    ASSERT_EQ(realLength, portableLength) << sample.name << " [" << section << "] " << key << " " << size;
-                    ASSERT_STREQ(real, portable) << sample.name << " [" << section << "] " << key << " " << size;
-                }
-            }
-        }
-    }
-}
-
-TEST(ProfileReader, AgreesWithGetPrivateProfileSectionA) {
-    TempDir dir("profile-compare-section");
-    for (const Sample& sample : Corpus()) {
-        dir.Write("sample.ini", sample.text);
-        std::string path = dir.File("sample.ini");
-        for (const char* section : kSections) {
-            for (uint32_t size : {4096u, 12u, 2u}) {
+            for (auto [size, stringSize] : {std::pair{4096u, 64u}, {12u, 8u}, {2u, 1u}}) {
+                SCOPED_TRACE(std::string(sample.name) + " [" + section + "] " + std::to_string(size));
                 std::vector<char> real(size, 'x'), portable(size, 'x');
                 uint32_t realLength = GetPrivateProfileSectionA(section, real.data(), size, path.c_str());
                 uint32_t portableLength =
                     ProfileGetSection(sample.text.data(), sample.text.size(), section, portable.data(), size);
-                ASSERT_EQ(realLength, portableLength) << sample.name << " [" << section << "] " << size;
-                ASSERT_EQ(std::string(real.data(), realLength + 1), std::string(portable.data(), portableLength + 1))
-                    << sample.name << " [" << section << "] " << size;
+                ASSERT_EQ(realLength, portableLength);
+                ASSERT_EQ(std::string(real.data(), realLength + 1), std::string(portable.data(), portableLength + 1));
+                for (const char* key : kKeys) {
+                    realLength = GetPrivateProfileStringA(section, key, "fallback  ", real.data(), stringSize, path.c_str());
+                    portableLength = ProfileGetString(sample.text.data(), sample.text.size(), section, key,
+                                                      "fallback  ", portable.data(), stringSize);
+                    ASSERT_EQ(realLength, portableLength) << key;
+                    ASSERT_STREQ(real.data(), portable.data()) << key;
+                }
             }
         }
     }

@@ -4,25 +4,19 @@
 
 #include <climits>
 #include <cstring>
+#include <tuple>
 
-TEST(StrCopy, CutsToTheBufferAndAlwaysTerminates) {
-    char buffer[6];
-    memset(buffer, 'x', sizeof buffer);
-    EXPECT_EQ(5u, StrCopy(buffer, sizeof buffer, "abcdefgh"));
-    EXPECT_STREQ("abcde", buffer);
-    EXPECT_EQ(3u, StrCopy(buffer, sizeof buffer, "abc"));
-    EXPECT_STREQ("abc", buffer);
-    EXPECT_EQ(0u, StrCopy(buffer, sizeof buffer, nullptr));
-    EXPECT_STREQ("", buffer);
+TEST(StrCopy, CutsToTheBufferAndAlwaysTerminatesAndAppendStaysWithinIt) {
+    char buffer[8] = "xy";
+    EXPECT_EQ(0u, StrCopy(buffer, 0, "abc"));  // nothing written at all
+    EXPECT_STREQ("xy", buffer);
     EXPECT_EQ(0u, StrCopy(buffer, 1, "abc"));
     EXPECT_STREQ("", buffer);
-    EXPECT_EQ(0u, StrCopy(buffer, 0, "abc"));  // nothing written at all
-}
-
-TEST(StrAppend, KeepsTheWholeWithinTheBuffer) {
-    char buffer[8] = "abc";
-    EXPECT_EQ(6u, StrAppend(buffer, sizeof buffer, "def"));
-    EXPECT_STREQ("abcdef", buffer);
+    EXPECT_EQ(0u, StrCopy(buffer, 6, nullptr));
+    EXPECT_STREQ("", buffer);
+    EXPECT_EQ(5u, StrCopy(buffer, 6, "abcdefgh"));
+    EXPECT_STREQ("abcde", buffer);
+    EXPECT_EQ(6u, StrAppend(buffer, sizeof buffer, "f"));
     EXPECT_EQ(7u, StrAppend(buffer, sizeof buffer, "ghijk"));
     EXPECT_STREQ("abcdefg", buffer);
     EXPECT_EQ(7u, StrAppend(buffer, sizeof buffer, "more"));
@@ -41,24 +35,20 @@ TEST(StrCopyField, NeverReadsPastAnUnterminatedField) {
     EXPECT_STREQ("ab", out);
 }
 
-TEST(ParseLeadingInt, ReadsLikeAtoiAndClampsToThirtyTwoBits) {
-    struct Case {
-        const char* text;
-        int32_t expected;
-    } cases[] = {
-        {"8080abc", 8080}, {"abc", 0},        {"", 0},      {"  -12", -12}, {"\t+7", 7},
-        {"- 5", 0},        {"--5", 0},        {"007", 7},   {"12 34", 12},  {"2147483647", INT32_MAX},
-        {"2147483648", INT32_MAX},            {"-2147483648", INT32_MIN},   {"-99999999999999999999", INT32_MIN},
-        {"99999999999999999999999", INT32_MAX},
+// ParseLeadingInt reads like atoi and clamps to 32 bits; ParseLeadingNumber32
+// wraps like the classic atol.
+TEST(ParseLeading, IntClampsAndNumber32Wraps) {
+    const std::tuple<const char*, int32_t, uint32_t> cases[] = {
+        {"8080abc", 8080, 8080},   {"abc", 0, 0},     {"", 0, 0},        {"  -12", -12, 0xFFFFFFF4},
+        {"\t+7", 7, 7},            {"- 5", 0, 0},     {"--5", 0, 0},     {"007", 7, 7},
+        {" 135-140", 135, 135},    {"x1", 0, 0},      {"-1", -1, 0xFFFFFFFF},
+        {"2147483647", INT32_MAX, 2147483647u},       {"2147483648", INT32_MAX, 2147483648u},
+        {"-2147483648", INT32_MIN, 2147483648u},      {"4000000000", INT32_MAX, 4000000000u},
+        {"4294967296", INT32_MAX, 0},                 {"-99999999999999999999", INT32_MIN, 2632974337u},
+        {"99999999999999999999999", INT32_MAX, 4135583743u},  // the wrapped ones: modulo 2 to the 32
     };
-    for (const Case& c : cases) EXPECT_EQ(c.expected, ParseLeadingInt(c.text)) << '"' << c.text << '"';
-}
-
-
-TEST(ParseLeadingNumber32, WrapsLikeTheClassicAtol) {
-    EXPECT_EQ(4000000000u, ParseLeadingNumber32("4000000000"));
-    EXPECT_EQ(0xFFFFFFFFu, ParseLeadingNumber32("-1"));
-    EXPECT_EQ(135u, ParseLeadingNumber32(" 135-140"));
-    EXPECT_EQ(0u, ParseLeadingNumber32("4294967296"));
-    EXPECT_EQ(0u, ParseLeadingNumber32("x1"));
+    for (auto [text, clamped, wrapped] : cases) {
+        EXPECT_EQ(clamped, ParseLeadingInt(text)) << '"' << text << '"';
+        EXPECT_EQ(wrapped, ParseLeadingNumber32(text)) << '"' << text << '"';
+    }
 }

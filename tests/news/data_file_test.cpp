@@ -4,8 +4,8 @@
 
 #include <algorithm>
 #include <cstring>
-#include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "news/data_file.h"
@@ -16,6 +16,8 @@
 
 namespace {
 
+constexpr size_t kTopic0 = 4772, kMsg0 = kTopic0 + 3612 + 4;  // the first topic and its first message
+
 class DataFileTest : public NewsTest {
 protected:
     DataFileTest() : dir_("datafile") {
@@ -24,15 +26,14 @@ protected:
     }
 
     // Two topics: one in slot 7 holding messages 56 and 57, one without messages.
-    void MakeSmallDatabase() {
+    std::string SaveSmallDatabase() {
         CTopic& news = AddTopic(TOPIC_SUBSCRIPTION, "News / World", 7);
         AddMsg(news, 56, "first");
         AddMsg(news, 57, "second");
-        CTopic& empty = AddTopic(TOPIC_SUBSCRIPTION, "Sport / Chess");
-        empty.ridLastMsg = 33;
+        AddTopic(TOPIC_SUBSCRIPTION, "Sport / Chess").ridLastMsg = 33;
+        EXPECT_EQ(1, gTopicArray.Save());
+        return dir_.Read("Msg.dat");
     }
-
-    std::string SavedBytes() { return dir_.Read("Msg.dat"); }
 
     // Loads into an emptied array and a cleared record, as a new process would.
     int Reload() {
@@ -42,25 +43,28 @@ protected:
         return gTopicArray.Load();
     }
 
+    // Reloads: the answer and the last trace line.
+    std::string Loaded() {
+        TraceRecorder trace;
+        std::string answer = std::to_string(Reload());
+        return trace.lines().empty() ? answer : answer + " " + trace.lines().back();
+    }
+
     OsOverride restore_;
     TempDir dir_;
 };
 
-uint32_t WordAt(const std::string& bytes, size_t offset) {
-    uint32_t word;
-    memcpy(&word, bytes.data() + offset, sizeof word);
-    return word;
-}
-
-void PutWord(std::string& bytes, size_t offset, uint32_t word) {
-    memcpy(&bytes[offset], &word, sizeof word);
+// The words as the file holds them, little-endian.
+std::string Words(std::initializer_list<uint32_t> words) {
+    std::string bytes;
+    for (uint32_t word : words) bytes.append(reinterpret_cast<const char*>(&word), sizeof word);
+    return bytes;
 }
 
 }  // namespace
 
-TEST_F(DataFileTest, TopicsComeBackInOrderRenumberedFromSlotZero) {
-    MakeSmallDatabase();
-    ASSERT_EQ(1, gTopicArray.Save());
+TEST_F(DataFileTest, TopicsComeBackInOrderRenumberedFromSlotZeroAndPassiveWritesNothing) {
+    const std::string saved = SaveSmallDatabase();
     ASSERT_EQ(1, Reload());
     ASSERT_EQ(2u, gTopicArray.Size);
     CTopic* news = gTopicArray.At(0);
@@ -71,9 +75,13 @@ TEST_F(DataFileTest, TopicsComeBackInOrderRenumberedFromSlotZero) {
     EXPECT_EQ(0u, news->msgList.begin()->value->ridTopic);
     EXPECT_EQ(57u, news->ridLastMsg);
     EXPECT_STREQ("second", news->msgList.last()->value->lpszTitle);
-    CTopic* empty = gTopicArray.At(1);
-    EXPECT_EQ(1u, empty->ridTopic);
-    EXPECT_EQ(0u, empty->ridLastMsg);  // whatever the stored record said
+    EXPECT_EQ(1u, gTopicArray.At(1)->ridTopic);
+    EXPECT_EQ(0u, gTopicArray.At(1)->ridLastMsg);  // whatever the stored record said
+
+    AddMsg(*news, 58);
+    cfg_.Passive = 1;
+    EXPECT_EQ(1, gTopicArray.Save());
+    EXPECT_EQ(saved, dir_.Read("Msg.dat"));
 }
 
 TEST_F(DataFileTest, HeaderCarriesThePersistedFieldsAndCountsTheStart) {
@@ -87,85 +95,49 @@ TEST_F(DataFileTest, HeaderCarriesThePersistedFieldsAndCountsTheStart) {
     for (int i = 0; i < 388; i++) cfg_.DisplaySettings[i] = static_cast<uint8_t>(i);
     ASSERT_EQ(1, gTopicArray.Save());
 
-    std::string bytes = SavedBytes();
-    ASSERT_EQ(4768u + 4u, bytes.size());  // no topics: header and a count of 0
+    std::string bytes = dir_.Read("Msg.dat");
     std::string banner = bytes.substr(0, bytes.find('\0'));
     EXPECT_NE(std::string::npos, banner.find("\r\nData File Version 14\r\n\x1A"));
     EXPECT_EQ(banner.size() - 1, banner.rfind('\x1A'));
-    EXPECT_EQ(14u, WordAt(bytes, 256));
-    EXPECT_EQ(41u, WordAt(bytes, 260));
-    EXPECT_EQ(14u, WordAt(bytes, 268));
-    EXPECT_EQ(3u, WordAt(bytes, 272));
-    EXPECT_EQ(static_cast<uint32_t>(-5), WordAt(bytes, 276));
-    EXPECT_EQ(std::string(99, 'a') + '\0', bytes.substr(280, 100));
-    EXPECT_EQ(static_cast<char>(200), bytes[380 + 200]);
-    EXPECT_EQ(std::string(4000, '\0'), bytes.substr(768, 4000));
+    std::string settings(reinterpret_cast<const char*>(cfg_.DisplaySettings), 388);
+    EXPECT_EQ(bytes.substr(0, 256) + Words({14, 41, 0, 14, 3, static_cast<uint32_t>(-5)}) + std::string(99, 'a') +
+                  '\0' + settings + std::string(4000, '\0') + Words({0}),  // no topics
+              bytes);
 
     ASSERT_EQ(1, Reload());
-    EXPECT_EQ(42u, cfg_.StartCount);
-    EXPECT_EQ(14, cfg_.Pace);
     EXPECT_EQ(ProcessPriority::Idle, applied.process);  // the priority follows the loaded pace
     EXPECT_EQ(ThreadPriority::BelowNormal, applied.thread);
-    EXPECT_EQ(3, cfg_.DisplayPreference);
-    EXPECT_EQ(-5, cfg_.DisplayValue);
-    EXPECT_EQ(std::string(99, 'a'), cfg_.AccountId);
-    EXPECT_EQ(200, cfg_.DisplaySettings[200]);
-    ASSERT_EQ(1, gTopicArray.Save());
-    EXPECT_EQ(42u, WordAt(SavedBytes(), 260));
+    ASSERT_EQ(1, gTopicArray.Save());  // every field came back, and the start was counted
+    EXPECT_EQ(bytes.replace(260, 4, Words({42})), dir_.Read("Msg.dat"));
 }
 
-TEST_F(DataFileTest, PassiveSavesNothingAndReportsSuccess) {
-    MakeSmallDatabase();
-    cfg_.Passive = 1;
-    EXPECT_EQ(1, gTopicArray.Save());
-    EXPECT_FALSE(dir_.Exists("Msg.dat"));
-    cfg_.Passive = 0;
-    ASSERT_EQ(1, gTopicArray.Save());
-    std::string before = SavedBytes();
-    AddMsg(*gTopicArray.At(7), 58, "third");
-    cfg_.Passive = 1;
-    EXPECT_EQ(1, gTopicArray.Save());
-    EXPECT_EQ(before, SavedBytes());
-    ASSERT_EQ(1, Reload());
-    EXPECT_EQ(0u, cfg_.Passive);  // the stored flag comes back with the file
-}
-
-TEST_F(DataFileTest, VersionDecidesBannerDoesNot) {
-    ASSERT_EQ(1, gTopicArray.Save());
-    std::string good = SavedBytes();
-    for (uint32_t version : {13u, 15u, 0u, 0xFFFFFFFFu}) {
-        std::string bytes = good;
-        PutWord(bytes, 256, version);
-        dir_.Write("Msg.dat", bytes);
-        TraceRecorder trace;
-        EXPECT_EQ(0, Reload()) << version;
-        EXPECT_TRUE(trace.Contains("TopicArray::Load() Error: Unsupported version of data file")) << version;
-    }
-    std::string edited = good;
+// Only the version word decides, not the banner; a count of four billion
+// messages costs nothing before they fail to arrive; the topics read before
+// the hundred-and-first stay.
+TEST_F(DataFileTest, DamagedFilesAreRefusedWithTheTextOfTheFault) {
+    const std::string error = "0 TopicArray::Load() Error: ";
+    EXPECT_EQ("0 TopicArray::Load(): Could not open " + dir_.File("Msg.dat"), Loaded());
+    const std::string valid = SaveSmallDatabase();
+    std::string edited = valid;
     memcpy(&edited[0], "Data File Version 13, edited by hand", 36);
-    dir_.Write("Msg.dat", edited);
-    EXPECT_EQ(1, Reload());
-    EXPECT_EQ(4772u, edited.size());  // a header and a count of 0 topics is a complete file
-    EXPECT_EQ(0u, gTopicArray.Size);
-}
+    const std::pair<std::string, std::string> cases[] = {
+        {std::string(valid).replace(256, 4, Words({13})), error + "Unsupported version of data file"},
+        {std::string(valid).replace(256, 4, Words({15})), error + "Unsupported version of data file"},
+        {std::string(valid).replace(kMsg0 - 4, 4, Words({0xFFFFFFFF})), error + "Invalid msg record size"},
+        {edited, "1"},  // last: the two topics stay loaded
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.second);
+        dir_.Write("Msg.dat", c.first);
+        EXPECT_EQ(c.second, Loaded());
+    }
 
-TEST_F(DataFileTest, MissingFileFailsLikeADamagedOne) {
-    TraceRecorder trace;
-    EXPECT_EQ(0, gTopicArray.Load());
-    EXPECT_TRUE(trace.Contains("Could not open"));
-}
-
-TEST_F(DataFileTest, OneHundredAndOneTopicsStopAfterTheHundredth) {
-    for (int i = 0; i < 100; i++) AddTopic(TOPIC_SUBSCRIPTION, "t" + std::to_string(i));
+    for (int i = 0; i < 98; i++) AddTopic(TOPIC_SUBSCRIPTION, "t" + std::to_string(i));
     ASSERT_EQ(1, gTopicArray.Save());
-    std::string bytes = SavedBytes();
-    PutWord(bytes, 4768, 101);
-    bytes += bytes.substr(4772, 3612 + 4);  // a 101st topic record and its empty message count
-    dir_.Write("Msg.dat", bytes);
-    TraceRecorder trace;
-    EXPECT_EQ(0, Reload());
-    EXPECT_TRUE(trace.Contains("TopicArray::Load() Error: Too Many Topics"));
-    EXPECT_EQ(100u, gTopicArray.Size);  // what was read stays
+    std::string full = dir_.Read("Msg.dat").replace(4768, 4, Words({101}));
+    dir_.Write("Msg.dat", full + full.substr(kTopic0, 3612 + 4));  // a 101st topic without messages
+    EXPECT_EQ(error + "Too Many Topics", Loaded());
+    EXPECT_EQ(100u, gTopicArray.Size);
 }
 
 TEST_F(DataFileTest, TextsWithoutTerminatorsAreCutWithinTheirFields) {
@@ -174,134 +146,74 @@ TEST_F(DataFileTest, TextsWithoutTerminatorsAreCutWithinTheirFields) {
     memset(topic.ConfigUrl, 'C', sizeof topic.ConfigUrl);
     AddMsg(topic, 1);
     ASSERT_EQ(1, gTopicArray.Save());
-    std::string bytes = SavedBytes();
-    memset(&bytes[4772 + 3612 + 4 + 28], 'M', 1452 - 28);  // the message's three texts, unterminated
+    std::string bytes = dir_.Read("Msg.dat");
+    memset(&bytes[kMsg0 + 28], 'M', 1452 - 28);  // the message's three texts, unterminated
     dir_.Write("Msg.dat", bytes);
     ASSERT_EQ(1, Reload());
-    CTopic* loaded = gTopicArray.At(0);
-    EXPECT_EQ(199u, strlen(loaded->Title));
-    EXPECT_EQ(1023u, strlen(loaded->ConfigUrl));
-    EXPECT_EQ(199u, strlen(loaded->msgList.begin()->value->lpszTitle));
-    EXPECT_EQ(1023u, strlen(loaded->msgList.begin()->value->lpszUrl));
+    const CTopic& loaded = *gTopicArray.At(0);
+    const CMsg& msg = *loaded.msgList.begin()->value;
+    EXPECT_EQ(199u, strlen(loaded.Title));
+    EXPECT_EQ(1023u, strlen(loaded.ConfigUrl));
+    EXPECT_EQ(199u, strlen(msg.lpszTitle));
+    EXPECT_EQ(99u, strlen(msg.lpszFile));
+    EXPECT_EQ(1023u, strlen(msg.lpszUrl));
+    EXPECT_EQ(sizeof(CMsg) + 199 + 99 + 1023 + 3, msg.cbSize);  // one block, the three texts behind the fields
     ASSERT_EQ(1, gTopicArray.Save());  // and they are written back terminated
-    bytes = SavedBytes();
-    EXPECT_EQ('\0', bytes[4772 + 40 + 199]);
-    EXPECT_EQ('\0', bytes[4772 + 3612 + 4 + 28 + 199]);
+    bytes = dir_.Read("Msg.dat");
+    for (size_t end : {kTopic0 + 40 + 199, kMsg0 + 28 + 199, kMsg0 + 228 + 99, kMsg0 + 328 + 1023})
+        EXPECT_EQ('\0', bytes[end]) << end;
 }
 
 namespace {
 
-// A data file served from memory, so that every length of it can be tried
+// The data file served from memory, so that every length of it can be tried
 // quickly; reading past its end is impossible by construction.
-struct MemoryFile {
-    const std::string* bytes;
-    size_t length;
-    size_t position;
-};
+std::string gServed;
+size_t gServedLength = 0, gServedPosition = 0;
 
-const std::string* gServedBytes = nullptr;
-size_t gServedLength = 0;
-
-void ServeFromMemory(const std::string& bytes, size_t length) {
-    gServedBytes = &bytes;
-    gServedLength = length;
-    gOs.OpenRead = [](const char*) { return reinterpret_cast<OsFile*>(new MemoryFile{gServedBytes, gServedLength, 0}); };
-    gOs.Read = [](OsFile* file, void* buffer, uint32_t size, uint32_t* got) {
-        auto* memory = reinterpret_cast<MemoryFile*>(file);
-        size_t count = std::min<size_t>(size, memory->length - memory->position);
-        memcpy(buffer, memory->bytes->data() + memory->position, count);
-        memory->position += count;
-        *got = static_cast<uint32_t>(count);
+void ServeFromMemory() {
+    gOs.OpenRead = [](const char*) {
+        gServedPosition = 0;
+        return reinterpret_cast<OsFile*>(&gServed);
+    };
+    gOs.Read = [](OsFile*, void* buffer, uint32_t size, uint32_t* got) {
+        *got = static_cast<uint32_t>(std::min<size_t>(size, gServedLength - gServedPosition));
+        memcpy(buffer, gServed.data() + gServedPosition, *got);
+        gServedPosition += *got;
         return 1;
     };
-    gOs.Close = [](OsFile* file) { delete reinterpret_cast<MemoryFile*>(file); };
-}
-
-// The text a load of a file cut at length raises: the size text of the
-// field being read there, for the small database of two topics.
-const char* ExpectedCutText(size_t length) {
-    struct Field {
-        size_t end;
-        const char* text;
-    } fields[] = {
-        {4768, "Read wrong size for data file Header"},
-        {4772, "Read wrong size for dwNumTopics"},
-        {8384, "Invalid topic record size"},
-        {8388, "Read wrong size for dwNumMsgs"},
-        {9840, "Invalid msg record size"},
-        {11292, "Invalid msg record size"},
-        {14904, "Invalid topic record size"},
-        {14908, "Read wrong size for dwNumMsgs"},
-    };
-    for (const Field& field : fields) {
-        if (length < field.end) return field.text;
-    }
-    return nullptr;
+    gOs.Close = [](OsFile*) {};
 }
 
 }  // namespace
 
 TEST_F(DataFileTest, FileCutShortAnywhereFailsWithTheTextOfTheFieldBeingRead) {
-    MakeSmallDatabase();
-    ASSERT_EQ(1, gTopicArray.Save());
-    const std::string bytes = SavedBytes();
-    ASSERT_EQ(14908u, bytes.size());
-    ServeFromMemory(bytes, 0);
-    for (size_t length = 0; length < bytes.size(); length++) {
-        gServedLength = length;
+    gServed = SaveSmallDatabase();
+    ASSERT_EQ(14908u, gServed.size());
+    ServeFromMemory();
+    // Where each field of the small database ends, and the text of a file cut before that.
+    const std::pair<size_t, std::string> fields[] = {
+        {4768, "Read wrong size for data file Header"}, {4772, "Read wrong size for dwNumTopics"},
+        {8384, "Invalid topic record size"},            {8388, "Read wrong size for dwNumMsgs"},
+        {9840, "Invalid msg record size"},              {11292, "Invalid msg record size"},
+        {14904, "Invalid topic record size"},           {14908, "Read wrong size for dwNumMsgs"},
+    };
+    size_t field = 0;
+    for (gServedLength = 0; gServedLength < gServed.size(); gServedLength++) {
+        if (gServedLength == fields[field].first) field++;
         TraceRecorder trace;
-        gTopicArray.Clear();
-        gTopicArray.Reset();
-        ASSERT_EQ(0, gTopicArray.Load()) << "cut at " << length;
-        ASSERT_EQ(1u, trace.lines().size()) << "cut at " << length;
-        ASSERT_EQ(std::string("TopicArray::Load() Error: ") + ExpectedCutText(length), trace.lines()[0])
-            << "cut at " << length;
+        ASSERT_EQ(0, Reload()) << "cut at " << gServedLength;
+        ASSERT_EQ(std::vector<std::string>{"TopicArray::Load() Error: " + fields[field].second}, trace.lines())
+            << "cut at " << gServedLength;
     }
-    gServedLength = bytes.size();
-    gTopicArray.Clear();
-    gTopicArray.Reset();
-    EXPECT_EQ(1, gTopicArray.Load());
-}
-
-TEST_F(DataFileTest, RandomBytesAreRefusedWithoutHarm) {
-    std::mt19937 random(20261205);
-    std::string valid;
-    {
-        MakeSmallDatabase();
-        ASSERT_EQ(1, gTopicArray.Save());
-        valid = SavedBytes();
-    }
-    for (int round = 0; round < 300; round++) {
-        std::string bytes = valid;
-        // Mostly damage the counts and records behind the header, now and then the header too.
-        size_t flips = 1 + random() % 16;
-        for (size_t i = 0; i < flips; i++) bytes[(round % 5 ? 4768 : 0) + random() % (bytes.size() - 4768)] = char(random());
-        if (round % 7 == 0) bytes.resize(random() % bytes.size());
-        ServeFromMemory(bytes, bytes.size());
-        TraceRecorder trace;
-        gTopicArray.Clear();
-        gTopicArray.Reset();
-        gTopicArray.Load();  // either answer is fine; a crash, an overrun or a leak is not
-        EXPECT_LE(gTopicArray.Size, 100u);
-    }
-    std::string huge = valid.substr(0, 4772);
-    PutWord(huge, 4768, 1);
-    huge += valid.substr(4772, 3612);
-    huge += std::string("\xff\xff\xff\xff", 4);  // four billion messages announced, none there
-    ServeFromMemory(huge, huge.size());
-    TraceRecorder trace;
-    gTopicArray.Clear();
-    gTopicArray.Reset();
-    EXPECT_EQ(0, gTopicArray.Load());
-    EXPECT_TRUE(trace.Contains("Invalid msg record size"));
+    EXPECT_EQ(1, Reload());
 }
 
 namespace {
 
 // Writes that fail at the nth call (counting from 1), or from then on take
 // only half of what they are given.
-int gFailingWrite = 0;
-int gWriteCalls = 0;
+int gFailingWrite = 0, gWriteCalls = 0;
 bool gShortInsteadOfFailing = false;
 int (*gRealWrite)(OsFile*, const void*, uint32_t, uint32_t*) = nullptr;
 
@@ -314,48 +226,39 @@ int FailingWrite(OsFile* file, const void* data, uint32_t size, uint32_t* writte
 
 }  // namespace
 
-TEST_F(DataFileTest, SaveThatFailsPartWayLeavesThePreviousFileIntact) {
-    MakeSmallDatabase();
-    ASSERT_EQ(1, gTopicArray.Save());
-    const std::string previous = SavedBytes();
+TEST_F(DataFileTest, SaveThatFailsAnywhereLeavesThePreviousFileIntact) {
+    const std::string previous = SaveSmallDatabase();
     AddMsg(*gTopicArray.At(7), 58, "a message the failed saves never write");
-    gRealWrite = gOs.Write;
-    gOs.Write = FailingWrite;
-    // The small database takes 1 + 1 + (1 + 1 + 3) + (1 + 1) writes.
-    for (bool shortWrite : {false, true}) {
-        for (int failing = 1; failing <= 9; failing++) {
-            gFailingWrite = failing;
-            gWriteCalls = 0;
-            gShortInsteadOfFailing = shortWrite;
-            TraceRecorder trace;
-            EXPECT_EQ(0, gTopicArray.Save()) << "write " << failing;
-            EXPECT_EQ(previous, SavedBytes()) << "write " << failing;
-            EXPECT_FALSE(dir_.Exists("Msg.dat.new")) << "write " << failing;
-            ASSERT_EQ(1u, trace.lines().size());
-            EXPECT_EQ(0u, trace.lines()[0].find("TopicArray::Load() Error: ")) << trace.lines()[0];
-        }
-    }
-    gFailingWrite = 1000;
-    EXPECT_EQ(1, gTopicArray.Save());
-    EXPECT_NE(previous, SavedBytes());
-}
-
-TEST_F(DataFileTest, SaveThatCannotReplaceOrCreateKeepsThePreviousFile) {
-    MakeSmallDatabase();
-    ASSERT_EQ(1, gTopicArray.Save());
-    const std::string previous = SavedBytes();
-    AddMsg(*gTopicArray.At(7), 58);
-    gOs.ReplaceFile = [](const char*, const char*) { return 0; };
-    {
+    const OsInterface real = gOs;
+    gRealWrite = real.Write;
+    const std::string e = "TopicArray::Load() Error: ", msg = e + "Failed writing msg",
+                      record = e + "Invalid msg record size", count = e + "Invalid dwNumSize size written";
+    // The nine writes of the small database failing in turn, then falling short, then the flush, the
+    // replacement of the file and the creation of the new one.
+    const std::string texts[] = {
+        e + "Failed writing Header", e + "Failed writing dwNumTopics", msg, msg, msg, msg, msg, msg, msg,
+        e + "Read wrong size for data file Header", e + "Invalid dwNumTopic size written", record, count, record,
+        record, record, record, count, e + "Could not flush the data file",
+        "TopicArray::Save(): Could not replace " + dir_.File("Msg.dat"),
+        "TopicArray::Save(): Could not create " + dir_.File("Msg.dat.new"),
+    };
+    for (int fault = 0; fault < 21; fault++) {
+        SCOPED_TRACE(texts[fault]);
+        gOs = real;
+        gOs.Write = FailingWrite;
+        gWriteCalls = 0;
+        gFailingWrite = fault < 18 ? fault % 9 + 1 : 1000;
+        gShortInsteadOfFailing = fault >= 9;
+        if (fault == 18) gOs.Flush = [](OsFile*) { return 0; };
+        if (fault == 19) gOs.ReplaceFile = [](const char*, const char*) { return 0; };
+        if (fault == 20) gOs.CreateWrite = [](const char*) { return static_cast<OsFile*>(nullptr); };
         TraceRecorder trace;
         EXPECT_EQ(0, gTopicArray.Save());
-        EXPECT_TRUE(trace.Contains("Could not replace"));
+        EXPECT_EQ(std::vector<std::string>{texts[fault]}, trace.lines());
+        EXPECT_EQ(previous, dir_.Read("Msg.dat"));
+        EXPECT_FALSE(dir_.Exists("Msg.dat.new"));
     }
-    EXPECT_EQ(previous, SavedBytes());
-    EXPECT_FALSE(dir_.Exists("Msg.dat.new"));
-    gOs.CreateWrite = [](const char*) { return static_cast<OsFile*>(nullptr); };
-    TraceRecorder trace;
-    EXPECT_EQ(0, gTopicArray.Save());
-    EXPECT_TRUE(trace.Contains("Could not create"));
-    EXPECT_EQ(previous, SavedBytes());
+    gOs = real;
+    EXPECT_EQ(1, gTopicArray.Save());
+    EXPECT_NE(previous, dir_.Read("Msg.dat"));
 }

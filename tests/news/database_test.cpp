@@ -10,61 +10,54 @@
 #include "os_override.h"
 #include "shared/deployment.h"
 
-TEST_F(NewsTest, AdStreamTopicIsCreatedWhenMissing) {
-    AddTopic(TOPIC_SUBSCRIPTION, "News / World");
+TEST_F(NewsTest, AdStreamTopicIsMadeWhenMissingAndKeptWithItsIntervalReset) {
+    AddTopic(TOPIC_SUBSCRIPTION, "News / World", 3);
     ASSERT_EQ(1, EnsureAdStreamTopic());
     ASSERT_EQ(2u, gTopicArray.Size);
-    CTopic* ads = gTopicArray.At(1);
-    EXPECT_EQ(TOPIC_ADSTREAM, ads->dwType);
-    EXPECT_STREQ("AdStream", ads->Title);
-    EXPECT_EQ(std::string("http://") + kNewsHost + "/Feed/AdStream3/AdStream.twl", ads->ConfigUrl);
-    EXPECT_EQ(360u, ads->dwInterval);
-    EXPECT_EQ(1u, cfg_.AdTopicId);
-}
+    CTopic& ads = *gTopicArray.At(4);
+    EXPECT_EQ(TOPIC_ADSTREAM, ads.dwType);
+    EXPECT_STREQ("AdStream", ads.Title);
+    EXPECT_EQ(std::string("http://") + kNewsHost + "/Feed/AdStream3/AdStream.twl", ads.ConfigUrl);
+    EXPECT_EQ(360u, ads.dwInterval);
+    EXPECT_EQ(4u, cfg_.AdTopicId);
 
-TEST_F(NewsTest, ExistingAdStreamTopicIsKeptButItsIntervalReset) {
-    AddTopic(TOPIC_SUBSCRIPTION, "News / World");
-    CTopic& ads = AddTopic(TOPIC_ADSTREAM, "Our Ads", 7);
+    strcpy(ads.Title, "Our Ads");
     strcpy(ads.ConfigUrl, "http://elsewhere/ads.twl");
     ads.dwInterval = 5;
+    cfg_.AdTopicId = kNoId;
     ASSERT_EQ(1, EnsureAdStreamTopic());
     EXPECT_EQ(2u, gTopicArray.Size);
     EXPECT_STREQ("Our Ads", ads.Title);
     EXPECT_STREQ("http://elsewhere/ads.twl", ads.ConfigUrl);
     EXPECT_EQ(360u, ads.dwInterval);
-    EXPECT_EQ(7u, cfg_.AdTopicId);
-}
+    EXPECT_EQ(4u, cfg_.AdTopicId);
 
-TEST_F(NewsTest, FullArrayCannotMakeSureOfTheAdStream) {
-    for (int i = 0; i < 100; i++) AddTopic(i == 50 ? TOPIC_ADSTREAM : TOPIC_SUBSCRIPTION);
-    EXPECT_EQ(0, EnsureAdStreamTopic());  // start-up then takes the repair path
+    for (int i = 2; i < 100; i++) AddTopic(TOPIC_SUBSCRIPTION);
+    EXPECT_EQ(0, EnsureAdStreamTopic());  // a full array, even with one: start-up takes the repair path
 }
 
 class QuoteTopicTest : public NewsTest {
 protected:
-    void Symbols(std::initializer_list<const char*> list) {
+    // Rebuilds the topic for the symbols: its message numbers, then its titles.
+    std::string Rebuild(CTopic& quotes, std::initializer_list<const char*> list) {
         memset(symbols_, 0, sizeof symbols_);
-        count_ = 0;
-        for (const char* symbol : list) strcpy(symbols_[count_++], symbol);
-    }
-    std::string Titles(const CTopic& topic) {
+        uint32_t count = 0;
+        for (const char* symbol : list) strcpy(symbols_[count++], symbol);
+        RebuildQuoteTopic(quotes, symbols_, count);
         std::string titles;
-        for (MsgList::I node = topic.msgList.begin(); node != topic.msgList.end(); node = MsgList::next(node))
-            titles += (titles.empty() ? "" : " ") + std::string(node->value->lpszTitle);
-        return titles;
+        for (MsgList::I node = quotes.msgList.begin(); node != quotes.msgList.end(); node = MsgList::next(node))
+            titles += std::string(" ") + node->value->lpszTitle;
+        return Numbers(quotes) + " |" + titles;
     }
     char symbols_[kMaxSymbols][kSymbolSize];
-    uint32_t count_ = 0;
 };
 
 TEST_F(QuoteTopicTest, KeepsListedSymbolsDropsOthersAndAppendsNewOnes) {
     CTopic& quotes = AddTopic(TOPIC_QUOTES, "Stocks", 3);
     AddMsg(quotes, 4, "BBB;12 1/2;+1/4;4:01PM");
     AddMsg(quotes, 9, "DDD;3;0;4:00PM");
-    Symbols({"AAA", "BBB"});
-    RebuildQuoteTopic(quotes, symbols_, count_);
-    EXPECT_EQ("4 10", Numbers(quotes));  // BBB keeps its number, AAA follows the previous last one
-    EXPECT_EQ("BBB;12 1/2;+1/4;4:01PM AAA;0;0", Titles(quotes));
+    // BBB keeps its number, AAA follows the previous last one.
+    EXPECT_EQ("4 10 | BBB;12 1/2;+1/4;4:01PM AAA;0;0", Rebuild(quotes, {"AAA", "BBB"}));
     EXPECT_EQ(10u, quotes.ridLastMsg);
     const CMsg& added = *quotes.msgList.last()->value;
     EXPECT_EQ(3u, added.ridTopic);
@@ -76,27 +69,14 @@ TEST_F(QuoteTopicTest, KeepsListedSymbolsDropsOthersAndAppendsNewOnes) {
     EXPECT_EQ('\0', symbols_[1][0]);  // BBB was found, so its entry is blanked
 }
 
-TEST_F(QuoteTopicTest, UnchangedListKeepsEveryMessageAndNumber) {
+TEST_F(QuoteTopicTest, UnchangedEmptyAndOverlongLists) {
     CTopic& quotes = AddTopic(TOPIC_QUOTES, "Stocks");
     AddMsg(quotes, 1, "AAA;1;0");
     AddMsg(quotes, 2, "BBB;2;0");
-    Symbols({"BBB", "AAA"});
-    RebuildQuoteTopic(quotes, symbols_, count_);
-    EXPECT_EQ("1 2", Numbers(quotes));
-    EXPECT_EQ("AAA;1;0 BBB;2;0", Titles(quotes));
-}
+    EXPECT_EQ("1 2 | AAA;1;0 BBB;2;0", Rebuild(quotes, {"BBB", "AAA"}));
+    EXPECT_EQ(" |", Rebuild(quotes, {}));
+    EXPECT_STREQ("&f=sl1d1t1c1ohgv&e=.csv", quotes.ConfigUrl);  // only the format is left in the address
 
-TEST_F(QuoteTopicTest, EmptyListLeavesOnlyTheFormatInTheAddress) {
-    CTopic& quotes = AddTopic(TOPIC_QUOTES, "Stocks");
-    AddMsg(quotes, 1, "AAA;1;0");
-    Symbols({});
-    RebuildQuoteTopic(quotes, symbols_, count_);
-    EXPECT_EQ(0u, quotes.msgList.count());
-    EXPECT_STREQ("&f=sl1d1t1c1ohgv&e=.csv", quotes.ConfigUrl);
-}
-
-TEST_F(QuoteTopicTest, LongAndUnterminatedSymbolListsStayWithinTheirFields) {
-    CTopic& quotes = AddTopic(TOPIC_QUOTES, "Stocks");
     memset(symbols_, 'S', sizeof symbols_);  // 200 entries of 10 letters, none terminated
     RebuildQuoteTopic(quotes, symbols_, 5000);
     EXPECT_EQ(200u, quotes.msgList.count());
@@ -109,8 +89,7 @@ TEST_F(NewsTest, DumpListsTopicsThenMessages) {
     CTopic& news = AddTopic(TOPIC_SUBSCRIPTION, "News / World");
     news.ridLastMsg = 8;
     AddMsg(news, 8, "Rain");
-    CTopic& off = AddTopic(TOPIC_SUBSCRIPTION, "Sport / Chess");
-    off.bActive = 0;
+    AddTopic(TOPIC_SUBSCRIPTION, "Sport / Chess").bActive = 0;
     Dump();
     std::vector<std::string> expected = {
         "",

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 
 #include "agent_process_win.h"
 #include "trace_capture_win.h"
@@ -47,14 +48,19 @@ TEST_F(ConsoleTest, WatchesAndClosesARunningAgent) {
 }
 
 TEST_F(ConsoleTest, ReportsAMissingAgentAndBadCommands) {
-    EXPECT_EQ(2u, Twl("settings"));
-    EXPECT_NE(std::string::npos, output_.find("no Tidewell global block")) << output_;
-    EXPECT_EQ(2u, Twl("tick"));
-    EXPECT_EQ(2u, Twl("close"));
-    EXPECT_EQ(2u, Twl("subscribe x.twl"));
-    EXPECT_EQ(2u, Twl("wait 1"));
-    EXPECT_EQ(1u, Twl("frobnicate"));
-    EXPECT_NE(std::string::npos, output_.find("usage: twl")) << output_;
-    EXPECT_EQ(1u, Twl("subscribe"));
-    EXPECT_EQ(1u, Twl(""));
+    const std::tuple<const char*, DWORD, const char*> cases[] = {
+        {"settings", 2, "twl: no Tidewell global block: is the agent running?"},
+        {"tick", 2, "twl: no agent is running"},
+        {"close", 2, "twl: no agent is running"},
+        {"subscribe x.twl", 2, "twl: no agent is running"},
+        {"topics", 2, "twl: no agent is running"},
+        {"wait 1", 2, "twl: no agent started within 1 seconds"},
+        {"frobnicate", 1, "usage: twl"},
+        {"subscribe", 1, "usage: twl"},
+        {"", 1, "usage: twl"},
+    };
+    for (auto [arguments, code, text] : cases) {
+        EXPECT_EQ(code, Twl(arguments)) << arguments;
+        EXPECT_NE(std::string::npos, output_.find(text)) << arguments << ": " << output_;
+    }
 }
