@@ -192,11 +192,13 @@ TEST_F(ConfigFileTest, FullArrayRaisesToTheCaller) {
 }
 
 // Inactive, stock-quote and recently updated topics are shown passed over by
-// a real agent (feeds_test); here the edge of the interval and the turn's wrap.
+// a real agent (feeds_test); here the edge of the interval, the ad stream's
+// turn and the wrap.
 TEST_F(NewsTest, UpdateChoosesDueTopicsInTurn) {
     const int32_t now = 1800000000;
     CTopic& a = AddTopic(TOPIC_SUBSCRIPTION, "a");
     AddTopic(TOPIC_QUOTES, "quotes");
+    CTopic& ads = AddTopic(TOPIC_ADSTREAM, "AdStream");
     CTopic& recent = AddTopic(TOPIC_SUBSCRIPTION, "recent");
     recent.dwInterval = 1800;
     recent.tmLastUpdate = now - 1800;  // exactly the interval is not enough
@@ -204,9 +206,10 @@ TEST_F(NewsTest, UpdateChoosesDueTopicsInTurn) {
     EXPECT_TRUE(EngineUpdate::IsDue(recent, now + 1));
     auto due = [](const CTopic& topic) { return EngineUpdate::IsDue(topic, now); };
     EXPECT_EQ(&a, gTopicArray.NextInTurn(kNoId, due));
-    EXPECT_EQ(&a, gTopicArray.NextInTurn(a.ridTopic, due));  // round to the start
-    a.tmLastUpdate = now;
-    EXPECT_EQ(nullptr, gTopicArray.NextInTurn(a.ridTopic, due));
+    EXPECT_EQ(&ads, gTopicArray.NextInTurn(a.ridTopic, due));
+    EXPECT_EQ(&a, gTopicArray.NextInTurn(ads.ridTopic, due));  // round to the start
+    a.tmLastUpdate = ads.tmLastUpdate = now;
+    EXPECT_EQ(nullptr, gTopicArray.NextInTurn(ads.ridTopic, due));
 }
 
 TEST_F(NewsTest, UpdateRequestAddress) {
