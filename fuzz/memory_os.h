@@ -1,43 +1,126 @@
-// What every fuzz target shares: a system interface that serves one file from
-// memory under every path and keeps saves in memory, a fresh news database
-// for each input, and FUZZ_CHECK for what a reader promises. Nothing touches the disk and the clock stands
-// still, so an input replays the same way every time.
+// What every fuzz target shares (each includes it once): a system interface
+// that serves the input from memory under every path and keeps a save in
+// memory, a fresh news database for each input, and FUZZ_CHECK for what a
+// reader promises. Nothing touches the disk and the clock stands still, so an
+// input replays the same way every time.
 #pragma once
 
-#include <cstddef>
-#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <string>
+#include <string_view>
+
+#include "base/os.h"
+#include "base/profile.h"
+#include "base/trace.h"
+#include "jobs/quote_reader.h"
+#include "news/purge.h"
+#include "news/topic_array.h"
+#include "shared/config_data.h"
+
+// Reports the failed condition and aborts, so that libFuzzer keeps the input.
+#define FUZZ_CHECK(c) ((c) ? (void)0 : (fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #c), abort()))
+
+struct OsFile {
+    size_t position;
+    bool writing;
+};
 
 namespace fuzz {
 
-constexpr int32_t kNow = 1800000000;
 constexpr char kPath[] = "C:\\Fuzz\\Data\\input.dat";
+inline std::string_view served = "";  // what every read sees; it must outlive the reader
+inline std::string writing, saved;    // the save under way, and the last one completed
+inline int openFiles = 0;
 
-// Installs the in-memory system interface; once per process.
-void UseMemoryOs();
+inline void Serve(const void* data, size_t size) {
+    served = data ? std::string_view(static_cast<const char*>(data), size) : "";
+}
 
-// The bytes every OpenRead and profile call sees from now on; they must stay
-// alive while the reader runs.
-void Serve(const uint8_t* data, size_t size);
+// The in-memory system, an empty database, a cleared shared record and the
+// purge and the quote reader at their start, as after a restart.
+inline void Reset() {
+    gOs.Now = [] { return int32_t{1800000000}; };
+    gOs.DebugTrace = [](const char* text) { FUZZ_CHECK(strlen(text) <= kTraceLineMax); };  // measured, dropped
+    gOs.OpenRead = [](const char*) { return openFiles++, new OsFile{0, false}; };
+    gOs.CreateWrite = [](const char*) { return openFiles++, writing.clear(), new OsFile{0, true}; };
+    gOs.Read = [](OsFile* file, void* buffer, uint32_t size, uint32_t* got) {
+        FUZZ_CHECK(!file->writing);
+        file->position += *got = static_cast<uint32_t>(served.copy(static_cast<char*>(buffer), size, file->position));
+        return 1;
+    };
+    gOs.Write = [](OsFile* file, const void* data, uint32_t size, uint32_t* written) {
+        FUZZ_CHECK(file->writing);
+        writing.append(static_cast<const char*>(data), *written = size);
+        return 1;
+    };
+    gOs.Flush = [](OsFile*) { return 1; };
+    gOs.Close = [](OsFile* file) { openFiles--, delete file; };
+    // As the real replace: the new file takes the old one's place only once it is complete.
+    gOs.ReplaceFile = [](const char*, const char*) { return saved = writing, Serve(saved.data(), saved.size()), 1; };
+    gOs.DeleteFile = [](const char*) { return 1; };
+    gOs.ListDir = [](const char*, const std::function<void(const char*)>&) {};
+    gOs.CreateDir = [](const char*) { return 0; };
+    gOs.GetProfileString = [](const char* section, const char* key, const char* def, char* out, uint32_t size,
+                              const char*) { return ProfileGetString(served.data(), served.size(), section, key, def, out, size); };
+    gOs.GetProfileSection = [](const char* section, char* out, uint32_t size, const char*) {
+        return ProfileGetSection(served.data(), served.size(), section, out, size);
+    };
+    gOs.WriteProfileString = [](const char*, const char*, const char*, const char*) { return 0; };
+    gOs.SetPriority = [](ProcessPriority, ThreadPriority) {};
+    static CConfigData record;
+    memset(&record, 0, sizeof record);
+    strcpy(record.DataDir, "C:\\Fuzz\\Data");
+    record.AdTopicId = kNoId;
+    record.Pace = record.DisplayPreference = 1;
+    gConfig = &record;
+    gTopicArray.Clear();
+    gTopicArray.Reset();
+    Purge::lastPurgedTopic = kNoId;
+    gQuoteReader.CloseFile();
+}
 
-// The file as the last save left it (it is also served from then on).
-const std::string& SavedFile();
+// Adds a topic with messages of the given titles, numbered up from first.
+inline CTopic& AddTopic(uint32_t type, const char* title, std::initializer_list<const char*> messages, uint32_t first) {
+    CTopic* topic = new CTopic();
+    topic->dwType = type;
+    strcpy(topic->Title, title);
+    gTopicArray.Add(topic);
+    for (const char* text : messages) {
+        MsgRecord record{};
+        record.ridTopic = topic->ridTopic;
+        record.ridMsg = topic->ridLastMsg = first++;
+        strcpy(record.Title, text);
+        topic->msgList.InsertHead(topic->msgList.last(), CMsg::Create(record));
+    }
+    return *topic;
+}
 
-// Files opened and not yet closed.
-int OpenFiles();
-
-// An empty topic array, a cleared shared record and the purge and the quote
-// reader at their start, as after a restart.
-void ResetNews();
+// Every topic and message within its fields; with ordered, the messages also
+// ascend and none lies above the highest number its topic held.
+inline void CheckTopics(bool ordered) {
+    FUZZ_CHECK(gTopicArray.Size <= TopicArray::kCapacity);
+    gTopicArray.ForEach([&](const CTopic& topic) {
+        FUZZ_CHECK(strlen(topic.Title) < sizeof topic.Title && strlen(topic.MsgBaseUrl) < sizeof topic.MsgBaseUrl);
+        for (MsgList::I node = topic.msgList.begin(); node != topic.msgList.end(); node = MsgList::next(node)) {
+            const CMsg& msg = *node->value;
+            FUZZ_CHECK(msg.ridTopic == topic.ridTopic && strlen(msg.lpszUrl) <= kMsgUrlMax &&
+                       strlen(msg.lpszTitle) < sizeof(MsgRecord::Title));
+            FUZZ_CHECK(!ordered || (msg.ridMsg <= topic.ridLastMsg &&
+                                    (node == topic.msgList.begin() || msg.ridMsg > MsgList::prev(node)->value->ridMsg)));
+        }
+    });
+}
 
 // The input as a NUL-terminated text in a block of exactly its size, so that
 // reading one byte past the terminator is caught.
-std::unique_ptr<char[]> Text(const uint8_t* data, size_t size);
-
-// Reports the failed condition and aborts, so that libFuzzer keeps the input.
-[[noreturn]] void Fail(const char* condition, const char* file, int line);
+inline std::unique_ptr<char[]> Text(const uint8_t* data, size_t size) {
+    std::unique_ptr<char[]> text(new char[size + 1]);
+    if (size) memcpy(text.get(), data, size);
+    text[size] = '\0';
+    return text;
+}
 
 }  // namespace fuzz
-
-#define FUZZ_CHECK(condition) ((condition) ? (void)0 : fuzz::Fail(#condition, __FILE__, __LINE__))

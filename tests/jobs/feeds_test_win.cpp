@@ -1,50 +1,35 @@
-// The ad stream, the stock quotes and the usage report with a real agent and
-// the local news service.
-#include <gtest/gtest.h>
-
+// The subscription update, the ad stream, the stock quotes and the usage
+// report with real agents and the local news service: the update's gates and
+// its turn over the topics, the road of one subscription from a command line
+// to the display program and the data file, and the other jobs' work.
 #include <ctime>
 #include <string>
 
-#include "agent_process_win.h"
 #include "news_service_win.h"
-#include "trace_capture_win.h"
+#include "script_server_win.h"
 
 namespace {
 
-class FeedsTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        ASSERT_TRUE(service_.available()) << "run this through with_news_service.sh";
-        ASSERT_FALSE(SharedBlockExists()) << "a global block is left over from elsewhere";
-        CopyProgram(folder_.path(), "twl.exe");
-        folder_.Write("Tidewell.ini", "[Tidewell Settings]\r\nMsgPurge=10\r\n");
-    }
-    void TearDown() override {
-        if (HasFailure()) std::cerr << "agent trace:\n" << trace_.Dump();
-    }
+const std::string kNews = "http://127.0.0.1:8642/", kAds = kNews + "ads/";
+const std::string kFuture = std::to_string(time(nullptr) + 100000);  // not due before the test ends
 
-    std::string Twl(const char* command) {
-        std::string output;
-        RunCapturingOutput(folder_.File("twl.exe"), command, kStartTimeoutMs, output);
-        return output;
-    }
+std::string Feed(const std::string& title) {
+    return R"({"title": ")" + title + R"(", "msgbase": ")" + kNews + R"(m/", "keep": 5, "period": 1000,
+              "headlines": ["First story", "Second story", "Third story"]})";
+}
 
-    size_t Count(const std::string& prefix) { return service_.RequestsFor(prefix).size(); }
+std::string Topic(const std::string& name, const std::string& more = "") {
+    return R"({"Title": "News / )" + name + R"(", "ConfigUrl": ")" + kNews + "feeds/" + name + R"(.twl")" + more + "}";
+}
 
-    NewsService service_;
-    TraceCapture trace_;
-    InstallFolder folder_{"feeds", InstallFolder::kWithoutDatabase};
-};
-
-const std::string kAds = "http://127.0.0.1:8642/ads/";
-
-std::string Database(const char* header) {
-    std::string future = std::to_string(time(nullptr) + 100000);  // the update leaves the ad stream alone
-    return std::string(R"({"header": )") + header + R"(, "topics": [
+// The quote topic and the ad stream; the update leaves the ad stream alone.
+std::string Database(const std::string& header) {
+    return R"({"header": )" + header + R"(, "topics": [
       {"dwType": 3, "Title": "Stocks / Quotes",
        "ConfigUrl": "http://127.0.0.1:8643/d/quotes.csv?s=TIDE+NOPE+REEF&f=sl1d1t1c1ohgv&e=.csv",
-       "messages": [{"ridMsg": 1, "Title": "TIDE;0;0"}, {"ridMsg": 2, "Title": "REEF;0;0"}, {"ridMsg": 3, "Title": "GONE;0;0"}]},
-      {"dwType": 4, "Title": "AdStream", "tmLastUpdate": )" + future + R"(,
+       "messages": [{"ridMsg": 1, "Title": "TIDE;0;0"}, {"ridMsg": 2, "Title": "REEF;0;0"},
+                    {"ridMsg": 3, "Title": "GONE;0;0"}]},
+      {"dwType": 4, "Title": "AdStream", "tmLastUpdate": )" + kFuture + R"(,
        "ConfigUrl": "http://127.0.0.1:8642/Feed/AdStream3/AdStream.twl",
        "messages": [{"ridMsg": 5, "Title": ")" + kAds + R"(ferryC.bmp"}, {"ridMsg": 6, "Title": "A0000006.bmp"},
                     {"ridMsg": 7, "Title": ")" + kAds + R"(chandleryC.bmp"},
@@ -52,64 +37,139 @@ std::string Database(const char* header) {
                     {"ridMsg": 100, "Title": ")" + kAds + R"(missingC.bmp"}]}]})";
 }
 
+class FeedsTest : public ServiceTest {
+protected:
+    void SetUp() override {
+        ServiceTest::SetUp();
+        CopyProgram(folder_.path(), "twl.exe");
+        folder_.Write("Tidewell.ini", "[Tidewell Settings]\r\nMsgPurge=10\r\n");  // without it the purge keeps nothing
+    }
+
+    std::string Twl(const char* command) {
+        std::string output;
+        RunCapturingOutput(folder_.File("twl.exe"), command, kStartTimeoutMs, output);
+        return output;
+    }
+    double Time(const std::string& prefix) { return service_.Requests(prefix).at(0).time; }
+
+    InstallFolder folder_{"feeds", InstallFolder::kWithoutDatabase};
+};
+
 }  // namespace
+
+TEST_F(FeedsTest, DueTopicsAreRequestedInTurnWithinTheGates) {
+    for (const char* name : {"a", "b", "c", "d", "e", "g", "h"})
+        service_.AddFeed(name, Feed(std::string("News / ") + name));
+    const std::string refused = R"(, "ConfigUrl": "http://127.0.0.1:)" + std::to_string(RefusingPort()) + R"(/f.twl")";
+    ASSERT_EQ(0u, folder_.MakeDatabase(R"({"header": {"AccountId": "acct-9"}, "topics": [)" + Topic("a") + "," +
+                                       Topic("b", R"(, "bActive": 0)") + "," + Topic("c", R"(, "dwType": 3)") + "," +
+                                       Topic("d") + "," + Topic("f", refused) + "," +
+                                       Topic("e", R"(, "tmLastUpdate": )" + kFuture) + "," + Topic("g") + "," +
+                                       Topic("h") + "]}"));
+    DWORD started = GetTickCount();
+    AgentProcess agent(folder_);
+    ASSERT_TRUE(agent.WaitForEngineWindow());
+
+    // The first tick requests at once; at Pace 1 (3 s apart) every tick runs.
+    ASSERT_TRUE(WaitFor([&] { return service_.Count("/feeds/d.twl") == 1; }, 20000));
+    EXPECT_LT(GetTickCount() - started, 20000u);
+    ASSERT_EQ(1u, service_.Count("/feeds/a.twl"));
+    EXPECT_EQ("/feeds/a.twl?Update&Have=0&AID=acct-9", service_.Requests("/feeds/a.twl")[0].path);
+    EXPECT_GT(Time("/feeds/d.twl") - Time("/feeds/a.twl"), 3.0);
+    EXPECT_LT(Time("/feeds/d.twl") - Time("/feeds/a.twl"), 8.0);
+
+    // The refused topic costs its transfer object; the next run goes on with the next topic.
+    ASSERT_TRUE(WaitFor([&] { return service_.Count("/feeds/g.twl") == 1; }, 20000));
+    EXPECT_TRUE(trace_.Contains("EngineUpdate::CUpdate::OnDisconnect(): Connect Failure", agent.id()));
+
+    // At Pace 3 (9 s apart) only every second tick runs.
+    GlobalBlockView().config().Pace = 3;
+    ASSERT_TRUE(WaitFor([&] { return service_.Count("/feeds/h.twl") == 1; }, 30000));
+    EXPECT_GT(Time("/feeds/h.twl") - Time("/feeds/g.twl"), 9.0);
+
+    PumpMessages(6000);
+    EXPECT_EQ(0u, service_.Count("/feeds/b.twl")) << "an inactive topic was requested";
+    // (the stock-quote job asks its topic's address for quotes, without "?Update")
+    EXPECT_EQ(0u, service_.Count("/feeds/c.twl?Update")) << "the stock-quote topic was updated";
+    EXPECT_EQ(0u, service_.Count("/feeds/e.twl")) << "a topic whose interval has not passed was requested";
+    EXPECT_EQ(1u, service_.Count("/feeds/a.twl")) << "its answer set an interval of five minutes";
+    EXPECT_EQ(0u, agent.Close());
+}
+
+TEST_F(FeedsTest, OneSubscriptionFromTheCommandLineToTheDataFile) {
+    service_.AddFeed("harbour", Feed("News / Harbour"));
+    ASSERT_EQ(0u, folder_.MakeDatabase());
+    AgentProcess agent(folder_);
+    ASSERT_TRUE(agent.WaitForEngineWindow());
+
+    // A subscription handed over on the command line: a headline of its own.
+    folder_.Write("harbour.twl", "[General]\r\nConfigVersion=1\r\n[Subscription1]\r\nTitle=News / Harbour\r\n"
+                                 "ConfigUrl=http://127.0.0.1:8642/feeds/harbour.twl\r\nMsgBaseUrl=http://h/\r\n"
+                                 "MsgRange=1-1\r\nMsg1=s1.html \"Handed over\"\r\n");
+    ChildProcess forwarder(folder_.EnginePath(), "\"" + folder_.File("harbour.twl") + "\"");
+    EXPECT_EQ(0u, forwarder.Wait(kStartTimeoutMs));
+
+    // The next run asks the service for what is newer than message 1.
+    ASSERT_TRUE(WaitFor([&] { return service_.Count("/feeds/harbour.twl") == 1; }, 20000));
+    EXPECT_EQ("/feeds/harbour.twl?Update&Have=1&AID=", service_.Requests("/feeds/harbour.twl")[0].path);
+    std::string listing;
+    ASSERT_TRUE(WaitFor([&] { return (listing = Twl("messages")).find("Third story") != std::string::npos; }, 10000))
+        << listing;
+    EXPECT_NE(std::string::npos, listing.find("Handed over")) << listing;
+    EXPECT_NE(std::string::npos, listing.find(":2  Second story  (http://127.0.0.1:8642/m/story2.html)")) << listing;
+
+    EXPECT_EQ(0u, agent.Close());
+    std::string json = folder_.DumpDatabase();
+    for (const char* saved : {"\"Title\": \"News / Harbour\"", "\"Title\": \"Third story\"", "\"ridLastMsg\": 3"})
+        EXPECT_NE(std::string::npos, json.find(saved)) << json;
+}
 
 TEST_F(FeedsTest, AdsQuotesAndTheUsageReport) {
     CreateDirectoryA(folder_.File("Data").c_str(), nullptr);
-    for (const char* name : {"A0000002.bmp", "A0000006.bmp", "a.bmp", "ad.bmp", "notes.txt"})
+    for (const char* name : {"A0000002.bmp", "A0000006.bmp", "a000zzz.bmp", "a.bmp", "ad.bmp", "notes.txt"})
         folder_.Write(std::string("Data\\") + name, "BM");
     ASSERT_EQ(0u, folder_.MakeDatabase(Database(R"({"StartCount": 41, "AccountId": "acct-7"})")));
     AgentProcess agent(folder_);
     ASSERT_TRUE(agent.WaitForEngineWindow());
 
-    // At start-up the bitmaps no ad refers to are gone; the first four characters decide.
-    EXPECT_TRUE(folder_.Exists("Data\\A0000002.bmp"));
-    EXPECT_TRUE(folder_.Exists("Data\\A0000006.bmp"));
-    EXPECT_TRUE(folder_.Exists("Data\\notes.txt"));
-    EXPECT_FALSE(folder_.Exists("Data\\a.bmp"));
-    EXPECT_FALSE(folder_.Exists("Data\\ad.bmp"));
+    // At start-up the bitmaps no ad refers to are gone; the first four characters decide, in any case.
+    for (const char* kept : {"A0000002.bmp", "A0000006.bmp", "a000zzz.bmp", "notes.txt"})
+        EXPECT_TRUE(folder_.Exists(std::string("Data\\") + kept)) << kept;
+    for (const char* gone : {"a.bmp", "ad.bmp"}) EXPECT_FALSE(folder_.Exists(std::string("Data\\") + gone)) << gone;
 
     // The first tick reports the views, asks for quotes and for the first ad.
-    ASSERT_TRUE(WaitFor([&] { return Count("/Bin/Update.dll") == 1; }, 20000));
-    std::string report;
-    for (const ServiceRequest& request : service_.RequestsFor("/Bin/Update.dll")) report = request.path;
-    EXPECT_EQ(0u, report.find("/Bin/Update.dll?TwlUpdate&AID=acct-7&SID=42&SL=")) << report;
+    const std::string reports = "/Bin/Update.dll?TwlUpdate&AID=acct-7";
+    ASSERT_TRUE(WaitFor([&] { return service_.Count(reports) == 1; }, 20000));
+    std::vector<std::string> bodies;
+    std::string report = service_.Requests(reports, &bodies)[0].path;
+    EXPECT_EQ(0u, report.find(reports + "&SID=42&SL=")) << report;
     EXPECT_NE(std::string::npos, report.find("&VER=1.1.1043.1")) << report;
-    std::vector<std::string> bodies = service_.ReportBodies();
-    ASSERT_EQ(1u, bodies.size());
-    EXPECT_EQ("http://127.0.0.1:8642/Feed/AdStream3/AdStream.twl=5:0+6:0+7:0+99:0+100:0", bodies[0]);
+    EXPECT_EQ(std::vector<std::string>{kNews + "Feed/AdStream3/AdStream.twl=5:0+6:0+7:0+99:0+100:0"}, bodies);
 
-    ASSERT_TRUE(WaitFor([&] { return Count("/d/quotes.csv") == 1; }, 20000));
+    ASSERT_TRUE(WaitFor([&] { return service_.Count("/d/quotes.csv") == 1; }, 20000));
     std::string messages;
-    ASSERT_TRUE(WaitFor(
-        [&] {
-            messages = Twl("messages");
-            return messages.find("TIDE;0;0") == std::string::npos;
-        },
-        10000))
+    ASSERT_TRUE(WaitFor([&] { return (messages = Twl("messages")).find("TIDE;0;0") == std::string::npos; }, 10000))
         << messages;
     EXPECT_NE(std::string::npos, messages.find("(http://127.0.0.1:8643/q?s=TIDE&d=t)")) << messages;
-    EXPECT_NE(std::string::npos, messages.find("0:2  REEF;")) << messages;  // the same numbers, in place
+    EXPECT_NE(std::string::npos, messages.find("0:2  REEF;")) << messages;     // the same numbers, in place
     EXPECT_NE(std::string::npos, messages.find("0:3  GONE;0;0")) << messages;  // no quote for it: unchanged
     EXPECT_EQ(std::string::npos, messages.find("NOPE")) << messages;  // a symbol without a message is not added
-    EXPECT_EQ(0u, folder_.Read("Data\\YStock.html").find("<!--\r\nhttp://127.0.0.1:8643/d/quotes.csv?s=TIDE+NOPE+REEF"));
+    EXPECT_EQ(0u, folder_.Read("Data\\YStock.html").find("<!--\r\nhttp://127.0.0.1:8643/d/quotes.csv?s=TIDE+NOPE"));
 
     // Ads in turn, in the colour variant of this display; a failed one is asked for again on the next pass.
-    GlobalBlockView block;
-    std::string variant = block.config().PaletteDisplay ? "4" : "8";
-    ASSERT_TRUE(WaitFor([&] { return Count("/ads/fishmarket" + variant + ".bmp") >= 2; }, 60000));
-    EXPECT_EQ(1u, Count("/ads/ferry" + variant + ".bmp?AID=acct-7"));
-    EXPECT_EQ(1u, Count("/ads/chandlery" + variant + ".bmp?AID=acct-7"));
-    EXPECT_GE(Count("/ads/missing" + variant + ".bmp"), 1u);
+    const std::string variant = GlobalBlockView().config().PaletteDisplay ? "4" : "8";
+    ASSERT_TRUE(WaitFor([&] { return service_.Count("/ads/fishmarket" + variant + ".bmp") >= 2; }, 60000));
+    EXPECT_EQ(1u, service_.Count("/ads/ferry" + variant + ".bmp?AID=acct-7"));
+    EXPECT_EQ(1u, service_.Count("/ads/chandlery" + variant + ".bmp?AID=acct-7"));
+    EXPECT_GE(service_.Count("/ads/missing" + variant + ".bmp"), 1u);
     EXPECT_TRUE(trace_.Contains("AdStream::CUpdate::OnDiconnect(): Connect Failure - \\A0000099.bmp", agent.id()));
     EXPECT_EQ(0u, folder_.Read("Data\\A0000005.bmp").find("BM"));
     EXPECT_GT(folder_.Read("Data\\A0000007.bmp").size(), 1000u);
     std::string ads = Twl("ads");
-    EXPECT_NE(std::string::npos, ads.find(":5  A0000005.bmp")) << ads;
-    EXPECT_NE(std::string::npos, ads.find(":7  A0000007.bmp")) << ads;
-    EXPECT_NE(std::string::npos, ads.find(":99  http://127.0.0.1:8642/fault/short/ads/fishmarketC.bmp")) << ads;
+    for (std::string line : {":5  A0000005.bmp", ":7  A0000007.bmp", ":99  http://127.0.0.1:8642/fault/short/ads/"})
+        EXPECT_NE(std::string::npos, ads.find(line)) << ads;
 
-    EXPECT_EQ(1u, Count("/Bin/Update.dll")) << "a second report within the hour";
+    EXPECT_EQ(1u, service_.Count(reports)) << "a second report within the hour";
     EXPECT_EQ(0u, agent.Close());
     std::string json = folder_.DumpDatabase();
     size_t ad5 = json.find("\"ridMsg\": 5, \"tmReceived\": ");
@@ -118,27 +178,30 @@ TEST_F(FeedsTest, AdsQuotesAndTheUsageReport) {
 }
 
 TEST_F(FeedsTest, HeldOrPassiveJobsSendNothing) {
-    ASSERT_EQ(0u, folder_.MakeDatabase(Database(R"({"AccountId": "held"})")));
-    size_t before = service_.Requests().size();
-    {
+    for (const std::string account : {"held", "passive"}) {
+        SCOPED_TRACE(account);
+        const bool held = account == "held";
+        const std::string passive = held ? "" : R"(, "Passive": 1)";
+        ASSERT_EQ(0u, folder_.MakeDatabase(Database(R"({"AccountId": ")" + account + "\"" + passive + "}")));
+        const std::string file = folder_.Read("Data\\Msg.dat");
+        // Its requests: quotes for its symbols, and those that name its account.
+        auto sent = [&] {
+            size_t count = service_.Count("/d/quotes.csv?s=TIDE+NOPE+REEF");
+            for (const ServiceRequest& request : service_.Requests())
+                count += request.path.find("AID=" + account) != std::string::npos;
+            return count;
+        };
+        const size_t before = sent();
         AgentProcess agent(folder_);
         ASSERT_TRUE(agent.WaitForEngineWindow());
         GlobalBlockView block;
-        block.config().JobsHeld = 1;  // before the first tick
+        block.config().JobsHeld = held;  // before the first tick
         PumpMessages(12000);
-        EXPECT_EQ(before, service_.Requests().size()) << "a held job sent a request";
+        EXPECT_EQ(before, sent()) << "a held or passive agent sent a request";
         block.config().JobsHeld = 0;
-        EXPECT_TRUE(WaitFor([&] { return Count("/Bin/Update.dll?TwlUpdate&AID=held") == 1; }, 12000));
+        const std::string report = "/Bin/Update.dll?TwlUpdate&AID=held";
+        if (held) EXPECT_TRUE(WaitFor([&] { return service_.Count(report) == 1; }, 12000)) << "sent once released";
         EXPECT_EQ(0u, agent.Close());
+        if (!held) EXPECT_EQ(file, folder_.Read("Data\\Msg.dat")) << "a passive agent rewrote its data file";
     }
-
-    ASSERT_EQ(0u, folder_.MakeDatabase(Database(R"({"AccountId": "passive", "Passive": 1})")));
-    std::string file = folder_.Read("Data\\Msg.dat");
-    before = service_.Requests().size();
-    AgentProcess agent(folder_);
-    ASSERT_TRUE(agent.WaitForEngineWindow());
-    PumpMessages(12000);
-    EXPECT_EQ(before, service_.Requests().size()) << "a passive agent sent a request";
-    EXPECT_EQ(0u, agent.Close());
-    EXPECT_EQ(file, folder_.Read("Data\\Msg.dat")) << "a passive agent rewrote its data file";
 }

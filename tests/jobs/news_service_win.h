@@ -1,42 +1,84 @@
-// The local news service as a test sees it: the content folder it serves
-// feeds from, and its log of the requests it answered (see with_news_service.sh).
+// The local news service as a test sees it (see with_news_service.sh): the
+// content folder it serves feeds from and its log of the requests it
+// answered; and the fixture of the tests that run real agents beside it.
 #pragma once
 
-#include <cstdlib>
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
+#include "agent_process_win.h"
+#include "trace_capture_win.h"
+
 struct ServiceRequest {
     double time;
-    std::string method;
     std::string path;
-    int status;
     std::string fault;  // the fault the service answered with, if any
 };
 
 class NewsService {
 public:
-    NewsService() : content_(WinePath("TIDEWELL_TEST_SERVICE_CONTENT")), log_(WinePath("TIDEWELL_TEST_SERVICE_LOG")) {}
-
-    bool available() const { return content_.size() > 2; }
-
     // A feed as newsd reads it (JSON), under feeds\<name>.json.
-    void AddFeed(const std::string& name, const std::string& json) const;
+    void AddFeed(const std::string& name, const std::string& json) const {
+        std::ofstream(content_ + "\\feeds\\" + name + ".json", std::ios::binary) << json;
+    }
 
-    std::vector<ServiceRequest> Requests() const;
-    // The requests whose path starts with prefix.
-    std::vector<ServiceRequest> RequestsFor(const std::string& prefix) const;
     // Makes every request fail that way from now on ("stall", "500", "refuse"...;
     // see newsd), or, with an empty kind, lets the service answer normally again.
-    void SetFault(const std::string& kind) const;
+    void SetFault(const std::string& kind) const {
+        if (kind.empty()) DeleteFileA((content_ + "\\fault").c_str());
+        if (!kind.empty()) std::ofstream(content_ + "\\fault", std::ios::binary) << kind;
+    }
 
-    // The bodies of the usage reports, in the order they came.
-    std::vector<std::string> ReportBodies() const;
+    // The GET and POST requests whose path starts with prefix, in order; and
+    // those usage reports' bodies (their log lines read "report PATH body BODY").
+    // Agents of other tests on this machine may send their usage reports here
+    // too: a test counts only the paths of its own agents.
+    std::vector<ServiceRequest> Requests(const std::string& prefix = "",
+                                         std::vector<std::string>* bodies = nullptr) const {
+        std::vector<ServiceRequest> requests;
+        std::ifstream log(log_);
+        for (std::string line; std::getline(log, line);) {
+            std::istringstream fields(line);
+            ServiceRequest request;
+            std::string client, method, status, length, word;
+            fields >> request.time >> client >> method;
+            bool wanted = (client == "report" ? method : (fields >> request.path, request.path)).rfind(prefix, 0) == 0;
+            if (client == "report" && wanted && bodies) bodies->push_back(line.substr(line.find(" body ") + 6));
+            if (wanted && fields >> status && (method == "GET" || method == "POST")) {
+                if (fields >> length >> word && word == "fault") fields >> request.fault;
+                requests.push_back(request);
+            }
+        }
+        return requests;
+    }
+    size_t Count(const std::string& prefix) const { return Requests(prefix).size(); }
 
-private:
     // A Unix path from the environment, as Wine's Z: drive shows it.
-    static std::string WinePath(const char* variable);
+    static std::string WinePath(const char* variable) {
+        std::string path = std::string("Z:") + (getenv(variable) ? getenv(variable) : "");
+        for (char& c : path) c = c == '/' ? '\\' : c;
+        return path;
+    }
+    const std::string content_ = WinePath("TIDEWELL_TEST_SERVICE_CONTENT");
+    const std::string log_ = WinePath("TIDEWELL_TEST_SERVICE_LOG");
+};
 
-    std::string content_;
-    std::string log_;
+class ServiceTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_GT(service_.content_.size(), 2u) << "run this through with_news_service.sh";
+        ASSERT_FALSE(SharedBlockExists()) << "a global block is left over from elsewhere";
+    }
+    void TearDown() override {
+        service_.SetFault("");
+        if (HasFailure()) std::cerr << "agent trace:\n" << trace_.Dump();
+    }
+
+    NewsService service_;
+    TraceCapture trace_;
 };
