@@ -1,43 +1,27 @@
 // Downloads into files: the plain body, and the INI and HTML source headers.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <memory>
 
-#include "net/http_file_win.h"
 #include "net_fixture_win.h"
-#include "temp_dir.h"
 
 namespace {
 
 using HttpFileTest = NetTest;
 
-// Notes the order of the source header's end and the body's writes.
+// Downloads from the server (as a proxy when the host is another) and tells
+// "steps|the file's bytes".
 template <typename Base>
-class WatchedFile : public Base {
-public:
-    explicit WatchedFile(HWND ownerWindow) : Base(ownerWindow, WM_USER + 1) {}
-    void WriteHeaderEnd() override {
-        steps.push_back("end");
-        Base::WriteHeaderEnd();
-    }
-    void OnData(const char* data, int length) override {
-        Base::OnData(data, length);
-        steps.push_back(std::to_string(length));
-    }
-    void OnFileComplete() override {
-        complete++;
-        completions++;
-    }
-    static int completions;
-    bool WaitComplete() {
-        return WaitFor([&] { return complete > 0 || this->iHttpState == HTTPSTATE_IDLE; }, kNetTimeoutMs);
-    }
-    std::vector<std::string> steps;
-    int complete = 0;
-};
-
-template <typename Base>
-int WatchedFile<Base>::completions = 0;
+std::string Download(HWND owner, const ScriptServer& server, const char* host, const char* path) {
+    TempDir dir("httpfile");
+    WatchedFile<Base> download(owner);
+    bool direct = strcmp(host, "127.0.0.1") == 0;
+    if (!direct) download.SetProxy("127.0.0.1", server.port());
+    std::string bytes = download.Fetch(dir, "file", host, path, direct ? server.port() : 80);
+    EXPECT_EQ(nullptr, download.file);  // closed when complete
+    return download.steps + "|" + bytes;
+}
 
 std::string Address(const ScriptServer& server, const char* path) {
     return "http://127.0.0.1:" + std::to_string(server.port()) + path;
@@ -45,55 +29,37 @@ std::string Address(const ScriptServer& server, const char* path) {
 
 }  // namespace
 
-TEST_F(HttpFileTest, IniAndHtmlSourceHeaders) {
-    TempDir dir("httpfile");
-    ScriptServer server({{"HTTP/1.0 200 OK\r\nContent-Length: 5\r\n\r\nhello"}});
-    {
-        WatchedFile<CHttpIniFile> ini(owner_);
-        ASSERT_EQ(1, ini.Get("127.0.0.1", "/feed.twl", server.port(), dir.File("Config.twl").c_str(), 0));
-        ASSERT_TRUE(WaitFor([&] { return ini.complete == 1; }, kNetTimeoutMs));
-        EXPECT_EQ(nullptr, ini.file);
+TEST_F(HttpFileTest, SourceHeadersAndBodiesInTheirLayouts) {
+    std::string body;
+    for (int i = 0; i < 2500; i++) body += static_cast<char>('a' + i % 26);
+    ScriptServer hello({{"HTTP/1.0 200 OK\r\nContent-Length: 5\r\n\r\nhello"}}), empty({{"HTTP/1.0 200 OK\r\n\r\n"}}),
+        big(ScriptServer::InPieces("HTTP/1.0 200 OK\r\n\r\n" + body, 300, 1));
+    const std::string helloIni = "\r\n; HTTP/1.0 200 OK\r\n; Content-Length: 5\r\n\r\nhello";
+    struct {
+        std::string (*download)(HWND, const ScriptServer&, const char*, const char*);
+        const ScriptServer& server;
+        const char* host;
+        const char* path;
+        std::string expected;
+    } cases[] = {
+        {Download<CHttpIniFile>, hello, "127.0.0.1", "/feed.twl", "end 5|; " + Address(hello, "/feed.twl") + helloIni},
+        {Download<CHttpHtmlFile>, hello, "127.0.0.1", "/q.csv",
+         "end 5|<!--\r\n" + Address(hello, "/q.csv") + "\r\nHTTP/1.0 200 OK\r\nContent-Length: 5\r\n-->\r\nhello"},
+        // Through a proxy the source header names the target.
+        {Download<CHttpIniFile>, hello, "news.example", "/a.twl", "end 5|; http://news.example:80/a.twl" + helloIni},
+        // Without a body the source header is never ended.
+        {Download<CHttpIniFile>, empty, "127.0.0.1", "/e", "|; " + Address(empty, "/e") + "\r\n; HTTP/1.0 200 OK\r\n"},
+        {Download<CHttpHtmlFile>, empty, "127.0.0.1", "/e",
+         "|<!--\r\n" + Address(empty, "/e") + "\r\nHTTP/1.0 200 OK\r\n"},
+        // The body is written in chunks of 999 bytes, whatever pieces it arrived in.
+        {Download<CHttpIniFile>, big, "127.0.0.1", "/big",
+         "end 999 999 502|; " + Address(big, "/big") + "\r\n; HTTP/1.0 200 OK\r\n\r\n" + body},
+        {Download<CHttpFile>, big, "127.0.0.1", "/A0000001.bmp", "end 999 999 502|" + body},  // a bitmap: no header
+    };
+    for (auto& c : cases) {
+        SCOPED_TRACE(c.path);
+        EXPECT_EQ(c.expected, c.download(owner_, c.server, c.host, c.path));
     }
-    EXPECT_EQ("; " + Address(server, "/feed.twl") + "\r\n; HTTP/1.0 200 OK\r\n; Content-Length: 5\r\n\r\nhello",
-              dir.Read("Config.twl"));
-    {
-        WatchedFile<CHttpHtmlFile> html(owner_);
-        ASSERT_EQ(1, html.Get("127.0.0.1", "/q.csv", server.port(), dir.File("YStock.html").c_str(), 0));
-        ASSERT_TRUE(WaitFor([&] { return html.complete == 1; }, kNetTimeoutMs));
-    }
-    EXPECT_EQ("<!--\r\n" + Address(server, "/q.csv") + "\r\nHTTP/1.0 200 OK\r\nContent-Length: 5\r\n-->\r\nhello",
-              dir.Read("YStock.html"));
-}
-
-TEST_F(HttpFileTest, EmptyBodyLeavesTheSourceHeaderOpen) {
-    TempDir dir("httpfile-empty");
-    ScriptServer server({{"HTTP/1.0 200 OK\r\n\r\n"}});
-    {
-        WatchedFile<CHttpIniFile> ini(owner_);
-        ASSERT_EQ(1, ini.Get("127.0.0.1", "/e", server.port(), dir.File("a.twl").c_str(), 0));
-        ASSERT_TRUE(WaitFor([&] { return ini.complete == 1; }, kNetTimeoutMs));
-        WatchedFile<CHttpHtmlFile> html(owner_);
-        ASSERT_EQ(1, html.Get("127.0.0.1", "/e", server.port(), dir.File("a.html").c_str(), 0));
-        ASSERT_TRUE(WaitFor([&] { return html.complete == 1; }, kNetTimeoutMs));
-    }
-    EXPECT_EQ("; " + Address(server, "/e") + "\r\n; HTTP/1.0 200 OK\r\n", dir.Read("a.twl"));
-    EXPECT_EQ("<!--\r\n" + Address(server, "/e") + "\r\nHTTP/1.0 200 OK\r\n", dir.Read("a.html"));
-}
-
-TEST_F(HttpFileTest, LongBodyIsWrittenInChunksAfterOneHeaderEnd) {
-    TempDir dir("httpfile-long");
-    std::string body(2500, 'z');
-    ScriptServer server({{"HTTP/1.0 200 OK\r\n\r\n" + body}});
-    WatchedFile<CHttpIniFile> ini(owner_);
-    ASSERT_EQ(1, ini.Get("127.0.0.1", "/big", server.port(), dir.File("big.twl").c_str(), 0));
-    ASSERT_TRUE(WaitFor([&] { return ini.complete == 1; }, kNetTimeoutMs));
-    EXPECT_EQ((std::vector<std::string>{"end", "999", "999", "502"}), ini.steps);
-    EXPECT_EQ("; " + Address(server, "/big") + "\r\n; HTTP/1.0 200 OK\r\n\r\n" + body, dir.Read("big.twl"));
-
-    WatchedFile<CHttpFile> plain(owner_);  // a bitmap: no source header at all
-    ASSERT_EQ(1, plain.Get("127.0.0.1", "/big", server.port(), dir.File("A0000001.bmp").c_str(), 0));
-    ASSERT_TRUE(WaitFor([&] { return plain.complete == 1; }, kNetTimeoutMs));
-    EXPECT_EQ(body, dir.Read("A0000001.bmp"));
 }
 
 TEST_F(HttpFileTest, ExistingFileIsEmptiedEvenWhenTheRequestFails) {
@@ -115,16 +81,6 @@ TEST_F(HttpFileTest, ExistingFileIsEmptiedEvenWhenTheRequestFails) {
     EXPECT_EQ(0, ini.Get("h", "/y", 80, dir.File("no\\such\\dir\\f.twl").c_str(), 0));
 }
 
-TEST_F(HttpFileTest, ThroughAProxyTheSourceHeaderNamesTheTarget) {
-    TempDir dir("httpfile-proxy");
-    ScriptServer proxy({{"HTTP/1.0 200 OK\r\n\r\nvia proxy"}});
-    WatchedFile<CHttpIniFile> ini(owner_);
-    ini.SetProxy("127.0.0.1", proxy.port());
-    ASSERT_EQ(1, ini.Get("news.example", "/a.twl", 80, dir.File("a.twl").c_str(), 0));
-    ASSERT_TRUE(WaitFor([&] { return ini.complete == 1; }, kNetTimeoutMs));
-    EXPECT_EQ("; http://news.example:80/a.twl\r\n; HTTP/1.0 200 OK\r\n\r\nvia proxy", dir.Read("a.twl"));
-}
-
 TEST_F(HttpFileTest, DestroyedMidTransferClosesTheFileWithoutTheUsersHandler) {
     TempDir dir("httpfile-destroy");
     ScriptServer server({{"HTTP/1.0 200 OK\r\n\r\npart"}}, ScriptServer::kStall);
@@ -132,9 +88,9 @@ TEST_F(HttpFileTest, DestroyedMidTransferClosesTheFileWithoutTheUsersHandler) {
     ASSERT_EQ(1, ini->Get("127.0.0.1", "/slow", server.port(), dir.File("slow.twl").c_str(), 0));
     ASSERT_TRUE(WaitFor([&] { return ini->iHttpState == HTTPSTATE_BODY; }, kNetTimeoutMs));
     PumpMessages(200);
-    int completionsBefore = WatchedFile<CHttpIniFile>::completions;
+    int completionsBefore = gFileCompletions;
     ini.reset();  // the job's override is gone before the file is closed
-    EXPECT_EQ(completionsBefore, WatchedFile<CHttpIniFile>::completions);
+    EXPECT_EQ(completionsBefore, gFileCompletions);
     HANDLE reopened = CreateFileA(dir.File("slow.twl").c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                   OPEN_EXISTING, 0, nullptr);
     EXPECT_NE(INVALID_HANDLE_VALUE, reopened) << "the file is still held open";

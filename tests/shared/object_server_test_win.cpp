@@ -29,6 +29,8 @@ protected:
     void SetUp() override {
         ASSERT_FALSE(SharedBlockExists()) << "a global block is left over from elsewhere";
         CopyProgram(folder_.path(), "twl.exe");
+        CopyProgram(folder_.path(), "display_client.exe");
+        folder_.Write("Tidewell.ini", "[Tidewell Settings]\r\nMsgPurge=10\r\n");  // the clock's purge keeps the news
         ASSERT_EQ(0u, folder_.MakeDatabase(kDatabase));
         agent_ = std::make_unique<AgentProcess>(folder_);
         engine_ = agent_->WaitForEngineWindow();
@@ -68,8 +70,7 @@ TEST_F(ObjectServerTest, NineteenConversationsPerChannelAndNoMore) {
     std::vector<std::unique_ptr<Conversation>> open;
     for (uint16_t expected = 1; expected <= 19; expected++) {
         open.push_back(std::make_unique<Conversation>(engine_, kTopics));
-        ASSERT_TRUE(open.back()->open()) << expected;
-        EXPECT_EQ(expected, open.back()->handle());
+        ASSERT_EQ(expected, open.back()->handle());
     }
     Conversation twentieth(engine_, kTopics);
     EXPECT_FALSE(twentieth.open());
@@ -79,10 +80,9 @@ TEST_F(ObjectServerTest, NineteenConversationsPerChannelAndNoMore) {
     EXPECT_EQ(1, open[4]->Close());  // handle 5
     Conversation again(engine_, kTopics);
     EXPECT_EQ(5, again.handle());
-    uint16_t closed = again.handle();
     EXPECT_EQ(1, again.Close());
-    EXPECT_EQ(0, SendRequestObject(engine_, 0, MAKELPARAM(kTopics, closed)));  // closing again: 0
-    EXPECT_EQ(0, SendRequestObject(engine_, FETCH_FIRST, MAKELPARAM(kTopics, closed)));
+    EXPECT_EQ(0, SendRequestObject(engine_, 0, MAKELPARAM(kTopics, 5)));  // closing again: 0
+    EXPECT_EQ(0, SendRequestObject(engine_, FETCH_FIRST, MAKELPARAM(kTopics, 5)));
 }
 
 TEST_F(ObjectServerTest, MappingHeaderDependsOnWhoMadeIt) {
@@ -102,20 +102,19 @@ TEST_F(ObjectServerTest, MappingHeaderDependsOnWhoMadeIt) {
 }
 
 TEST_F(ObjectServerTest, ListingsFollowTheDisplayOrder) {
-    std::string topics = Twl("topics");
-    EXPECT_NE(std::string::npos, topics.find("  0  News / Harbour  (subscription, on, 2 messages)\r\n"
-                                             "  1  Sport / Sailing  (subscription, off, 1 messages)\r\n"
-                                             "  2  Weather / Coast  (subscription, on, 2 messages)\r\n"
-                                             "3 topics"))
-        << topics;
-    std::string messages = Twl("messages");
-    EXPECT_NE(std::string::npos, messages.find("News / Harbour\r\n  0:1  Ferry late  ()\r\n  0:2  Tide high  ()\r\n"
-                                               "Weather / Coast\r\n  2:4  Fog  ()\r\n  2:5  Gale  ()\r\n4 messages"))
-        << messages;
-    std::string ticker = Twl("follow 2");
-    EXPECT_NE(std::string::npos, ticker.find("  0:1  Ferry late  ()\r\n  0:2  Tide high  ()\r\n  2:4  Fog  ()\r\n"
-                                             "  2:5  Gale  ()\r\n4 headlines shown."))
-        << ticker;
+    const char* cases[][2] = {
+        {"topics", "  0  News / Harbour  (subscription, on, 2 messages)\r\n"
+                   "  1  Sport / Sailing  (subscription, off, 1 messages)\r\n"
+                   "  2  Weather / Coast  (subscription, on, 2 messages)\r\n3 topics"},
+        {"messages", "News / Harbour\r\n  0:1  Ferry late  ()\r\n  0:2  Tide high  ()\r\n"
+                     "Weather / Coast\r\n  2:4  Fog  ()\r\n  2:5  Gale  ()\r\n4 messages"},
+        {"follow 2", "  0:1  Ferry late  ()\r\n  0:2  Tide high  ()\r\n  2:4  Fog  ()\r\n  2:5  Gale  ()\r\n"
+                     "4 headlines shown."},
+    };
+    for (auto& c : cases) {
+        std::string output = Twl(c[0]);
+        EXPECT_NE(std::string::npos, output.find(c[1])) << output;
+    }
 }
 
 TEST_F(ObjectServerTest, AdViewsAreCountedAndSaved) {
@@ -137,7 +136,6 @@ TEST_F(ObjectServerTest, AdViewsAreCountedAndSaved) {
 }
 
 TEST_F(ObjectServerTest, SeveralDisplayProgramsAtOnceAndUnderLoad) {
-    CopyProgram(folder_.path(), "display_client.exe");
     std::vector<ChildProcess> clients;
     for (int i = 0; i < 8; i++) clients.emplace_back(folder_.File("display_client.exe"), "400");  // 4,000 requests each
     EXPECT_TRUE(AgentTicks()) << "the clock stops while the display programs are served";
@@ -154,37 +152,9 @@ TEST_F(ObjectServerTest, AnyMessageIsAnsweredOrRefusedAndVanishedProgramsAreRele
     }
     EXPECT_TRUE(AgentTicks());
 
-    CopyProgram(folder_.path(), "display_client.exe");
+    // It opens a conversation, prints its atom and handle, and is killed without closing it.
     std::string printed;
-    ChildProcess vanishing;
-    {
-        // The client opens a conversation, prints its atom, and is killed without closing it.
-        std::string output;
-        HANDLE readEnd, writeEnd;
-        SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
-        ASSERT_TRUE(CreatePipe(&readEnd, &writeEnd, &inherit, 0));
-        SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
-        STARTUPINFOA startup = {};
-        startup.cb = sizeof startup;
-        startup.dwFlags = STARTF_USESTDHANDLES;
-        startup.hStdOutput = writeEnd;
-        startup.hStdError = writeEnd;
-        PROCESS_INFORMATION process;
-        std::string commandLine = "\"" + folder_.File("display_client.exe") + "\" --abandon";
-        ASSERT_TRUE(CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
-                                   &process));
-        CloseHandle(writeEnd);
-        char line[64] = "";
-        DWORD got = 0;
-        ReadFile(readEnd, line, sizeof line - 1, &got, nullptr);
-        line[got] = '\0';
-        printed = line;
-        TerminateProcess(process.hProcess, 9);
-        WaitForSingleObject(process.hProcess, 5000);
-        CloseHandle(process.hProcess);
-        CloseHandle(process.hThread);
-        CloseHandle(readEnd);
-    }
+    EXPECT_EQ(STILL_ACTIVE, RunCapturingOutput(folder_.File("display_client.exe"), "--abandon", 5000, printed));
     unsigned atom = 0, handle = 0;
     ASSERT_EQ(2, sscanf(printed.c_str(), "%u %u", &atom, &handle)) << printed;
     EXPECT_NE(0u, handle);
@@ -197,7 +167,6 @@ TEST_F(ObjectServerTest, AnyMessageIsAnsweredOrRefusedAndVanishedProgramsAreRele
     Conversation afterwards(engine_, kMessages);  // the others are served as before
     EXPECT_TRUE(afterwards.open());
     EXPECT_NE(handle, afterwards.handle());
-    afterwards.Close();
 
     EXPECT_EQ(0u, agent_->Close());
     agent_.reset();
