@@ -1,5 +1,6 @@
-// The request text byte for byte, and the response header read from pieces
-// split at every offset.
+// The request text in its rare forms (the usual ones show on the wire), the
+// response header read from pieces split at every offset, and the source
+// header's rare cases.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -13,30 +14,21 @@
 
 using namespace std::string_literals;
 
-TEST(HttpRequest, GetAndPostDirectAndThroughAProxy) {
+TEST(HttpRequest, AbsentPathAndBodyThroughAProxyAndTooLong) {
     const std::string fixed = "Accept: */*\r\nUser-Agent: Tidewell 1.1.1043.1\r\nFrom: "s + kFromAddress +
                               "\r\nReferer: " + kRefererUrl + "\r\n";
+    const std::string body(kHeaderHeldMax, 'b');
     struct {
         HttpRequest request;
         std::string text;
     } cases[] = {
-        {{"GET", "news.test", 80, "/feeds/a.twl?Update&Have=5", nullptr, false},
-         "GET /feeds/a.twl?Update&Have=5 HTTP/1.0\r\n" + fixed + "\r\n"},
         {{"GET", "news.test", 80, nullptr, "", false}, "GET / HTTP/1.0\r\n" + fixed + "\r\n"},
-        {{"POST", "news.test", 80, "/Bin/Update.dll", "a=1", false},
-         "POST /Bin/Update.dll HTTP/1.0\r\n" + fixed + "Content-length: 3\r\n\r\na=1"},
-        {{"GET", "news.test", 80, "/x", nullptr, true}, "GET http://news.test:80/x HTTP/1.0\r\n" + fixed + "\r\n"},
         {{"POST", "10.1.2.3", 8642, nullptr, "ab", true},
          "POST http://10.1.2.3:8642/ HTTP/1.0\r\n" + fixed + "Content-length: 2\r\n\r\nab"},
+        {{"POST", "h", 80, "/", body.c_str(), false}, ""},  // does not fit: refused
     };
     char buffer[kHeaderBufferSize];
-    for (auto& c : cases) {
-        uint32_t length = BuildHttpRequest(c.request, buffer, sizeof buffer);
-        EXPECT_EQ(c.text, std::string(buffer, length));
-        EXPECT_EQ(length, strlen(buffer));
-    }
-    std::string body(kHeaderHeldMax, 'b');  // does not fit: refused
-    EXPECT_EQ(0u, BuildHttpRequest({"POST", "h", 80, "/", body.c_str(), false}, buffer, sizeof buffer));
+    for (auto& c : cases) EXPECT_EQ(c.text, std::string(buffer, BuildHttpRequest(c.request, buffer, sizeof buffer)));
 }
 
 namespace {

@@ -62,7 +62,7 @@ protected:
 
 }  // namespace
 
-TEST_F(ObjectServerTest, NineteenConversationsPerChannelAndNoMore) {
+TEST_F(ObjectServerTest, NineteenConversationsPerChannelAndTheMappingsHeader) {
     ATOM gone = GlobalAddAtomA("Tidewell test atom that goes");
     GlobalDeleteAtom(gone);
     EXPECT_EQ(0, SendRequestObject(engine_, gone, MAKELPARAM(kTopics, 0)));  // and it takes no slot
@@ -83,25 +83,23 @@ TEST_F(ObjectServerTest, NineteenConversationsPerChannelAndNoMore) {
     EXPECT_EQ(1, again.Close());
     EXPECT_EQ(0, SendRequestObject(engine_, 0, MAKELPARAM(kTopics, 5)));  // closing again: 0
     EXPECT_EQ(0, SendRequestObject(engine_, FETCH_FIRST, MAKELPARAM(kTopics, 5)));
-}
 
-TEST_F(ObjectServerTest, MappingHeaderDependsOnWhoMadeIt) {
+    // The mapping's header words depend on who made it.
     Conversation own(engine_, kTopics, Conversation::Creator::DisplayProgram);
-    ASSERT_TRUE(own.open());
+    ASSERT_EQ(5, own.handle());
     EXPECT_EQ(2u, own.header()->refCount);  // this program's view and the agent's
     EXPECT_EQ(3624u, own.header()->areaSize);
-    EXPECT_EQ(own.handle(), own.header()->handle);
-
+    EXPECT_EQ(5u, own.header()->handle);
     Conversation agents(engine_, kMessages, Conversation::Creator::Agent);
-    ASSERT_TRUE(agents.open());
+    ASSERT_EQ(2, agents.handle());
     EXPECT_EQ(1u, agents.header()->refCount);
     EXPECT_EQ(0u, agents.header()->areaSize);
-    EXPECT_EQ(1u, agents.header()->handle);
+    EXPECT_EQ(2u, agents.header()->handle);
     agents.Close();
     EXPECT_EQ(0u, agents.header()->refCount);  // the agent gave its view back
 }
 
-TEST_F(ObjectServerTest, ListingsFollowTheDisplayOrder) {
+TEST_F(ObjectServerTest, ListingsFollowTheDisplayOrderAndAdViewsAreSaved) {
     const char* cases[][2] = {
         {"topics", "  0  News / Harbour  (subscription, on, 2 messages)\r\n"
                    "  1  Sport / Sailing  (subscription, off, 1 messages)\r\n"
@@ -115,9 +113,8 @@ TEST_F(ObjectServerTest, ListingsFollowTheDisplayOrder) {
         std::string output = Twl(c[0]);
         EXPECT_NE(std::string::npos, output.find(c[1])) << output;
     }
-}
 
-TEST_F(ObjectServerTest, AdViewsAreCountedAndSaved) {
+    // An ad's views are counted and saved.
     Conversation messages(engine_, kMessages);
     MsgArea& area = messages.messages();
     area.wrap = 0;

@@ -99,7 +99,7 @@ protected:
 TEST_F(RegistryTest, ReadsEachValueAsAtolWithDefaultsAndLimits) {
     const std::string defaults = "0||0|||1|0|0|0|0";
     EXPECT_EQ(defaults, Read());  // no file at all
-    const std::string longText(400, 'p');
+    const std::string longText(400, 'p'), section = "[Tidewell Settings]\r\n";
     struct {
         std::string file, expected;
     } cases[] = {
@@ -108,17 +108,12 @@ TEST_F(RegistryTest, ReadsEachValueAsAtolWithDefaultsAndLimits) {
          "AlwaysOnTop=99999999999\r\nAutoHide=+2\r\n",
          "1||8080|||1|2147483647|2|0|-1"},
         // Every value passes a 260-byte buffer, and no field takes more than it holds.
-        {"[Tidewell Settings]\r\nHttpProxy=" + longText + "\r\nBrowserPath=" + longText +
+        {section + "HttpProxy=" + longText + "\r\nBrowserPath=" + longText +
              "\r\nBrowserDdeService=" + longText + "\r\n",
          "0|" + std::string(259, 'p') + "|0|" + std::string(259, 'p') + "|" + std::string(100, 'p') + "|1|0|0|0|0"},
-        // The docked edge is 0 to 3; any other number becomes 1.
-        {"[Tidewell Settings]\r\nEdgeDockedOn=0\r\n", "0||0|||0|0|0|0|0"},
-        {"[Tidewell Settings]\r\nEdgeDockedOn=3\r\n", "0||0|||3|0|0|0|0"},
-        {"[Tidewell Settings]\r\nEdgeDockedOn=4\r\n", "0||0|||1|0|0|0|0"},
-        {"[Tidewell Settings]\r\nEdgeDockedOn=-1\r\n", "0||0|||1|0|0|0|0"},
-        {"[Tidewell Settings]\r\nEdgeDockedOn=2abc\r\n", "0||0|||2|0|0|0|0"},
-        {"[Tidewell Settings]\r\nEdgeDockedOn=x\r\n", "0||0|||0|0|0|0|0"},
-        {"[Tidewell Settings]\r\nEdgeDockedOn=\r\n", "0||0|||0|0|0|0|0"},
+        // The docked edge is 0 to 3 (text reads as 0); any other number becomes 1.
+        {section + "EdgeDockedOn=3", "0||0|||3|0|0|0|0"}, {section + "EdgeDockedOn=4", "0||0|||1|0|0|0|0"},
+        {section + "EdgeDockedOn=-1", "0||0|||1|0|0|0|0"}, {section + "EdgeDockedOn=x", "0||0|||0|0|0|0|0"},
     };
     for (auto& c : cases) {
         SCOPED_TRACE(c.file.substr(0, 60));
@@ -128,27 +123,21 @@ TEST_F(RegistryTest, ReadsEachValueAsAtolWithDefaultsAndLimits) {
 }
 
 TEST_F(RegistryTest, WritesAllTenKeysAndReadsThemBack) {
-    dir_.Write(kSettingsFileName, "");
-    Read();
-    strcpy(cfg_.HttpProxy, "proxy.local");
-    strcpy(cfg_.BrowserPath, "C:\\Browser\\browse.exe");
-    strcpy(cfg_.BrowserDdeService, "IEXPLORE");
-    cfg_.HttpProxyEnabled = 1;
-    cfg_.HttpProxyPort = 3128;
-    cfg_.EdgeDockedOn = 2;
-    cfg_.AlwaysOnTop = 3;
-    cfg_.AutoHide = 4;
-    cfg_.MsgExpire = 5;
-    cfg_.MsgPurge = -1;
-    EXPECT_EQ(1, CRegistry::WriteSettingsFile(cfg_));
     const char* keys[][2] = {
         {"HttpProxyEnabled", "1"}, {"HttpProxy", "proxy.local"},    {"HttpProxyPort", "3128"},
         {"BrowserPath", "C:\\Browser\\browse.exe"},                 {"BrowserDdeService", "IEXPLORE"},
         {"EdgeDockedOn", "2"},     {"AlwaysOnTop", "3"},            {"AutoHide", "4"},
         {"MsgExpire", "5"},        {"MsgPurge", "-1"},
     };
+    std::string file = "[Tidewell Settings]\r\n";
+    for (auto& key : keys) file += std::string(key[0]) + "=" + key[1] + "\r\n";
+    dir_.Write(kSettingsFileName, file);
+    const std::string values = "1|proxy.local|3128|C:\\Browser\\browse.exe|IEXPLORE|2|3|4|5|-1";
+    EXPECT_EQ(values, Read());
+    dir_.Write(kSettingsFileName, "");
+    EXPECT_EQ(1, CRegistry::WriteSettingsFile(cfg_));
     for (auto& key : keys) EXPECT_EQ(key[1], ReadBack(key[0])) << key[0];
-    EXPECT_EQ("1|proxy.local|3128|C:\\Browser\\browse.exe|IEXPLORE|2|3|4|5|-1", Read());
+    EXPECT_EQ(values, Read());
 }
 
 TEST_F(RegistryTest, UnterminatedFieldsStayWithinThemWhenWritten) {
