@@ -40,15 +40,13 @@ namespace {
 std::string Feed(const std::string& response, const std::vector<size_t>& pieces) {
     char buffer[kHeaderBufferSize];
     HttpHeaderState state;
-    std::string lines, ending = " open";
+    std::string lines;
+    auto seen = [&] {
+        return lines + " " + std::to_string(state.statusCode) + " " + std::to_string(state.contentLength);
+    };
     size_t at = 0;
     for (size_t piece : pieces) {
         for (size_t end = std::min(at + piece, response.size()); at < end;) {
-            if (ending != " open") {
-                ending.append(response, at, end - at);
-                at = end;
-                break;
-            }
             uint32_t room = HeaderReceiveRoom(state);
             if (room > kSocketChunk) return "room " + std::to_string(room);
             if (room == 0) {
@@ -60,10 +58,12 @@ std::string Feed(const std::string& response, const std::vector<size_t>& pieces)
             at += take;
             HttpHeaderResult result =
                 TakeHeaderLines(buffer, state, [&](const char* line) { lines += "[" + std::string(line) + "]"; });
-            if (result.complete) ending = " body:" + std::string(result.bodyStart, result.bodyLength);
+            if (result.complete) {
+                return seen() + " body:" + std::string(result.bodyStart, result.bodyLength) + response.substr(at);
+            }
         }
     }
-    return lines + " " + std::to_string(state.statusCode) + " " + std::to_string(state.contentLength) + ending;
+    return seen() + " open";
 }
 
 }  // namespace

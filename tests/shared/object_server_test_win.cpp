@@ -9,7 +9,6 @@
 
 #include "agent_process_win.h"
 #include "shared/conversation_win.h"
-#include "shared/messages_win.h"
 
 namespace {
 
