@@ -61,15 +61,24 @@ TEST_F(GlobalBlockTest, ProcessesShareOneBlockAndTheLastOneEndsIt) {
     EXPECT_EQ("no block", HeaderWords());
 }
 
-TEST_F(GlobalBlockTest, NameTakenByAnotherKindOfObjectFailsWithATraceAndNoRecord) {
-    HANDLE squatter = CreateEventA(nullptr, TRUE, FALSE, kGlobalMappingName);
-    ASSERT_NE(nullptr, squatter);
+TEST_F(GlobalBlockTest, NamesTakenByAnotherKindOfObjectFailCleanly) {
+    HANDLE blockSquatter = CreateEventA(nullptr, TRUE, FALSE, kGlobalMappingName);
+    HANDLE lockSquatter =
+        CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 16, "Tidewell test lock 2");
+    ASSERT_TRUE(blockSquatter && lockSquatter);
     TraceRecorder trace;
     EXPECT_EQ(0, GlobalInit());
     EXPECT_EQ(nullptr, gConfig);
     EXPECT_EQ(nullptr, GlobalBlockHeaderView());
     EXPECT_TRUE(trace.Contains("GlobalInit(): Fatal Error - Could not attach to shared memory"));
-    CloseHandle(squatter);
+    CSharedLock lock("Tidewell test lock 2");  // without its event every enter fails
+    EXPECT_FALSE(lock.IsValid());
+    EXPECT_EQ(0, lock.EnterReader());
+    EXPECT_EQ(0, lock.EnterWriter());
+    lock.LeaveReader();  // harmless
+    lock.LeaveWriter();
+    CloseHandle(blockSquatter);
+    CloseHandle(lockSquatter);
 }
 
 TEST(SharedLock, ReadersHoldTheNamedEventAndWritersWaitForThem) {
@@ -98,17 +107,6 @@ TEST(SharedLock, ReadersHoldTheNamedEventAndWritersWaitForThem) {
     EXPECT_TRUE(writing);
     EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(event, 0));
     CloseHandle(event);
-}
-
-TEST(SharedLock, WithoutItsEventEveryEnterFails) {
-    HANDLE squatter = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 16, "Tidewell test lock 2");
-    CSharedLock lock("Tidewell test lock 2");
-    EXPECT_FALSE(lock.IsValid());
-    EXPECT_EQ(0, lock.EnterReader());
-    EXPECT_EQ(0, lock.EnterWriter());
-    lock.LeaveReader();  // harmless
-    lock.LeaveWriter();
-    CloseHandle(squatter);
 }
 
 TEST(RequestPage, StoresACutTextAndPostsLoadPage) {

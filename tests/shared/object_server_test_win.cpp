@@ -48,12 +48,6 @@ protected:
         return WaitFor([&] { return block.config().ScreenSaverOn != kSentinel; }, kTickTimeoutMs);
     }
 
-    std::string Twl(const std::string& arguments) {
-        std::string output;
-        EXPECT_EQ(0u, RunCapturingOutput(folder_.File("twl.exe"), arguments, kStartTimeoutMs, output)) << output;
-        return output;
-    }
-
     InstallFolder folder_{"object-server", InstallFolder::kWithoutDatabase};
     std::unique_ptr<AgentProcess> agent_;
     HWND engine_ = nullptr;
@@ -109,7 +103,8 @@ TEST_F(ObjectServerTest, ListingsFollowTheDisplayOrderAndAdViewsAreSaved) {
                      "4 headlines shown."},
     };
     for (auto& c : cases) {
-        std::string output = Twl(c[0]);
+        std::string output;
+        EXPECT_EQ(0u, RunCapturingOutput(folder_.File("twl.exe"), c[0], kStartTimeoutMs, output)) << output;
         EXPECT_NE(std::string::npos, output.find(c[1])) << output;
     }
 
