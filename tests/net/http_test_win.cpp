@@ -1,165 +1,279 @@
-// The HTTP client against a scripted server on loopback: the request bytes,
-// the response read from every kind of piece, and bad responses.
+// The socket and the HTTP client on loopback: against scripted servers the
+// request bytes, responses in every kind of piece, bad responses, failed
+// connections, stale socket events, stalled connections and downloads into
+// files; and against servers nobody here wrote, Python's http.server and
+// tinyproxy, which http_test.sh starts around this program.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <functional>
+#include <memory>
 #include <random>
+#include <string>
+#include <vector>
 
-#include "net_fixture_win.h"
+#include "net/http_file_win.h"
 #include "os_override.h"
+#include "process_win.h"
+#include "script_server_win.h"
 #include "shared/deployment.h"
+#include "temp_dir.h"
+#include "test_window_win.h"
 
 namespace {
 
-using HttpTest = NetTest;
+// Bounds every wait of a network test.
+constexpr DWORD kNetTimeoutMs = 15000;
 
-const std::string kFixedLines = std::string("Accept: */*\r\nUser-Agent: Tidewell 1.1.1043.1\r\nFrom: ") + kFromAddress +
-                                "\r\nReferer: " + kRefererUrl + "\r\n";
+// The socket layer started once for the program, and an owner window for the
+// hidden socket windows.
+class HttpTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        owner_ = MakeTestWindow("Tidewell net test owner", WS_POPUP, 0, 0, 10, 10);
+        ASSERT_EQ(1, NetworkInit(GetModuleHandleA(nullptr), 1));
+    }
+    static void TearDownTestSuite() {
+        NetworkTerm();
+        DestroyWindow(owner_);
+    }
+    static inline HWND owner_ = nullptr;
+};
 
-const std::string kResponse = "HTTP/1.0 200 OK\r\nContent-Length: 11\r\nServer: script\r\n\r\nhello world";
+// An HTTP client that notes each notification in order: "connected" or "not
+// connected", "[line]" for each header line, "<bytes>" for each body chunk,
+// "complete" with the status code, Content-Length and body bytes as the
+// handler sees them, and whether the object was idle and the connection had
+// timed out by then.
+class RecordingHttp : public CHttp {
+public:
+    explicit RecordingHttp(HWND ownerWindow) : CHttp(ownerWindow, 0, 1000, nullptr) {}
 
-std::vector<std::string> ExpectedEvents(const std::vector<std::string>& headers, const std::vector<int>& chunks) {
-    std::vector<std::string> events = {"connected"};
-    for (const std::string& line : headers) events.push_back("header " + line);
-    for (int chunk : chunks) events.push_back("data " + std::to_string(chunk));
-    events.push_back("complete");
-    return events;
+    void OnHeader(const char* line) override { log += "[" + std::string(line) + "]"; }
+    void OnData(const char* data, int length) override {
+        log += "<" + std::string(data, length) + ">";
+        body.append(data, length);
+    }
+    void OnConnected(BOOL success) override { log += success ? "connected" : "not connected"; }
+    int OnWrite() override {
+        writes++;
+        return CHttp::OnWrite();
+    }
+    void OnComplete() override {
+        log += "complete " + std::to_string(iStatusCode) + " " + std::to_string(iContentLength) + " " +
+               std::to_string(iBodyBytes) + (iHttpState == HTTPSTATE_IDLE ? "" : " busy");
+        if (timedOut) log += " timed out";
+        completions++;
+    }
+
+    // Forgets what was noted, starts a request and waits until the response
+    // is complete or the connection failed.
+    bool Run(const std::function<int()>& start) {
+        log.clear();
+        body.clear();
+        completions = writes = 0;
+        return start() && WaitDone();
+    }
+    bool WaitDone() {
+        return WaitFor([&] { return completions > 0 || log == "not connected"; }, kNetTimeoutMs);
+    }
+    bool GetFrom(const ScriptServer& server, const char* path = "/feed.twl") {
+        return Run([&] { return Get("127.0.0.1", path, server.port(), 0); });
+    }
+
+    std::string log, body;
+    int completions = 0;
+    int writes = 0;
+};
+
+// Completions of every download's own handler, also of those already destroyed.
+int gFileCompletions = 0;
+
+// A download that notes the header lines, and the end of the source header
+// and the body's writes in order ("end 999 999 502").
+template <typename Base>
+class WatchedFile : public Base {
+public:
+    explicit WatchedFile(HWND ownerWindow) : Base(ownerWindow, WM_USER + 1) {}
+    void OnHeader(const char* line) override {
+        headers.push_back(line);
+        Base::OnHeader(line);
+    }
+    void WriteHeaderEnd() override {
+        steps += "end";
+        Base::WriteHeaderEnd();
+    }
+    void OnData(const char* data, int length) override {
+        Base::OnData(data, length);
+        steps += " " + std::to_string(length);
+    }
+    void OnFileComplete() override {
+        complete++;
+        gFileCompletions++;
+    }
+    // Downloads into dir\name and returns what the file holds afterwards.
+    std::string Fetch(const TempDir& dir, const char* name, const char* host, const char* path, int targetPort) {
+        EXPECT_EQ(1, this->Get(host, path, targetPort, dir.File(name).c_str(), 0));
+        EXPECT_TRUE(WaitFor([&] { return complete > 0; }, kNetTimeoutMs));
+        return dir.Read(name);
+    }
+
+    std::vector<std::string> headers;
+    std::string steps;
+    int complete = 0;
+};
+
+std::string Address(const ScriptServer& server, const char* path) {
+    return "http://127.0.0.1:" + std::to_string(server.port()) + path;
+}
+
+// Downloads from the server (as a proxy when the host is another) and tells
+// "steps|the file's bytes".
+template <typename Base>
+std::string Download(HWND owner, const ScriptServer& server, const char* host, const char* path) {
+    TempDir dir("httpfile");
+    WatchedFile<Base> download(owner);
+    bool direct = strcmp(host, "127.0.0.1") == 0;
+    if (!direct) download.SetProxy("127.0.0.1", server.port());
+    std::string bytes = download.Fetch(dir, "file", host, path, direct ? server.port() : 80);
+    EXPECT_EQ(nullptr, download.file);  // closed when complete
+    return download.steps + "|" + bytes;
+}
+
+// Downloads feed.twl from the web server, directly or through the proxy, and
+// expects the file to hold exactly the source header (each line the client
+// saw, in the file's comment syntax) and the feed.
+template <typename Base>
+void ExpectDownload(HWND owner, const char* start, const char* linePrefix, const char* end, bool proxied) {
+    const std::string feed = "[General]\r\nConfigVersion=1\r\n\r\n[Subscription1]\r\nTitle=News / World\r\n";
+    auto port = [](const char* name) { return getenv(name) ? atoi(getenv(name)) : 0; };
+    int webPort = port("TIDEWELL_TEST_WEB_PORT"), proxyPort = port("TIDEWELL_TEST_PROXY_PORT");
+    ASSERT_TRUE(webPort && proxyPort) << "run this through http_test.sh";
+    std::ofstream("Z:" + std::string(getenv("TIDEWELL_TEST_WEB_ROOT")) + "/feed.twl", std::ios::binary) << feed;
+    TempDir dir("real-servers");
+
+    WatchedFile<Base> download(owner);
+    if (proxied) download.SetProxy("127.0.0.1", proxyPort);
+    std::string file = download.Fetch(dir, "download", "127.0.0.1", "/feed.twl", webPort);
+    std::string expected = start + ("http://127.0.0.1:" + std::to_string(webPort)) + "/feed.twl\r\n";
+    for (const std::string& line : download.headers) expected += linePrefix + line + "\r\n";
+    EXPECT_EQ(expected + end + feed, file);
+    EXPECT_EQ(200, download.iStatusCode);
+    EXPECT_EQ(proxied, file.find("tinyproxy") != std::string::npos) << file;  // the proxy leaves its mark
 }
 
 }  // namespace
 
 TEST_F(HttpTest, RequestsLeaveByteForByteDirectAndThroughAProxy) {
+    const std::string fixed = std::string("Accept: */*\r\nUser-Agent: Tidewell 1.1.1043.1\r\nFrom: ") + kFromAddress +
+                              "\r\nReferer: " + kRefererUrl + "\r\n";
+    const std::string body(450, 'b');  // longer than one write: it leaves in pieces of 100 bytes, one per event
+    const std::string post = "POST /Bin/Update.dll?TwlUpdate HTTP/1.0\r\n" + fixed + "Content-length: 450\r\n\r\n";
     ScriptServer server({{"HTTP/1.0 200 OK\r\n\r\n"}});
+    const int port = server.port();
     RecordingHttp http(owner_);
     ASSERT_TRUE(http.GetFrom(server, "/feeds/world.twl?Update&Have=5&AID=x"));
-    ASSERT_EQ(1u, server.Requests().size());
-    EXPECT_EQ("GET /feeds/world.twl?Update&Have=5&AID=x HTTP/1.0\r\n" + kFixedLines + "\r\n", server.Requests()[0]);
-
-    std::string body(450, 'b');  // longer than one write: it leaves in pieces of 100 bytes, one per event
-    http.completions = 0;
-    http.writes = 0;
-    ASSERT_EQ(1, http.Post("127.0.0.1", "/Bin/Update.dll?TwlUpdate", body.c_str(), server.port(), 0));
-    ASSERT_TRUE(http.WaitDone());
-    ASSERT_EQ(2u, server.Requests().size());
-    std::string expected = "POST /Bin/Update.dll?TwlUpdate HTTP/1.0\r\n" + kFixedLines + "Content-length: 450\r\n\r\n" + body;
-    EXPECT_EQ(expected, server.Requests()[1]);
-    EXPECT_EQ(static_cast<int>((expected.size() + 99) / 100), http.writes);
-
-    http.SetProxy("127.0.0.1", server.port());  // the scripted server plays the proxy
-    http.completions = 0;
-    ASSERT_EQ(1, http.Get("news.example", "/a.twl", 80, 0));
-    ASSERT_TRUE(http.WaitDone());
-    ASSERT_EQ(3u, server.Requests().size());
-    EXPECT_EQ("GET http://news.example:80/a.twl HTTP/1.0\r\n" + kFixedLines + "\r\n", server.Requests()[2]);
+    ASSERT_TRUE(http.Run([&] { return http.Post("127.0.0.1", "/Bin/Update.dll?TwlUpdate", body.c_str(), port, 0); }));
+    EXPECT_EQ(static_cast<int>((post.size() + body.size() + 99) / 100), http.writes);
+    http.SetProxy("127.0.0.1", port);  // the scripted server plays the proxy
+    ASSERT_TRUE(http.Run([&] { return http.Get("news.example", "/a.twl", 80, 0); }));
     http.SetProxy(nullptr, 0);
-    EXPECT_EQ(nullptr, http.proxyHost);
+    ASSERT_TRUE(http.GetFrom(server, "/direct"));
+    EXPECT_EQ((std::vector<std::string>{"GET /feeds/world.twl?Update&Have=5&AID=x HTTP/1.0\r\n" + fixed + "\r\n",
+                                        post + body, "GET http://news.example:80/a.twl HTTP/1.0\r\n" + fixed + "\r\n",
+                                        "GET /direct HTTP/1.0\r\n" + fixed + "\r\n"}),
+              server.Requests());
 }
 
-TEST_F(HttpTest, ResponseReadsTheSameInAnyPieces) {
-    std::vector<std::string> headers = {"HTTP/1.0 200 OK", "Content-Length: 11", "Server: script"};
-    struct Case {
-        const char* name;
+TEST_F(HttpTest, ResponsesInAnyPiecesWithAnyLineEndsAndBadOnes) {
+    const std::string ok = "HTTP/1.0 200 OK\r\nContent-Length: 11\r\nServer: script\r\n\r\nhello world";
+    const std::string okLog =
+        "connected[HTTP/1.0 200 OK][Content-Length: 11][Server: script]<hello world>complete 200 11 11";
+    struct {
         std::vector<ServerPiece> reply;
+        std::string log;
+        std::string errors;  // traced
+        ScriptServer::Ending ending;
     } cases[] = {
-        {"one packet", {{kResponse}}},
-        {"a byte at a time", ScriptServer::InPieces(kResponse, 1, 2)},
-        {"pieces of 7", ScriptServer::InPieces(kResponse, 7, 5)},
-        {"header, then body", {{kResponse.substr(0, kResponse.size() - 11), 50}, {"hello world"}}},
+        {{{ok}}, okLog},
+        {ScriptServer::InPieces(ok, 1, 2), okLog},  // a byte at a time
+        {{{ok.substr(0, ok.size() - 11), 50}, {"hello world"}}, okLog},
+        {{{"HTTP/1.0 404 Not Found\ncontent-length: 3\n\nabc"}},
+         "connected[HTTP/1.0 404 Not Found][content-length: 3]<abc>complete 404 3 3"},
+        // The body starts two bytes into the line of blanks that ends the header.
+        {{{"HTTP/1.0 200 OK\r\nA: b\r\n   \r\nbody"}}, "connected[HTTP/1.0 200 OK][A: b]< \r\nbody>complete 200 0 7"},
+        {{{"HTTP/1.0 200 OK\r\nContent-Length: 50\r\n\r\nshort"}},
+         "connected[HTTP/1.0 200 OK][Content-Length: 50]<short>complete 200 50 5",
+         "CHttp::OnDisconnect() Error: Content-Length invalid"},
+        {{{"GARBAGE\r\n\r\nx"}}, "connected[GARBAGE]<x>complete 0 0 1"},
+        // Closed before the empty line: complete without a body.
+        {{{"HTTP/1.0 301 Moved\r\nLocation: x\r\n"}}, "connected[HTTP/1.0 301 Moved]complete 301 0 0"},
+        // A line longer than the buffer from a server that never closes: the client ends it.
+        {{{"HTTP/1.0 200 OK\r\n" + std::string(2500, 'x')}}, "connected[HTTP/1.0 200 OK]complete 200 0 0",
+         "CHttp::OnRead(): Receive header buffer overflow", ScriptServer::kStall},
     };
-    for (const Case& c : cases) {
-        ScriptServer server(c.reply);
-        RecordingHttp http(owner_);
-        ASSERT_TRUE(http.GetFrom(server)) << c.name;
-        EXPECT_EQ(ExpectedEvents(headers, {11}), http.events) << c.name;
-        EXPECT_EQ("hello world", http.body) << c.name;
-        EXPECT_EQ(200, http.iStatusCode) << c.name;
-        EXPECT_EQ(11, http.iContentLength) << c.name;
-        EXPECT_EQ(11, http.iBodyBytes) << c.name;
-        EXPECT_EQ(HTTPSTATE_IDLE, http.stateAtComplete) << c.name;  // a user may start the next request there
-    }
-}
-
-TEST_F(HttpTest, LineEndsOfEveryKind) {
-    {
-        ScriptServer server({{"HTTP/1.0 404 Not Found\ncontent-length: 3\n\nabc"}});
-        RecordingHttp http(owner_);
-        ASSERT_TRUE(http.GetFrom(server));
-        EXPECT_EQ(ExpectedEvents({"HTTP/1.0 404 Not Found", "content-length: 3"}, {3}), http.events);
-        EXPECT_EQ(404, http.iStatusCode);
-        EXPECT_EQ(3, http.iContentLength);
-    }
-    {
-        ScriptServer server({{"HTTP/1.0 200 OK\r\nA: b\r\n   \r\nbody"}});
-        RecordingHttp http(owner_);
-        ASSERT_TRUE(http.GetFrom(server));
-        EXPECT_EQ(" \r\nbody", http.body);  // the body starts two bytes into the line of blanks
-    }
-}
-
-TEST_F(HttpTest, LongBodyArrivesInFullChunks) {
-    std::string body;
-    for (int i = 0; i < 2500; i++) body += static_cast<char>('a' + i % 26);
-    ScriptServer server(ScriptServer::InPieces("HTTP/1.0 200 OK\r\n\r\n" + body, 300, 1));
-    RecordingHttp http(owner_);
-    ASSERT_TRUE(http.GetFrom(server));
-    EXPECT_EQ(ExpectedEvents({"HTTP/1.0 200 OK"}, {999, 999, 502}), http.events);
-    EXPECT_EQ(body, http.body);
-    EXPECT_EQ(2500, http.iBodyBytes);
-}
-
-TEST_F(HttpTest, BadStatusesAndLengthsAreTheUsersToJudge) {
-    struct Case {
-        std::string reply;
-        int status;
-        int contentLength;
-        int bodyBytes;
-        bool lengthTraced;
-    } cases[] = {
-        {"HTTP/1.0 200 OK\r\nContent-Length: 50\r\n\r\nshort", 200, 50, 5, true},
-        {"HTTP/1.0 404 Not Found\r\n\r\nmissing", 404, 0, 7, false},
-        {"HTTP/1.0 500 Oops\r\nContent-Length: 4\r\n\r\nboom", 500, 4, 4, false},
-        {"GARBAGE\r\n\r\nx", 0, 0, 1, false},
-    };
-    for (const Case& c : cases) {
+    for (auto& c : cases) {
+        SCOPED_TRACE(c.log);
         TraceRecorder trace;
-        ScriptServer server({{c.reply}});
+        ScriptServer server(c.reply, c.ending);
         RecordingHttp http(owner_);
-        ASSERT_TRUE(http.GetFrom(server)) << c.reply;
-        EXPECT_EQ(c.status, http.iStatusCode) << c.reply;
-        EXPECT_EQ(c.contentLength, http.iContentLength) << c.reply;
-        EXPECT_EQ(c.bodyBytes, http.iBodyBytes) << c.reply;
-        EXPECT_EQ(c.lengthTraced, trace.Contains("CHttp::OnDisconnect() Error: Content-Length invalid")) << c.reply;
+        ASSERT_TRUE(http.GetFrom(server));
+        EXPECT_EQ(c.log, http.log);
+        std::string errors;
+        for (const std::string& line : trace.lines()) {
+            bool error = line.find("Error") != std::string::npos || line.find("overflow") != std::string::npos;
+            if (error && errors.find(line) == std::string::npos) errors += line;
+        }
+        EXPECT_EQ(c.errors, errors);
     }
 }
 
-TEST_F(HttpTest, CloseBeforeTheEmptyLineCompletesWithoutABody) {
-    ScriptServer server({{"HTTP/1.0 301 Moved\r\nLocation: x\r\n"}});
-    RecordingHttp http(owner_);
-    ASSERT_TRUE(http.GetFrom(server));
-    EXPECT_EQ(0, http.Count("data"));
-    EXPECT_EQ(1, http.completions);
-    EXPECT_EQ(301, http.iStatusCode);
-    EXPECT_EQ(HTTPSTATE_IDLE, http.iHttpState);
+TEST_F(HttpTest, ConnectionsToAddressesAndNamesSucceedOrFailOnce) {
+    ScriptServer server({{"HTTP/1.0 200 OK\r\n\r\nhello"}});
+    const int port = server.port(), refused = RefusingPort();
+    struct {
+        const char* host;
+        int port;
+        bool lookup;
+        std::string log;
+    } cases[] = {
+        {"127.0.0.1", port, false, "connected[HTTP/1.0 200 OK]<hello>complete 200 0 5"},
+        {"localhost", port, true, "connected[HTTP/1.0 200 OK]<hello>complete 200 0 5"},
+        // Failed: once, and no completion, which a disconnect would bring.
+        {"127.0.0.1", refused, false, "not connected"},
+        {"no-such-host.invalid", refused, true, "not connected"},
+    };
+    for (auto& c : cases) {
+        SCOPED_TRACE(c.host + (" " + c.log));
+        RecordingHttp http(owner_);
+        TraceRecorder trace;
+        ASSERT_TRUE(http.Run([&] {
+            int started = http.Get(c.host, "/", c.port, 7);
+            EXPECT_EQ(c.lookup ? TCPSTATE_RESOLVING : TCPSTATE_CONNECTING, http.state);
+            EXPECT_EQ(c.lookup, http.lookupHandle != nullptr);
+            return started;
+        }));
+        PumpMessages(300);
+        EXPECT_EQ(c.log, http.log);
+        EXPECT_EQ(HTTPSTATE_IDLE, http.iHttpState);
+        EXPECT_EQ(TCPSTATE_IDLE, http.state);
+        EXPECT_EQ(INVALID_SOCKET, http.socket);
+        EXPECT_EQ(7u, http.userValue);
+        bool failed = c.log == "not connected";
+        EXPECT_EQ(failed, trace.Contains("CHttp::OnConnect(): Connect Failed!"));
+        EXPECT_EQ(!failed, http.closedByPeer);
+    }
 }
 
-TEST_F(HttpTest, RefusedConnectionReportsOnlyThatItFailed) {
-    RecordingHttp http(owner_);
-    TraceRecorder trace;
-    ASSERT_EQ(1, http.Get("127.0.0.1", "/", RefusingPort(), 0));
-    ASSERT_TRUE(http.WaitDone());
-    PumpMessages(200);
-    EXPECT_EQ(std::vector<std::string>{"not connected"}, http.events);
-    EXPECT_EQ(HTTPSTATE_IDLE, http.iHttpState);
-    EXPECT_TRUE(trace.Contains("CHttp::OnConnect(): Connect Failed!"));
-}
-
-TEST_F(HttpTest, BusyObjectRefusesASecondRequestAndEmptyHostsAreRefused) {
+TEST_F(HttpTest, BusyObjectAndEmptyHostsRefuseTheRequest) {
     ScriptServer server({{"HTTP/1.0 200 OK\r\n\r\n", 400}, {"late body"}});
     RecordingHttp http(owner_);
     TraceRecorder trace;
     EXPECT_EQ(0, http.Get("", "/", server.port(), 0));
     EXPECT_EQ(0, http.Get(nullptr, "/", server.port(), 0));
     EXPECT_TRUE(trace.Contains("CHttp::Get(): Error - NULL host name"));
-    EXPECT_EQ(HTTPSTATE_IDLE, http.iHttpState);
     ASSERT_EQ(1, http.Get("127.0.0.1", "/first", server.port(), 0));
     ASSERT_TRUE(WaitFor([&] { return http.iHttpState == HTTPSTATE_BODY; }, kNetTimeoutMs));
     EXPECT_EQ(0, http.Get("127.0.0.1", "/second", server.port(), 0));
@@ -168,33 +282,140 @@ TEST_F(HttpTest, BusyObjectRefusesASecondRequestAndEmptyHostsAreRefused) {
     EXPECT_EQ(1, server.Connections());
 }
 
-TEST_F(HttpTest, HeaderWithoutLineEndsIsCutOffAndTheObjectStaysUsable) {
-    ScriptServer flood({{"HTTP/1.0 200 OK\r\n" + std::string(2500, 'x')}}, ScriptServer::kStall);
+TEST_F(HttpTest, StaleEventsChangeNothingAndCloseHandsWaitingDataToOnReadFirst) {
+    const std::string reply = "HTTP/1.0 200 OK\r\n\r\n" + std::string(5000, 'd');
+    ScriptServer server({{"", 300}, {reply}}, ScriptServer::kStall);  // answers once the request is in
     RecordingHttp http(owner_);
-    TraceRecorder trace;
-    ASSERT_TRUE(http.GetFrom(flood));
-    EXPECT_TRUE(trace.Contains("CHttp::OnRead(): Receive header buffer overflow"));
-    EXPECT_EQ(200, http.iStatusCode);
-    EXPECT_EQ(0, http.Count("data"));
-    ScriptServer healthy({{kResponse}});
-    ASSERT_TRUE(http.GetFrom(healthy));
-    EXPECT_EQ("hello world", http.body);
+    ASSERT_EQ(1, http.Get("127.0.0.1", "/", server.port(), 0));
+    ASSERT_TRUE(WaitFor([&] { return http.iHttpState == HTTPSTATE_HEADER; }, kNetTimeoutMs));
+    // From here no message is handled: the response waits in the socket.
+    for (int i = 0; i < 100 && http.BytesAvailable() < reply.size(); i++) Sleep(20);
+    ASSERT_GT(http.BytesAvailable(), 0u);
+    SOCKET stale = http.socket + 4;
+    SendMessageA(http.window, kSocketEventMessage, stale, WSAMAKESELECTREPLY(FD_CLOSE, 0));
+    SendMessageA(http.window, kSocketEventMessage, stale, WSAMAKESELECTREPLY(FD_READ, 0));
+    SendMessageA(http.window, kSocketEventMessage, stale, WSAMAKESELECTREPLY(FD_CONNECT, WSAECONNREFUSED));
+    EXPECT_EQ("connected", http.log);
+    EXPECT_EQ(TCPSTATE_CONNECTED, http.state);
+    EXPECT_FALSE(http.closedByPeer);
+    http.Close();
+    EXPECT_EQ(std::string(5000, 'd'), http.body);
+    EXPECT_EQ(1, http.completions);
+    EXPECT_EQ(INVALID_SOCKET, http.socket);
 }
 
-TEST_F(HttpTest, RandomResponsesNeverHarmTheClient) {
+TEST_F(HttpTest, StalledConnectionIsClosedByTheWatch) {
+    OsOverride restore;
+    static int32_t offset;
+    offset = 0;
+    gOs.Now = [] { return static_cast<int32_t>(time(nullptr)) + offset; };
+    ScriptServer server({}, ScriptServer::kStall);
+    RecordingHttp http(owner_);
+    ASSERT_EQ(1, http.Get("127.0.0.1", "/stall", server.port(), 0));
+    ASSERT_TRUE(WaitFor([&] { return http.iHttpState == HTTPSTATE_HEADER; }, kNetTimeoutMs));
+    NetworkWatchTick();  // not long enough yet
+    EXPECT_EQ(HTTPSTATE_HEADER, http.iHttpState);
+    offset = kStalledConnectedSeconds + 2;
+    NetworkWatchTick();
+    EXPECT_EQ("connectedcomplete 0 0 0 timed out", http.log);  // the handlers already see why it ended
+    EXPECT_EQ(HTTPSTATE_IDLE, http.iHttpState);
+    EXPECT_EQ(TCPSTATE_IDLE, http.state);
+    ScriptServer healthy({{"HTTP/1.0 200 OK\r\n\r\nback"}});
+    ASSERT_TRUE(http.GetFrom(healthy));  // and the object works again
+    EXPECT_EQ("back", http.body);
+    EXPECT_FALSE(http.timedOut);
+}
+
+TEST_F(HttpTest, OddResponsesNeverLeaveTheClientUnusable) {
     std::mt19937 random(4242);
     RecordingHttp http(owner_);
     for (int round = 0; round < 40; round++) {
+        SCOPED_TRACE(round);
         std::string noise(random() % 3000, '\0');
         for (char& c : noise) c = static_cast<char>(random() % 4 == 0 ? "\r\n \t"[random() % 4] : random());
         if (round % 3 == 0) noise = "HTTP/1.0 200 OK\r\n" + noise;
         ScriptServer server(ScriptServer::InPieces(noise, 1 + random() % 400, 0));
         TraceRecorder quiet;
-        ASSERT_TRUE(http.GetFrom(server)) << "round " << round;
-        ASSERT_EQ(HTTPSTATE_IDLE, http.iHttpState) << "round " << round;
-        ASSERT_LE(http.iBodyBytes, static_cast<int32_t>(noise.size())) << "round " << round;
+        ASSERT_TRUE(http.GetFrom(server));
+        ASSERT_EQ(HTTPSTATE_IDLE, http.iHttpState);
+        ASSERT_LE(http.iBodyBytes, static_cast<int32_t>(noise.size()));
     }
-    ScriptServer healthy({{kResponse}});
+    ScriptServer healthy({{"HTTP/1.0 200 OK\r\n\r\nback"}});
     ASSERT_TRUE(http.GetFrom(healthy));
-    EXPECT_EQ("hello world", http.body);
+    EXPECT_EQ("back", http.body);
+}
+
+TEST_F(HttpTest, SourceHeadersAndBodiesInTheirLayouts) {
+    std::string body;
+    for (int i = 0; i < 2500; i++) body += static_cast<char>('a' + i % 26);
+    ScriptServer hello({{"HTTP/1.0 200 OK\r\nContent-Length: 5\r\n\r\nhello"}}), empty({{"HTTP/1.0 200 OK\r\n\r\n"}}),
+        big(ScriptServer::InPieces("HTTP/1.0 200 OK\r\n\r\n" + body, 300, 1));
+    const std::string helloIni = "\r\n; HTTP/1.0 200 OK\r\n; Content-Length: 5\r\n\r\nhello";
+    struct {
+        std::string (*download)(HWND, const ScriptServer&, const char*, const char*);
+        const ScriptServer& server;
+        const char* host;
+        const char* path;
+        std::string expected;
+    } cases[] = {
+        {Download<CHttpIniFile>, hello, "127.0.0.1", "/feed.twl", "end 5|; " + Address(hello, "/feed.twl") + helloIni},
+        {Download<CHttpHtmlFile>, hello, "127.0.0.1", "/q.csv",
+         "end 5|<!--\r\n" + Address(hello, "/q.csv") + "\r\nHTTP/1.0 200 OK\r\nContent-Length: 5\r\n-->\r\nhello"},
+        // Through a proxy the source header names the target.
+        {Download<CHttpIniFile>, hello, "news.example", "/a.twl", "end 5|; http://news.example:80/a.twl" + helloIni},
+        // Without a body the source header is never ended.
+        {Download<CHttpIniFile>, empty, "127.0.0.1", "/e", "|; " + Address(empty, "/e") + "\r\n; HTTP/1.0 200 OK\r\n"},
+        {Download<CHttpHtmlFile>, empty, "127.0.0.1", "/e",
+         "|<!--\r\n" + Address(empty, "/e") + "\r\nHTTP/1.0 200 OK\r\n"},
+        // The body is written in chunks of 999 bytes, whatever pieces it arrived in.
+        {Download<CHttpIniFile>, big, "127.0.0.1", "/big",
+         "end 999 999 502|; " + Address(big, "/big") + "\r\n; HTTP/1.0 200 OK\r\n\r\n" + body},
+        {Download<CHttpFile>, big, "127.0.0.1", "/A0000001.bmp", "end 999 999 502|" + body},  // a bitmap: no header
+    };
+    for (auto& c : cases) {
+        SCOPED_TRACE(c.path);
+        EXPECT_EQ(c.expected, c.download(owner_, c.server, c.host, c.path));
+    }
+}
+
+TEST_F(HttpTest, ExistingFileIsEmptiedEvenWhenTheRequestFails) {
+    TempDir dir("httpfile-fail");
+    dir.Write("Config.twl", "the previous subscription file");
+    uint16_t refused = RefusingPort();
+    {
+        WatchedFile<CHttpIniFile> ini(owner_);
+        ASSERT_EQ(1, ini.Get("127.0.0.1", "/x", refused, dir.File("Config.twl").c_str(), 0));
+        ASSERT_TRUE(WaitFor([&] { return ini.iHttpState == HTTPSTATE_IDLE; }, kNetTimeoutMs));
+        EXPECT_NE(nullptr, ini.file);  // a failed connection leaves the file to the destructor
+    }
+    EXPECT_EQ("; http://127.0.0.1:" + std::to_string(refused) + "/x\r\n", dir.Read("Config.twl"));
+
+    WatchedFile<CHttpIniFile> ini(owner_);
+    EXPECT_EQ(0, ini.Get("", "/y", 80, dir.File("Config.twl").c_str(), 0));  // refused at once
+    EXPECT_EQ(nullptr, ini.file);
+    EXPECT_EQ("; http://:80/y\r\n", dir.Read("Config.twl"));
+    EXPECT_EQ(0, ini.Get("h", "/y", 80, dir.File("no\\such\\dir\\f.twl").c_str(), 0));
+}
+
+TEST_F(HttpTest, DestroyedMidTransferClosesTheFileWithoutTheUsersHandler) {
+    TempDir dir("httpfile-destroy");
+    ScriptServer server({{"HTTP/1.0 200 OK\r\n\r\npart"}}, ScriptServer::kStall);
+    auto ini = std::make_unique<WatchedFile<CHttpIniFile>>(owner_);
+    ASSERT_EQ(1, ini->Get("127.0.0.1", "/slow", server.port(), dir.File("slow.twl").c_str(), 0));
+    ASSERT_TRUE(WaitFor([&] { return ini->iHttpState == HTTPSTATE_BODY; }, kNetTimeoutMs));
+    PumpMessages(200);
+    int completionsBefore = gFileCompletions;
+    ini.reset();  // the job's override is gone before the file is closed
+    EXPECT_EQ(completionsBefore, gFileCompletions);
+    HANDLE reopened = CreateFileA(dir.File("slow.twl").c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                  OPEN_EXISTING, 0, nullptr);
+    EXPECT_NE(INVALID_HANDLE_VALUE, reopened) << "the file is still held open";
+    CloseHandle(reopened);
+    EXPECT_EQ("; " + Address(server, "/slow") + "\r\n; HTTP/1.0 200 OK\r\n\r\npart", dir.Read("slow.twl"));
+}
+
+TEST_F(HttpTest, RealServersIniAndHtmlDownloadsDirectAndThroughTinyproxy) {
+    ExpectDownload<CHttpIniFile>(owner_, "; ", "; ", "\r\n", false);
+    ExpectDownload<CHttpHtmlFile>(owner_, "<!--\r\n", "", "-->\r\n", false);
+    ExpectDownload<CHttpIniFile>(owner_, "; ", "; ", "\r\n", true);
 }

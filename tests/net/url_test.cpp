@@ -7,58 +7,79 @@
 #include "net/text.h"
 #include "net/url.h"
 
-TEST(CUrl, SplitsHostPortAndPath) {
-    struct Case {
-        const char* url;
-        const char* scheme;
-        const char* host;  // null: none
-        int port;
-        const char* path;  // null: none
-    } cases[] = {
-        {"http://host", "http", "host", 80, nullptr},
-        {"http://host/", "http", "host", 80, nullptr},
-        {"http://Host:8080/a/b?x=1#top", "http", "Host", 8080, "/a/b?x=1"},
-        {"HTTP://h/x", "http", "h", 80, "/x"},
-        {"ftp://h/x", "ftp", "h", 80, "/x"},
-        {"http://h:abc/x", "http", "h", 80, "/x"},
-        {"http://h:81junk/x", "http", "h", 81, "/x"},
-        {"http://h/#frag", "http", "h", 80, "/"},
-        {"http://h:8642", "http", "h", 8642, nullptr},
-        {"http://127.0.0.1:8642/feeds/world.twl?Update&Have=5&AID=x", "http", "127.0.0.1", 8642,
-         "/feeds/world.twl?Update&Have=5&AID=x"},
-        {"files/x", "http", nullptr, 80, "/files/x"},
-        {"files/x#y", "http", nullptr, 80, "/files/x"},
-        {"http://h:65535/", "http", "h", 65535, nullptr},
-    };
-    for (const Case& c : cases) {
-        CUrl url;
-        ASSERT_EQ(1, url.Parse(c.url)) << c.url;
-        EXPECT_STREQ(c.scheme, url.scheme) << c.url;
-        if (c.host) {
-            EXPECT_STREQ(c.host, url.host) << c.url;
-        } else {
-            EXPECT_EQ(nullptr, url.host) << c.url;
-        }
-        EXPECT_EQ(c.port, url.port) << c.url;
-        if (c.path) {
-            EXPECT_STREQ(c.path, url.path) << c.url;
-        } else {
-            EXPECT_EQ(nullptr, url.path) << c.url;
-        }
-    }
-}
+namespace {
 
-TEST(CUrl, RefusesWhatCannotBeFetched) {
-    for (const char* bad : {"", "http://", "http://:80/", "http:///x", "http://:81/x", "http://h:65536/x",
-                            "http://h:99999999999999999999/x"}) {
-        CUrl url;
-        EXPECT_EQ(0, url.Parse(bad)) << bad;
-    }
+// A URL: "scheme host port path" ("-" for an absent part), or "refused".
+std::string Split(const char* text) {
     CUrl url;
-    EXPECT_EQ(0, url.Parse(nullptr));
+    if (!url.Parse(text)) return "refused";
+    return std::string(url.scheme) + " " + (url.host ? url.host : "-") + " " + std::to_string(url.port) + " " +
+           (url.path ? url.path : "-");
 }
 
-TEST(CUrl, PathFillsItsBufferAndNoMore) {
+std::string Decode(const char* text) {
+    char copy[64];
+    strcpy(copy, text);
+    DecodeEntities(copy);
+    return copy;
+}
+
+// The result and the text it left: "1:text".
+std::string Trim(const char* text) {
+    char copy[64];
+    strcpy(copy, text);
+    int result = TrimWhiteSpace(copy);
+    return std::to_string(result) + ":" + copy;
+}
+
+}  // namespace
+
+TEST(NetText, UrlsEntitiesAndWhiteSpace) {
+    struct {
+        std::string (*function)(const char*);
+        const char *in, *out;
+    } cases[] = {
+        {Split, "http://host", "http host 80 -"},
+        {Split, "http://host/", "http host 80 -"},
+        {Split, "http://Host:8080/a/b?x=1#top", "http Host 8080 /a/b?x=1"},
+        {Split, "HTTP://h/x", "http h 80 /x"},
+        {Split, "ftp://h/x", "ftp h 80 /x"},
+        {Split, "http://h:abc/x", "http h 80 /x"},
+        {Split, "http://h:81junk/x", "http h 81 /x"},
+        {Split, "http://h/#frag", "http h 80 /"},
+        {Split, "http://h:8642", "http h 8642 -"},
+        {Split, "files/x#y", "http - 80 /files/x"},
+        {Split, "http://h:65535/", "http h 65535 -"},
+        {Split, "", "refused"},
+        {Split, "http://", "refused"},
+        {Split, "http://:80/", "refused"},
+        {Split, "http:///x", "refused"},
+        {Split, "http://h:65536/x", "refused"},
+        {Split, "http://h:99999999999999999999/x", "refused"},
+        {Decode, "a &lt;b&gt; &AMP; c", "a <b> & c"},
+        {Decode, "&#65;&#321;", "AA"},  // numbers wrap at 256, and a 0 is no character
+        {Decode, "&#0;", "&"},
+        {Decode, "&x;", "&x;"},
+        {Decode, "&verylongname;", "&verylongname;"},
+        {Decode, "&copy;", "&"},
+        {Decode, "&amp;lt;", "&lt;"},
+        {Decode, "&quot;quoted&quot;&nbsp;", "\"quoted\" "},
+        {Decode, "&#-191;", "A"},
+        {Decode, "&#x41;", "&"},
+        {Decode, "fish & chips; today", "fish & today"},  // a ";" close enough makes any "&" an entity
+        {Decode, "fish & chips and more; today", "fish & chips and more; today"},
+        {Decode, "trailing &", "trailing &"},
+        {Decode, "", ""},
+        {Trim, "  a b\t", "1:a b"}, {Trim, "a b", "1:a b"}, {Trim, "   ", "1:"}, {Trim, "", "0:"},
+        {Trim, "\r\n\v\f x \r\n", "1:x"}, {Trim, "\xa0x\xa0", "1:\xa0x\xa0"},  // bytes above 127 are never white space
+    };
+    for (auto& c : cases) EXPECT_EQ(c.out, c.function(c.in)) << '"' << c.in << '"';
+    EXPECT_EQ(0, CUrl().Parse(nullptr));
+    DecodeEntities(nullptr);
+    EXPECT_EQ(0, TrimWhiteSpace(nullptr));
+}
+
+TEST(NetText, UrlPathFillsItsBufferAndNoMore) {
     CUrl url;
     std::string longest = "http://h/" + std::string(258, 'p');
     ASSERT_EQ(1, url.Parse(longest.c_str()));
@@ -67,57 +88,4 @@ TEST(CUrl, PathFillsItsBufferAndNoMore) {
     EXPECT_EQ(nullptr, url.path);
     ASSERT_EQ(1, url.Parse("http://again/x"));  // a refused parse leaves the object usable
     EXPECT_STREQ("again", url.host);
-}
-
-TEST(DecodeEntities, ReplacesKnownEntitiesAndShrinksOthers) {
-    struct Case {
-        const char* in;
-        const char* out;
-    } cases[] = {
-        {"a &lt;b&gt; &AMP; c", "a <b> & c"},
-        {"&#65;&#321;", "AA"},
-        {"&#0;", "&"},
-        {"&#256;", "&"},
-        {"&x;", "&x;"},
-        {"&verylongname;", "&verylongname;"},
-        {"&copy;", "&"},
-        {"&amp;lt;", "&lt;"},
-        {"&quot;quoted&quot;&nbsp;", "\"quoted\" "},
-        {"&#-191;", "A"},
-        {"&#x41;", "&"},
-        {"fish & chips; today", "fish & today"},  // a ";" close enough makes any "&" an entity
-        {"fish & chips and more; today", "fish & chips and more; today"},
-        {"no entity here", "no entity here"},
-        {"trailing &", "trailing &"},
-        {"", ""},
-    };
-    for (const Case& c : cases) {
-        char text[64];
-        strcpy(text, c.in);
-        DecodeEntities(text);
-        EXPECT_STREQ(c.out, text) << c.in;
-    }
-    DecodeEntities(nullptr);
-}
-
-TEST(TrimWhiteSpace, RemovesBothEndsInPlace) {
-    struct Case {
-        const char* in;
-        const char* out;
-        int result;
-    } cases[] = {
-        {"  a b\t", "a b", 1},
-        {"a b", "a b", 1},
-        {"   ", "", 1},
-        {"\r\n\v\f x \r\n", "x", 1},
-        {"\xa0x\xa0", "\xa0x\xa0", 1},  // bytes above 127 are never white space
-        {"", "", 0},
-    };
-    for (const Case& c : cases) {
-        char text[32];
-        strcpy(text, c.in);
-        EXPECT_EQ(c.result, TrimWhiteSpace(text)) << '"' << c.in << '"';
-        EXPECT_STREQ(c.out, text) << '"' << c.in << '"';
-    }
-    EXPECT_EQ(0, TrimWhiteSpace(nullptr));
 }

@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <cstring>
 #include <string>
 #include <thread>
 
@@ -14,6 +13,7 @@
 #include "shared/page_request_win.h"
 #include "shared/shared_lock_win.h"
 #include "shared/window_handle_win.h"
+#include "test_window_win.h"
 
 namespace {
 
@@ -23,34 +23,31 @@ protected:
     void TearDown() override { GlobalDetach(); }
 };
 
+// The block header's attach count and record size as another program sees them.
+std::string HeaderWords() {
+    GlobalBlockView block;
+    if (!block.valid()) return "no block";
+    return std::to_string(block.header().attachCount) + " " + std::to_string(block.header().recordSize);
+}
+
 }  // namespace
 
 TEST_F(GlobalBlockTest, ProcessesShareOneBlockAndTheLastOneEndsIt) {
-    InstallFolder first("block-first");
+    InstallFolder first("block-first"), second("block-second");
     AgentProcess creator(first);
     ASSERT_TRUE(creator.WaitForEngineWindow());
-    {
-        GlobalBlockView block;
-        ASSERT_TRUE(block.valid());
-        EXPECT_EQ(1u, block.header().attachCount);
-        EXPECT_EQ(0u, block.header().recordSize);  // the creator leaves it 0
-    }
+    EXPECT_EQ("1 0", HeaderWords());  // the creator leaves the record size 0
 
     ASSERT_EQ(1, GlobalInit());  // this test process attaches as a second program
-    GlobalBlockHeader* header = GlobalBlockHeaderView();
-    ASSERT_NE(nullptr, header);
-    EXPECT_EQ(2u, header->attachCount);
-    EXPECT_EQ(kConfigDataSize, header->recordSize);
+    EXPECT_EQ("2 3556", HeaderWords());
     EXPECT_EQ(first.path(), gConfig->InstallDir);  // taken as found, not made again
     EXPECT_EQ(HwndToWord(creator.window()), gConfig->EngineWindow);
 
-    InstallFolder second("block-second");
     AgentProcess other(second);  // an empty command line: a full start-up of its own
     ASSERT_TRUE(other.WaitForEngineWindow());
-    EXPECT_EQ(3u, header->attachCount);
-    EXPECT_EQ(first.path(), gConfig->InstallDir);
+    EXPECT_EQ("3 3556", HeaderWords());
     EXPECT_EQ(0, other.Close());
-    EXPECT_EQ(2u, header->attachCount);
+    EXPECT_EQ("2 3556", HeaderWords());
     EXPECT_EQ(first.path(), gConfig->InstallDir);  // the block outlived the process that left
     // The second agent never made a record of its own: it wrote its settings where the record says.
     EXPECT_FALSE(second.Exists("Tidewell.ini"));
@@ -59,29 +56,33 @@ TEST_F(GlobalBlockTest, ProcessesShareOneBlockAndTheLastOneEndsIt) {
     GlobalDetach();
     EXPECT_EQ(nullptr, gConfig);
     GlobalDetach();  // a second detach, as at process exit, changes nothing
-    {
-        GlobalBlockView block;
-        ASSERT_TRUE(block.valid());
-        EXPECT_EQ(1u, block.header().attachCount);
-    }
+    EXPECT_EQ("1 3556", HeaderWords());
     EXPECT_EQ(0, creator.Close());
-    EXPECT_FALSE(SharedBlockExists());
+    EXPECT_EQ("no block", HeaderWords());
 }
 
-TEST_F(GlobalBlockTest, NameTakenByAnotherKindOfObjectFailsWithATraceAndNoRecord) {
-    HANDLE squatter = CreateEventA(nullptr, TRUE, FALSE, kGlobalMappingName);
-    ASSERT_NE(nullptr, squatter);
+TEST_F(GlobalBlockTest, NamesTakenByAnotherKindOfObjectFailCleanly) {
+    HANDLE blockSquatter = CreateEventA(nullptr, TRUE, FALSE, kGlobalMappingName);
+    HANDLE lockSquatter =
+        CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 16, "Tidewell test lock 2");
+    ASSERT_TRUE(blockSquatter && lockSquatter);
     TraceRecorder trace;
     EXPECT_EQ(0, GlobalInit());
     EXPECT_EQ(nullptr, gConfig);
     EXPECT_EQ(nullptr, GlobalBlockHeaderView());
     EXPECT_TRUE(trace.Contains("GlobalInit(): Fatal Error - Could not attach to shared memory"));
-    CloseHandle(squatter);
+    CSharedLock lock("Tidewell test lock 2");  // without its event every enter fails
+    EXPECT_FALSE(lock.IsValid());
+    EXPECT_EQ(0, lock.EnterReader());
+    EXPECT_EQ(0, lock.EnterWriter());
+    lock.LeaveReader();  // harmless
+    lock.LeaveWriter();
+    CloseHandle(blockSquatter);
+    CloseHandle(lockSquatter);
 }
 
 TEST(SharedLock, ReadersHoldTheNamedEventAndWritersWaitForThem) {
     CSharedLock lock("Tidewell test lock");
-    ASSERT_TRUE(lock.IsValid());
     HANDLE event = OpenEventA(SYNCHRONIZE, FALSE, "Tidewell test lock");
     ASSERT_NE(nullptr, event);
     EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(event, 0));  // no readers
@@ -97,60 +98,32 @@ TEST(SharedLock, ReadersHoldTheNamedEventAndWritersWaitForThem) {
             lock.LeaveWriter();
         }
     });
-    Sleep(100);
-    EXPECT_FALSE(writing);  // two readers still inside
-    lock.LeaveReader();
-    Sleep(100);
-    EXPECT_FALSE(writing);
-    lock.LeaveReader();
+    for (int readers = 2; readers > 0; readers--) {
+        Sleep(100);
+        EXPECT_FALSE(writing) << readers << " readers still inside";
+        lock.LeaveReader();
+    }
     writer.join();
     EXPECT_TRUE(writing);
     EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(event, 0));
     CloseHandle(event);
 }
 
-TEST(SharedLock, WithoutItsEventEveryEnterFails) {
-    HANDLE squatter = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 16, "Tidewell test lock 2");
-    CSharedLock lock("Tidewell test lock 2");
-    EXPECT_FALSE(lock.IsValid());
-    EXPECT_EQ(0, lock.EnterReader());
-    EXPECT_EQ(0, lock.EnterWriter());
-    lock.LeaveReader();  // harmless
-    lock.LeaveWriter();
-    CloseHandle(squatter);
-}
-
-namespace {
-
-UINT gPageMessages = 0;
-
-LRESULT CALLBACK PageWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == gMessages.loadPage) gPageMessages++;
-    return DefWindowProcA(window, message, wParam, lParam);
-}
-
-}  // namespace
-
 TEST(RequestPage, StoresACutTextAndPostsLoadPage) {
-    WNDCLASSA wc = {};
-    wc.lpfnWndProc = PageWindowProc;
-    wc.hInstance = GetModuleHandleA(nullptr);
-    wc.lpszClassName = "Tidewell test page window";
-    RegisterClassA(&wc);
-    HWND window = CreateWindowExA(0, wc.lpszClassName, "", 0, 0, 0, 0, 0, nullptr, nullptr, wc.hInstance, nullptr);
-    ASSERT_NE(nullptr, window);
-
+    static UINT pageMessages = 0;
+    WindowGuard page{MakeWindowOfClass("Tidewell test page window", [](HWND w, UINT m, WPARAM wp, LPARAM lp) {
+        pageMessages += m == gMessages.loadPage;
+        return DefWindowProcA(w, m, wp, lp);
+    })};
     CConfigData cfg = {};
-    cfg.PageWindow = HwndToWord(window);
+    cfg.PageWindow = HwndToWord(page.window);
     std::string longUrl(2000, 'u');
     EXPECT_EQ(1, RequestPage(cfg, longUrl.c_str(), 5, -6));
-    EXPECT_EQ(1023u, strlen(cfg.PageUrl));
+    EXPECT_EQ(std::string(1023, 'u'), cfg.PageUrl);
     EXPECT_EQ(5, cfg.PageParam1);
     EXPECT_EQ(-6, cfg.PageParam2);
-    EXPECT_TRUE(WaitFor([] { return gPageMessages == 1; }, 5000));
-
+    EXPECT_TRUE(WaitFor([] { return pageMessages == 1; }, 5000));
     EXPECT_EQ(1, RequestPage(cfg, nullptr, 1, 2));  // no text: the old one stays
-    EXPECT_EQ(1023u, strlen(cfg.PageUrl));
-    EXPECT_TRUE(WaitFor([] { return gPageMessages == 2; }, 5000));
-    DestroyWindow(window);
+    EXPECT_EQ(std::string(1023, 'u'), cfg.PageUrl);
+    EXPECT_TRUE(WaitFor([] { return pageMessages == 2; }, 5000));
 }

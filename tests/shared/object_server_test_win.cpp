@@ -9,7 +9,6 @@
 
 #include "agent_process_win.h"
 #include "shared/conversation_win.h"
-#include "shared/messages_win.h"
 
 namespace {
 
@@ -29,6 +28,8 @@ protected:
     void SetUp() override {
         ASSERT_FALSE(SharedBlockExists()) << "a global block is left over from elsewhere";
         CopyProgram(folder_.path(), "twl.exe");
+        CopyProgram(folder_.path(), "display_client.exe");
+        folder_.Write("Tidewell.ini", "[Tidewell Settings]\r\nMsgPurge=10\r\n");  // the clock's purge keeps the news
         ASSERT_EQ(0u, folder_.MakeDatabase(kDatabase));
         agent_ = std::make_unique<AgentProcess>(folder_);
         engine_ = agent_->WaitForEngineWindow();
@@ -47,12 +48,6 @@ protected:
         return WaitFor([&] { return block.config().ScreenSaverOn != kSentinel; }, kTickTimeoutMs);
     }
 
-    std::string Twl(const std::string& arguments) {
-        std::string output;
-        EXPECT_EQ(0u, RunCapturingOutput(folder_.File("twl.exe"), arguments, kStartTimeoutMs, output)) << output;
-        return output;
-    }
-
     InstallFolder folder_{"object-server", InstallFolder::kWithoutDatabase};
     std::unique_ptr<AgentProcess> agent_;
     HWND engine_ = nullptr;
@@ -60,7 +55,7 @@ protected:
 
 }  // namespace
 
-TEST_F(ObjectServerTest, NineteenConversationsPerChannelAndNoMore) {
+TEST_F(ObjectServerTest, NineteenConversationsPerChannelAndTheMappingsHeader) {
     ATOM gone = GlobalAddAtomA("Tidewell test atom that goes");
     GlobalDeleteAtom(gone);
     EXPECT_EQ(0, SendRequestObject(engine_, gone, MAKELPARAM(kTopics, 0)));  // and it takes no slot
@@ -68,8 +63,7 @@ TEST_F(ObjectServerTest, NineteenConversationsPerChannelAndNoMore) {
     std::vector<std::unique_ptr<Conversation>> open;
     for (uint16_t expected = 1; expected <= 19; expected++) {
         open.push_back(std::make_unique<Conversation>(engine_, kTopics));
-        ASSERT_TRUE(open.back()->open()) << expected;
-        EXPECT_EQ(expected, open.back()->handle());
+        ASSERT_EQ(expected, open.back()->handle());
     }
     Conversation twentieth(engine_, kTopics);
     EXPECT_FALSE(twentieth.open());
@@ -79,46 +73,42 @@ TEST_F(ObjectServerTest, NineteenConversationsPerChannelAndNoMore) {
     EXPECT_EQ(1, open[4]->Close());  // handle 5
     Conversation again(engine_, kTopics);
     EXPECT_EQ(5, again.handle());
-    uint16_t closed = again.handle();
     EXPECT_EQ(1, again.Close());
-    EXPECT_EQ(0, SendRequestObject(engine_, 0, MAKELPARAM(kTopics, closed)));  // closing again: 0
-    EXPECT_EQ(0, SendRequestObject(engine_, FETCH_FIRST, MAKELPARAM(kTopics, closed)));
-}
+    EXPECT_EQ(0, SendRequestObject(engine_, 0, MAKELPARAM(kTopics, 5)));  // closing again: 0
+    EXPECT_EQ(0, SendRequestObject(engine_, FETCH_FIRST, MAKELPARAM(kTopics, 5)));
 
-TEST_F(ObjectServerTest, MappingHeaderDependsOnWhoMadeIt) {
+    // The mapping's header words depend on who made it.
     Conversation own(engine_, kTopics, Conversation::Creator::DisplayProgram);
-    ASSERT_TRUE(own.open());
+    ASSERT_EQ(5, own.handle());
     EXPECT_EQ(2u, own.header()->refCount);  // this program's view and the agent's
     EXPECT_EQ(3624u, own.header()->areaSize);
-    EXPECT_EQ(own.handle(), own.header()->handle);
-
+    EXPECT_EQ(5u, own.header()->handle);
     Conversation agents(engine_, kMessages, Conversation::Creator::Agent);
-    ASSERT_TRUE(agents.open());
+    ASSERT_EQ(2, agents.handle());
     EXPECT_EQ(1u, agents.header()->refCount);
     EXPECT_EQ(0u, agents.header()->areaSize);
-    EXPECT_EQ(1u, agents.header()->handle);
+    EXPECT_EQ(2u, agents.header()->handle);
     agents.Close();
     EXPECT_EQ(0u, agents.header()->refCount);  // the agent gave its view back
 }
 
-TEST_F(ObjectServerTest, ListingsFollowTheDisplayOrder) {
-    std::string topics = Twl("topics");
-    EXPECT_NE(std::string::npos, topics.find("  0  News / Harbour  (subscription, on, 2 messages)\r\n"
-                                             "  1  Sport / Sailing  (subscription, off, 1 messages)\r\n"
-                                             "  2  Weather / Coast  (subscription, on, 2 messages)\r\n"
-                                             "3 topics"))
-        << topics;
-    std::string messages = Twl("messages");
-    EXPECT_NE(std::string::npos, messages.find("News / Harbour\r\n  0:1  Ferry late  ()\r\n  0:2  Tide high  ()\r\n"
-                                               "Weather / Coast\r\n  2:4  Fog  ()\r\n  2:5  Gale  ()\r\n4 messages"))
-        << messages;
-    std::string ticker = Twl("follow 2");
-    EXPECT_NE(std::string::npos, ticker.find("  0:1  Ferry late  ()\r\n  0:2  Tide high  ()\r\n  2:4  Fog  ()\r\n"
-                                             "  2:5  Gale  ()\r\n4 headlines shown."))
-        << ticker;
-}
+TEST_F(ObjectServerTest, ListingsFollowTheDisplayOrderAndAdViewsAreSaved) {
+    const char* cases[][2] = {
+        {"topics", "  0  News / Harbour  (subscription, on, 2 messages)\r\n"
+                   "  1  Sport / Sailing  (subscription, off, 1 messages)\r\n"
+                   "  2  Weather / Coast  (subscription, on, 2 messages)\r\n3 topics"},
+        {"messages", "News / Harbour\r\n  0:1  Ferry late  ()\r\n  0:2  Tide high  ()\r\n"
+                     "Weather / Coast\r\n  2:4  Fog  ()\r\n  2:5  Gale  ()\r\n4 messages"},
+        {"follow 2", "  0:1  Ferry late  ()\r\n  0:2  Tide high  ()\r\n  2:4  Fog  ()\r\n  2:5  Gale  ()\r\n"
+                     "4 headlines shown."},
+    };
+    for (auto& c : cases) {
+        std::string output;
+        EXPECT_EQ(0u, RunCapturingOutput(folder_.File("twl.exe"), c[0], kStartTimeoutMs, output)) << output;
+        EXPECT_NE(std::string::npos, output.find(c[1])) << output;
+    }
 
-TEST_F(ObjectServerTest, AdViewsAreCountedAndSaved) {
+    // An ad's views are counted and saved.
     Conversation messages(engine_, kMessages);
     MsgArea& area = messages.messages();
     area.wrap = 0;
@@ -137,7 +127,6 @@ TEST_F(ObjectServerTest, AdViewsAreCountedAndSaved) {
 }
 
 TEST_F(ObjectServerTest, SeveralDisplayProgramsAtOnceAndUnderLoad) {
-    CopyProgram(folder_.path(), "display_client.exe");
     std::vector<ChildProcess> clients;
     for (int i = 0; i < 8; i++) clients.emplace_back(folder_.File("display_client.exe"), "400");  // 4,000 requests each
     EXPECT_TRUE(AgentTicks()) << "the clock stops while the display programs are served";
@@ -154,37 +143,9 @@ TEST_F(ObjectServerTest, AnyMessageIsAnsweredOrRefusedAndVanishedProgramsAreRele
     }
     EXPECT_TRUE(AgentTicks());
 
-    CopyProgram(folder_.path(), "display_client.exe");
+    // It opens a conversation, prints its atom and handle, and is killed without closing it.
     std::string printed;
-    ChildProcess vanishing;
-    {
-        // The client opens a conversation, prints its atom, and is killed without closing it.
-        std::string output;
-        HANDLE readEnd, writeEnd;
-        SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
-        ASSERT_TRUE(CreatePipe(&readEnd, &writeEnd, &inherit, 0));
-        SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
-        STARTUPINFOA startup = {};
-        startup.cb = sizeof startup;
-        startup.dwFlags = STARTF_USESTDHANDLES;
-        startup.hStdOutput = writeEnd;
-        startup.hStdError = writeEnd;
-        PROCESS_INFORMATION process;
-        std::string commandLine = "\"" + folder_.File("display_client.exe") + "\" --abandon";
-        ASSERT_TRUE(CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
-                                   &process));
-        CloseHandle(writeEnd);
-        char line[64] = "";
-        DWORD got = 0;
-        ReadFile(readEnd, line, sizeof line - 1, &got, nullptr);
-        line[got] = '\0';
-        printed = line;
-        TerminateProcess(process.hProcess, 9);
-        WaitForSingleObject(process.hProcess, 5000);
-        CloseHandle(process.hProcess);
-        CloseHandle(process.hThread);
-        CloseHandle(readEnd);
-    }
+    EXPECT_EQ(STILL_ACTIVE, RunCapturingOutput(folder_.File("display_client.exe"), "--abandon", 5000, printed));
     unsigned atom = 0, handle = 0;
     ASSERT_EQ(2, sscanf(printed.c_str(), "%u %u", &atom, &handle)) << printed;
     EXPECT_NE(0u, handle);
@@ -197,7 +158,6 @@ TEST_F(ObjectServerTest, AnyMessageIsAnsweredOrRefusedAndVanishedProgramsAreRele
     Conversation afterwards(engine_, kMessages);  // the others are served as before
     EXPECT_TRUE(afterwards.open());
     EXPECT_NE(handle, afterwards.handle());
-    afterwards.Close();
 
     EXPECT_EQ(0u, agent_->Close());
     agent_.reset();

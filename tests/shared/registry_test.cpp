@@ -5,201 +5,150 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
-#include <vector>
 
 #include "os_override.h"
 #include "temp_dir.h"
 
-namespace {
+using namespace std::string_literals;
 
-constexpr SystemFacts kFacts = {2, 6, 1, true, false};
+TEST(RegistryInitRecord, ClearsTheRecordAndSetsDirectoriesDefaultsAndFacts) {
+    OsOverride restore;
+    static std::string created;
+    gOs.Now = [] { return int32_t{1700000000}; };
+    gOs.CreateDir = [](const char* path) {
+        created += path;
+        return 0;  // as if it existed: the record is made all the same
+    };
+    const std::string deep = std::string(300, 'd') + "\\Engine.exe";
+    struct {
+        std::string modulePath, installDir, dataDir;
+        SystemFacts facts;
+        uint32_t win32s, newShell;
+    } cases[] = {
+        {"C:\\Programs\\Tidewell\\Engine.exe", "C:\\Programs\\Tidewell", "C:\\Programs\\Tidewell\\Data",
+         {2, 6, 1, true, false}, 0, 1},
+        {"Engine.exe", "Engine.exe", "Engine.exe\\Data", {0, 3, 10, false, true}, 1, 0},  // no directory at all
+        // Cut to its field, the path has no backslash left to cut at; the data directory takes 259 characters of it.
+        {deep, std::string(260, 'd'), std::string(259, 'd') + "\\Data", {1, 4, 0, true, true}, 0, 1},
+        {"C:\\" + deep, "C:", "C:\\Data", {1, 4, 10, false, false}, 0, 1},  // the cut path's last backslash
+    };
+    for (auto& c : cases) {
+        SCOPED_TRACE(c.modulePath.substr(0, 40));
+        created.clear();
+        CConfigData cfg;
+        memset(&cfg, 0xAB, sizeof cfg);  // what a reused block could hold
+        CRegistry::InitRecord(cfg, c.modulePath.c_str(), c.facts);
+        EXPECT_EQ(c.installDir, cfg.InstallDir);
+        EXPECT_EQ(c.dataDir, cfg.DataDir);
+        EXPECT_EQ(c.dataDir, created);
+        CConfigData expected = {};  // and beside the directories, every byte as a new record has it
+        memcpy(expected.InstallDir, cfg.InstallDir, sizeof cfg.InstallDir);
+        memcpy(expected.DataDir, cfg.DataDir, sizeof cfg.DataDir);
+        expected.PageWindow = expected.EngineWindow = expected.DisplayWindow = kNoWindow;
+        expected.StartTime = 1700000000;
+        expected.PageParam1 = expected.PageParam2 = -1;
+        expected.AdTopicId = kNoTopic;
+        expected.Pace = expected.DisplayPreference = 1;
+        expected.OsPlatformId = c.facts.platformId;
+        expected.OsMajorVersion = c.facts.majorVersion;
+        expected.OsMinorVersion = c.facts.minorVersion;
+        expected.TrayPresent = c.facts.trayPresent;
+        expected.PaletteDisplay = c.facts.paletteDisplay;
+        expected.IsWin32s = c.win32s;
+        expected.NewShell = c.newShell;
+        const char *made = reinterpret_cast<char*>(&cfg), *wanted = reinterpret_cast<char*>(&expected);
+        size_t differs = std::mismatch(made, made + sizeof cfg, wanted).first - made;
+        EXPECT_EQ(sizeof cfg, differs) << "the first byte that differs";
+    }
+}
+
+namespace {
 
 class RegistryTest : public ::testing::Test {
 protected:
-    RegistryTest() : dir_("registry") {
+    // Reads the settings file into a record full of leftovers; the ten
+    // settings in the file's order.
+    std::string Read() {
         memset(&cfg_, 0xAB, sizeof cfg_);  // what a reused block could hold
-        CRegistry::InitRecord(cfg_, (dir_.path() + "\\Engine.exe").c_str(), kFacts);
+        strcpy(cfg_.InstallDir, dir_.path().c_str());
+        EXPECT_EQ(1, CRegistry::ReadSettingsFile(cfg_));
+        // The account identifier comes with the data file, not from here.
+        EXPECT_EQ(std::string(sizeof cfg_.AccountId, '\0'), std::string(cfg_.AccountId, sizeof cfg_.AccountId));
+        return std::to_string(cfg_.HttpProxyEnabled) + "|" + cfg_.HttpProxy + "|" + std::to_string(cfg_.HttpProxyPort) +
+               "|" + cfg_.BrowserPath + "|" + cfg_.BrowserDdeService + "|" + std::to_string(cfg_.EdgeDockedOn) + "|" +
+               std::to_string(cfg_.AlwaysOnTop) + "|" + std::to_string(cfg_.AutoHide) + "|" +
+               std::to_string(cfg_.MsgExpire) + "|" + std::to_string(cfg_.MsgPurge);
     }
 
     std::string ReadBack(const char* key) {
         char value[300];
-        gOs.GetProfileString(kSettingsSection, key, "<missing>", value, sizeof value, dir_.File(kSettingsFileName).c_str());
+        gOs.GetProfileString(kSettingsSection, key, "<missing>", value, sizeof value,
+                             dir_.File(kSettingsFileName).c_str());
         return value;
     }
 
-    TempDir dir_;
+    TempDir dir_{"registry"};
     CConfigData cfg_;
 };
 
 }  // namespace
 
-TEST_F(RegistryTest, NewRecordTakesItsDirectoriesFromTheExecutable) {
-    EXPECT_EQ(dir_.path(), cfg_.InstallDir);
-    EXPECT_EQ(dir_.path() + "\\Data", cfg_.DataDir);
-    EXPECT_TRUE(dir_.Exists("Data"));
-    EXPECT_EQ(kNoWindow, cfg_.PageWindow);
-    EXPECT_EQ(kNoWindow, cfg_.EngineWindow);
-    EXPECT_EQ(kNoWindow, cfg_.DisplayWindow);
-    EXPECT_EQ(-1, cfg_.PageParam1);
-    EXPECT_EQ(-1, cfg_.PageParam2);
-    EXPECT_EQ(kNoTopic, cfg_.AdTopicId);
-    EXPECT_EQ(1, cfg_.Pace);
-    EXPECT_EQ(1, cfg_.DisplayPreference);
-    EXPECT_EQ(0u, cfg_.StartCount);
-    EXPECT_EQ(0u, cfg_.Passive);
-    EXPECT_EQ(0u, cfg_.JobsHeld);
-    EXPECT_STREQ("", cfg_.PageUrl);
-    EXPECT_EQ(std::vector<uint8_t>(388, 0), std::vector<uint8_t>(cfg_.DisplaySettings, cfg_.DisplaySettings + 388));
-    EXPECT_EQ(2u, cfg_.OsPlatformId);
-    EXPECT_EQ(0u, cfg_.IsWin32s);
-    EXPECT_EQ(6u, cfg_.OsMajorVersion);
-    EXPECT_EQ(1u, cfg_.OsMinorVersion);
-    EXPECT_EQ(1u, cfg_.NewShell);
-    EXPECT_EQ(1u, cfg_.TrayPresent);
-    EXPECT_EQ(0u, cfg_.PaletteDisplay);
-}
-
-TEST(RegistryInitRecord, StampsTheStartTimeAndCreatesTheDataDirectoryOnce) {
-    OsOverride restore;
-    static std::vector<std::string> created;
-    created.clear();
-    gOs.Now = [] { return int32_t{1700000000}; };
-    gOs.CreateDir = [](const char* path) {
-        created.push_back(path);
-        return 0;  // as if it existed: the record is made all the same
+TEST_F(RegistryTest, ReadsEachValueAsAtolWithDefaultsAndLimits) {
+    const std::string defaults = "0||0|||1|0|0|0|0";
+    EXPECT_EQ(defaults, Read());  // no file at all
+    const std::string longText(400, 'p'), section = "[Tidewell Settings]\r\n";
+    struct {
+        std::string file, expected;
+    } cases[] = {
+        {"\x7f\x45LF\0\0\0[Other]\nEdgeDockedOn=2\n\xff\xfe=\n[Tidewell Settings"s, defaults},  // garbage, no section
+        {"[tidewell settings]\r\nHttpProxyPort=8080abc\r\nHttpProxyEnabled= 1\r\nMsgPurge=-1\r\nMsgExpire=yes\r\n"
+         "AlwaysOnTop=99999999999\r\nAutoHide=+2\r\n",
+         "1||8080|||1|2147483647|2|0|-1"},
+        // Every value passes a 260-byte buffer, and no field takes more than it holds.
+        {section + "HttpProxy=" + longText + "\r\nBrowserPath=" + longText +
+             "\r\nBrowserDdeService=" + longText + "\r\n",
+         "0|" + std::string(259, 'p') + "|0|" + std::string(259, 'p') + "|" + std::string(100, 'p') + "|1|0|0|0|0"},
+        // The docked edge is 0 to 3 (text reads as 0); any other number becomes 1.
+        {section + "EdgeDockedOn=3", "0||0|||3|0|0|0|0"}, {section + "EdgeDockedOn=4", "0||0|||1|0|0|0|0"},
+        {section + "EdgeDockedOn=-1", "0||0|||1|0|0|0|0"}, {section + "EdgeDockedOn=x", "0||0|||0|0|0|0|0"},
     };
-    CConfigData cfg;
-    CRegistry::InitRecord(cfg, "C:\\Programs\\Tidewell\\Engine.exe", SystemFacts{1, 4, 10, false, true});
-    EXPECT_EQ(1700000000, cfg.StartTime);
-    ASSERT_EQ(1u, created.size());
-    EXPECT_EQ("C:\\Programs\\Tidewell\\Data", created[0]);
-    EXPECT_STREQ("C:\\Programs\\Tidewell", cfg.InstallDir);
-    EXPECT_EQ(1u, cfg.NewShell);
-    EXPECT_EQ(1u, cfg.PaletteDisplay);
-    EXPECT_EQ(0u, cfg.TrayPresent);
-}
-
-TEST(RegistryInitRecord, LongAndOddModulePathsStayWithinTheirFields) {
-    OsOverride restore;
-    gOs.CreateDir = [](const char*) { return 1; };
-    CConfigData cfg;
-    std::string deep = std::string(300, 'd') + "\\Engine.exe";
-    CRegistry::InitRecord(cfg, deep.c_str(), kFacts);
-    EXPECT_EQ(260u, strlen(cfg.InstallDir));  // cut to the field; no backslash left in it to cut at
-    EXPECT_EQ(259u + 5u, strlen(cfg.DataDir));  // 259 characters of it and "\Data"
-    CRegistry::InitRecord(cfg, ("C:\\" + deep).c_str(), kFacts);
-    EXPECT_STREQ("C:", cfg.InstallDir);  // the cut path's last backslash
-
-    CRegistry::InitRecord(cfg, "Engine.exe", kFacts);  // no directory at all
-    EXPECT_STREQ("Engine.exe", cfg.InstallDir);
-    EXPECT_STREQ("Engine.exe\\Data", cfg.DataDir);
-}
-
-TEST_F(RegistryTest, MissingFileGivesTheDefaults) {
-    strcpy(cfg_.AccountId, "left over");
-    EXPECT_EQ(1, CRegistry::ReadSettingsFile(cfg_));
-    EXPECT_EQ(0, cfg_.HttpProxyEnabled);
-    EXPECT_STREQ("", cfg_.HttpProxy);
-    EXPECT_EQ(0, cfg_.HttpProxyPort);
-    EXPECT_STREQ("", cfg_.BrowserPath);
-    EXPECT_STREQ("", cfg_.BrowserDdeService);
-    EXPECT_EQ(1, cfg_.EdgeDockedOn);
-    EXPECT_EQ(0, cfg_.AlwaysOnTop);
-    EXPECT_EQ(0, cfg_.AutoHide);
-    EXPECT_EQ(0, cfg_.MsgExpire);
-    EXPECT_EQ(0, cfg_.MsgPurge);
-    EXPECT_EQ(std::string(101, '\0'), std::string(cfg_.AccountId, 101));  // comes with the data file, not from here
-}
-
-TEST_F(RegistryTest, ConvertsEachValueAsAtolWithTheDockedEdgeLimited) {
-    struct Case {
-        const char* dock;
-        int32_t expected;
-    } docks[] = {{"0", 0}, {"3", 3}, {"4", 1}, {"-1", 1}, {"2abc", 2}, {"x", 0}, {"", 0}};
-    for (const Case& c : docks) {
-        dir_.Write(kSettingsFileName, std::string("[Tidewell Settings]\r\nEdgeDockedOn=") + c.dock + "\r\n");
-        CRegistry::ReadSettingsFile(cfg_);
-        EXPECT_EQ(c.expected, cfg_.EdgeDockedOn) << "EdgeDockedOn=" << c.dock;
+    for (auto& c : cases) {
+        SCOPED_TRACE(c.file.substr(0, 60));
+        dir_.Write(kSettingsFileName, c.file);
+        EXPECT_EQ(c.expected, Read());
     }
-    dir_.Write(kSettingsFileName,
-               "[tidewell settings]\r\n"
-               "HttpProxyPort=8080abc\r\n"
-               "HttpProxyEnabled= 1\r\n"
-               "MsgPurge=-1\r\n"
-               "MsgExpire=yes\r\n"
-               "AlwaysOnTop=99999999999\r\n"
-               "AutoHide=+2\r\n");
-    CRegistry::ReadSettingsFile(cfg_);
-    EXPECT_EQ(8080, cfg_.HttpProxyPort);
-    EXPECT_EQ(1, cfg_.HttpProxyEnabled);
-    EXPECT_EQ(-1, cfg_.MsgPurge);
-    EXPECT_EQ(0, cfg_.MsgExpire);
-    EXPECT_EQ(INT32_MAX, cfg_.AlwaysOnTop);
-    EXPECT_EQ(2, cfg_.AutoHide);
-}
-
-TEST_F(RegistryTest, OverlongTextsAreCutToTheirFields) {
-    std::string longText(400, 'p');
-    dir_.Write(kSettingsFileName, "[Tidewell Settings]\r\nHttpProxy=" + longText + "\r\nBrowserPath=" + longText +
-                                      "\r\nBrowserDdeService=" + longText + "\r\n");
-    CRegistry::ReadSettingsFile(cfg_);
-    EXPECT_EQ(259u, strlen(cfg_.HttpProxy));  // every value passes a 260-byte buffer
-    EXPECT_EQ(259u, strlen(cfg_.BrowserPath));
-    EXPECT_EQ(100u, strlen(cfg_.BrowserDdeService));
-}
-
-TEST_F(RegistryTest, GarbageFilesAndMissingSectionsGiveDefaults) {
-    static const char kJunk[] = "\x7f\x45LF\0\0\0[Other]\nEdgeDockedOn=2\n\xff\xfe=\n[Tidewell Settings";
-    dir_.Write(kSettingsFileName, std::string(kJunk, sizeof kJunk - 1));
-    EXPECT_EQ(1, CRegistry::ReadSettingsFile(cfg_));
-    EXPECT_EQ(1, cfg_.EdgeDockedOn);
-    EXPECT_EQ(0, cfg_.HttpProxyPort);
-    EXPECT_STREQ("", cfg_.HttpProxy);
 }
 
 TEST_F(RegistryTest, WritesAllTenKeysAndReadsThemBack) {
-    dir_.Write(kSettingsFileName, "");
-    CRegistry::ReadSettingsFile(cfg_);
-    strcpy(cfg_.HttpProxy, "proxy.local");
-    cfg_.HttpProxyPort = 3128;
-    cfg_.HttpProxyEnabled = 1;
-    strcpy(cfg_.BrowserPath, "C:\\Browser\\browse.exe");
-    strcpy(cfg_.BrowserDdeService, "IEXPLORE");
-    cfg_.MsgPurge = -1;
-    EXPECT_EQ(1, CRegistry::WriteSettingsFile(cfg_));
-
-    const char* expected[][2] = {
+    const char* keys[][2] = {
         {"HttpProxyEnabled", "1"}, {"HttpProxy", "proxy.local"},    {"HttpProxyPort", "3128"},
         {"BrowserPath", "C:\\Browser\\browse.exe"},                 {"BrowserDdeService", "IEXPLORE"},
-        {"EdgeDockedOn", "1"},     {"AlwaysOnTop", "0"},            {"AutoHide", "0"},
-        {"MsgExpire", "0"},        {"MsgPurge", "-1"},
+        {"EdgeDockedOn", "2"},     {"AlwaysOnTop", "3"},            {"AutoHide", "4"},
+        {"MsgExpire", "5"},        {"MsgPurge", "-1"},
     };
-    for (auto& pair : expected) EXPECT_EQ(pair[1], ReadBack(pair[0])) << pair[0];
-
-    CConfigData again = cfg_;
-    memset(again.HttpProxy, 0, sizeof again.HttpProxy);
-    again.HttpProxyPort = 0;
-    again.MsgPurge = 0;
-    CRegistry::ReadSettingsFile(again);
-    EXPECT_STREQ("proxy.local", again.HttpProxy);
-    EXPECT_EQ(3128, again.HttpProxyPort);
-    EXPECT_EQ(-1, again.MsgPurge);
+    std::string file = "[Tidewell Settings]\r\n";
+    for (auto& key : keys) file += std::string(key[0]) + "=" + key[1] + "\r\n";
+    dir_.Write(kSettingsFileName, file);
+    const std::string values = "1|proxy.local|3128|C:\\Browser\\browse.exe|IEXPLORE|2|3|4|5|-1";
+    EXPECT_EQ(values, Read());
+    dir_.Write(kSettingsFileName, "");
+    EXPECT_EQ(1, CRegistry::WriteSettingsFile(cfg_));
+    for (auto& key : keys) EXPECT_EQ(key[1], ReadBack(key[0])) << key[0];
+    EXPECT_EQ(values, Read());
 }
 
-TEST_F(RegistryTest, WritingAnUnterminatedFieldStaysWithinIt) {
+TEST_F(RegistryTest, UnterminatedFieldsStayWithinThemWhenWritten) {
+    Read();
     memset(cfg_.BrowserDdeService, 'n', sizeof cfg_.BrowserDdeService);  // no terminator
     memset(cfg_.AccountId, 'a', sizeof cfg_.AccountId);
     CRegistry::WriteSettingsFile(cfg_);
     EXPECT_EQ(std::string(101, 'n'), ReadBack("BrowserDdeService"));
-}
 
-TEST_F(RegistryTest, SettingsFileSitsBesideTheExecutable) {
     char path[kSettingsPathSize];
-    CRegistry::SettingsFilePath(cfg_, path);
-    EXPECT_EQ(dir_.path() + "\\Tidewell.ini", path);
-    memset(cfg_.InstallDir, 'i', sizeof cfg_.InstallDir);  // unterminated
+    memset(cfg_.InstallDir, 'i', sizeof cfg_.InstallDir);
     CRegistry::SettingsFilePath(cfg_, path);
     EXPECT_EQ(std::string(261, 'i') + "\\Tidewell.ini", path);
 }

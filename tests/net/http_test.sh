@@ -1,8 +1,8 @@
 #!/bin/sh
-# Starts Python's http.server and tinyproxy on loopback ports, runs the test
-# program under Wine with their ports and the web root in its environment,
+# Starts Python's http.server and tinyproxy on loopback ports, runs the network
+# test program under Wine with their ports and the web root in its environment,
 # and stops both. The servers also stop by themselves after five minutes.
-#   real_servers_test.sh WINE_RUN PREFIX TEST_PROGRAM
+#   http_test.sh WINE_RUN PREFIX TEST_PROGRAM
 set -u
 wine_run=$1 prefix=$2 program=$3
 . "$(dirname "$0")/../support/servers.sh"
@@ -13,14 +13,7 @@ web_port=$(free_port)
 proxy_port=$(free_port)
 mkdir -p "$work/www"
 start_server 300 "$work/web.log" python3 -m http.server --bind 127.0.0.1 --directory "$work/www" "$web_port"
-cat >"$work/tinyproxy.conf" <<CONF
-Port $proxy_port
-Listen 127.0.0.1
-Timeout 30
-Allow 127.0.0.1
-MaxClients 8
-LogLevel Info
-CONF
+printf 'Port %s\nListen 127.0.0.1\nTimeout 30\nAllow 127.0.0.1\nMaxClients 8\n' "$proxy_port" >"$work/tinyproxy.conf"
 start_server 300 "$work/proxy.log" tinyproxy -d -c "$work/tinyproxy.conf"
 wait_listening "$web_port" "the web server" && wait_listening "$proxy_port" "tinyproxy" || exit 1
 
