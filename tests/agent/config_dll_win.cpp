@@ -36,15 +36,6 @@ void NoteReceived(const ConfigExchange& exchange) {
         << "\npreference=" << exchange.displayPreference << "\nsettings0=" << int(exchange.displaySettings[0]) << "\n";
 }
 
-void SetSymbols(ConfigExchange& exchange, const std::string& list) {
-    std::istringstream symbols(list);
-    std::string symbol;
-    exchange.symbolCount = 0;
-    while (std::getline(symbols, symbol, ',') && exchange.symbolCount < kExchangeSymbols) {
-        strncpy(exchange.symbols[exchange.symbolCount++], symbol.c_str(), kExchangeSymbolSize - 1);
-    }
-}
-
 void Follow(const std::string& key, const std::string& value, ConfigExchange& exchange) {
     if (key == "accept") exchange.accepted = atoi(value.c_str());
     if (key == "proxy") strncpy(exchange.proxyHost, value.c_str(), sizeof exchange.proxyHost - 1);
@@ -53,7 +44,13 @@ void Follow(const std::string& key, const std::string& value, ConfigExchange& ex
     if (key == "browser") strncpy(exchange.browserPath, value.c_str(), sizeof exchange.browserPath - 1);
     if (key == "pace") exchange.pace = atoi(value.c_str());
     if (key == "preference") exchange.displayPreference = atoi(value.c_str());
-    if (key == "symbols") SetSymbols(exchange, value);
+    if (key == "symbols") {
+        std::istringstream list(value);
+        exchange.symbolCount = 0;
+        for (std::string one; exchange.symbolCount < kExchangeSymbols && std::getline(list, one, ',');) {
+            strncpy(exchange.symbols[exchange.symbolCount++], one.c_str(), kExchangeSymbolSize - 1);
+        }
+    }
     if (key == "symbolCount") exchange.symbolCount = strtoul(value.c_str(), nullptr, 10);
     if (key == "settings") memset(exchange.displaySettings, atoi(value.c_str()), sizeof exchange.displaySettings);
     if (key.compare(0, 6, "active") == 0) exchange.topics[atoi(key.c_str() + 6)].bActive = atoi(value.c_str());

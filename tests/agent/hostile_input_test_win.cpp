@@ -6,14 +6,12 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <iostream>
 #include <map>
 #include <string>
 #include <vector>
 
 #include "agent_process_win.h"
 #include "shared/conversation_win.h"
-#include "trace_capture_win.h"
 
 namespace {
 
@@ -37,17 +35,9 @@ std::map<std::string, std::string> FilesOutsideTheDataDirectory(const InstallFol
     return files;
 }
 
-class HostileInputTest : public ::testing::Test {
-protected:
-    void TearDown() override {
-        if (HasFailure()) std::cerr << "agent trace:\n" << trace_.Dump();
-    }
-    TraceCapture trace_;
-};
-
 }  // namespace
 
-TEST_F(HostileInputTest, NothingHandedOverStopsTheAgentOrTouchesFilesOutsideItsDataDirectory) {
+TEST(HostileInput, NothingHandedOverStopsTheAgentOrTouchesFilesOutsideItsDataDirectory) {
     ASSERT_FALSE(SharedBlockExists()) << "a global block is left over from elsewhere";
     InstallFolder folder("hostile");
     folder.Write("Tidewell.ini", "[Tidewell Settings]\r\nMsgPurge=10\r\n");

@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <iostream>
 #include <string>
 #include <vector>
 
@@ -31,17 +30,10 @@ LRESULT CALLBACK DisplayWindowProc(HWND window, UINT message, WPARAM wParam, LPA
     return DefWindowProcA(window, message, wParam, lParam);
 }
 
-class PreferencesTest : public ::testing::Test {
-protected:
-    void TearDown() override {
-        if (HasFailure()) std::cerr << "agent trace:\n" << trace_.Dump();
-    }
-    TraceCapture trace_;
-};
-
 }  // namespace
 
-TEST_F(PreferencesTest, OneAgentThroughEveryKindOfDialog) {
+TEST(Preferences, OneAgentThroughEveryKindOfDialog) {
+    TraceCapture trace;
     ASSERT_FALSE(SharedBlockExists()) << "a global block is left over from elsewhere";
     InstallFolder folder("preferences", InstallFolder::kWithoutDatabase);
     folder.Write("Tidewell.ini", "[Tidewell Settings]\r\nBrowserPath=C:\\X\\iexplore.exe\r\nBrowserDdeService=KEEP\r\n");
@@ -65,10 +57,10 @@ TEST_F(PreferencesTest, OneAgentThroughEveryKindOfDialog) {
 
     // Without the library, or without its export, the request is only traced.
     dialog("accept=1\n");
-    EXPECT_TRUE(trace_.WaitFor("ConfigDialog(): Exception Caught: Could not load CONFIG.DLL", agent.id(), 5000));
+    EXPECT_TRUE(trace.WaitFor("ConfigDialog(): Exception Caught: Could not load CONFIG.DLL", agent.id(), 5000));
     CopyProgram(folder.path(), "no_export_dll.dll", "CONFIG.DLL");
     dialog("accept=1\n");
-    EXPECT_TRUE(trace_.WaitFor("ConfigDialog(): Exception Caught: GetProcAddress() Failed", agent.id(), 5000));
+    EXPECT_TRUE(trace.WaitFor("ConfigDialog(): Exception Caught: GetProcAddress() Failed", agent.id(), 5000));
     CopyProgram(folder.path(), "config_dll.dll", "CONFIG.DLL");  // the library is freed after each try
 
     // Cancelled: nothing changes, nothing is saved.
