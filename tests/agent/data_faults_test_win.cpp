@@ -55,7 +55,9 @@ TEST_F(DataFaultsTest, GarbageInPlaceOfTheDataFileIsLeftForTheRepair) {
         std::string bytes = run % 3 == 1 ? good.substr(0, random_() % good.size()) : good;
         if (run % 3 == 0) bytes.resize(random_() % 20000);
         for (size_t i = 0; run % 3 == 0 && i < bytes.size(); i++) bytes[i] = static_cast<char>(random_());
-        for (int i = 0; run % 3 == 2 && i < 4; i++) bytes[256 + random_() % (good.size() - 256)] = static_cast<char>(random_());
+        for (int i = 0; run % 3 == 2 && i < 4; i++) {
+            bytes[256 + random_() % (good.size() - 256)] = static_cast<char>(random_());
+        }
         folder.Write("Data\\Msg.dat", bytes);
         AgentProcess agent(folder);
         // Either it ends, or it gets as far as serving display programs.

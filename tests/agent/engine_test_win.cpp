@@ -96,8 +96,8 @@ TEST_F(EngineTest, RepairsRunsServesItsCommandsAndClosesCleanly) {
     // menu's command (a system command without a notification area), a
     // double-click on the minimised caption or on the icon, and by a
     // forwarded command line (from the path beside the agent).
-    const UINT kShowGlancer[][3] = {
-        {WM_SYSCOMMAND, IDM_TICKER, 0}, {WM_NCLBUTTONDBLCLK, HTCAPTION, 0}, {kTrayCallbackMessage, 0, WM_LBUTTONDBLCLK}};
+    const UINT kShowGlancer[][3] = {{WM_SYSCOMMAND, IDM_TICKER, 0}, {WM_NCLBUTTONDBLCLK, HTCAPTION, 0},
+                                    {kTrayCallbackMessage, 0, WM_LBUTTONDBLCLK}};
     for (size_t i = 0; i < 3; i++) {
         PostMessageA(window, kShowGlancer[i][0], kShowGlancer[i][1], kShowGlancer[i][2]);
         EXPECT_TRUE(WaitFor([&] { return Runs(folder, "glancer.exe") == i + 1; }, 10000)) << i;
@@ -119,7 +119,8 @@ TEST_F(EngineTest, RepairsRunsServesItsCommandsAndClosesCleanly) {
     // Untrusted WM_COPYDATA: the terminator beyond what was sent, an empty
     // text, no data at all, another data word. Each is only traced.
     char path[] = "C:\\feeds\\other.twl";
-    COPYDATASTRUCT untrusted[] = {{0, 3, path}, {0, 1, path + sizeof path - 1}, {0, 0, nullptr}, {1, sizeof path, path}};
+    COPYDATASTRUCT untrusted[] = {
+        {0, 3, path}, {0, 1, path + sizeof path - 1}, {0, 0, nullptr}, {1, sizeof path, path}};
     for (COPYDATASTRUCT& data : untrusted) {
         DWORD_PTR result = 0;
         EXPECT_TRUE(SendMessageTimeoutA(window, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data), SMTO_NORMAL, 5000,

@@ -38,7 +38,8 @@ TEST(Preferences, OneAgentThroughEveryKindOfDialog) {
     InstallFolder folder("preferences", InstallFolder::kWithoutDatabase);
     folder.Write("Tidewell.ini", "[Tidewell Settings]\r\nBrowserPath=C:\\X\\iexplore.exe\r\nBrowserDdeService=KEEP\r\n");
     ASSERT_EQ(0u, folder.MakeDatabase(R"({"topics": [{"Title": "News / A"},
-        {"dwType": 3, "Title": "Stocks / Quotes", "messages": [{"ridMsg": 4, "Title": "BBB;1;2"}, {"ridMsg": 9, "Title": "DDD;3;4"}]},
+        {"dwType": 3, "Title": "Stocks / Quotes",
+         "messages": [{"ridMsg": 4, "Title": "BBB;1;2"}, {"ridMsg": 9, "Title": "DDD;3;4"}]},
         {"Title": "News / B", "bActive": 0}]})"));
     AgentProcess agent(folder);
     HWND engine = agent.WaitForEngineWindow();

@@ -43,7 +43,7 @@ TEST(Probes, FullScreenAndScreenSaverWindows) {
         DWORD style;
         int x, y, width, height;
         HWND parent;
-        int fullScreen, screenSaver;
+        int fullScreen, screenSaver;  // what each probe says
     } cases[] = {
         {"covering", WS_POPUP | WS_VISIBLE, 0, 0, w, h, nullptr, 1, 1},
         {"larger", WS_POPUP | WS_VISIBLE, -10, -10, w + 20, h + 20, nullptr, 1, 1},
@@ -72,23 +72,19 @@ TEST(Probes, FullScreenAndScreenSaverWindows) {
 }
 
 TEST(Probes, ProcessClassAndThreadPriorityFollowThePace) {
-    struct Case {
-        int32_t pace;
-        DWORD processClass;
-        int thread;
-    } cases[] = {
-        {-7, NORMAL_PRIORITY_CLASS, THREAD_PRIORITY_NORMAL},       {11, NORMAL_PRIORITY_CLASS, THREAD_PRIORITY_NORMAL},
-        {12, NORMAL_PRIORITY_CLASS, THREAD_PRIORITY_BELOW_NORMAL}, {13, NORMAL_PRIORITY_CLASS, THREAD_PRIORITY_BELOW_NORMAL},
-        {14, IDLE_PRIORITY_CLASS, THREAD_PRIORITY_BELOW_NORMAL},   {15, IDLE_PRIORITY_CLASS, THREAD_PRIORITY_BELOW_NORMAL},
-        {16, IDLE_PRIORITY_CLASS, THREAD_PRIORITY_LOWEST},         {5000, IDLE_PRIORITY_CLASS, THREAD_PRIORITY_LOWEST},
-        {1, NORMAL_PRIORITY_CLASS, THREAD_PRIORITY_NORMAL},
-    };
+    const int kNormal = NORMAL_PRIORITY_CLASS, kIdle = IDLE_PRIORITY_CLASS;
+    const int kCases[][3] = {  // the pace, the process class, the thread priority
+        {-7, kNormal, THREAD_PRIORITY_NORMAL},       {1, kNormal, THREAD_PRIORITY_NORMAL},
+        {11, kNormal, THREAD_PRIORITY_NORMAL},       {12, kNormal, THREAD_PRIORITY_BELOW_NORMAL},
+        {13, kNormal, THREAD_PRIORITY_BELOW_NORMAL}, {14, kIdle, THREAD_PRIORITY_BELOW_NORMAL},
+        {15, kIdle, THREAD_PRIORITY_BELOW_NORMAL},   {16, kIdle, THREAD_PRIORITY_LOWEST},
+        {5000, kIdle, THREAD_PRIORITY_LOWEST}};
     CConfigData cfg = {};
-    for (const Case& c : cases) {
-        cfg.Pace = c.pace;
+    for (const auto& c : kCases) {
+        cfg.Pace = c[0];
         ApplyPacePriority(cfg);
-        EXPECT_EQ(c.processClass, GetPriorityClass(GetCurrentProcess())) << "pace " << c.pace;
-        EXPECT_EQ(c.thread, GetThreadPriority(GetCurrentThread())) << "pace " << c.pace;
+        EXPECT_EQ(c[1], static_cast<int>(GetPriorityClass(GetCurrentProcess()))) << "pace " << c[0];
+        EXPECT_EQ(c[2], GetThreadPriority(GetCurrentThread())) << "pace " << c[0];
     }
 }
 
@@ -131,10 +127,8 @@ TEST(EngineResources, IconsAcceleratorsAndVersion) {
     const int kImages[6][3] = {{32, 16, 4}, {16, 16, 4}, {48, 0, 8}, {16, 0, 8}, {32, 0, 8}, {48, 16, 4}};
     for (size_t i = 0; i < 6; i++) {
         const size_t at = 6 + 14 * i;
-        EXPECT_EQ(kImages[i][0], group[at]) << i;
-        EXPECT_EQ(kImages[i][0], group[at + 1]) << i;
-        EXPECT_EQ(kImages[i][1], group[at + 2]) << i;
-        EXPECT_EQ(kImages[i][2], word(group, at + 6)) << i;
+        EXPECT_EQ((std::vector<int>{kImages[i][0], kImages[i][0], kImages[i][1], kImages[i][2]}),
+                  (std::vector<int>{group[at], group[at + 1], group[at + 2], word(group, at + 6)})) << i;
     }
     EXPECT_NE(nullptr, LoadImageA(module, MAKEINTRESOURCEA(IDI_ENGINE), IMAGE_ICON, 16, 16, 0));
 
