@@ -5,7 +5,6 @@
 // long the "dialog" stays open (waitMs, handling messages meanwhile).
 #include <windows.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -13,17 +12,13 @@
 #include <string>
 
 #include "agent/config_exchange.h"
+#include "process_win.h"
 
 namespace {
 
+// The agent loads the library from its own folder, the one it runs from.
 std::string Beside(const char* name) {
-    HMODULE self = nullptr;
-    GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                       reinterpret_cast<LPCSTR>(&Beside), &self);
-    char path[MAX_PATH];
-    DWORD length = GetModuleFileNameA(self, path, sizeof path);
-    std::string dir(path, length);
-    return dir.substr(0, dir.rfind('\\') + 1) + name;
+    return ProgramDir() + "\\" + name;
 }
 
 void NoteReceived(const ConfigExchange& exchange) {
@@ -41,27 +36,6 @@ void NoteReceived(const ConfigExchange& exchange) {
         << "\npreference=" << exchange.displayPreference << "\nsettings0=" << int(exchange.displaySettings[0]) << "\n";
 }
 
-void KeepHandlingMessages(DWORD ms) {
-    DWORD start = GetTickCount();
-    while (GetTickCount() - start < ms) {
-        MSG message;
-        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&message);
-            DispatchMessageA(&message);
-        }
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
-    }
-}
-
-void SetSymbols(ConfigExchange& exchange, const std::string& list) {
-    std::istringstream symbols(list);
-    std::string symbol;
-    exchange.symbolCount = 0;
-    while (std::getline(symbols, symbol, ',') && exchange.symbolCount < kExchangeSymbols) {
-        strncpy(exchange.symbols[exchange.symbolCount++], symbol.c_str(), kExchangeSymbolSize - 1);
-    }
-}
-
 void Follow(const std::string& key, const std::string& value, ConfigExchange& exchange) {
     if (key == "accept") exchange.accepted = atoi(value.c_str());
     if (key == "proxy") strncpy(exchange.proxyHost, value.c_str(), sizeof exchange.proxyHost - 1);
@@ -70,11 +44,17 @@ void Follow(const std::string& key, const std::string& value, ConfigExchange& ex
     if (key == "browser") strncpy(exchange.browserPath, value.c_str(), sizeof exchange.browserPath - 1);
     if (key == "pace") exchange.pace = atoi(value.c_str());
     if (key == "preference") exchange.displayPreference = atoi(value.c_str());
-    if (key == "symbols") SetSymbols(exchange, value);
+    if (key == "symbols") {
+        std::istringstream list(value);
+        exchange.symbolCount = 0;
+        for (std::string one; exchange.symbolCount < kExchangeSymbols && std::getline(list, one, ',');) {
+            strncpy(exchange.symbols[exchange.symbolCount++], one.c_str(), kExchangeSymbolSize - 1);
+        }
+    }
     if (key == "symbolCount") exchange.symbolCount = strtoul(value.c_str(), nullptr, 10);
     if (key == "settings") memset(exchange.displaySettings, atoi(value.c_str()), sizeof exchange.displaySettings);
     if (key.compare(0, 6, "active") == 0) exchange.topics[atoi(key.c_str() + 6)].bActive = atoi(value.c_str());
-    if (key == "waitMs") KeepHandlingMessages(static_cast<DWORD>(atoi(value.c_str())));
+    if (key == "waitMs") PumpMessages(static_cast<DWORD>(atoi(value.c_str())));
 }
 
 }  // namespace

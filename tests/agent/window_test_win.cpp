@@ -1,105 +1,165 @@
-// The engine window's class, its creation, the tray menu in both of its
-// forms and the check of untrusted copy-data, in this process.
+// The agent's Windows layer in this process: the probes against real windows
+// and processes, the tray menu in both of its forms (with a notification area
+// it offers the exit; without one it hangs in the window's system menu), and
+// the resources built into Engine.exe, which other programs and the shell read.
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
-#include "agent/engine_window_win.h"
+#include "agent/probes_win.h"
 #include "agent/resource.h"
 #include "agent/tray_win.h"
+#include "base/strutil.h"
+#include "process_win.h"
 #include "shared/names.h"
+#include "shared/pace.h"
 #include "test_window_win.h"
 
 namespace {
 
 const char kPlainClass[] = "Tidewell test window";
 
-std::string MenuText(HMENU menu, int position) {
-    char text[100] = "";
-    GetMenuStringA(menu, position, text, sizeof text, MF_BYPOSITION);
-    return text;
+// Each item of the menu: its text and its command (or submenu).
+std::vector<std::string> Items(HMENU menu) {
+    std::vector<std::string> items;
+    for (int i = 0; i < GetMenuItemCount(menu); i++) {
+        char text[100] = "";
+        GetMenuStringA(menu, i, text, sizeof text, MF_BYPOSITION);
+        HMENU sub = GetSubMenu(menu, i);
+        items.push_back(text + (" " + (sub ? "sub" : std::to_string(GetMenuItemID(menu, i)))));
+    }
+    return items;
 }
 
 }  // namespace
 
-TEST(EngineWindow, ClassAndPlacementAsTheDisplayProgramsExpect) {
-    HINSTANCE instance = GetModuleHandleA(nullptr);
-    ASSERT_NE(0, RegisterEngineClass(instance));
-    WNDCLASSA wc = {};
-    ASSERT_TRUE(GetClassInfoA(instance, kEngineWindowClass, &wc));
-    EXPECT_EQ(static_cast<UINT>(CS_VREDRAW | CS_HREDRAW), wc.style);
-    EXPECT_EQ(EngineWindowProc, wc.lpfnWndProc);
-    EXPECT_EQ(0, wc.cbClsExtra);
-    EXPECT_EQ(0, wc.cbWndExtra);
-    EXPECT_EQ(nullptr, wc.hbrBackground);
-    EXPECT_EQ(nullptr, wc.lpszMenuName);
-    EXPECT_NE(nullptr, wc.hCursor);
+TEST(Probes, FullScreenAndScreenSaverWindows) {
+    const int w = GetSystemMetrics(SM_CXSCREEN), h = GetSystemMetrics(SM_CYSCREEN);
+    WindowGuard host{MakeTestWindow(kPlainClass, WS_POPUP | WS_VISIBLE, 0, 0, w, h)};
+    WindowGuard settings{MakeTestWindow(kPlainClass, WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 400, 300)};
+    struct Case {
+        const char* name;
+        DWORD style;
+        int x, y, width, height;
+        HWND parent;
+        int fullScreen, screenSaver;  // what each probe says
+    } cases[] = {
+        {"covering", WS_POPUP | WS_VISIBLE, 0, 0, w, h, nullptr, 1, 1},
+        {"larger", WS_POPUP | WS_VISIBLE, -10, -10, w + 20, h + 20, nullptr, 1, 1},
+        {"a pixel short", WS_POPUP | WS_VISIBLE, 0, 0, w - 1, h, nullptr, 0, 1},
+        {"hidden", WS_POPUP, 0, 0, w, h, nullptr, 0, 1},
+        {"small top-level", WS_POPUP, 10, 10, 50, 50, nullptr, 0, 1},
+        {"preview in the display settings", WS_CHILD | WS_VISIBLE, 10, 10, 150, 100, settings.window, 0, 0},
+        {"child covering the screen", WS_CHILD | WS_VISIBLE, 0, 0, w, h, host.window, 1, 1},
+    };
+    for (const Case& c : cases) {
+        WindowGuard window{MakeTestWindow(kPlainClass, c.style, c.x, c.y, c.width, c.height, c.parent)};
+        EXPECT_EQ(c.fullScreen, IsFullScreenWindow(window.window)) << c.name;
+        EXPECT_EQ(c.screenSaver, IsScreenSaverWindow(window.window)) << c.name;
+    }
+    WindowGuard once{MakeTestWindow(kPlainClass, WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, w, h)};
+    EXPECT_EQ(1, IsFullScreenWindow(once.window));
+    ShowWindow(once.window, SW_MINIMIZE);  // a minimised window that once covered the screen
+    EXPECT_EQ(0, IsFullScreenWindow(once.window));
+    DestroyWindow(once.window);
+    EXPECT_EQ(0, IsScreenSaverWindow(once.window));  // gone
+    EXPECT_EQ(0, IsScreenSaverWindow(nullptr));
 
-    WindowGuard engine{CreateEngineWindow(instance)};
-    ASSERT_NE(nullptr, engine.window);
-    RECT rect;
-    GetWindowRect(engine.window, &rect);
-    EXPECT_EQ(64, rect.left);
-    EXPECT_EQ(GetSystemMetrics(SM_CYSCREEN) - 320, rect.top);
-    EXPECT_EQ(GetSystemMetrics(SM_CXSCREEN) - 128, rect.right - rect.left);
-    EXPECT_EQ(128, rect.bottom - rect.top);
-    char title[64];
-    GetWindowTextA(engine.window, title, sizeof title);
-    EXPECT_STREQ("Tidewell Agent", title);
-    EXPECT_EQ(static_cast<LONG>(WS_CAPTION | WS_SYSMENU),
-              GetWindowLongA(engine.window, GWL_STYLE) & (WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_CHILD));
-    EXPECT_EQ(nullptr, GetParent(engine.window));
-    EXPECT_FALSE(IsWindowVisible(engine.window));  // shown only once start-up knows about the tray
-    DestroyWindow(engine.window);
-    UnregisterClassA(kEngineWindowClass, instance);
+    char name[MAX_PATH] = "";
+    ASSERT_TRUE(WindowProcessExeName(host.window, name, sizeof name));
+    EXPECT_TRUE(StrEndsWithNoCase(name, "window_test.exe")) << name;
 }
 
-TEST(TrayMenu, WithoutANotificationAreaTheMenuHangsInTheSystemMenu) {
-    WindowGuard engine{MakeTestWindow(kPlainClass, WS_CAPTION | WS_SYSMENU, 0, 0, 300, 128)};
-    int systemItems = GetMenuItemCount(GetSystemMenu(engine.window, FALSE));
-    HMENU menu = CreateTrayMenu(engine.window, GetModuleHandleA(nullptr), false);
-    ASSERT_NE(nullptr, menu);
-    ASSERT_EQ(2, GetMenuItemCount(menu));
-    EXPECT_EQ("Ticker", MenuText(menu, 0));
-    EXPECT_EQ(static_cast<UINT>(IDM_TICKER), GetMenuItemID(menu, 0));
-    EXPECT_EQ("Preferences", MenuText(menu, 1));
-    EXPECT_EQ(static_cast<UINT>(IDM_PREFERENCES), GetMenuItemID(menu, 1));
-
-    HMENU system = GetSystemMenu(engine.window, FALSE);
-    ASSERT_EQ(systemItems + 2, GetMenuItemCount(system));
-    EXPECT_TRUE(GetMenuState(system, systemItems, MF_BYPOSITION) & MF_SEPARATOR);
-    EXPECT_EQ(menu, GetSubMenu(system, systemItems + 1));
-    EXPECT_EQ(kEngineWindowTitle, MenuText(system, systemItems + 1));
+TEST(Probes, ProcessClassAndThreadPriorityFollowThePace) {
+    const int kNormal = NORMAL_PRIORITY_CLASS, kIdle = IDLE_PRIORITY_CLASS;
+    const int kCases[][3] = {  // the pace, the process class, the thread priority
+        {-7, kNormal, THREAD_PRIORITY_NORMAL},       {1, kNormal, THREAD_PRIORITY_NORMAL},
+        {11, kNormal, THREAD_PRIORITY_NORMAL},       {12, kNormal, THREAD_PRIORITY_BELOW_NORMAL},
+        {13, kNormal, THREAD_PRIORITY_BELOW_NORMAL}, {14, kIdle, THREAD_PRIORITY_BELOW_NORMAL},
+        {15, kIdle, THREAD_PRIORITY_BELOW_NORMAL},   {16, kIdle, THREAD_PRIORITY_LOWEST},
+        {5000, kIdle, THREAD_PRIORITY_LOWEST}};
+    CConfigData cfg = {};
+    for (const auto& c : kCases) {
+        cfg.Pace = c[0];
+        ApplyPacePriority(cfg);
+        EXPECT_EQ(c[1], static_cast<int>(GetPriorityClass(GetCurrentProcess()))) << "pace " << c[0];
+        EXPECT_EQ(c[2], GetThreadPriority(GetCurrentThread())) << "pace " << c[0];
+    }
 }
 
-TEST(TrayMenu, WithANotificationAreaItOffersExitAndLeavesTheSystemMenu) {
-    WindowGuard engine{MakeTestWindow(kPlainClass, WS_CAPTION | WS_SYSMENU, 0, 0, 300, 128)};
-    int systemItems = GetMenuItemCount(GetSystemMenu(engine.window, FALSE));
-    HMENU menu = CreateTrayMenu(engine.window, GetModuleHandleA(nullptr), true);
-    ASSERT_NE(nullptr, menu);
-    ASSERT_EQ(3, GetMenuItemCount(menu));
-    EXPECT_EQ("E&xit Agent", MenuText(menu, 2));
-    EXPECT_EQ(static_cast<UINT>(IDM_EXIT), GetMenuItemID(menu, 2));
-    EXPECT_EQ(systemItems, GetMenuItemCount(GetSystemMenu(engine.window, FALSE)));
-    TrayIconDelete(engine.window, kTrayIconId);
-    DestroyMenu(menu);
+TEST(TrayMenu, ExitOnlyWithANotificationAreaAndTheSystemMenuOnlyWithout) {
+    for (bool tray : {false, true}) {
+        SCOPED_TRACE(tray);
+        WindowGuard engine{MakeTestWindow(kPlainClass, WS_CAPTION | WS_SYSMENU, 0, 0, 300, 128)};
+        std::vector<std::string> system = Items(GetSystemMenu(engine.window, FALSE));
+        HMENU menu = CreateTrayMenu(engine.window, GetModuleHandleA(nullptr), tray);
+        ASSERT_NE(nullptr, menu);
+        std::vector<std::string> expected = {"Ticker 40005", "Preferences 40006"};
+        if (tray) expected.push_back("E&xit Agent 40001");
+        EXPECT_EQ(expected, Items(menu));
+        if (!tray) system.insert(system.end(), {" 0", std::string(kEngineWindowTitle) + " sub"});
+        EXPECT_EQ(system, Items(GetSystemMenu(engine.window, FALSE)));
+        if (tray) {
+            TrayIconDelete(engine.window, kTrayIconId);
+            DestroyMenu(menu);
+        } else {
+            EXPECT_EQ(menu, GetSubMenu(GetSystemMenu(engine.window, FALSE), static_cast<int>(system.size()) - 1));
+        }
+    }
 }
 
-TEST(CopyDataPath, AcceptsOnlyATerminatedNonEmptyText) {
-    char path[] = "C:\\feeds\\news.twl";
-    char unterminated[4] = {'a', 'b', 'c', 'd'};
-    char empty[] = "";
-    COPYDATASTRUCT data = {0, sizeof path, path};
-    EXPECT_STREQ(path, CopyDataPath(&data));
-    data.cbData = 3;  // the terminator lies beyond what was sent
-    EXPECT_EQ(nullptr, CopyDataPath(&data));
-    data = {0, sizeof unterminated, unterminated};
-    EXPECT_EQ(nullptr, CopyDataPath(&data));
-    data = {0, sizeof empty, empty};
-    EXPECT_EQ(nullptr, CopyDataPath(&data));
-    data = {0, 0, path};
-    EXPECT_EQ(nullptr, CopyDataPath(&data));
-    data = {0, 10, nullptr};
-    EXPECT_EQ(nullptr, CopyDataPath(&data));
-    EXPECT_EQ(nullptr, CopyDataPath(nullptr));
+TEST(EngineResources, IconsAcceleratorsAndVersion) {
+    std::string path = ProgramDir() + "\\Engine.exe";
+    HMODULE module = LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_NE(nullptr, module);
+    auto resource = [&](int id, int type) {
+        HRSRC found = FindResourceA(module, MAKEINTRESOURCEA(id), MAKEINTRESOURCEA(type));
+        auto* bytes = found ? static_cast<const unsigned char*>(LockResource(LoadResource(module, found))) : nullptr;
+        return std::vector<unsigned char>(bytes, bytes ? bytes + SizeofResource(module, found) : bytes);
+    };
+    auto word = [](const std::vector<unsigned char>& bytes, size_t at) { return bytes[at] | (bytes[at + 1] << 8); };
+
+    // The icon group: six images, each its size (twice), its colours and its bits per pixel.
+    std::vector<unsigned char> group = resource(IDI_ENGINE, 14);  // RT_GROUP_ICON
+    ASSERT_EQ(6u + 6u * 14u, group.size());
+    EXPECT_EQ(6, word(group, 4));
+    const int kImages[6][3] = {{32, 16, 4}, {16, 16, 4}, {48, 0, 8}, {16, 0, 8}, {32, 0, 8}, {48, 16, 4}};
+    for (size_t i = 0; i < 6; i++) {
+        const size_t at = 6 + 14 * i;
+        EXPECT_EQ((std::vector<int>{kImages[i][0], kImages[i][0], kImages[i][1], kImages[i][2]}),
+                  (std::vector<int>{group[at], group[at + 1], group[at + 2], word(group, at + 6)})) << i;
+    }
+    EXPECT_NE(nullptr, LoadImageA(module, MAKEINTRESOURCEA(IDI_ENGINE), IMAGE_ICON, 16, 16, 0));
+
+    // Ctrl+X exits, Ctrl+T toggles; 0x80 marks the last entry.
+    std::vector<unsigned char> table = resource(IDR_ACCELERATORS, 9);  // RT_ACCELERATOR
+    ASSERT_EQ(16u, table.size());
+    const int kFlags = FVIRTKEY | FCONTROL | FNOINVERT;
+    const int kEntries[2][3] = {{kFlags, 'X', IDM_EXIT}, {kFlags | 0x80, 'T', IDM_TOGGLE}};
+    for (size_t i = 0; i < 2; i++) {
+        for (size_t field = 0; field < 3; field++) EXPECT_EQ(kEntries[i][field], word(table, 8 * i + 2 * field)) << i;
+    }
+    FreeLibrary(module);
+
+    DWORD ignored = 0;
+    std::vector<char> info(GetFileVersionInfoSizeA(path.c_str(), &ignored));
+    ASSERT_FALSE(info.empty());
+    ASSERT_TRUE(GetFileVersionInfoA(path.c_str(), 0, static_cast<DWORD>(info.size()), info.data()));
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT length = 0;
+    ASSERT_TRUE(VerQueryValueA(info.data(), "\\", reinterpret_cast<void**>(&fixed), &length));
+    EXPECT_EQ(MAKELONG(1, 1), fixed->dwFileVersionMS);
+    EXPECT_EQ(MAKELONG(1, 1043), fixed->dwFileVersionLS);
+    EXPECT_EQ(MAKELONG(1, 1), fixed->dwProductVersionMS);
+    EXPECT_EQ(MAKELONG(1, 1043), fixed->dwProductVersionLS);
+    const char* kTexts[][2] = {
+        {"FileDescription", "Tidewell Agent: keeps the Tidewell news current in the background"},
+        {"ProductName", "Tidewell News"}, {"FileVersion", "1.1.1043.1"}, {"ProductVersion", "1.1.1043.1"}};
+    for (auto& [name, expected] : kTexts) {
+        char* text = nullptr;
+        std::string key = std::string("\\StringFileInfo\\040904b0\\") + name;
+        ASSERT_TRUE(VerQueryValueA(info.data(), key.c_str(), reinterpret_cast<void**>(&text), &length)) << name;
+        EXPECT_STREQ(expected, text) << name;
+    }
 }
