@@ -25,7 +25,6 @@ public:
     DWORD id() const { return id_; }
     // The exit code, or STILL_ACTIVE when the process outlives the wait.
     DWORD Wait(DWORD timeoutMs);
-    bool Running() { return Wait(0) == STILL_ACTIVE; }
     void Kill();
 
 private:
