@@ -15,10 +15,8 @@
 #include "base/os.h"
 #include "base/profile.h"
 #include "base/trace.h"
+#include "fresh_database.h"
 #include "jobs/quote_reader.h"
-#include "news/purge.h"
-#include "news/topic_array.h"
-#include "shared/config_data.h"
 
 // Reports the failed condition and aborts, so that libFuzzer keeps the input.
 #define FUZZ_CHECK(c) ((c) ? (void)0 : (fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #c), abort()))
@@ -71,31 +69,16 @@ inline void Reset() {
     gOs.WriteProfileString = [](const char*, const char*, const char*, const char*) { return 0; };
     gOs.SetPriority = [](ProcessPriority, ThreadPriority) {};
     static CConfigData record;
-    memset(&record, 0, sizeof record);
+    ResetDatabase(record);
     strcpy(record.DataDir, "C:\\Fuzz\\Data");
-    record.AdTopicId = kNoId;
-    record.Pace = record.DisplayPreference = 1;
-    gConfig = &record;
-    gTopicArray.Clear();
-    gTopicArray.Reset();
-    Purge::lastPurgedTopic = kNoId;
     gQuoteReader.CloseFile();
 }
 
 // Adds a topic with messages of the given titles, numbered up from first.
 inline CTopic& AddTopic(uint32_t type, const char* title, std::initializer_list<const char*> messages, uint32_t first) {
-    CTopic* topic = new CTopic();
-    topic->dwType = type;
-    strcpy(topic->Title, title);
-    gTopicArray.Add(topic);
-    for (const char* text : messages) {
-        MsgRecord record{};
-        record.ridTopic = topic->ridTopic;
-        record.ridMsg = topic->ridLastMsg = first++;
-        strcpy(record.Title, text);
-        topic->msgList.InsertHead(topic->msgList.last(), CMsg::Create(record));
-    }
-    return *topic;
+    CTopic& topic = ::AddTopic(type, title);
+    for (const char* text : messages) ::AddMsg(topic, topic.ridLastMsg = first++, text);
+    return topic;
 }
 
 // Every topic and message within its fields; with ordered, the messages also
