@@ -32,19 +32,25 @@ bool WaitReadable(SOCKET socket, DWORD ms) {
     return select(0, &readable, nullptr, nullptr, &limit) == 1;
 }
 
-}  // namespace
-
-ScriptServer::ScriptServer(std::vector<ServerPiece> reply, Ending ending) : reply_(std::move(reply)), ending_(ending) {
+// A socket bound to a free loopback port, and that port.
+SOCKET BoundLoopbackSocket(uint16_t& port) {
     static WinsockUser winsock;
-    SOCKET listener = ::socket(AF_INET, SOCK_STREAM, 0);
+    SOCKET bound = ::socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in address = {};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    listen(listener, 8);
+    bind(bound, reinterpret_cast<sockaddr*>(&address), sizeof address);
     int length = sizeof address;
-    getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
-    port_ = ntohs(address.sin_port);
+    getsockname(bound, reinterpret_cast<sockaddr*>(&address), &length);
+    port = ntohs(address.sin_port);
+    return bound;
+}
+
+}  // namespace
+
+ScriptServer::ScriptServer(std::vector<ServerPiece> reply, Ending ending) : reply_(std::move(reply)), ending_(ending) {
+    SOCKET listener = BoundLoopbackSocket(port_);
+    listen(listener, 8);
     listener_ = listener;
     thread_ = std::thread([this] { Run(); });
 }
@@ -105,14 +111,7 @@ void ScriptServer::Serve(uintptr_t client) {
 }
 
 uint16_t RefusingPort() {
-    static WinsockUser winsock;
-    SOCKET probe = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address = {};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(probe, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    int length = sizeof address;
-    getsockname(probe, reinterpret_cast<sockaddr*>(&address), &length);
-    closesocket(probe);  // bound once, never listened on: connections are refused
-    return ntohs(address.sin_port);
+    uint16_t port = 0;
+    closesocket(BoundLoopbackSocket(port));  // bound once, never listened on: connections are refused
+    return port;
 }
