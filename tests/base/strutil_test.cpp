@@ -23,18 +23,6 @@ TEST(StrCopy, CutsToTheBufferAndAlwaysTerminatesAndAppendStaysWithinIt) {
     EXPECT_STREQ("abcdefg", buffer);
 }
 
-TEST(StrCopyField, NeverReadsPastAnUnterminatedField) {
-    char field[4] = {'w', 'x', 'y', 'z'};  // no terminator, as another process may leave it
-    char out[16];
-    EXPECT_EQ(4u, StrCopyField(out, sizeof out, field, sizeof field));
-    EXPECT_STREQ("wxyz", out);
-    EXPECT_EQ(2u, StrCopyField(out, 3, field, sizeof field));
-    EXPECT_STREQ("wx", out);
-    const char terminated[8] = "ab";
-    EXPECT_EQ(2u, StrCopyField(out, sizeof out, terminated, sizeof terminated));
-    EXPECT_STREQ("ab", out);
-}
-
 // ParseLeadingInt reads like atoi and clamps to 32 bits; ParseLeadingNumber32
 // wraps like the classic atol.
 TEST(ParseLeading, IntClampsAndNumber32Wraps) {

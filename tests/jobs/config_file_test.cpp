@@ -6,22 +6,18 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <cstring>
-#include <string>
+#include <tuple>
 
 #include "jobs/engine_update.h"
 #include "news_fixture.h"
-#include "os_override.h"
-#include "temp_dir.h"
 
 namespace {
 
-constexpr int32_t kNow = 1800000000;
 const std::string kWorld = "Title=News / World\r\nMsgBaseUrl=http://news.test/world/\r\n";
 
-class ConfigFileTest : public NewsTest {
+class ConfigFileTest : public NewsDirTest {
 protected:
-    ConfigFileTest() : dir_("config-file") { gOs.Now = [] { return kNow; }; }
+    ConfigFileTest() : NewsDirTest("config-file") {}
 
     // Parses a subscription file with the given subscription section.
     int Parse(const std::string& subscription, const std::string& general = "[General]\r\nConfigVersion=1\r\n") {
@@ -35,9 +31,6 @@ protected:
         gTopicArray.ForEach([&](CTopic& topic) { found = strcmp(topic.Title, title) ? found : &topic; });
         return found;
     }
-
-    OsOverride restore_;
-    TempDir dir_;
 };
 
 }  // namespace
@@ -68,21 +61,18 @@ TEST_F(ConfigFileTest, NewTopicWithItsMessages) {
 
 TEST_F(ConfigFileTest, FilesWithoutTitleVersionOrRangeAreRefused) {
     const std::string version = "[General]\r\nConfigVersion=1\r\n";
-    struct Case {
-        std::string general, subscription;
-        const char* trace;
-    } cases[] = {
+    const std::tuple<std::string, std::string, const char*> cases[] = {
         {version, "MsgRange=1-2\r\n", "CTopic::LoadFrom ConfigFile() Error: Title"},
         {version, "Title=News\r\nMsgRange=1-2\r\n", "CTopic::LoadFrom ConfigFile() Error: Title Format"},
         {version, "Title=   \r\nMsgRange=1-2\r\n", ""},
         {"[General]\r\nConfigVersion=\r\n", kWorld + "MsgRange=1-2\r\n", ""},  // present but empty
         {version, kWorld, "CTopic::LoadFrom ConfigFile() Error: ArticleRange"},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.subscription);
+    for (const auto& [general, subscription, text] : cases) {
+        SCOPED_TRACE(subscription);
         TraceRecorder trace;
-        EXPECT_EQ(0, Parse(c.subscription, c.general));
-        if (*c.trace) EXPECT_TRUE(trace.Contains(c.trace));
+        EXPECT_EQ(0, Parse(subscription, general));
+        EXPECT_TRUE(!*text || trace.Contains(text));
     }
     EXPECT_EQ(0, EngineUpdate::ParseConfigFile(dir_.File("missing.twl").c_str()));
     EXPECT_EQ(0u, gTopicArray.Size);
@@ -138,12 +128,7 @@ TEST_F(ConfigFileTest, RangesAndMessageLinesAgainstTheHighestNumberHeld) {
     topic.ridLastMsg = 130;
     std::string lines;
     for (int n = 120; n <= 135; n++) lines += "Msg" + std::to_string(n) + "=m" + std::to_string(n) + " \"H\"\r\n";
-    struct Row {
-        std::string body;
-        int result;
-        const char* numbers;
-        uint32_t last;
-    } rows[] = {
+    const std::tuple<std::string, int, const char*, uint32_t> rows[] = {
         {"MsgRange=120-135\r\n" + lines, 1, "5 10 131 132 133 134 135", 135},
         {"MsgRange=120 135\r\n" + lines, 0, "5 10 131 132 133 134 135", 135},  // the range written with a blank
         {"MsgRange=125\r\n" + lines, 0, "5 10 131 132 133 134 135", 135},      // no last number: nothing
@@ -165,19 +150,16 @@ TEST_F(ConfigFileTest, RangesAndMessageLinesAgainstTheHighestNumberHeld) {
     };
     TraceRecorder trace;
     auto start = std::chrono::steady_clock::now();
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.body.substr(0, 30));
-        EXPECT_EQ(row.result, Parse(kWorld + row.body));
-        EXPECT_EQ(row.numbers, Numbers(topic));
-        EXPECT_EQ(row.last, topic.ridLastMsg);
+    for (const auto& [body, result, numbers, last] : rows) {
+        SCOPED_TRACE(body.substr(0, 30));
+        EXPECT_EQ(result, Parse(kWorld + body));
+        EXPECT_EQ(numbers, Numbers(topic));
+        EXPECT_EQ(last, topic.ridLastMsg);
     }
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
     EXPECT_TRUE(trace.Contains("EngineUpdate::ParseConfigFile(): Error bad msg format: a131.html Rates fall"));
-    std::string titles;
-    for (MsgList::I node = topic.msgList.begin(); node != topic.msgList.end(); node = MsgList::next(node))
-        titles += std::string(node->value->lpszTitle) + "|";
     // One closing quote goes; "H" for the lines of the first answer, as AddMsg's own titles.
-    EXPECT_EQ("headline|H|H|H|H|H|Only one|Rates fall|Quoted \"inside\"|New|Newer|One|Three|Any case|Four|", titles);
+    EXPECT_EQ("headline|H|H|H|H|H|Only one|Rates fall|Quoted \"inside\"|New|Newer|One|Three|Any case|Four", Titles(topic));
 }
 
 TEST_F(ConfigFileTest, FullArrayRaisesToTheCaller) {
@@ -195,20 +177,19 @@ TEST_F(ConfigFileTest, FullArrayRaisesToTheCaller) {
 // a real agent (feeds_test); here the edge of the interval, the ad stream's
 // turn and the wrap.
 TEST_F(NewsTest, UpdateChoosesDueTopicsInTurn) {
-    const int32_t now = 1800000000;
     CTopic& a = AddTopic(TOPIC_SUBSCRIPTION, "a");
     AddTopic(TOPIC_QUOTES, "quotes");
     CTopic& ads = AddTopic(TOPIC_ADSTREAM, "AdStream");
     CTopic& recent = AddTopic(TOPIC_SUBSCRIPTION, "recent");
     recent.dwInterval = 1800;
-    recent.tmLastUpdate = now - 1800;  // exactly the interval is not enough
-    EXPECT_FALSE(EngineUpdate::IsDue(recent, now));
-    EXPECT_TRUE(EngineUpdate::IsDue(recent, now + 1));
-    auto due = [](const CTopic& topic) { return EngineUpdate::IsDue(topic, now); };
+    recent.tmLastUpdate = kNow - 1800;  // exactly the interval is not enough
+    EXPECT_FALSE(EngineUpdate::IsDue(recent, kNow));
+    EXPECT_TRUE(EngineUpdate::IsDue(recent, kNow + 1));
+    auto due = [](const CTopic& topic) { return EngineUpdate::IsDue(topic, kNow); };
     EXPECT_EQ(&a, gTopicArray.NextInTurn(kNoId, due));
     EXPECT_EQ(&ads, gTopicArray.NextInTurn(a.ridTopic, due));
     EXPECT_EQ(&a, gTopicArray.NextInTurn(ads.ridTopic, due));  // round to the start
-    a.tmLastUpdate = ads.tmLastUpdate = now;
+    a.tmLastUpdate = ads.tmLastUpdate = kNow;
     EXPECT_EQ(nullptr, gTopicArray.NextInTurn(ads.ridTopic, due));
 }
 
@@ -224,6 +205,4 @@ TEST_F(NewsTest, UpdateRequestAddress) {
               EngineUpdate::RequestUrl(topic, cfg_));
     memset(topic.ConfigUrl, 'u', 1023);
     EXPECT_EQ(1023u, EngineUpdate::RequestUrl(topic, cfg_).size());
-    cfg_.Pace = 10;
-    EXPECT_EQ(30, EngineUpdate::RunSpacing(cfg_));
 }

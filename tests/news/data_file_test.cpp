@@ -2,28 +2,21 @@
 // no failure of a save loses the previous file.
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cstring>
-#include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
 #include "news/data_file.h"
 #include "news_fixture.h"
-#include "os_override.h"
 #include "shared/pace.h"
-#include "temp_dir.h"
 
 namespace {
 
 constexpr size_t kTopic0 = 4772, kMsg0 = kTopic0 + 3612 + 4;  // the first topic and its first message
 
-class DataFileTest : public NewsTest {
+class DataFileTest : public NewsDirTest {
 protected:
-    DataFileTest() : dir_("datafile") {
-        strcpy(cfg_.DataDir, dir_.path().c_str());
-        gOs.SetPriority = [](ProcessPriority, ThreadPriority) {};
-    }
+    DataFileTest() : NewsDirTest("datafile") { gOs.SetPriority = [](ProcessPriority, ThreadPriority) {}; }
 
     // Two topics: one in slot 7 holding messages 56 and 57, one without messages.
     std::string SaveSmallDatabase() {
@@ -49,9 +42,6 @@ protected:
         std::string answer = std::to_string(Reload());
         return trace.lines().empty() ? answer : answer + " " + trace.lines().back();
     }
-
-    OsOverride restore_;
-    TempDir dir_;
 };
 
 // The words as the file holds them, little-endian.
@@ -60,6 +50,17 @@ std::string Words(std::initializer_list<uint32_t> words) {
     for (uint32_t word : words) bytes.append(reinterpret_cast<const char*>(&word), sizeof word);
     return bytes;
 }
+
+// The data file served from memory, so that every length of it can be tried
+// quickly; reading past its end is impossible by construction.
+std::string_view gServed;
+size_t gServedPosition = 0;
+
+// Writes that fail at the nth call (counting from 1), or from then on take
+// only half of what they are given.
+int gFailingWrite = 0, gWriteCalls = 0;
+bool gShortInsteadOfFailing = false;
+int (*gRealWrite)(OsFile*, const void*, uint32_t, uint32_t*) = nullptr;
 
 }  // namespace
 
@@ -152,11 +153,9 @@ TEST_F(DataFileTest, TextsWithoutTerminatorsAreCutWithinTheirFields) {
     ASSERT_EQ(1, Reload());
     const CTopic& loaded = *gTopicArray.At(0);
     const CMsg& msg = *loaded.msgList.begin()->value;
-    EXPECT_EQ(199u, strlen(loaded.Title));
-    EXPECT_EQ(1023u, strlen(loaded.ConfigUrl));
-    EXPECT_EQ(199u, strlen(msg.lpszTitle));
-    EXPECT_EQ(99u, strlen(msg.lpszFile));
-    EXPECT_EQ(1023u, strlen(msg.lpszUrl));
+    EXPECT_EQ((std::vector<size_t>{199, 1023, 199, 99, 1023}),
+              (std::vector<size_t>{strlen(loaded.Title), strlen(loaded.ConfigUrl), strlen(msg.lpszTitle),
+                                   strlen(msg.lpszFile), strlen(msg.lpszUrl)}));
     EXPECT_EQ(sizeof(CMsg) + 199 + 99 + 1023 + 3, msg.cbSize);  // one block, the three texts behind the fields
     ASSERT_EQ(1, gTopicArray.Save());  // and they are written back terminated
     bytes = dir_.Read("Msg.dat");
@@ -164,33 +163,15 @@ TEST_F(DataFileTest, TextsWithoutTerminatorsAreCutWithinTheirFields) {
         EXPECT_EQ('\0', bytes[end]) << end;
 }
 
-namespace {
-
-// The data file served from memory, so that every length of it can be tried
-// quickly; reading past its end is impossible by construction.
-std::string gServed;
-size_t gServedLength = 0, gServedPosition = 0;
-
-void ServeFromMemory() {
-    gOs.OpenRead = [](const char*) {
-        gServedPosition = 0;
-        return reinterpret_cast<OsFile*>(&gServed);
-    };
+TEST_F(DataFileTest, FileCutShortAnywhereFailsWithTheTextOfTheFieldBeingRead) {
+    const std::string full = SaveSmallDatabase();
+    ASSERT_EQ(14908u, full.size());
+    gOs.OpenRead = [](const char*) { return gServedPosition = 0, reinterpret_cast<OsFile*>(&gServed); };
     gOs.Read = [](OsFile*, void* buffer, uint32_t size, uint32_t* got) {
-        *got = static_cast<uint32_t>(std::min<size_t>(size, gServedLength - gServedPosition));
-        memcpy(buffer, gServed.data() + gServedPosition, *got);
-        gServedPosition += *got;
+        gServedPosition += *got = static_cast<uint32_t>(gServed.copy(static_cast<char*>(buffer), size, gServedPosition));
         return 1;
     };
     gOs.Close = [](OsFile*) {};
-}
-
-}  // namespace
-
-TEST_F(DataFileTest, FileCutShortAnywhereFailsWithTheTextOfTheFieldBeingRead) {
-    gServed = SaveSmallDatabase();
-    ASSERT_EQ(14908u, gServed.size());
-    ServeFromMemory();
     // Where each field of the small database ends, and the text of a file cut before that.
     const std::pair<size_t, std::string> fields[] = {
         {4768, "Read wrong size for data file Header"}, {4772, "Read wrong size for dwNumTopics"},
@@ -199,32 +180,17 @@ TEST_F(DataFileTest, FileCutShortAnywhereFailsWithTheTextOfTheFieldBeingRead) {
         {14904, "Invalid topic record size"},           {14908, "Read wrong size for dwNumMsgs"},
     };
     size_t field = 0;
-    for (gServedLength = 0; gServedLength < gServed.size(); gServedLength++) {
-        if (gServedLength == fields[field].first) field++;
+    for (size_t length = 0; length < full.size(); length++) {
+        if (length == fields[field].first) field++;
+        gServed = std::string_view(full).substr(0, length);
         TraceRecorder trace;
-        ASSERT_EQ(0, Reload()) << "cut at " << gServedLength;
+        ASSERT_EQ(0, Reload()) << "cut at " << length;
         ASSERT_EQ(std::vector<std::string>{"TopicArray::Load() Error: " + fields[field].second}, trace.lines())
-            << "cut at " << gServedLength;
+            << "cut at " << length;
     }
+    gServed = full;
     EXPECT_EQ(1, Reload());
 }
-
-namespace {
-
-// Writes that fail at the nth call (counting from 1), or from then on take
-// only half of what they are given.
-int gFailingWrite = 0, gWriteCalls = 0;
-bool gShortInsteadOfFailing = false;
-int (*gRealWrite)(OsFile*, const void*, uint32_t, uint32_t*) = nullptr;
-
-int FailingWrite(OsFile* file, const void* data, uint32_t size, uint32_t* written) {
-    if (++gWriteCalls < gFailingWrite) return gRealWrite(file, data, size, written);
-    if (gShortInsteadOfFailing) return gRealWrite(file, data, size / 2, written);
-    *written = 0;
-    return 0;
-}
-
-}  // namespace
 
 TEST_F(DataFileTest, SaveThatFailsAnywhereLeavesThePreviousFileIntact) {
     const std::string previous = SaveSmallDatabase();
@@ -245,7 +211,12 @@ TEST_F(DataFileTest, SaveThatFailsAnywhereLeavesThePreviousFileIntact) {
     for (int fault = 0; fault < 21; fault++) {
         SCOPED_TRACE(texts[fault]);
         gOs = real;
-        gOs.Write = FailingWrite;
+        gOs.Write = [](OsFile* file, const void* data, uint32_t size, uint32_t* written) {
+            if (++gWriteCalls < gFailingWrite || gShortInsteadOfFailing)
+                return gRealWrite(file, data, gWriteCalls < gFailingWrite ? size : size / 2, written);
+            *written = 0;
+            return 0;
+        };
         gWriteCalls = 0;
         gFailingWrite = fault < 18 ? fault % 9 + 1 : 1000;
         gShortInsteadOfFailing = fault >= 9;

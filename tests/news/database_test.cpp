@@ -2,12 +2,8 @@
 // the diagnostic listing.
 #include <gtest/gtest.h>
 
-#include <cstring>
-#include <string>
-
 #include "news/database.h"
 #include "news_fixture.h"
-#include "os_override.h"
 #include "shared/deployment.h"
 
 TEST_F(NewsTest, AdStreamTopicIsMadeWhenMissingAndKeptWithItsIntervalReset) {
@@ -44,20 +40,17 @@ protected:
         uint32_t count = 0;
         for (const char* symbol : list) strcpy(symbols_[count++], symbol);
         RebuildQuoteTopic(quotes, symbols_, count);
-        std::string titles;
-        for (MsgList::I node = quotes.msgList.begin(); node != quotes.msgList.end(); node = MsgList::next(node))
-            titles += std::string(" ") + node->value->lpszTitle;
-        return Numbers(quotes) + " |" + titles;
+        return Numbers(quotes) + " | " + Titles(quotes);
     }
     char symbols_[kMaxSymbols][kSymbolSize];
 };
 
-TEST_F(QuoteTopicTest, KeepsListedSymbolsDropsOthersAndAppendsNewOnes) {
+TEST_F(QuoteTopicTest, KeepsListedSymbolsDropsOthersAppendsNewOnesAndCutsOverlongLists) {
     CTopic& quotes = AddTopic(TOPIC_QUOTES, "Stocks", 3);
     AddMsg(quotes, 4, "BBB;12 1/2;+1/4;4:01PM");
     AddMsg(quotes, 9, "DDD;3;0;4:00PM");
     // BBB keeps its number, AAA follows the previous last one.
-    EXPECT_EQ("4 10 | BBB;12 1/2;+1/4;4:01PM AAA;0;0", Rebuild(quotes, {"AAA", "BBB"}));
+    EXPECT_EQ("4 10 | BBB;12 1/2;+1/4;4:01PM|AAA;0;0", Rebuild(quotes, {"AAA", "BBB"}));
     EXPECT_EQ(10u, quotes.ridLastMsg);
     const CMsg& added = *quotes.msgList.last()->value;
     EXPECT_EQ(3u, added.ridTopic);
@@ -67,14 +60,10 @@ TEST_F(QuoteTopicTest, KeepsListedSymbolsDropsOthersAndAppendsNewOnes) {
     EXPECT_EQ(std::string("http://") + kQuoteHost + "/d/quotes.csv?s=BBB+AAA&f=sl1d1t1c1ohgv&e=.csv",
               quotes.ConfigUrl);
     EXPECT_EQ('\0', symbols_[1][0]);  // BBB was found, so its entry is blanked
-}
 
-TEST_F(QuoteTopicTest, UnchangedEmptyAndOverlongLists) {
-    CTopic& quotes = AddTopic(TOPIC_QUOTES, "Stocks");
-    AddMsg(quotes, 1, "AAA;1;0");
-    AddMsg(quotes, 2, "BBB;2;0");
-    EXPECT_EQ("1 2 | AAA;1;0 BBB;2;0", Rebuild(quotes, {"BBB", "AAA"}));
-    EXPECT_EQ(" |", Rebuild(quotes, {}));
+    // The same symbols in another order change nothing.
+    EXPECT_EQ("4 10 | BBB;12 1/2;+1/4;4:01PM|AAA;0;0", Rebuild(quotes, {"AAA", "BBB"}));
+    EXPECT_EQ(" | ", Rebuild(quotes, {}));
     EXPECT_STREQ("&f=sl1d1t1c1ohgv&e=.csv", quotes.ConfigUrl);  // only the format is left in the address
 
     memset(symbols_, 'S', sizeof symbols_);  // 200 entries of 10 letters, none terminated

@@ -1,4 +1,5 @@
-// A fresh database for each test, and the shared record put back after it.
+// A fresh database for each test, and the shared record put back after it;
+// with a data directory and a standing clock for the tests that need them.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -6,6 +7,10 @@
 #include <string>
 
 #include "fresh_database.h"
+#include "os_override.h"
+#include "temp_dir.h"
+
+constexpr int32_t kNow = 1800000000;
 
 class NewsTest : public ::testing::Test {
 protected:
@@ -16,16 +21,30 @@ protected:
         gConfig = saved_;
     }
 
-    // The message numbers of a topic, oldest first.
-    static std::string Numbers(const CTopic& topic) {
-        std::string numbers;
+    // The message numbers of a topic, oldest first, or their titles.
+    static std::string Numbers(const CTopic& topic) { return Join(topic, false); }
+    static std::string Titles(const CTopic& topic) { return Join(topic, true); }
+    static std::string Join(const CTopic& topic, bool titles) {
+        std::string joined;
         for (MsgList::I node = topic.msgList.begin(); node != topic.msgList.end(); node = MsgList::next(node))
-            numbers += (numbers.empty() ? "" : " ") + std::to_string(node->value->ridMsg);
-        return numbers;
+            joined += (joined.empty() ? "" : titles ? "|" : " ") +
+                      (titles ? std::string(node->value->lpszTitle) : std::to_string(node->value->ridMsg));
+        return joined;
     }
 
     CConfigData cfg_;
 
 private:
     CConfigData* saved_;
+};
+
+class NewsDirTest : public NewsTest {
+protected:
+    explicit NewsDirTest(const char* name) : dir_(name) {
+        gOs.Now = [] { return kNow; };
+        strcpy(cfg_.DataDir, dir_.path().c_str());
+    }
+
+    OsOverride restore_;
+    TempDir dir_;
 };

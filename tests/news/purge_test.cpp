@@ -2,32 +2,21 @@
 // over topics and the out-of-range removal.
 #include <gtest/gtest.h>
 
-#include <string>
 #include <tuple>
 
 #include "news_fixture.h"
-#include "os_override.h"
-#include "temp_dir.h"
 
 namespace {
 
-constexpr int32_t kNow = 1800000000;
-
-class PurgeTest : public NewsTest {
+class PurgeTest : public NewsDirTest {
 protected:
-    PurgeTest() : dir_("purge") {
-        gOs.Now = [] { return kNow; };
-        strcpy(cfg_.DataDir, dir_.path().c_str());
-    }
+    PurgeTest() : NewsDirTest("purge") {}
 
     CTopic& TopicWith(uint32_t type, uint32_t count) {
         CTopic& topic = AddTopic(type);
         for (uint32_t i = 1; i <= count; i++) AddMsg(topic, i, "headline", kNow);
         return topic;
     }
-
-    OsOverride restore_;
-    TempDir dir_;
 };
 
 }  // namespace
