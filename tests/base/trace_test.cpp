@@ -6,13 +6,10 @@
 
 #include "os_override.h"
 
-TEST(Trace, FormatsOneLineThroughTheSystemInterfaceAndCutsAnOverlongOne) {
+// Formatted texts through the system interface are what every test of a
+// trace text reads; the cut of an overlong one is not.
+TEST(Trace, CutsAnOverlongLine) {
     TraceRecorder trace;
-    Trace("WinMain(): Exception %s", "CommonInit() Failed");
-    Trace("%lu topics", 7ul);
     Trace("path %s end", std::string(5000, 'x').c_str());
-    ASSERT_EQ(3u, trace.lines().size());
-    EXPECT_EQ("WinMain(): Exception CommonInit() Failed", trace.lines()[0]);
-    EXPECT_EQ("7 topics", trace.lines()[1]);
-    EXPECT_EQ("path " + std::string(kTraceLineMax - 5, 'x'), trace.lines()[2]);
+    EXPECT_EQ(std::vector<std::string>{"path " + std::string(kTraceLineMax - 5, 'x')}, trace.lines());
 }

@@ -50,13 +50,12 @@ TEST_F(ConfigFileTest, NewTopicWithItsMessages) {
     EXPECT_EQ(-1, topic->tmLastUpdate);  // due at the next run
     EXPECT_EQ(3u, topic->ridLastMsg);
     EXPECT_EQ("1 2 3", Numbers(*topic));
+    EXPECT_EQ("First & foremost|Second|Third", Titles(*topic));
     const CMsg& first = *topic->msgList.begin()->value;
-    EXPECT_STREQ("First & foremost", first.lpszTitle);
     EXPECT_STREQ("a1.html", first.lpszFile);
     EXPECT_STREQ("http://news.test/world/a1.html", first.lpszUrl);
     EXPECT_EQ(kNow, first.tmReceived);
     EXPECT_EQ(topic->ridTopic, first.ridTopic);
-    EXPECT_STREQ("Second", topic->msgList.begin()->next->value->lpszTitle);
 }
 
 TEST_F(ConfigFileTest, FilesWithoutTitleVersionOrRangeAreRefused) {

@@ -33,8 +33,7 @@ inline CTopic& AddTopic(uint32_t type, const std::string& title = "Topic / Title
 
 // Appends a message at the end of the topic's list, as the update does.
 inline CMsg& AddMsg(CTopic& topic, uint32_t ridMsg, const std::string& title = "headline", int32_t received = 0) {
-    MsgRecord record;
-    memset(&record, 0, sizeof record);
+    MsgRecord record = {};
     record.ridTopic = topic.ridTopic;
     record.ridMsg = ridMsg;
     record.tmReceived = received;

@@ -21,7 +21,7 @@ protected:
 
 }  // namespace
 
-TEST_F(PurgeTest, CountLimitTakesTheOldestFirst) {
+TEST_F(PurgeTest, CountLimitTakesTheOldestFirstAndExpiryThoseOlderThanTheLifetime) {
     const std::tuple<int32_t, uint32_t, const char*> cases[] = {
         {20, 14, "5 6 7 8 9 10 11 12 13 14"},  // never more than 10
         {5, 14, "10 11 12 13 14"},
@@ -35,9 +35,7 @@ TEST_F(PurgeTest, CountLimitTakesTheOldestFirst) {
         Purge::PurgeList(topic);
         EXPECT_EQ(kept, Numbers(topic)) << "MsgPurge " << msgPurge;
     }
-}
 
-TEST_F(PurgeTest, ExpiryRemovesMessagesOlderThanTheLifetime) {
     cfg_.MsgPurge = 10;
     cfg_.MsgExpire = 1;
     CTopic& topic = AddTopic(TOPIC_SUBSCRIPTION);  // a new topic's lifetime: an hour
@@ -54,9 +52,9 @@ TEST_F(PurgeTest, ExpiryRemovesMessagesOlderThanTheLifetime) {
     EXPECT_EQ("2 3 5", Numbers(topic));
 }
 
+// Titles that point outside the data directory are shown harmless with a
+// real agent (hostile_input_test); here which names in it are the agent's.
 TEST_F(PurgeTest, AdStreamIsCutToFiftyAndOnlyTheAgentsOwnBitmapsAreEverDeleted) {
-    TempDir outside("purge-outside");
-    outside.Write("victim.bmp", "keep me");
     const char* names[] = {"plain.bmp", "Msg.dat", "A123.bmp", "A0000101.bmp.txt",  // kept
                            "a0000102.BMP", "A00001030.bmp"};  // deleted: any case, more digits for bigger numbers
     CTopic& ads = AddTopic(TOPIC_ADSTREAM);
@@ -64,18 +62,12 @@ TEST_F(PurgeTest, AdStreamIsCutToFiftyAndOnlyTheAgentsOwnBitmapsAreEverDeleted) 
         AddMsg(ads, 1, name);
         dir_.Write(name, "BM");
     }
-    std::string relative = "..\\" + outside.path().substr(outside.path().rfind('\\') + 1) + "\\victim.bmp";
-    for (const std::string& title : {outside.File("victim.bmp"), relative, std::string("../victim.bmp"),
-                                     std::string("C:victim.bmp"), std::string(".."), std::string("."),
-                                     std::string("A0000101.bmp\\..\\..\\victim.bmp"),
-                                     std::string("http://ads.test/A0000103.bmp")})  // the last: not downloaded yet
-        AddMsg(ads, 2, title);
+    AddMsg(ads, 2, "http://ads.test/A0000103.bmp");  // not downloaded yet
     for (uint32_t i = 104; i < 154; i++) AddMsg(ads, i, "A0000" + std::to_string(i) + ".bmp");
     for (const char* name : {"A0000104.bmp", "A0000105.bmp"}) dir_.Write(name, "BM");
     Purge::PurgeAdStream(ads);
     EXPECT_EQ(50u, ads.msgList.count());
     EXPECT_EQ(104u, ads.msgList.begin()->value->ridMsg);
-    EXPECT_EQ("keep me", outside.Read("victim.bmp"));
     for (int i = 0; i < 6; i++) EXPECT_EQ(i < 4, dir_.Exists(names[i])) << names[i];
     EXPECT_TRUE(dir_.Exists("A0000104.bmp"));  // still in the stream
     Purge::PurgeOutOfRange(ads, 105, 153);      // a range drops ads with their bitmaps too
