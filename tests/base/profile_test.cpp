@@ -41,7 +41,6 @@ TEST(ProfileSetString, EditsTheLinesAReadSeesAndLeavesTheRest) {
         {"[S]\r\na=2\r\n[T]\r\nC=4\r\n", "S", "D", "5", "[S]\r\na=2\r\nD=5\r\n[T]\r\nC=4\r\n"},
         {"; note\n[S]\nA=1", "S", "B", "2", "; note\n[S]\nA=1\r\nB=2\r\n"},  // an unfinished last line is ended
         {general + "3\r\n", "Tidewell Settings", "MsgPurge", "7", general + "7\r\n"},
-        {general + "7\r\n", "Tidewell Settings", "MsgExpire", "1", general + "7\r\nMsgExpire=1\r\n"},
         {bom, "S", "K", "v", bom + "[S]\r\nK=v\r\n"},
         // The fuzzer's input (fuzz/corpus/profile/crash-edit-behind-byte-order-mark), now edited in place.
         {bom + "[Tidewell Settings]\r\nHttpPr\xfaxyEnabled=1\r=8080abC\r\n; comment\r\n[Tidewell Settin Settings]\r\n"

@@ -25,12 +25,6 @@ protected:
                                      "[Subscription1]\r\n" + subscription);
         return EngineUpdate::ParseConfigFile(dir_.File("Config.twl").c_str());
     }
-
-    CTopic* Find(const char* title) {
-        CTopic* found = nullptr;
-        gTopicArray.ForEach([&](CTopic& topic) { found = strcmp(topic.Title, title) ? found : &topic; });
-        return found;
-    }
 };
 
 }  // namespace
@@ -40,8 +34,9 @@ TEST_F(ConfigFileTest, NewTopicWithItsMessages) {
                                 "Schedule=Interval 10\r\nMsgRange=1-3\r\nMsg1=a1.html \"First &amp; foremost\"\r\n"
                                 "Msg2=a2.html \"  Second  \"\r\nMsg3=a3.html \"Third\"\r\n",
                        ""));  // no [General] at all is fine
-    CTopic* topic = Find("News / World");
-    ASSERT_NE(nullptr, topic);
+    ASSERT_EQ(1u, gTopicArray.Size);
+    CTopic* topic = gTopicArray.At(0);
+    EXPECT_STREQ("News / World", topic->Title);
     EXPECT_EQ(TOPIC_SUBSCRIPTION, topic->dwType);
     EXPECT_STREQ("The world", topic->Hint);
     EXPECT_STREQ("http://news.test/world.twl", topic->ConfigUrl);
@@ -115,8 +110,9 @@ TEST_F(ConfigFileTest, AnswerTitleDecidesWhichTopicChanges) {
     EXPECT_EQ(0u, asked.msgList.count());
     EXPECT_EQ(1u, other.msgList.count());
     EXPECT_EQ(0u, ads.msgList.count());  // the lookup by title is case-sensitive: a new subscription
-    ASSERT_NE(nullptr, Find("adstream"));
-    EXPECT_EQ(TOPIC_SUBSCRIPTION, Find("adstream")->dwType);
+    ASSERT_EQ(4u, gTopicArray.Size);
+    EXPECT_STREQ("adstream", gTopicArray.At(3)->Title);
+    EXPECT_EQ(TOPIC_SUBSCRIPTION, gTopicArray.At(3)->dwType);
 }
 
 // One topic through a run of answers: each takes only the numbers in its
