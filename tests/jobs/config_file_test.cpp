@@ -29,7 +29,7 @@ protected:
 
 }  // namespace
 
-TEST_F(ConfigFileTest, NewTopicWithItsMessages) {
+TEST_F(ConfigFileTest, NewTopicWithItsMessagesThenKeepsWhatTheFileDoesNotSay) {
     ASSERT_EQ(1, Parse(kWorld + "Hint=The world\r\nConfigUrl=http://news.test/world.twl\r\nCategory=3\r\n"
                                 "Schedule=Interval 10\r\nMsgRange=1-3\r\nMsg1=a1.html \"First &amp; foremost\"\r\n"
                                 "Msg2=a2.html \"  Second  \"\r\nMsg3=a3.html \"Third\"\r\n",
@@ -51,6 +51,19 @@ TEST_F(ConfigFileTest, NewTopicWithItsMessages) {
     EXPECT_STREQ("http://news.test/world/a1.html", first.lpszUrl);
     EXPECT_EQ(kNow, first.tmReceived);
     EXPECT_EQ(topic->ridTopic, first.ridTopic);
+
+    // Parsed again, the topic keeps what the file does not say.
+    topic->bActive = 0;
+    topic->tmLastUpdate = 12345;
+    EXPECT_EQ(0, Parse(kWorld + "Category=0\r\nMsgRange=1-3\r\n"));  // nothing new
+    EXPECT_EQ(1u, gTopicArray.Size);
+    EXPECT_EQ(3u, topic->Category);       // a category of 0 leaves it
+    EXPECT_EQ(1800u, topic->dwInterval);  // no valid schedule resets it
+    EXPECT_STREQ("", topic->Hint);        // addresses and hint are always taken
+    EXPECT_STREQ("", topic->ConfigUrl);
+    EXPECT_EQ(0u, topic->bActive);
+    EXPECT_EQ(12345, topic->tmLastUpdate);
+    EXPECT_EQ("1 2 3", Numbers(*topic));
 }
 
 TEST_F(ConfigFileTest, FilesWithoutTitleVersionOrRangeAreRefused) {
@@ -80,25 +93,6 @@ TEST_F(ConfigFileTest, CategoryAndSchedule) {
         {"interval 10", 600}, {"Every 10", 1800},      {"Interval", 1800},   {"Interval x", 1800},
         {"INTERVAL 60min", 3600}, {"", 1800}};
     for (const auto& s : schedules) EXPECT_EQ(s.second, SubscriptionFile::Interval(s.first)) << s.first;
-}
-
-TEST_F(ConfigFileTest, ExistingTopicKeepsWhatTheFileDoesNotSay) {
-    CTopic& topic = AddTopic(TOPIC_SUBSCRIPTION, "News / World");
-    topic.Category = 5;
-    topic.dwInterval = 600;
-    topic.bActive = 0;
-    topic.tmLastUpdate = 12345;
-    topic.ridLastMsg = 130;
-    strcpy(topic.Hint, "old hint");
-    AddMsg(topic, 130, "kept");
-    EXPECT_EQ(0, Parse(kWorld + "Category=0\r\nMsgRange=120-130\r\n"));  // nothing new
-    EXPECT_EQ(1u, gTopicArray.Size);
-    EXPECT_EQ(5u, topic.Category);       // a category of 0 leaves it
-    EXPECT_EQ(1800u, topic.dwInterval);  // no valid schedule resets it
-    EXPECT_STREQ("", topic.Hint);        // addresses and hint are always taken
-    EXPECT_EQ(0u, topic.bActive);
-    EXPECT_EQ(12345, topic.tmLastUpdate);
-    EXPECT_EQ("130", Numbers(topic));
 }
 
 TEST_F(ConfigFileTest, AnswerTitleDecidesWhichTopicChanges) {

@@ -43,7 +43,7 @@ TEST(FormatFraction, PowerOfTwoFractionsAsStockPricesWereQuoted) {
     EXPECT_EQ(99u, Fraction((longWhole + ".5").c_str()).size());  // within the 100-byte buffer
 }
 
-TEST_F(FeedTest, QuotesReplaceTheirMessagesInPlace) {
+TEST_F(FeedTest, QuotesReplaceTheirMessagesInPlaceUntilALineIsNoQuote) {
     CTopic& quotes = AddTopic(TOPIC_QUOTES, "Stocks");
     AddMsg(quotes, 1, "XYZ;0;0");
     AddMsg(quotes, 2, "ABC;0;0");
@@ -67,33 +67,29 @@ TEST_F(FeedTest, QuotesReplaceTheirMessagesInPlace) {
     EXPECT_EQ(kNow, abc.tmReceived);
     EXPECT_EQ(kNow, quotes.tmLastUpdate);
     EXPECT_FALSE(gQuoteReader.open());  // the file is given back for the next download
-}
 
-TEST_F(FeedTest, FirstLineThatIsNoQuoteEndsTheUpdate) {
-    CTopic& quotes = AddTopic(TOPIC_QUOTES, "Stocks");
-    AddMsg(quotes, 1, "ABC;0;0");
-    AddMsg(quotes, 2, "DEF;0;0");
-    std::string def = "\"DEF\",1.5,\"12/5/2026\",\"4:01PM\",+0.5,1,2,3,4567890123456789012\r\n";
+    // The first line that is no quote ends the update; without the header's end nothing is read.
+    const std::string xyz = "\"XYZ\",1.5,\"12/5/2026\",\"4:01PM\",+0.5,1,2,3,4567890123456789012\r\n";
     const std::pair<const char*, std::string> cases[] = {
-        {"short line first", "\"DEF\",1.5,\"1/1/2026\",\"4PM\",1\r\n" + def},
-        {"no opening quote", "DEF,1.5,\"12/5/2026\",\"4:01PM\",+0.5,1,2,3,4567890123456789012345\r\n" + def},
-        {"symbol too long", "\"" + std::string(101, 'S') + "\",1,\"1/1\",\"4PM\",+0.5,1,2\r\n" + def},
-        {"time too long", "\"DEF\",1.5,\"12/5/2026\",\"" + std::string(21, 't') + "\",+0.5,1,2,3\r\n" + def},
-        {"no line end", std::string("\"DEF\",1.5,\"12/5/2026\",\"4:01PM\",+0.5,1,2,3,4567890123456789012")},
+        {"short line first", "\"XYZ\",1.5,\"1/1/2026\",\"4PM\",1\r\n" + xyz},
+        {"no opening quote", "XYZ,1.5,\"12/5/2026\",\"4:01PM\",+0.5,1,2,3,4567890123456789012345\r\n" + xyz},
+        {"symbol too long", "\"" + std::string(101, 'S') + "\",1,\"1/1\",\"4PM\",+0.5,1,2\r\n" + xyz},
+        {"time too long", "\"XYZ\",1.5,\"12/5/2026\",\"" + std::string(21, 't') + "\",+0.5,1,2,3\r\n" + xyz},
+        {"no line end", xyz.substr(0, xyz.size() - 2)},
     };
     for (const auto& [name, body] : cases) {
         QuoteFile(body);
         ParseYahooQuote(dir_.File("YStock.html").c_str());
-        EXPECT_STREQ("DEF;0;0", quotes.msgList.last()->value->lpszTitle) << name;
+        EXPECT_STREQ("XYZ;85.1;0 1/256;3:59PM", quotes.msgList.begin()->value->lpszTitle) << name;
     }
-    dir_.Write("YStock.html", "<!--\r\nhttp://q.test:80/d/quotes.csv\r\nHTTP/1.0 200 OK\r\n");  // an empty body: no "-->"
+    dir_.Write("YStock.html", "<!--\r\nhttp://q.test:80/d/quotes.csv\r\nHTTP/1.0 200 OK\r\n" + xyz);
     ParseYahooQuote(dir_.File("YStock.html").c_str());
-    EXPECT_STREQ("ABC;0;0", quotes.msgList.begin()->value->lpszTitle);
+    EXPECT_STREQ("XYZ;85.1;0 1/256;3:59PM", quotes.msgList.begin()->value->lpszTitle) << "no -->";
     ParseYahooQuote(dir_.File("missing.html").c_str());
     EXPECT_FALSE(gQuoteReader.open());
 }
 
-TEST_F(FeedTest, AdsAreTakenInTurn) {
+TEST_F(FeedTest, AdsAreTakenInTurnAndTakeTheirBitmapsNames) {
     CTopic& ads = AddTopic(TOPIC_ADSTREAM, "AdStream");
     EXPECT_EQ(nullptr, AdStream::NextAd(ads, kNoId));
     AddMsg(ads, 5, "http://ads.test/5C.bmp");
@@ -107,6 +103,17 @@ TEST_F(FeedTest, AdsAreTakenInTurn) {
     for (const char* title : {"A0000006.bmp", "ftp://ads.test/x.bmp", "htt"}) EXPECT_FALSE(AdStream::AwaitsBitmap(title));
     EXPECT_EQ("A0000012.bmp", AdStream::BitmapName(12));
     EXPECT_EQ("A12345678.bmp", AdStream::BitmapName(12345678));
+
+    // The arrived bitmap becomes the ad's title; an ad removed meanwhile is no matter.
+    ads.msgList.begin()->value->dwViews = 4;
+    AdStream::AdReceived((dir_.path() + "\\A0000005.bmp").c_str(), 5);
+    AdStream::AdReceived((dir_.path() + "\\A0000099.bmp").c_str(), 99);
+    const CMsg& arrived = *ads.msgList.begin()->value;
+    EXPECT_STREQ("A0000005.bmp", arrived.lpszTitle);
+    EXPECT_EQ(kNow, arrived.tmReceived);
+    EXPECT_EQ(4u, arrived.dwViews);
+    EXPECT_STREQ("http://news.test/5", arrived.lpszUrl);
+    EXPECT_EQ("5 6 7", Numbers(ads));  // in its place, with its number
 }
 
 TEST_F(FeedTest, BitmapRequestAsksForTheColourVariantOfTheDisplay) {
@@ -123,20 +130,6 @@ TEST_F(FeedTest, BitmapRequestAsksForTheColourVariantOfTheDisplay) {
     EXPECT_EQ("http://ads.test/plain.gif?AID=my8.bmp", AdStream::BitmapRequest("http://ads.test/plain.gif", cfg_));
     std::string longTitle = "http://ads.test/" + std::string(2000, 'p');
     EXPECT_EQ(1023u, AdStream::BitmapRequest(longTitle.c_str(), cfg_).size());
-}
-
-TEST_F(FeedTest, ArrivedBitmapBecomesTheAdsTitle) {
-    CTopic& ads = AddTopic(TOPIC_ADSTREAM, "AdStream");
-    CMsg& ad = AddMsg(ads, 12, "http://ads.test/12C.bmp", 5);
-    ad.dwViews = 4;
-    AdStream::AdReceived((dir_.path() + "\\A0000012.bmp").c_str(), 12);
-    const CMsg& now = *ads.msgList.begin()->value;
-    EXPECT_STREQ("A0000012.bmp", now.lpszTitle);
-    EXPECT_EQ(kNow, now.tmReceived);
-    EXPECT_EQ(4u, now.dwViews);
-    EXPECT_STREQ("http://news.test/12", now.lpszUrl);
-    AdStream::AdReceived((dir_.path() + "\\A0000099.bmp").c_str(), 99);  // an ad removed meanwhile: nothing
-    EXPECT_EQ(1u, ads.msgList.count());
 }
 
 // With ads, which bitmaps stay is shown with a real agent (feeds_test).
