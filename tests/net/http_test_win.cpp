@@ -10,8 +10,8 @@
 #include <fstream>
 #include <functional>
 #include <memory>
-#include <random>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "net/http_file_win.h"
@@ -109,20 +109,17 @@ public:
         Base::OnData(data, length);
         steps += " " + std::to_string(length);
     }
-    void OnFileComplete() override {
-        complete++;
-        gFileCompletions++;
-    }
+    void OnFileComplete() override { gFileCompletions++; }
     // Downloads into dir\name and returns what the file holds afterwards.
     std::string Fetch(const TempDir& dir, const char* name, const char* host, const char* path, int targetPort) {
+        int before = gFileCompletions;
         EXPECT_EQ(1, this->Get(host, path, targetPort, dir.File(name).c_str(), 0));
-        EXPECT_TRUE(WaitFor([&] { return complete > 0; }, kNetTimeoutMs));
+        EXPECT_TRUE(WaitFor([&] { return gFileCompletions > before; }, kNetTimeoutMs));
         return dir.Read(name);
     }
 
     std::vector<std::string> headers;
     std::string steps;
-    int complete = 0;
 };
 
 std::string Address(const ScriptServer& server, const char* path) {
@@ -199,7 +196,6 @@ TEST_F(HttpTest, ResponsesInAnyPiecesWithAnyLineEndsAndBadOnes) {
     } cases[] = {
         {{{ok}}, okLog},
         {ScriptServer::InPieces(ok, 1, 2), okLog},  // a byte at a time
-        {{{ok.substr(0, ok.size() - 11), 50}, {"hello world"}}, okLog},
         {{{"HTTP/1.0 404 Not Found\ncontent-length: 3\n\nabc"}},
          "connected[HTTP/1.0 404 Not Found][content-length: 3]<abc>complete 404 3 3"},
         // The body starts two bytes into the line of blanks that ends the header.
@@ -207,7 +203,6 @@ TEST_F(HttpTest, ResponsesInAnyPiecesWithAnyLineEndsAndBadOnes) {
         {{{"HTTP/1.0 200 OK\r\nContent-Length: 50\r\n\r\nshort"}},
          "connected[HTTP/1.0 200 OK][Content-Length: 50]<short>complete 200 50 5",
          "CHttp::OnDisconnect() Error: Content-Length invalid"},
-        {{{"GARBAGE\r\n\r\nx"}}, "connected[GARBAGE]<x>complete 0 0 1"},
         // Closed before the empty line: complete without a body.
         {{{"HTTP/1.0 301 Moved\r\nLocation: x\r\n"}}, "connected[HTTP/1.0 301 Moved]complete 301 0 0"},
         // A line longer than the buffer from a server that never closes: the client ends it.
@@ -221,26 +216,20 @@ TEST_F(HttpTest, ResponsesInAnyPiecesWithAnyLineEndsAndBadOnes) {
         RecordingHttp http(owner_);
         ASSERT_TRUE(http.GetFrom(server));
         EXPECT_EQ(c.log, http.log);
-        std::string errors;
-        for (const std::string& line : trace.lines()) {
-            bool error = line.find("Error") != std::string::npos || line.find("overflow") != std::string::npos;
-            if (error && errors.find(line) == std::string::npos) errors += line;
-        }
-        EXPECT_EQ(c.errors, errors);
+        EXPECT_TRUE(c.errors.empty() ? !trace.Contains("Error") : trace.Contains(c.errors)) << c.errors;
     }
 }
 
 TEST_F(HttpTest, ConnectionsToAddressesAndNamesSucceedOrFailOnce) {
     ScriptServer server({{"HTTP/1.0 200 OK\r\n\r\nhello"}});
-    const int port = server.port(), refused = RefusingPort();
+    const int refused = RefusingPort();
     struct {
         const char* host;
         int port;
         bool lookup;
         std::string log;
     } cases[] = {
-        {"127.0.0.1", port, false, "connected[HTTP/1.0 200 OK]<hello>complete 200 0 5"},
-        {"localhost", port, true, "connected[HTTP/1.0 200 OK]<hello>complete 200 0 5"},
+        {"localhost", server.port(), true, "connected[HTTP/1.0 200 OK]<hello>complete 200 0 5"},
         // Failed: once, and no completion, which a disconnect would bring.
         {"127.0.0.1", refused, false, "not connected"},
         {"no-such-host.invalid", refused, true, "not connected"},
@@ -256,14 +245,10 @@ TEST_F(HttpTest, ConnectionsToAddressesAndNamesSucceedOrFailOnce) {
             return started;
         }));
         PumpMessages(300);
-        EXPECT_EQ(c.log, http.log);
-        EXPECT_EQ(HTTPSTATE_IDLE, http.iHttpState);
-        EXPECT_EQ(TCPSTATE_IDLE, http.state);
-        EXPECT_EQ(INVALID_SOCKET, http.socket);
-        EXPECT_EQ(7u, http.userValue);
         bool failed = c.log == "not connected";
-        EXPECT_EQ(failed, trace.Contains("CHttp::OnConnect(): Connect Failed!"));
-        EXPECT_EQ(!failed, http.closedByPeer);
+        EXPECT_EQ(std::make_tuple(c.log, HTTPSTATE_IDLE, TCPSTATE_IDLE, INVALID_SOCKET, 7u, failed, !failed),
+                  std::make_tuple(http.log, http.iHttpState, http.state, http.socket, http.userValue,
+                                  trace.Contains("CHttp::OnConnect(): Connect Failed!"), http.closedByPeer != 0));
     }
 }
 
@@ -326,60 +311,25 @@ TEST_F(HttpTest, StalledConnectionIsClosedByTheWatch) {
     EXPECT_FALSE(http.timedOut);
 }
 
-TEST_F(HttpTest, OddResponsesNeverLeaveTheClientUnusable) {
-    std::mt19937 random(4242);
-    RecordingHttp http(owner_);
-    for (int round = 0; round < 40; round++) {
-        SCOPED_TRACE(round);
-        std::string noise(random() % 3000, '\0');
-        for (char& c : noise) c = static_cast<char>(random() % 4 == 0 ? "\r\n \t"[random() % 4] : random());
-        if (round % 3 == 0) noise = "HTTP/1.0 200 OK\r\n" + noise;
-        ScriptServer server(ScriptServer::InPieces(noise, 1 + random() % 400, 0));
-        TraceRecorder quiet;
-        ASSERT_TRUE(http.GetFrom(server));
-        ASSERT_EQ(HTTPSTATE_IDLE, http.iHttpState);
-        ASSERT_LE(http.iBodyBytes, static_cast<int32_t>(noise.size()));
-    }
-    ScriptServer healthy({{"HTTP/1.0 200 OK\r\n\r\nback"}});
-    ASSERT_TRUE(http.GetFrom(healthy));
-    EXPECT_EQ("back", http.body);
-}
-
-TEST_F(HttpTest, SourceHeadersAndBodiesInTheirLayouts) {
+// The usual layouts show in the real servers' downloads below.
+TEST_F(HttpTest, SourceHeadersAndBodiesInTheirRareLayouts) {
     std::string body;
     for (int i = 0; i < 2500; i++) body += static_cast<char>('a' + i % 26);
-    ScriptServer hello({{"HTTP/1.0 200 OK\r\nContent-Length: 5\r\n\r\nhello"}}), empty({{"HTTP/1.0 200 OK\r\n\r\n"}}),
+    ScriptServer hello({{"HTTP/1.0 200 OK\r\n\r\nhello"}}), empty({{"HTTP/1.0 200 OK\r\n\r\n"}}),
         big(ScriptServer::InPieces("HTTP/1.0 200 OK\r\n\r\n" + body, 300, 1));
-    const std::string helloIni = "\r\n; HTTP/1.0 200 OK\r\n; Content-Length: 5\r\n\r\nhello";
-    struct {
-        std::string (*download)(HWND, const ScriptServer&, const char*, const char*);
-        const ScriptServer& server;
-        const char* host;
-        const char* path;
-        std::string expected;
-    } cases[] = {
-        {Download<CHttpIniFile>, hello, "127.0.0.1", "/feed.twl", "end 5|; " + Address(hello, "/feed.twl") + helloIni},
-        {Download<CHttpHtmlFile>, hello, "127.0.0.1", "/q.csv",
-         "end 5|<!--\r\n" + Address(hello, "/q.csv") + "\r\nHTTP/1.0 200 OK\r\nContent-Length: 5\r\n-->\r\nhello"},
-        // Through a proxy the source header names the target.
-        {Download<CHttpIniFile>, hello, "news.example", "/a.twl", "end 5|; http://news.example:80/a.twl" + helloIni},
-        // Without a body the source header is never ended.
-        {Download<CHttpIniFile>, empty, "127.0.0.1", "/e", "|; " + Address(empty, "/e") + "\r\n; HTTP/1.0 200 OK\r\n"},
-        {Download<CHttpHtmlFile>, empty, "127.0.0.1", "/e",
-         "|<!--\r\n" + Address(empty, "/e") + "\r\nHTTP/1.0 200 OK\r\n"},
-        // The body is written in chunks of 999 bytes, whatever pieces it arrived in.
-        {Download<CHttpIniFile>, big, "127.0.0.1", "/big",
-         "end 999 999 502|; " + Address(big, "/big") + "\r\n; HTTP/1.0 200 OK\r\n\r\n" + body},
-        {Download<CHttpFile>, big, "127.0.0.1", "/A0000001.bmp", "end 999 999 502|" + body},  // a bitmap: no header
-    };
-    for (auto& c : cases) {
-        SCOPED_TRACE(c.path);
-        EXPECT_EQ(c.expected, c.download(owner_, c.server, c.host, c.path));
-    }
+    // Through a proxy the source header names the target.
+    EXPECT_EQ("end 5|; http://news.example:80/a.twl\r\n; HTTP/1.0 200 OK\r\n\r\nhello",
+              Download<CHttpIniFile>(owner_, hello, "news.example", "/a.twl"));
+    // Without a body the source header is never ended.
+    EXPECT_EQ("|<!--\r\n" + Address(empty, "/e") + "\r\nHTTP/1.0 200 OK\r\n",
+              Download<CHttpHtmlFile>(owner_, empty, "127.0.0.1", "/e"));
+    // A bitmap has no source header, and the body is written in chunks of 999
+    // bytes, whatever pieces it arrived in.
+    EXPECT_EQ("end 999 999 502|" + body, Download<CHttpFile>(owner_, big, "127.0.0.1", "/A0000001.bmp"));
 }
 
-TEST_F(HttpTest, ExistingFileIsEmptiedEvenWhenTheRequestFails) {
-    TempDir dir("httpfile-fail");
+TEST_F(HttpTest, FilesAreEmptiedEvenWhenTheRequestFailsAndClosedWhenDestroyed) {
+    TempDir dir("httpfile");
     dir.Write("Config.twl", "the previous subscription file");
     uint16_t refused = RefusingPort();
     {
@@ -395,17 +345,15 @@ TEST_F(HttpTest, ExistingFileIsEmptiedEvenWhenTheRequestFails) {
     EXPECT_EQ(nullptr, ini.file);
     EXPECT_EQ("; http://:80/y\r\n", dir.Read("Config.twl"));
     EXPECT_EQ(0, ini.Get("h", "/y", 80, dir.File("no\\such\\dir\\f.twl").c_str(), 0));
-}
 
-TEST_F(HttpTest, DestroyedMidTransferClosesTheFileWithoutTheUsersHandler) {
-    TempDir dir("httpfile-destroy");
+    // Destroyed mid-transfer: the file is closed without the user's handler.
     ScriptServer server({{"HTTP/1.0 200 OK\r\n\r\npart"}}, ScriptServer::kStall);
-    auto ini = std::make_unique<WatchedFile<CHttpIniFile>>(owner_);
-    ASSERT_EQ(1, ini->Get("127.0.0.1", "/slow", server.port(), dir.File("slow.twl").c_str(), 0));
-    ASSERT_TRUE(WaitFor([&] { return ini->iHttpState == HTTPSTATE_BODY; }, kNetTimeoutMs));
+    auto slow = std::make_unique<WatchedFile<CHttpIniFile>>(owner_);
+    ASSERT_EQ(1, slow->Get("127.0.0.1", "/slow", server.port(), dir.File("slow.twl").c_str(), 0));
+    ASSERT_TRUE(WaitFor([&] { return slow->iHttpState == HTTPSTATE_BODY; }, kNetTimeoutMs));
     PumpMessages(200);
     int completionsBefore = gFileCompletions;
-    ini.reset();  // the job's override is gone before the file is closed
+    slow.reset();  // the job's override is gone before the file is closed
     EXPECT_EQ(completionsBefore, gFileCompletions);
     HANDLE reopened = CreateFileA(dir.File("slow.twl").c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                   OPEN_EXISTING, 0, nullptr);
@@ -414,8 +362,7 @@ TEST_F(HttpTest, DestroyedMidTransferClosesTheFileWithoutTheUsersHandler) {
     EXPECT_EQ("; " + Address(server, "/slow") + "\r\n; HTTP/1.0 200 OK\r\n\r\npart", dir.Read("slow.twl"));
 }
 
-TEST_F(HttpTest, RealServersIniAndHtmlDownloadsDirectAndThroughTinyproxy) {
-    ExpectDownload<CHttpIniFile>(owner_, "; ", "; ", "\r\n", false);
+TEST_F(HttpTest, RealServersHtmlDownloadDirectAndIniThroughTinyproxy) {
     ExpectDownload<CHttpHtmlFile>(owner_, "<!--\r\n", "", "-->\r\n", false);
     ExpectDownload<CHttpIniFile>(owner_, "; ", "; ", "\r\n", true);
 }
