@@ -54,6 +54,7 @@ TEST(NetText, UrlsEntitiesAndWhiteSpace) {
         {Split, "http://", "refused"},
         {Split, "http://:80/", "refused"},
         {Split, "http://h:65536/x", "refused"},
+        {Split, "http://h:99999999999999999999/x", "refused"},
         {Decode, "a &lt;b&gt; &AMP; c", "a <b> & c"},
         {Decode, "&#65;&#321;", "AA"},  // numbers wrap at 256
         {Decode, "&x;", "&x;"},

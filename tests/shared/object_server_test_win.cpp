@@ -77,19 +77,18 @@ TEST_F(ObjectServerTest, NineteenConversationsPerChannelAndTheMappingsHeader) {
     EXPECT_EQ(0, SendRequestObject(engine_, 0, MAKELPARAM(kTopics, 5)));  // closing again: 0
     EXPECT_EQ(0, SendRequestObject(engine_, FETCH_FIRST, MAKELPARAM(kTopics, 5)));
 
-    // The mapping's header words depend on who made it.
+    // The mapping's header words (reference count, area size, handle) depend on who made it.
+    auto words = [](const Conversation& c) {
+        if (!c.header()) return std::string("no view");
+        return std::to_string(c.header()->refCount) + " " + std::to_string(c.header()->areaSize) + " " +
+               std::to_string(c.header()->handle);
+    };
     Conversation own(engine_, kTopics, Conversation::Creator::DisplayProgram);
-    ASSERT_EQ(5, own.handle());
-    EXPECT_EQ(2u, own.header()->refCount);  // this program's view and the agent's
-    EXPECT_EQ(3624u, own.header()->areaSize);
-    EXPECT_EQ(5u, own.header()->handle);
+    EXPECT_EQ("2 3624 5", words(own));  // this program's view and the agent's
     Conversation agents(engine_, kMessages, Conversation::Creator::Agent);
-    ASSERT_EQ(2, agents.handle());
-    EXPECT_EQ(1u, agents.header()->refCount);
-    EXPECT_EQ(0u, agents.header()->areaSize);
-    EXPECT_EQ(2u, agents.header()->handle);
+    EXPECT_EQ("1 0 2", words(agents));
     agents.Close();
-    EXPECT_EQ(0u, agents.header()->refCount);  // the agent gave its view back
+    EXPECT_EQ("0 0 2", words(agents));  // the agent gave its view back
 }
 
 TEST_F(ObjectServerTest, ListingsFollowTheDisplayOrderAndAdViewsAreSaved) {

@@ -113,7 +113,7 @@ TEST_F(RegistryTest, ReadsEachValueAsAtolWithDefaultsAndLimits) {
          "0|" + std::string(259, 'p') + "|0|" + std::string(259, 'p') + "|" + std::string(100, 'p') + "|1|0|0|0|0"},
         // The docked edge is 0 to 3 (text reads as 0); any other number becomes 1.
         {section + "EdgeDockedOn=3", "0||0|||3|0|0|0|0"}, {section + "EdgeDockedOn=4", "0||0|||1|0|0|0|0"},
-        {section + "EdgeDockedOn=x", "0||0|||0|0|0|0|0"},
+        {section + "EdgeDockedOn=-1", "0||0|||1|0|0|0|0"}, {section + "EdgeDockedOn=x", "0||0|||0|0|0|0|0"},
     };
     for (auto& c : cases) {
         SCOPED_TRACE(c.file.substr(0, 60));
