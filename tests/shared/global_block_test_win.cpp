@@ -15,12 +15,6 @@
 
 namespace {
 
-class GlobalBlockTest : public ::testing::Test {
-protected:
-    void SetUp() override { ASSERT_FALSE(SharedBlockExists()) << "a global block is left over from elsewhere"; }
-    void TearDown() override { GlobalDetach(); }
-};
-
 // The block header's attach count and record size as another program sees them.
 std::string HeaderWords() {
     GlobalBlockView block;
@@ -30,7 +24,9 @@ std::string HeaderWords() {
 
 }  // namespace
 
-TEST_F(GlobalBlockTest, ProcessesShareOneBlockAndTheLastOneEndsIt) {
+// A failed check leaves this program attached until its exit handler detaches it.
+TEST(GlobalBlock, ProcessesShareOneBlockAndTheLastOneEndsIt) {
+    ASSERT_FALSE(SharedBlockExists()) << "a global block is left over from elsewhere";
     InstallFolder first("block-first"), second("block-second");
     AgentProcess creator(first);
     ASSERT_TRUE(creator.WaitForEngineWindow());

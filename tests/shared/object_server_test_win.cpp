@@ -14,7 +14,6 @@ namespace {
 
 constexpr uint16_t kTopics = 0;
 constexpr uint16_t kMessages = 1;
-constexpr uint32_t kSentinel = 0xFFFFFFFF;
 
 const char kDatabase[] = R"({"topics": [
   {"Title": "News / Harbour", "messages": [{"ridMsg": 1, "Title": "Ferry late"}, {"ridMsg": 2, "Title": "Tide high"}]},
@@ -44,8 +43,8 @@ protected:
     // The clock still runs: the screen-saver word is rewritten within a tick.
     bool AgentTicks() {
         GlobalBlockView block;
-        block.config().ScreenSaverOn = kSentinel;
-        return WaitFor([&] { return block.config().ScreenSaverOn != kSentinel; }, kTickTimeoutMs);
+        block.config().ScreenSaverOn = 0xFFFFFFFF;
+        return WaitFor([&] { return block.config().ScreenSaverOn != 0xFFFFFFFF; }, kTickTimeoutMs);
     }
 
     InstallFolder folder_{"object-server", InstallFolder::kWithoutDatabase};
