@@ -53,24 +53,22 @@ TEST(NetText, UrlsEntitiesAndWhiteSpace) {
         {Split, "", "refused"},
         {Split, "http://", "refused"},
         {Split, "http://:80/", "refused"},
-        {Split, "http:///x", "refused"},
         {Split, "http://h:65536/x", "refused"},
         {Split, "http://h:99999999999999999999/x", "refused"},
         {Decode, "a &lt;b&gt; &AMP; c", "a <b> & c"},
-        {Decode, "&#65;&#321;", "AA"},  // numbers wrap at 256, and a 0 is no character
-        {Decode, "&#0;", "&"},
+        {Decode, "&#65;&#321;", "AA"},  // numbers wrap at 256
         {Decode, "&x;", "&x;"},
         {Decode, "&verylongname;", "&verylongname;"},
         {Decode, "&copy;", "&"},
         {Decode, "&amp;lt;", "&lt;"},
         {Decode, "&quot;quoted&quot;&nbsp;", "\"quoted\" "},
         {Decode, "&#-191;", "A"},
-        {Decode, "&#x41;", "&"},
+        {Decode, "&#x41;", "&"},  // reads as 0, which is no character
         {Decode, "fish & chips; today", "fish & today"},  // a ";" close enough makes any "&" an entity
         {Decode, "fish & chips and more; today", "fish & chips and more; today"},
         {Decode, "trailing &", "trailing &"},
         {Decode, "", ""},
-        {Trim, "  a b\t", "1:a b"}, {Trim, "a b", "1:a b"}, {Trim, "   ", "1:"}, {Trim, "", "0:"},
+        {Trim, "  a b\t", "1:a b"}, {Trim, "   ", "1:"}, {Trim, "", "0:"},
         {Trim, "\r\n\v\f x \r\n", "1:x"}, {Trim, "\xa0x\xa0", "1:\xa0x\xa0"},  // bytes above 127 are never white space
     };
     for (auto& c : cases) EXPECT_EQ(c.out, c.function(c.in)) << '"' << c.in << '"';

@@ -6,22 +6,14 @@
 #include <thread>
 
 #include "agent_process_win.h"
-#include "os_override.h"
 #include "shared/global_block.h"
 #include "shared/messages_win.h"
-#include "shared/names.h"
 #include "shared/page_request_win.h"
 #include "shared/shared_lock_win.h"
 #include "shared/window_handle_win.h"
 #include "test_window_win.h"
 
 namespace {
-
-class GlobalBlockTest : public ::testing::Test {
-protected:
-    void SetUp() override { ASSERT_FALSE(SharedBlockExists()) << "a global block is left over from elsewhere"; }
-    void TearDown() override { GlobalDetach(); }
-};
 
 // The block header's attach count and record size as another program sees them.
 std::string HeaderWords() {
@@ -32,7 +24,9 @@ std::string HeaderWords() {
 
 }  // namespace
 
-TEST_F(GlobalBlockTest, ProcessesShareOneBlockAndTheLastOneEndsIt) {
+// A failed check leaves this program attached until its exit handler detaches it.
+TEST(GlobalBlock, ProcessesShareOneBlockAndTheLastOneEndsIt) {
+    ASSERT_FALSE(SharedBlockExists()) << "a global block is left over from elsewhere";
     InstallFolder first("block-first"), second("block-second");
     AgentProcess creator(first);
     ASSERT_TRUE(creator.WaitForEngineWindow());
@@ -61,27 +55,7 @@ TEST_F(GlobalBlockTest, ProcessesShareOneBlockAndTheLastOneEndsIt) {
     EXPECT_EQ("no block", HeaderWords());
 }
 
-TEST_F(GlobalBlockTest, NamesTakenByAnotherKindOfObjectFailCleanly) {
-    HANDLE blockSquatter = CreateEventA(nullptr, TRUE, FALSE, kGlobalMappingName);
-    HANDLE lockSquatter =
-        CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 16, "Tidewell test lock 2");
-    ASSERT_TRUE(blockSquatter && lockSquatter);
-    TraceRecorder trace;
-    EXPECT_EQ(0, GlobalInit());
-    EXPECT_EQ(nullptr, gConfig);
-    EXPECT_EQ(nullptr, GlobalBlockHeaderView());
-    EXPECT_TRUE(trace.Contains("GlobalInit(): Fatal Error - Could not attach to shared memory"));
-    CSharedLock lock("Tidewell test lock 2");  // without its event every enter fails
-    EXPECT_FALSE(lock.IsValid());
-    EXPECT_EQ(0, lock.EnterReader());
-    EXPECT_EQ(0, lock.EnterWriter());
-    lock.LeaveReader();  // harmless
-    lock.LeaveWriter();
-    CloseHandle(blockSquatter);
-    CloseHandle(lockSquatter);
-}
-
-TEST(SharedLock, ReadersHoldTheNamedEventAndWritersWaitForThem) {
+TEST(SharedLock, ReadersHoldTheNamedEventWritersWaitAndATakenNameFails) {
     CSharedLock lock("Tidewell test lock");
     HANDLE event = OpenEventA(SYNCHRONIZE, FALSE, "Tidewell test lock");
     ASSERT_NE(nullptr, event);
@@ -107,6 +81,17 @@ TEST(SharedLock, ReadersHoldTheNamedEventAndWritersWaitForThem) {
     EXPECT_TRUE(writing);
     EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(event, 0));
     CloseHandle(event);
+
+    // A name taken by another kind of object: without its event every enter fails.
+    HANDLE squatter = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 16, "Tidewell test lock 2");
+    ASSERT_NE(nullptr, squatter);
+    CSharedLock taken("Tidewell test lock 2");
+    EXPECT_FALSE(taken.IsValid());
+    EXPECT_EQ(0, taken.EnterReader());
+    EXPECT_EQ(0, taken.EnterWriter());
+    taken.LeaveReader();  // harmless
+    taken.LeaveWriter();
+    CloseHandle(squatter);
 }
 
 TEST(RequestPage, StoresACutTextAndPostsLoadPage) {
