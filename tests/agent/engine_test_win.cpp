@@ -17,19 +17,6 @@
 
 namespace {
 
-class EngineTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        ASSERT_FALSE(SharedBlockExists()) << "a global block is left over from elsewhere";
-        ASSERT_EQ(nullptr, FindWindowA(kEngineWindowClass, nullptr)) << "an agent is left over from elsewhere";
-    }
-    void TearDown() override {
-        if (HasFailure()) std::cerr << "agent trace:\n" << trace_.Dump();
-    }
-
-    TraceCapture trace_;
-};
-
 // How often a stand-in of that name (in lower case) ran from the folder; the
 // agent may spell it in any case.
 size_t Runs(const InstallFolder& folder, const std::string& name) {
@@ -54,8 +41,23 @@ LRESULT CALLBACK RecordCopyData(HWND window, UINT message, WPARAM wParam, LPARAM
 }  // namespace
 
 // One install folder from its first start to its last close.
-TEST_F(EngineTest, RepairsRunsServesItsCommandsAndClosesCleanly) {
+TEST(Engine, RepairsRunsServesItsCommandsAndClosesCleanly) {
+    ASSERT_FALSE(SharedBlockExists()) << "a global block is left over from elsewhere";
+    TraceCapture trace_;
     InstallFolder folder("engine", InstallFolder::kWithoutDatabase);
+    {
+        // Before any agent runs, the test plays the running agent and its
+        // display program, to see exactly what a second start hands over.
+        WindowGuard engine{MakeWindowOfClass(kEngineWindowClass, RecordCopyData)};
+        WindowGuard glancer{MakeWindowOfClass(kGlancerWindowClass)};
+        for (size_t length : {1, 260, 30000}) {
+            std::string line = "C:\\" + std::string(length, 'p') + " \"x\".twl";
+            gHandedOver.clear();
+            ChildProcess forwarder(folder.EnginePath(), line);
+            EXPECT_EQ(0u, forwarder.Wait(kStartTimeoutMs)) << length;
+            EXPECT_EQ(std::vector<std::string>{"0:" + line + '\0'}, gHandedOver) << length;
+        }
+    }
     folder.AddStandIn("install.exe");
     folder.AddStandIn("Glancer.exe");
     folder.Write(kSettingsFileName, "garbage line\r\n[Tidewell Settings]\r\nEdgeDockedOn=-1\r\nHttpProxyPort=8080abc\r\n"
@@ -143,10 +145,13 @@ TEST_F(EngineTest, RepairsRunsServesItsCommandsAndClosesCleanly) {
     EXPECT_FALSE(IsWindow(glancer)) << "the display program was not asked to close";
     EXPECT_FALSE(SharedBlockExists());
 
-    // Windows ending the session, and the menu's exit command, close it the same way.
+    // Windows ending the session, and the menu's exit command, close it the
+    // same way. With no agent running, a start with a path becomes the agent.
     for (UINT message : {WM_ENDSESSION, WM_SYSCOMMAND}) {
-        AgentProcess again(folder);
+        AgentProcess again(folder, message == WM_ENDSESSION ? "C:\\feeds\\first.twl" : "");
         ASSERT_TRUE(again.WaitForEngineWindow());
+        if (message == WM_ENDSESSION)
+            EXPECT_TRUE(trace_.WaitFor("WM_COPYDATA subscription file C:\\feeds\\first.twl", again.id(), 5000));
         PostMessageA(again.window(), message, message == WM_ENDSESSION ? TRUE : IDM_EXIT, 0);
         EXPECT_EQ(0u, again.Wait(kExitTimeoutMs)) << message;
     }
@@ -169,29 +174,5 @@ TEST_F(EngineTest, RepairsRunsServesItsCommandsAndClosesCleanly) {
                                  folder.File(kSettingsFileName).c_str());
         EXPECT_EQ(expected, value) << key;
     }
-}
-
-TEST_F(EngineTest, CommandLineIsHandedOverWholeAndStartsAnAgentWhenNoneRuns) {
-    InstallFolder folder("engine-forward");
-    {
-        // The test plays the running agent and its display program first, to see exactly what arrives.
-        WindowGuard engine{MakeWindowOfClass(kEngineWindowClass, RecordCopyData)};
-        WindowGuard glancer{MakeWindowOfClass(kGlancerWindowClass)};
-        for (size_t length : {1, 260, 30000}) {
-            std::string line = "C:\\" + std::string(length, 'p') + " \"x\".twl";
-            gHandedOver.clear();
-            ChildProcess forwarder(folder.EnginePath(), line);
-            EXPECT_EQ(0u, forwarder.Wait(kStartTimeoutMs)) << length;
-            EXPECT_EQ(std::vector<std::string>{"0:" + line + '\0'}, gHandedOver) << length;
-        }
-    }
-    ChildProcess forwarder(folder.EnginePath(), "C:\\feeds\\first.twl");
-    EXPECT_EQ(0u, forwarder.Wait(kStartTimeoutMs));
-    HWND window = WaitForWindow(kEngineWindowClass, 0, 5000);
-    ASSERT_NE(nullptr, window);
-    DWORD agentId = 0;
-    GetWindowThreadProcessId(window, &agentId);
-    EXPECT_TRUE(trace_.WaitFor("WM_COPYDATA subscription file C:\\feeds\\first.twl", agentId, 5000));
-    PostMessageA(window, WM_CLOSE, 0, 0);
-    EXPECT_TRUE(WaitFor([] { return !SharedBlockExists(); }, kExitTimeoutMs));
+    if (HasFailure()) std::cerr << "agent trace:\n" << trace_.Dump();
 }
