@@ -88,15 +88,14 @@ TEST_F(DataFaultsTest, GarbageInPlaceOfTheDataFileIsLeftForTheRepair) {
 TEST_F(DataFaultsTest, KilledWhileSavingLeavesAWholeDataFile) {
     // As full a database as starts: 98 subscriptions of ten messages each and
     // the ad stream (an agent refuses to start with all 100 slots taken).
-    std::string json = R"({"topics": [)";
+    std::string messages, json = R"({"topics": [)";
+    for (int m = 1; m <= 10; m++) {
+        messages += (m > 1 ? R"(,{"ridMsg": )" : R"({"ridMsg": )") + std::to_string(m) +
+                    R"(, "Title": "Headline", "File": "story.html", "Url": "http://127.0.0.1/story.html"})";
+    }
     for (int t = 0; t < 98; t++) {
         json += (t ? R"(,{"Title": "News / )" : R"({"Title": "News / )") + std::to_string(t) +
-                R"(", "tmLastUpdate": 4000000000, "messages": [)";
-        for (int m = 1; m <= 10; m++) {
-            json += (m > 1 ? "," : "") + std::string(R"({"ridMsg": )") + std::to_string(m) +
-                    R"(, "Title": "Headline", "File": "story.html", "Url": "http://127.0.0.1/story.html"})";
-        }
-        json += "]}";
+                R"(", "tmLastUpdate": 4000000000, "messages": [)" + messages + "]}";
     }
     InstallFolder folder("data-kill", InstallFolder::kWithoutDatabase);
     folder.Write("Tidewell.ini", "[Tidewell Settings]\r\nMsgPurge=10\r\n");
