@@ -105,8 +105,8 @@ TEST(Engine, RepairsRunsServesItsCommandsAndClosesCleanly) {
         EXPECT_TRUE(WaitFor([&] { return Runs(folder, "glancer.exe") == i + 1; }, 10000)) << i;
     }
     PostMessageA(window, kTrayCallbackMessage, 0, WM_MOUSEMOVE);  // other mouse messages do nothing
-    ChildProcess forwarder(folder.EnginePath(), "C:\\feeds\\news.twl");
-    EXPECT_EQ(0u, forwarder.Wait(kStartTimeoutMs));
+    ChildProcess handing(folder.EnginePath(), "C:\\feeds\\news.twl");
+    EXPECT_EQ(0u, handing.Wait(kStartTimeoutMs));
     EXPECT_TRUE(trace_.WaitFor("WM_COPYDATA subscription file C:\\feeds\\news.twl", agent.id(), 5000));
     EXPECT_TRUE(WaitFor([&] { return Runs(folder, "glancer.exe") == 4; }, 10000)) << folder.StandInLog();
 
@@ -145,24 +145,32 @@ TEST(Engine, RepairsRunsServesItsCommandsAndClosesCleanly) {
     EXPECT_FALSE(IsWindow(glancer)) << "the display program was not asked to close";
     EXPECT_FALSE(SharedBlockExists());
 
-    // Windows ending the session, and the menu's exit command, close it the
-    // same way. With no agent running, a start with a path becomes the agent.
+    // Windows ending the session, and the menu's exit command, close it the same way.
     for (UINT message : {WM_ENDSESSION, WM_SYSCOMMAND}) {
-        AgentProcess again(folder, message == WM_ENDSESSION ? "C:\\feeds\\first.twl" : "");
+        AgentProcess again(folder);
         ASSERT_TRUE(again.WaitForEngineWindow());
-        if (message == WM_ENDSESSION)
-            EXPECT_TRUE(trace_.WaitFor("WM_COPYDATA subscription file C:\\feeds\\first.twl", again.id(), 5000));
         PostMessageA(again.window(), message, message == WM_ENDSESSION ? TRUE : IDM_EXIT, 0);
         EXPECT_EQ(0u, again.Wait(kExitTimeoutMs)) << message;
     }
 
-    // Each of the three runs saved the database with its start counted and
+    // With no agent running, a start with a path starts one and hands the path to it.
+    ChildProcess forwarder(folder.EnginePath(), "C:\\feeds\\first.twl");
+    EXPECT_EQ(0u, forwarder.Wait(kStartTimeoutMs));
+    HWND started = WaitForWindow(kEngineWindowClass, 0, 5000);
+    ASSERT_NE(nullptr, started);
+    DWORD agentId = 0;
+    GetWindowThreadProcessId(started, &agentId);
+    EXPECT_TRUE(trace_.WaitFor("WM_COPYDATA subscription file C:\\feeds\\first.twl", agentId, 5000));
+    PostMessageA(started, WM_CLOSE, 0, 0);
+    EXPECT_TRUE(WaitFor([] { return !SharedBlockExists(); }, kExitTimeoutMs));
+
+    // Each of the four runs saved the database with its start counted and
     // wrote back all ten settings as it read them: outside 0..3 the edge reads
     // as 1, numbers as atol, texts cut to their fields. The data directory
     // kept what it held.
     EXPECT_EQ("kept", folder.Read("Data\\keep.me"));
     std::string json = folder.DumpDatabase();
-    EXPECT_NE(std::string::npos, json.find("\"StartCount\": 44")) << json;
+    EXPECT_NE(std::string::npos, json.find("\"StartCount\": 45")) << json;
     EXPECT_NE(std::string::npos, json.find("\"Title\": \"AdStream\"")) << json;  // made at start-up
     const std::pair<const char*, std::string> kSettings[] = {
         {"HttpProxyEnabled", "0"}, {"HttpProxy", ""},   {"HttpProxyPort", "8080"}, {"BrowserPath", ""},

@@ -95,13 +95,10 @@ TEST(Preferences, OneAgentThroughEveryKindOfDialog) {
               "topic3=3|AdStream|1|4\nsymbols=BBB,DDD\nproxy=\nport=0\nenabled=0\nbrowser=C:\\Other\\browse.exe\n"
               "install=" + folder.path() + "\npace=1\npreference=1\nsettings0=6\n",
               folder.Read("config-received.txt"));
-    EXPECT_STREQ("proxy.test", cfg.HttpProxy);
-    EXPECT_EQ(3128, cfg.HttpProxyPort);
-    EXPECT_EQ(1, cfg.HttpProxyEnabled);
-    EXPECT_STREQ("C:\\Apps\\Netscape\\netscape.exe", cfg.BrowserPath);
-    EXPECT_STREQ("NETSCAPE", cfg.BrowserDdeService);
-    EXPECT_EQ(14, cfg.Pace);
-    EXPECT_EQ(3, cfg.DisplayPreference);
+    EXPECT_EQ("proxy.test:3128 on 1, C:\\Apps\\Netscape\\netscape.exe as NETSCAPE, pace 14, preference 3",
+              std::string(cfg.HttpProxy) + ":" + std::to_string(cfg.HttpProxyPort) + " on " +
+                  std::to_string(cfg.HttpProxyEnabled) + ", " + cfg.BrowserPath + " as " + cfg.BrowserDdeService +
+                  ", pace " + std::to_string(cfg.Pace) + ", preference " + std::to_string(cfg.DisplayPreference));
     HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, agent.id());
     EXPECT_EQ(static_cast<DWORD>(IDLE_PRIORITY_CLASS), GetPriorityClass(process));  // the priority follows the pace
     CloseHandle(process);
