@@ -60,7 +60,7 @@ TEST(Preferences, OneAgentThroughEveryKindOfDialog) {
     // Without the library, or without its export, the request is only traced.
     dialog("accept=1\n");
     EXPECT_TRUE(trace.WaitFor("ConfigDialog(): Exception Caught: Could not load CONFIG.DLL", agent.id(), 5000));
-    CopyProgram(folder.path(), "no_export_dll.dll", "CONFIG.DLL");
+    CopyProgram(folder.path(), "standin.exe", "CONFIG.DLL");  // a program: it loads, but exports nothing
     dialog("accept=1\n");
     EXPECT_TRUE(trace.WaitFor("ConfigDialog(): Exception Caught: GetProcAddress() Failed", agent.id(), 5000));
     CopyProgram(folder.path(), "config_dll.dll", "CONFIG.DLL");  // the library is freed after each try
