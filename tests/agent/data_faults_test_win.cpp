@@ -88,15 +88,14 @@ TEST_F(DataFaultsTest, GarbageInPlaceOfTheDataFileIsLeftForTheRepair) {
 TEST_F(DataFaultsTest, KilledWhileSavingLeavesAWholeDataFile) {
     // As full a database as starts: 98 subscriptions of ten messages each and
     // the ad stream (an agent refuses to start with all 100 slots taken).
-    std::string json = R"({"topics": [)";
+    std::string messages, json = R"({"topics": [)";
+    for (int m = 1; m <= 10; m++) {
+        messages += (m > 1 ? R"(,{"ridMsg": )" : R"({"ridMsg": )") + std::to_string(m) +
+                    R"(, "Title": "Headline", "File": "story.html", "Url": "http://127.0.0.1/story.html"})";
+    }
     for (int t = 0; t < 98; t++) {
         json += (t ? R"(,{"Title": "News / )" : R"({"Title": "News / )") + std::to_string(t) +
-                R"(", "tmLastUpdate": 4000000000, "messages": [)";
-        for (int m = 1; m <= 10; m++) {
-            json += (m > 1 ? "," : "") + std::string(R"({"ridMsg": )") + std::to_string(m) +
-                    R"(, "Title": "Headline", "File": "story.html", "Url": "http://127.0.0.1/story.html"})";
-        }
-        json += "]}";
+                R"(", "tmLastUpdate": 4000000000, "messages": [)" + messages + "]}";
     }
     InstallFolder folder("data-kill", InstallFolder::kWithoutDatabase);
     folder.Write("Tidewell.ini", "[Tidewell Settings]\r\nMsgPurge=10\r\n");
@@ -146,18 +145,16 @@ TEST_F(DataFaultsTest, KilledWhileSavingLeavesAWholeDataFile) {
 // The wrapper script makes an install folder whose data directory is mounted
 // read-only (when the machine lets it); nothing can be written there.
 TEST_F(DataFaultsTest, ReadOnlyDataDirectoryLosesNothing) {
-    const char* unixPath = getenv("TIDEWELL_TEST_READONLY_INSTALL");
-    if (!unixPath || !*unixPath) GTEST_SKIP() << "no read-only mount on this machine (see with_read_only_data.sh)";
+    const char* install = getenv("TIDEWELL_TEST_READONLY_INSTALL");  // as Wine's Z: drive shows it
+    if (!install || !*install) GTEST_SKIP() << "no read-only mount on this machine (see with_read_only_data.sh)";
     TraceCapture trace;
-    std::string install = std::string("Z:") + unixPath;
-    for (char& c : install) c = c == '/' ? '\\' : c;
     auto bytes = [&] {
-        std::ifstream file(install + "\\Data\\Msg.dat", std::ios::binary);
+        std::ifstream file(std::string(install) + "\\Data\\Msg.dat", std::ios::binary);
         return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
     };
     std::string before = bytes();
 
-    AgentProcess agent(install + "\\Engine.exe");
+    AgentProcess agent(std::string(install) + "\\Engine.exe");
     HWND engine = agent.WaitForEngineWindow();
     ASSERT_TRUE(engine);
     EXPECT_TRUE(trace.WaitFor("TopicArray::Save(): Could not create", agent.id(), kTickTimeoutMs * 2)) << trace.Dump();

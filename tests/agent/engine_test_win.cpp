@@ -17,19 +17,6 @@
 
 namespace {
 
-class EngineTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        ASSERT_FALSE(SharedBlockExists()) << "a global block is left over from elsewhere";
-        ASSERT_EQ(nullptr, FindWindowA(kEngineWindowClass, nullptr)) << "an agent is left over from elsewhere";
-    }
-    void TearDown() override {
-        if (HasFailure()) std::cerr << "agent trace:\n" << trace_.Dump();
-    }
-
-    TraceCapture trace_;
-};
-
 // How often a stand-in of that name (in lower case) ran from the folder; the
 // agent may spell it in any case.
 size_t Runs(const InstallFolder& folder, const std::string& name) {
@@ -54,8 +41,23 @@ LRESULT CALLBACK RecordCopyData(HWND window, UINT message, WPARAM wParam, LPARAM
 }  // namespace
 
 // One install folder from its first start to its last close.
-TEST_F(EngineTest, RepairsRunsServesItsCommandsAndClosesCleanly) {
+TEST(Engine, RepairsRunsServesItsCommandsAndClosesCleanly) {
+    ASSERT_FALSE(SharedBlockExists()) << "a global block is left over from elsewhere";
+    TraceCapture trace_;
     InstallFolder folder("engine", InstallFolder::kWithoutDatabase);
+    {
+        // Before any agent runs, the test plays the running agent and its
+        // display program, to see exactly what a second start hands over.
+        WindowGuard engine{MakeWindowOfClass(kEngineWindowClass, RecordCopyData)};
+        WindowGuard glancer{MakeWindowOfClass(kGlancerWindowClass)};
+        for (size_t length : {1, 260, 30000}) {
+            std::string line = "C:\\" + std::string(length, 'p') + " \"x\".twl";
+            gHandedOver.clear();
+            ChildProcess forwarder(folder.EnginePath(), line);
+            EXPECT_EQ(0u, forwarder.Wait(kStartTimeoutMs)) << length;
+            EXPECT_EQ(std::vector<std::string>{"0:" + line + '\0'}, gHandedOver) << length;
+        }
+    }
     folder.AddStandIn("install.exe");
     folder.AddStandIn("Glancer.exe");
     folder.Write(kSettingsFileName, "garbage line\r\n[Tidewell Settings]\r\nEdgeDockedOn=-1\r\nHttpProxyPort=8080abc\r\n"
@@ -103,8 +105,8 @@ TEST_F(EngineTest, RepairsRunsServesItsCommandsAndClosesCleanly) {
         EXPECT_TRUE(WaitFor([&] { return Runs(folder, "glancer.exe") == i + 1; }, 10000)) << i;
     }
     PostMessageA(window, kTrayCallbackMessage, 0, WM_MOUSEMOVE);  // other mouse messages do nothing
-    ChildProcess forwarder(folder.EnginePath(), "C:\\feeds\\news.twl");
-    EXPECT_EQ(0u, forwarder.Wait(kStartTimeoutMs));
+    ChildProcess handing(folder.EnginePath(), "C:\\feeds\\news.twl");
+    EXPECT_EQ(0u, handing.Wait(kStartTimeoutMs));
     EXPECT_TRUE(trace_.WaitFor("WM_COPYDATA subscription file C:\\feeds\\news.twl", agent.id(), 5000));
     EXPECT_TRUE(WaitFor([&] { return Runs(folder, "glancer.exe") == 4; }, 10000)) << folder.StandInLog();
 
@@ -151,13 +153,24 @@ TEST_F(EngineTest, RepairsRunsServesItsCommandsAndClosesCleanly) {
         EXPECT_EQ(0u, again.Wait(kExitTimeoutMs)) << message;
     }
 
-    // Each of the three runs saved the database with its start counted and
+    // With no agent running, a start with a path starts one and hands the path to it.
+    ChildProcess forwarder(folder.EnginePath(), "C:\\feeds\\first.twl");
+    EXPECT_EQ(0u, forwarder.Wait(kStartTimeoutMs));
+    HWND started = WaitForWindow(kEngineWindowClass, 0, 5000);
+    ASSERT_NE(nullptr, started);
+    DWORD agentId = 0;
+    GetWindowThreadProcessId(started, &agentId);
+    EXPECT_TRUE(trace_.WaitFor("WM_COPYDATA subscription file C:\\feeds\\first.twl", agentId, 5000));
+    PostMessageA(started, WM_CLOSE, 0, 0);
+    EXPECT_TRUE(WaitFor([] { return !SharedBlockExists(); }, kExitTimeoutMs));
+
+    // Each of the four runs saved the database with its start counted and
     // wrote back all ten settings as it read them: outside 0..3 the edge reads
     // as 1, numbers as atol, texts cut to their fields. The data directory
     // kept what it held.
     EXPECT_EQ("kept", folder.Read("Data\\keep.me"));
     std::string json = folder.DumpDatabase();
-    EXPECT_NE(std::string::npos, json.find("\"StartCount\": 44")) << json;
+    EXPECT_NE(std::string::npos, json.find("\"StartCount\": 45")) << json;
     EXPECT_NE(std::string::npos, json.find("\"Title\": \"AdStream\"")) << json;  // made at start-up
     const std::pair<const char*, std::string> kSettings[] = {
         {"HttpProxyEnabled", "0"}, {"HttpProxy", ""},   {"HttpProxyPort", "8080"}, {"BrowserPath", ""},
@@ -169,29 +182,5 @@ TEST_F(EngineTest, RepairsRunsServesItsCommandsAndClosesCleanly) {
                                  folder.File(kSettingsFileName).c_str());
         EXPECT_EQ(expected, value) << key;
     }
-}
-
-TEST_F(EngineTest, CommandLineIsHandedOverWholeAndStartsAnAgentWhenNoneRuns) {
-    InstallFolder folder("engine-forward");
-    {
-        // The test plays the running agent and its display program first, to see exactly what arrives.
-        WindowGuard engine{MakeWindowOfClass(kEngineWindowClass, RecordCopyData)};
-        WindowGuard glancer{MakeWindowOfClass(kGlancerWindowClass)};
-        for (size_t length : {1, 260, 30000}) {
-            std::string line = "C:\\" + std::string(length, 'p') + " \"x\".twl";
-            gHandedOver.clear();
-            ChildProcess forwarder(folder.EnginePath(), line);
-            EXPECT_EQ(0u, forwarder.Wait(kStartTimeoutMs)) << length;
-            EXPECT_EQ(std::vector<std::string>{"0:" + line + '\0'}, gHandedOver) << length;
-        }
-    }
-    ChildProcess forwarder(folder.EnginePath(), "C:\\feeds\\first.twl");
-    EXPECT_EQ(0u, forwarder.Wait(kStartTimeoutMs));
-    HWND window = WaitForWindow(kEngineWindowClass, 0, 5000);
-    ASSERT_NE(nullptr, window);
-    DWORD agentId = 0;
-    GetWindowThreadProcessId(window, &agentId);
-    EXPECT_TRUE(trace_.WaitFor("WM_COPYDATA subscription file C:\\feeds\\first.twl", agentId, 5000));
-    PostMessageA(window, WM_CLOSE, 0, 0);
-    EXPECT_TRUE(WaitFor([] { return !SharedBlockExists(); }, kExitTimeoutMs));
+    if (HasFailure()) std::cerr << "agent trace:\n" << trace_.Dump();
 }

@@ -25,7 +25,7 @@ printf '{"topics": [{"Title": "News / Kept", "messages": [{"ridMsg": 1, "Title":
 if mount --bind "$install/Data" "$install/Data" 2>/dev/null; then
     mounted=1
     if mount -o remount,bind,ro "$install/Data" 2>/dev/null && ! touch "$install/Data/probe" 2>/dev/null; then
-        export TIDEWELL_TEST_READONLY_INSTALL="$install"
+        export TIDEWELL_TEST_READONLY_INSTALL="Z:$(printf '%s' "$install" | tr / '\\')"
     fi
 fi
 "$wine_run" --prefix "$prefix" "$program"

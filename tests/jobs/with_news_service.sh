@@ -3,7 +3,7 @@
 # listening where the agent was built to find the service (127.0.0.1:8642,
 # quotes on 8643).
 # The program finds the service's content folder and request log through
-# TIDEWELL_TEST_SERVICE_CONTENT and TIDEWELL_TEST_SERVICE_LOG (Unix paths).
+# TIDEWELL_TEST_SERVICE_CONTENT and TIDEWELL_TEST_SERVICE_LOG, as Wine's Z: drive shows them.
 # The service stops when the program ends, and by itself after ten minutes.
 #   with_news_service.sh WINE_RUN PREFIX NEWSD TEST_PROGRAM
 set -u
@@ -18,7 +18,8 @@ start_server 600 "$work/newsd.out" python3 "$newsd" --news-port 8642 --content "
     --log "$work/requests.log" --lifetime 590
 wait_listening 8642 "newsd" || { cat "$work/newsd.out"; exit 1; }
 
-TIDEWELL_TEST_SERVICE_CONTENT=$work/content TIDEWELL_TEST_SERVICE_LOG=$work/requests.log \
+dos_work="Z:$(printf '%s' "$work" | tr / '\\')"
+TIDEWELL_TEST_SERVICE_CONTENT="$dos_work\\content" TIDEWELL_TEST_SERVICE_LOG="$dos_work\\requests.log" \
     "$wine_run" --prefix "$prefix" "$program"
 status=$?
 [ "$status" -eq 0 ] || { echo "== newsd requests"; cat "$work/requests.log"; cat "$work/newsd.out"; }

@@ -7,47 +7,16 @@
 #include "agent_process_win.h"
 #include "trace_capture_win.h"
 
-namespace {
-
-class ConsoleTest : public ::testing::Test {
-protected:
-    ConsoleTest() : folder_("console") { CopyProgram(folder_.path(), "twl.exe"); }
-
-    void SetUp() override { ASSERT_FALSE(SharedBlockExists()) << "a global block is left over from elsewhere"; }
-
-    DWORD Twl(const std::string& arguments) {
-        return RunCapturingOutput(folder_.File("twl.exe"), arguments, kStartTimeoutMs + kTickTimeoutMs, output_);
-    }
-
-    InstallFolder folder_;
-    std::string output_;
-};
-
-}  // namespace
-
-TEST_F(ConsoleTest, WatchesAndClosesARunningAgent) {
-    TraceCapture trace;
-    AgentProcess agent(folder_);
-    EXPECT_EQ(0u, Twl("wait 20")) << output_;
-    ASSERT_TRUE(agent.WaitForEngineWindow());
-
-    EXPECT_EQ(0u, Twl("settings")) << output_;
-    EXPECT_NE(std::string::npos, output_.find("InstallDir         " + folder_.path())) << output_;
-    EXPECT_NE(std::string::npos, output_.find("EdgeDockedOn       1")) << output_;
-
-    EXPECT_EQ(0u, Twl("tick")) << output_;
-    EXPECT_NE(std::string::npos, output_.find("clock ticked")) << output_;
-
-    folder_.Write("feed.twl", "[General]\r\n");
-    EXPECT_EQ(0u, Twl("subscribe " + folder_.File("feed.twl"))) << output_;
-    EXPECT_TRUE(trace.WaitFor("WM_COPYDATA subscription file " + folder_.File("feed.twl"), agent.id(), 5000));
-
-    EXPECT_EQ(0u, Twl("close")) << output_;
-    EXPECT_NE(std::string::npos, output_.find("exited with code 0")) << output_;
-    EXPECT_EQ(0u, agent.Wait(kExitTimeoutMs));
-}
-
-TEST_F(ConsoleTest, ReportsAMissingAgentAndBadCommands) {
+// Without an agent every command says so, bad commands show the usage; then
+// the same program watches, drives and closes a real agent.
+TEST(Console, ReportsAMissingAgentThenWatchesAndClosesARunningOne) {
+    ASSERT_FALSE(SharedBlockExists()) << "a global block is left over from elsewhere";
+    InstallFolder folder("console");
+    CopyProgram(folder.path(), "twl.exe");
+    std::string output;
+    auto twl = [&](const std::string& arguments) {
+        return RunCapturingOutput(folder.File("twl.exe"), arguments, kStartTimeoutMs + kTickTimeoutMs, output);
+    };
     const std::tuple<const char*, DWORD, const char*> cases[] = {
         {"settings", 2, "twl: no Tidewell global block: is the agent running?"},
         {"tick", 2, "twl: no agent is running"},
@@ -60,7 +29,23 @@ TEST_F(ConsoleTest, ReportsAMissingAgentAndBadCommands) {
         {"", 1, "usage: twl"},
     };
     for (auto [arguments, code, text] : cases) {
-        EXPECT_EQ(code, Twl(arguments)) << arguments;
-        EXPECT_NE(std::string::npos, output_.find(text)) << arguments << ": " << output_;
+        EXPECT_EQ(code, twl(arguments)) << arguments;
+        EXPECT_NE(std::string::npos, output.find(text)) << arguments << ": " << output;
     }
+
+    TraceCapture trace;
+    AgentProcess agent(folder);
+    EXPECT_EQ(0u, twl("wait 20")) << output;
+    ASSERT_TRUE(agent.WaitForEngineWindow());
+    EXPECT_EQ(0u, twl("settings")) << output;
+    EXPECT_NE(std::string::npos, output.find("InstallDir         " + folder.path())) << output;
+    EXPECT_NE(std::string::npos, output.find("EdgeDockedOn       1")) << output;
+    EXPECT_EQ(0u, twl("tick")) << output;
+    EXPECT_NE(std::string::npos, output.find("clock ticked")) << output;
+    folder.Write("feed.twl", "[General]\r\n");
+    EXPECT_EQ(0u, twl("subscribe " + folder.File("feed.twl"))) << output;
+    EXPECT_TRUE(trace.WaitFor("WM_COPYDATA subscription file " + folder.File("feed.twl"), agent.id(), 5000));
+    EXPECT_EQ(0u, twl("close")) << output;
+    EXPECT_NE(std::string::npos, output.find("exited with code 0")) << output;
+    EXPECT_EQ(0u, agent.Wait(kExitTimeoutMs));
 }
