@@ -9,6 +9,9 @@
 set -u
 wine_run=$1 prefix=$2 newsd=$3 program=$4
 . "$(dirname "$0")/../support/servers.sh"
+# The service's ports are fixed: runs of other build trees on this machine wait their turn.
+exec 8>/tmp/tidewell-news-service.lock
+flock -w 1800 8 || { echo "the news service's ports stayed taken" >&2; exit 1; }
 work=$(mktemp -d /tmp/tidewell-newsd.XXXXXX)
 trap 'stop_servers; rm -rf "$work"' EXIT INT TERM
 
