@@ -41,6 +41,7 @@ inline void Serve(const void* data, size_t size) {
 // purge and the quote reader at their start, as after a restart.
 inline void Reset() {
     gOs.Now = [] { return int32_t{1800000000}; };
+    gOs.Monotonic = [] { return uint64_t{3600000}; };
     gOs.DebugTrace = [](const char* text) { FUZZ_CHECK(strlen(text) <= kTraceLineMax); };  // measured, dropped
     gOs.OpenRead = [](const char*) { return openFiles++, new OsFile{0, false}; };
     gOs.CreateWrite = [](const char*) { return openFiles++, writing.clear(), new OsFile{0, true}; };

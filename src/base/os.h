@@ -19,6 +19,10 @@ struct OsInterface {
     // Calendar time in whole seconds since 1970.
     int32_t (*Now)();
 
+    // Milliseconds since an arbitrary start that never goes back when the
+    // calendar clock is set: for spacing runs and watching for stalls.
+    uint64_t (*Monotonic)();
+
     // Hands one finished line of the diagnostic trace to the system.
     void (*DebugTrace)(const char* text);
 

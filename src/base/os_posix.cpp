@@ -44,6 +44,12 @@ int32_t PosixNow() {
     return static_cast<int32_t>(time(nullptr));
 }
 
+uint64_t PosixMonotonic() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<uint64_t>(now.tv_sec) * 1000 + static_cast<uint64_t>(now.tv_nsec) / 1000000;
+}
+
 void PosixDebugTrace(const char* text) {
     fprintf(stderr, "%s\n", text);
 }
@@ -162,7 +168,7 @@ void PosixSetPriority(ProcessPriority, ThreadPriority) {}
 }  // namespace
 
 OsInterface gOs = {
-    PosixNow,       PosixDebugTrace,       PosixOpenRead, PosixCreateWrite,        PosixRead,
+    PosixNow,       PosixMonotonic, PosixDebugTrace,       PosixOpenRead, PosixCreateWrite,        PosixRead,
     PosixWrite,     PosixFlush,            PosixClose,    PosixReplaceFile,        PosixDeleteFile,
     PosixListDir,   PosixCreateDir, PosixGetProfileString, PosixGetProfileSection, PosixWriteProfileString, PosixSetPriority,
 };

@@ -19,6 +19,10 @@ int32_t WinNow() {
     return static_cast<int32_t>(time(nullptr));
 }
 
+uint64_t WinMonotonic() {
+    return GetTickCount64();
+}
+
 void WinDebugTrace(const char* text) {
     OutputDebugStringA(text);
 }
@@ -116,7 +120,7 @@ void WinSetPriority(ProcessPriority process, ThreadPriority thread) {
 }  // namespace
 
 OsInterface gOs = {
-    WinNow,        WinDebugTrace,       WinOpenRead, WinCreateWrite,      WinRead,
+    WinNow,        WinMonotonic,  WinDebugTrace,       WinOpenRead, WinCreateWrite,      WinRead,
     WinWrite,      WinFlush,            WinClose,    WinReplaceFile,      WinDeleteFile,
     WinListDir,    WinCreateDir,  WinGetProfileString, WinGetProfileSection, WinWriteProfileString, WinSetPriority,
 };
