@@ -382,6 +382,18 @@ class Fetching(GatewayCase):
         self.assertLess(time.monotonic() - started, 3.0, "the slow feed outlived its time-out")
         self.assertEqual([], made.state.items("slow"))
 
+    def test_a_failed_feed_is_retried_soon_and_a_good_one_waits_its_turn(self):
+        made = self.make([(None, "down", self.server.add("/d", b"", status=503)),
+                          (None, "up", self.server.add("/u", rss([("a", "A")])))], refresh=30)
+        retry, gateway.RETRY_SECONDS = gateway.RETRY_SECONDS, 0.5
+        self.addCleanup(setattr, gateway, "RETRY_SECONDS", retry)
+        made.refresh_due()
+        self.server.add("/d", rss([("b", "B")]))
+        for _ in range(40):
+            made.refresh_due()
+            time.sleep(0.05)
+        self.assertEqual([(1, "B", "http://example.test/b")], made.state.items("down"))
+        self.assertEqual((2, 1), (len(self.server.requests("/d")), len(self.server.requests("/u"))))
 
 class Commands(GatewayCase):
     def run_gateway(self, *args):

@@ -62,6 +62,7 @@ LINK_BYTES = 1023
 MSG_VALUE_BYTES = 1223
 SCHEDULE_MINUTES = (5, 999)  # the only intervals the agent takes
 
+RETRY_SECONDS = 60  # a feed whose fetch failed is tried again this soon, whatever --refresh says
 MAX_ITEMS = 100  # items kept from one feed document, newest first
 MAX_KEY_CHARS = 400  # longer item ids are kept as their hash
 DEFAULT_CATEGORY = "News"
@@ -662,8 +663,7 @@ class Gateway:
         self.log_file = log
         self.log_lock = threading.Lock()
         self.pool = concurrent.futures.ThreadPoolExecutor(max_workers=workers)
-        self.running = {}
-        self.next_due = {}
+        self.running, self.started, self.next_due = {}, {}, {}
         self.opml_stamp = None
         self.sources = {}
         self.reload()
@@ -715,9 +715,15 @@ class Gateway:
         self.reload()
         now = time.monotonic()
         for name, source in self.sources.items():
-            if (name in self.running and not self.running[name].done()) or self.next_due.get(name, 0) > now:
+            running = self.running.get(name)
+            if running and not running.done():
                 continue
-            self.next_due[name] = now + self.refresh * 60
+            due = self.next_due.get(name, 0)
+            if running and running.result() == "error":
+                due = min(due, self.started[name] + RETRY_SECONDS)
+            if due > now:
+                continue
+            self.started[name], self.next_due[name] = now, now + self.refresh * 60
             self.running[name] = self.pool.submit(self.refresh_feed, source)
 
     def subscription(self, name, have):
