@@ -20,6 +20,7 @@ import tempfile
 import threading
 import time
 import unittest
+import urllib.error
 import urllib.request
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -490,6 +491,11 @@ class Commands(GatewayCase):
         self.assertEqual(2, len(lines))
         self.assertTrue(lines[0].startswith(b'"TIDE",12.5,"') and len(lines[0]) >= 50, lines[0])
         self.assertEqual(b"-0.25", lines[0].split(b",")[4])
+        with open(os.path.join(ads, "broken.png"), "wb") as f:
+            f.write(b"\x89PNG not really")
+        with self.assertRaises(urllib.error.HTTPError) as failed:
+            get("/ads/broken8.bmp")
+        self.assertEqual(500, failed.exception.code)
 
         report = "/Bin/Update.dll?TwlUpdate&AID=acct&SID=3&SL=60&VER=1.1.1043.1"
         connection = http.client.HTTPConnection("127.0.0.1", port, timeout=5)

@@ -629,6 +629,12 @@ class Ads:
             return self.cache[key]
 
 
+def quote_field(row, key, default):
+    """A CSV field when it looks like a number, a date or a time; else the default."""
+    text = (row.get(key) or "").strip()
+    return text if re.fullmatch(r"[-+0-9.:/APMapm ]{1,20}", text) else default
+
+
 def quote_lines(path, symbols):
     """The agent's quote lines for the symbols the CSV file knows (columns symbol, last, change, ...)."""
     with open(path, newline="", encoding="utf-8") as f:
@@ -639,15 +645,11 @@ def quote_lines(path, symbols):
         row = rows.get(symbol)
         if not row or not re.fullmatch(r"[A-Za-z0-9.^=-]{1,15}", symbol):
             continue
-
-        def value(key, default):
-            text = (row.get(key) or "").strip()
-            return text if re.fullmatch(r"[-+0-9.:/APMapm ]{1,20}", text) else default
         line = '"%s",%s,"%s","%s",%s,%s,%s,%s,' % (
-            symbol, value("last", "0"), value("date", time.strftime("%m/%d/%Y", stamp)),
-            value("time", time.strftime("%I:%M%p", stamp).lstrip("0")), value("change", "0"),
-            value("open", "0"), value("high", "0"), value("low", "0"))
-        volume = value("volume", "0")
+            symbol, quote_field(row, "last", "0"), quote_field(row, "date", time.strftime("%m/%d/%Y", stamp)),
+            quote_field(row, "time", time.strftime("%I:%M%p", stamp).lstrip("0")), quote_field(row, "change", "0"),
+            quote_field(row, "open", "0"), quote_field(row, "high", "0"), quote_field(row, "low", "0"))
+        volume = quote_field(row, "volume", "0")
         lines.append(line + volume.rjust(max(len(volume), 50 - len(line)), "0"))  # the agent stops at lines under 50
     return "".join(line + "\r\n" for line in lines).encode("ascii")
 
@@ -759,6 +761,13 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.wfile.write(body)
 
     def do_GET(self):
+        try:
+            self.route()
+        except Exception as error:  # a broken image or quotes file must not leave the agent without an answer
+            self.server.gateway.log("%s: %s: %s" % (self.path, type(error).__name__, error))
+            self.answer(500, b"the gateway failed\r\n")
+
+    def route(self):
         url = urllib.parse.urlsplit(self.path)
         gateway, parts = self.server.gateway, url.path.strip("/").split("/")
         if len(parts) == 2 and parts[0] == "feeds" and parts[1].endswith(".twl"):
