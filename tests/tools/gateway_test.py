@@ -95,9 +95,10 @@ def agent_view(data):
 
 class Route:
     def __init__(self, body, content_type="application/rss+xml", etag=None, modified=None, gzipped=False,
-                 delay=0.0, status=200, location=None):
+                 delay=0.0, status=200, location=None, drip=0.0):
         self.body, self.content_type, self.etag, self.modified = body, content_type, etag, modified
         self.gzipped, self.delay, self.status, self.location = gzipped, delay, status, location
+        self.drip = drip  # seconds between the body's bytes, sent one by one
 
 
 class FeedHandler(http.server.BaseHTTPRequestHandler):
@@ -135,7 +136,10 @@ class FeedHandler(http.server.BaseHTTPRequestHandler):
             self.send_header("Last-Modified", route.modified)
         self.end_headers()
         try:
-            self.wfile.write(body)
+            for start in range(0, len(body), 1 if route.drip else len(body) or 1):
+                self.wfile.write(body[start:start + (1 if route.drip else len(body))])
+                self.wfile.flush()
+                time.sleep(route.drip)
         except OSError:
             pass  # the gateway gave up on a body too large
 
@@ -396,6 +400,7 @@ class Fetching(GatewayCase):
 
     def test_a_slow_feed_holds_up_no_other(self):
         made = self.make([(None, "slow", self.server.add("/s", rss([("a", "A")]), delay=4)),
+                          (None, "drip", self.server.add("/d", rss([("a", "A")]), drip=0.1)),
                           (None, "fast", self.server.add("/f", rss([("a", "A")])))], timeout=2)
         started = time.monotonic()
         made.refresh_due()
@@ -404,7 +409,8 @@ class Fetching(GatewayCase):
         self.assertLess(time.monotonic() - started, 1.5, "the fast feed waited")
         self.assertFalse(made.running["slow"].done())
         self.assertEqual("error", made.running["slow"].result(timeout=5))
-        self.assertLess(time.monotonic() - started, 3.5, "the slow feed outlived its time-out")
+        self.assertEqual("error", made.running["drip"].result(timeout=5))
+        self.assertLess(time.monotonic() - started, 3.5, "a slow feed outlived its time-out")
         self.assertEqual([], made.state.items("slow"))
 
     def test_a_failed_feed_is_retried_soon_and_a_good_one_waits_its_turn(self):
