@@ -817,7 +817,6 @@ def open_log(path):
 def serve(args):
     state = State(args.state)
     base = args.base or "http://%s:%d" % (args.host, args.port)
-    state.setting("base", base)
     gateway = Gateway(args.opml, state, base, args.refresh, args.timeout, args.max_bytes, args.workers,
                       open_log(args.log))
     ads = Ads(args.ads, state) if args.ads else None
@@ -851,11 +850,11 @@ def subscriptions(args):
 
 def static(args):
     state = State(args.state)
-    base = args.base or state.setting("base")
+    base = args.base or state.setting("static base")
     if not base:
         print("gateway: --base is needed once (the address the files are served from)", file=sys.stderr)
         return 2
-    state.setting("base", base)
+    state.setting("static base", base)
     gateway = Gateway(args.opml, state, base, args.refresh, args.timeout, args.max_bytes, args.workers,
                       open_log(args.log))
     outcomes = gateway.refresh_all()
