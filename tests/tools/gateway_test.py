@@ -413,7 +413,7 @@ class Fetching(GatewayCase):
         self.assertLess(time.monotonic() - started, 3.5, "a slow feed outlived its time-out")
         self.assertEqual([], made.state.items("slow"))
 
-    def test_a_failed_feed_is_retried_soon_and_a_good_one_waits_its_turn(self):
+    def test_failed_feeds_retried_soon_good_ones_wait_new_ones_join(self):
         made = self.make([(None, "down", self.server.add("/d", b"", status=503)),
                           (None, "up", self.server.add("/u", rss([("a", "A")])))], refresh=30)
         retry, gateway.RETRY_SECONDS = gateway.RETRY_SECONDS, 0.5
@@ -427,6 +427,18 @@ class Fetching(GatewayCase):
             time.sleep(0.05)
         self.assertEqual([(1, "B", "http://example.test/b")], made.state.items("down"))
         self.assertEqual((2, 1), (len(self.server.requests("/d")), len(self.server.requests("/u"))))
+
+        # A feed added to the OPML file while the gateway runs is served and fetched on the next round.
+        with open(made.opml, "w", encoding="utf-8") as f:
+            f.write(opml([("Sports", "new", self.server.add("/n", rss([("c", "C")])))]))
+        os.utime(made.opml, ns=(0, 1))
+        deadline = time.monotonic() + 10
+        while not made.state.items("new") and time.monotonic() < deadline:
+            made.refresh_due()
+            time.sleep(0.05)
+        self.assertEqual([(1, "C", "http://example.test/c")], made.state.items("new"))
+        self.assertEqual(b"Sports / new", self.view(made, "new")[0]["title"])
+        self.assertIsNone(made.subscription("up", 0))
 
 class Commands(GatewayCase):
     def run_gateway(self, *args):
