@@ -365,15 +365,19 @@ class Fetching(GatewayCase):
         self.assertEqual({"feed": "ok"}, made.refresh_all())
         self.assertEqual([1, 2], list(self.view(made, "feed")[1]))
 
-    def test_gzip_redirects_and_the_size_cap(self):
+    def test_gzip_redirects_the_size_cap_and_web_addresses_only(self):
         big = rss([("g%d" % i, "Headline number %d" % i) for i in range(2000)])
         made = self.make([(None, "zipped", self.server.add("/z", corpus("rss20.xml"), gzipped=True)),
                           (None, "moved", self.server.add("/m", b"", status=301, location="/r")),
                           (None, "huge", self.server.add("/h", big)),
-                          (None, "bomb", self.server.add("/b", b"<rss>" + b" " * 3000000 + b"</rss>", gzipped=True))],
+                          (None, "bomb", self.server.add("/b", b"<rss>" + b" " * 3000000 + b"</rss>", gzipped=True)),
+                          (None, "local", "file://" + os.path.join(CORPUS, "rss20.xml")),
+                          (None, "to-local", self.server.add("/l", b"", status=302,
+                                                             location="file://" + os.path.join(CORPUS, "rss20.xml")))],
                          max_bytes=100000)
         self.server.add("/r", corpus("atom10.xml"))
-        self.assertEqual({"zipped": "ok", "moved": "ok", "huge": "error", "bomb": "error"}, made.refresh_all())
+        self.assertEqual({"zipped": "ok", "moved": "ok", "huge": "error", "bomb": "error", "local": "error",
+                          "to-local": "error"}, made.refresh_all())
         self.assertEqual("gzip", self.server.requests("/z")[0].get("Accept-Encoding"))
         self.assertEqual(4, len(self.view(made, "zipped")[1]))
         self.assertEqual("An XHTML title", self.view(made, "moved")[1][2][1])

@@ -276,6 +276,17 @@ def unique_name(title, taken):
 
 # ---- Fetching and parsing ----------------------------------------------------------------------------
 
+def web_opener():
+    """HTTP and HTTPS only (proxies from the environment, redirects followed): a feed address or a
+    redirect naming file: or ftp: gets nothing."""
+    opener = urllib.request.OpenerDirector()
+    for handler in (urllib.request.ProxyHandler(), urllib.request.HTTPHandler(), urllib.request.HTTPSHandler(),
+                    urllib.request.HTTPRedirectHandler(), urllib.request.HTTPDefaultErrorHandler(),
+                    urllib.request.HTTPErrorProcessor(), urllib.request.UnknownHandler()):
+        opener.add_handler(handler)
+    return opener
+
+
 class Fetched:
     def __init__(self, status, body=b"", etag=None, modified=None, url=None, content_type=None, error=None):
         self.status, self.body, self.etag, self.modified = status, body, etag, modified
@@ -295,7 +306,7 @@ def fetch(url, etag, modified, timeout, max_bytes):
         request.add_header("If-Modified-Since", modified)
     deadline = time.monotonic() + timeout
     try:
-        with urllib.request.urlopen(request, timeout=timeout) as response:
+        with web_opener().open(request, timeout=timeout) as response:
             body = read_capped(response, deadline, max_bytes)
             if response.headers.get("Content-Encoding", "").lower() in ("gzip", "x-gzip"):
                 body = gunzip_capped(body, max_bytes)
