@@ -636,6 +636,8 @@ class Ads:
         key = (path, os.path.getmtime(path), match.group(2))
         with self.cache_lock:
             if key not in self.cache:
+                for stale in [k for k in self.cache if k[0] == path and k[2] == key[2]]:
+                    del self.cache[stale]  # an image that changed is converted again, and only its latest kept
                 self.cache[key] = ad_bitmap(path, int(match.group(2)))
             return self.cache[key]
 
