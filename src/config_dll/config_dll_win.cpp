@@ -305,16 +305,19 @@ void OnOk(Dialog& d) {
 // The pages sit in the tab control's display area, next after it in the
 // tab order, so that Tab walks from the tabs into the page and on to OK.
 void MakePages(Dialog& d) {
+    for (int i = 0; i < kPages; i++) {
+        TCITEMA item = {};
+        item.mask = TCIF_TEXT;
+        item.pszText = const_cast<char*>(kPageInfo[i].label);
+        SendMessageA(d.tabs, TCM_INSERTITEMA, i, reinterpret_cast<LPARAM>(&item));
+    }
+    // The display area is known once the tabs are in.
     RECT area;
     GetWindowRect(d.tabs, &area);
     MapWindowPoints(nullptr, d.window, reinterpret_cast<POINT*>(&area), 2);
     TabCtrl_AdjustRect(d.tabs, FALSE, &area);
     HWND after = d.tabs;
     for (int i = 0; i < kPages; i++) {
-        TCITEMA item = {};
-        item.mask = TCIF_TEXT;
-        item.pszText = const_cast<char*>(kPageInfo[i].label);
-        SendMessageA(d.tabs, TCM_INSERTITEMA, i, reinterpret_cast<LPARAM>(&item));
         d.pages[i] = CreateDialogParamA(gInstance, MAKEINTRESOURCEA(kPageInfo[i].templateId), d.window, PageProc, 0);
         SetWindowPos(d.pages[i], after, area.left, area.top, area.right - area.left, area.bottom - area.top,
                      SWP_NOACTIVATE);
