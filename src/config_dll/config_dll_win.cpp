@@ -270,6 +270,13 @@ bool TakeDisplay(Dialog& d, HWND page) {
     return true;
 }
 
+// A symbol typed but not added would be lost without a word.
+bool NoSymbolLeftTyped(Dialog& d, HWND page) {
+    if (ItemText(page, IDC_SYMBOL).find_first_not_of(" \t") == std::string::npos) return true;
+    Refuse(d, kSymbols, IDC_SYMBOL, "Press Add to list the symbol you typed, or clear the field.");
+    return false;
+}
+
 bool TakePace(Dialog& d, HWND page) {
     int32_t pace = 0;
     if (const char* refused = prefs::CheckPace(ItemText(page, IDC_PACE), pace))
@@ -296,7 +303,7 @@ void Refuse(Dialog& d, int page, int control, const char* message) {
 
 void OnOk(Dialog& d) {
     if (!TakeConnection(d, d.pages[kConnection]) || !TakeBrowser(d, d.pages[kBrowser]) ||
-        !TakeDisplay(d, d.pages[kDisplay]) || !TakePace(d, d.pages[kPace]))
+        !TakeDisplay(d, d.pages[kDisplay]) || !NoSymbolLeftTyped(d, d.pages[kSymbols]) || !TakePace(d, d.pages[kPace]))
         return;
     d.accepted = true;
     d.done = true;
@@ -367,6 +374,14 @@ bool IsPageKey(const MSG& msg, Dialog& d) {
     return true;
 }
 
+// Enter in the symbol field adds the symbol rather than closing the dialog.
+bool IsAddKey(const MSG& msg, Dialog& d) {
+    if (msg.message != WM_KEYDOWN || msg.wParam != VK_RETURN) return false;
+    if (msg.hwnd != GetDlgItem(d.pages[kSymbols], IDC_SYMBOL)) return false;
+    OnAddSymbol(d, d.pages[kSymbols]);
+    return true;
+}
+
 // Runs the dialog until it is closed. Messages for the agent's own windows
 // are dispatched as in its own loop.
 void RunLoop(Dialog& d) {
@@ -378,7 +393,7 @@ void RunLoop(Dialog& d) {
             return;
         }
         if (got < 0) return;
-        if (IsPageKey(msg, d) || IsDialogMessageA(d.window, &msg)) continue;
+        if (IsPageKey(msg, d) || IsAddKey(msg, d) || IsDialogMessageA(d.window, &msg)) continue;
         TranslateMessage(&msg);
         DispatchMessageA(&msg);
     }

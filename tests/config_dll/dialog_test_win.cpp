@@ -200,6 +200,7 @@ TEST(PrefsDialog, APersonCancelsIsRefusedAndConfirms) {
         {kPacePage, IDC_PACE, "0", IDOK, "The pace must be a number from 1 to 20."},
         {kSymbolsPage, IDC_SYMBOL, "TENLETTERS", IDC_ADD_SYMBOL, "A stock symbol has 1 to 9 characters."},
         {kSymbolsPage, IDC_SYMBOL, "bbb", IDC_ADD_SYMBOL, "This symbol is listed already."},
+        {kSymbolsPage, IDC_SYMBOL, "DDD", IDOK, "Press Add to list the symbol you typed, or clear the field."},
     };
     for (const Refused& r : refusals) {
         dialog.Page(r.page == kConnectionPage ? kTopicsPage : kConnectionPage);
@@ -237,7 +238,7 @@ TEST(PrefsDialog, APersonCancelsIsRefusedAndConfirms) {
     dialog.Send(IDC_SYMBOLS, LB_SETCURSEL, 0);
     dialog.Click(IDC_REMOVE_SYMBOL);
     dialog.Type(IDC_SYMBOL, "ccc");
-    dialog.Click(IDC_ADD_SYMBOL);
+    dialog.Key(IDC_SYMBOL, VK_RETURN);  // adds, and the dialog stays
     ASSERT_TRUE(WaitFor([&] { return dialog.ListItem(IDC_SYMBOLS, 1) == "CCC"; }, kDialogTimeoutMs));
     EXPECT_EQ("AAA", dialog.ListItem(IDC_SYMBOLS, 0));
     EXPECT_EQ("On\tNews / B", dialog.ListItem(IDC_TOPICS, 1));
