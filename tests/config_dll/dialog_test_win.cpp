@@ -125,6 +125,14 @@ public:
         WaitFor([&] { return !IsWindow(box); }, kDialogTimeoutMs);
         return Narrow(text);
     }
+    // The control that has the keyboard focus in the agent's thread.
+    HWND Focus() const {
+        GUITHREADINFO info = {sizeof info};
+        return GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &info) ? info.hwndFocus : nullptr;
+    }
+    bool WaitForFocus(int id) const {
+        return WaitFor([&] { return Focus() == Item(id); }, kDialogTimeoutMs);
+    }
     bool WaitClosed() const {
         return WaitFor([&] { return !IsWindow(window); }, kDialogTimeoutMs);
     }
@@ -174,6 +182,15 @@ TEST(PrefsDialog, APersonCancelsIsRefusedAndConfirms) {
     EXPECT_EQ("1 of 1 symbols fit the quote address.", cancelled.Text(IDC_SYMBOLS_FIT));
     EXPECT_EQ("1", cancelled.Text(IDC_PACE));
     EXPECT_EQ(0u, cancelled.Text(IDC_PACE_MEANING).find("News is asked for at most every 3 s"));
+    // The keyboard: the tabs first, Tab into the page, mnemonics (Alt+U
+    // switches the proxy on, which lets Alt+P reach the port).
+    EXPECT_TRUE(cancelled.WaitForFocus(IDC_TABS));
+    cancelled.Key(IDC_TABS, VK_TAB);
+    EXPECT_TRUE(cancelled.WaitForFocus(IDC_PROXY_ON));
+    PostMessageA(cancelled.Focus(), WM_SYSCHAR, 'u', 1 << 29);
+    PostMessageA(cancelled.Item(IDC_PROXY_ON), WM_SYSCHAR, 'p', 1 << 29);
+    EXPECT_TRUE(cancelled.WaitForFocus(IDC_PROXY_PORT));
+    EXPECT_TRUE(cancelled.Checked(IDC_PROXY_ON));
     // Changes, then Esc: nothing reaches the agent.
     cancelled.Type(IDC_PROXY_HOST, "nowhere.test");
     cancelled.Click(IDC_TOPIC_ON);
