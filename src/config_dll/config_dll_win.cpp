@@ -152,8 +152,9 @@ void FillPace(HWND page, const prefs::Choices& c) {
 
 // ---- What the pages do while the dialog runs ----
 
-// Shows the message on the page, with the offending control focused.
-void Refuse(Dialog& d, int page, int control, const char* message);
+// Shows the message on the page, with the offending control focused; false,
+// so that a check can end with it.
+bool Refuse(Dialog& d, int page, int control, const char* message);
 void ShowPage(Dialog& d, int page);
 
 void OnTopicSwitch(HWND page, prefs::Choices& c) {
@@ -235,10 +236,10 @@ bool TakeConnection(Dialog& d, HWND page) {
     prefs::Choices& c = d.choices;
     bool on = IsDlgButtonChecked(page, IDC_PROXY_ON) == BST_CHECKED;
     std::string host = ItemText(page, IDC_PROXY_HOST);
-    if (const char* refused = prefs::CheckProxyHost(host, on)) return Refuse(d, kConnection, IDC_PROXY_HOST, refused), false;
+    if (const char* refused = prefs::CheckProxyHost(host, on)) return Refuse(d, kConnection, IDC_PROXY_HOST, refused);
     int32_t port = c.proxyPort;
     if (const char* refused = prefs::CheckPort(ItemText(page, IDC_PROXY_PORT), on, port))
-        return Refuse(d, kConnection, IDC_PROXY_PORT, refused), false;
+        return Refuse(d, kConnection, IDC_PROXY_PORT, refused);
     c.proxyOn = on;
     c.proxyHost = host;
     c.proxyPort = port;
@@ -248,7 +249,7 @@ bool TakeConnection(Dialog& d, HWND page) {
 bool TakeBrowser(Dialog& d, HWND page) {
     std::string path = ItemText(page, IDC_BROWSER_PATH);
     if (path.size() > prefs::kMaxBrowserPath)
-        return Refuse(d, kBrowser, IDC_BROWSER_PATH, "The browser's path is too long: at most 259 characters."), false;
+        return Refuse(d, kBrowser, IDC_BROWSER_PATH, "The browser's path is too long: at most 259 characters.");
     d.choices.browserPath = path;
     return true;
 }
@@ -257,7 +258,7 @@ bool TakeDisplay(Dialog& d, HWND page) {
     prefs::Choices& c = d.choices;
     uint32_t speed = 0;
     if (const char* refused = prefs::CheckSpeed(ItemText(page, IDC_SPEED), speed))
-        return Refuse(d, kDisplay, IDC_SPEED, refused), false;
+        return Refuse(d, kDisplay, IDC_SPEED, refused);
     LRESULT edge = SendDlgItemMessageA(page, IDC_EDGE, CB_GETCURSEL, 0, 0);
     if (edge >= 0 && edge <= static_cast<LRESULT>(display::kEdgeBottom)) c.display.edge = static_cast<uint32_t>(edge);
     c.display.onTop = IsDlgButtonChecked(page, IDC_ON_TOP) == BST_CHECKED;
@@ -273,14 +274,13 @@ bool TakeDisplay(Dialog& d, HWND page) {
 // A symbol typed but not added would be lost without a word.
 bool NoSymbolLeftTyped(Dialog& d, HWND page) {
     if (ItemText(page, IDC_SYMBOL).find_first_not_of(" \t") == std::string::npos) return true;
-    Refuse(d, kSymbols, IDC_SYMBOL, "Press Add to list the symbol you typed, or clear the field.");
-    return false;
+    return Refuse(d, kSymbols, IDC_SYMBOL, "Press Add to list the symbol you typed, or clear the field.");
 }
 
 bool TakePace(Dialog& d, HWND page) {
     int32_t pace = 0;
     if (const char* refused = prefs::CheckPace(ItemText(page, IDC_PACE), pace))
-        return Refuse(d, kPace, IDC_PACE, refused), false;
+        return Refuse(d, kPace, IDC_PACE, refused);
     d.choices.pace = pace;
     return true;
 }
@@ -293,12 +293,13 @@ void ShowPage(Dialog& d, int page) {
     for (int i = 0; i < kPages; i++) ShowWindow(d.pages[i], i == page ? SW_SHOW : SW_HIDE);
 }
 
-void Refuse(Dialog& d, int page, int control, const char* message) {
+bool Refuse(Dialog& d, int page, int control, const char* message) {
     ShowPage(d, page);
     MessageBoxA(d.window, message, kTitle, MB_OK | MB_ICONEXCLAMATION);
     HWND item = GetDlgItem(d.pages[page], control);
     SetFocus(item);
     SendMessageA(item, EM_SETSEL, 0, -1);
+    return false;
 }
 
 void OnOk(Dialog& d) {
