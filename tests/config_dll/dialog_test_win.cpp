@@ -287,8 +287,13 @@ TEST(PrefsDialog, APersonCancelsIsRefusedAndConfirms) {
         EXPECT_TRUE(std::regex_search(json, std::regex(pattern))) << pattern << "\n" << json;
     EXPECT_EQ(std::string::npos, json.find("BBB")) << json;
 
-    // The settings file keeps them.
+    // The agent closed while the dialog is open: the dialog goes, the agent
+    // ends as usual, and the settings file keeps the changes.
+    PostMessageA(engine, gMessages.configDlg, 0, 0);
+    PrefsDialog open(agent.id());
+    ASSERT_NE(nullptr, open.window);
     EXPECT_EQ(0u, agent.Close());
+    EXPECT_FALSE(IsWindow(open.window));
     std::string ini = folder.Read("Tidewell.ini");
     for (const char* line : {"HttpProxy=proxy.test", "HttpProxyPort=3128", "HttpProxyEnabled=1",
                              "BrowserPath=C:\\Apps\\Netscape\\netscape.exe", "BrowserDdeService=NETSCAPE"})
