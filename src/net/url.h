@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "base/limits.h"
+
 class CUrl {
 public:
     CUrl() = default;
@@ -27,6 +29,3 @@ public:
 private:
     void Free();
 };
-
-// The path buffer: the leading "/", 258 characters, the terminator.
-constexpr uint32_t kUrlPathBuffer = 260;

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "agent/init_status.h"
 #include "base/strutil.h"
@@ -10,14 +11,13 @@
 #include "news/topic_array.h"
 #include "shared/config_data.h"
 #include "shared/deployment.h"
+#include "shared/quote_address.h"
 
 namespace {
 
 constexpr uint32_t kAdStreamInterval = 360;
 constexpr char kAdStreamTitle[] = "AdStream";
 constexpr char kAdStreamPath[] = "/Feed/AdStream3/AdStream.twl";
-constexpr char kQuotesPath[] = "/d/quotes.csv?s=";
-constexpr char kQuotesFormat[] = "&f=sl1d1t1c1ohgv&e=.csv";
 
 // A quote message's symbol: its title up to the first ";".
 std::string QuoteSymbol(const CMsg& msg) {
@@ -82,14 +82,11 @@ void AppendNewQuotes(CTopic& topic, char (*symbols)[kSymbolSize], uint32_t count
 }
 
 void RebuildQuotesAddress(CTopic& topic) {
-    std::string url;
-    for (MsgList::I node = topic.msgList.begin(); node != topic.msgList.end(); node = MsgList::next(node)) {
-        url += url.empty() ? std::string("http://") + kQuoteHost + kQuotesPath : "+";
-        url += QuoteSymbol(*node->value);
-    }
-    url += kQuotesFormat;
+    std::vector<std::string> symbols;
+    for (MsgList::I node = topic.msgList.begin(); node != topic.msgList.end(); node = MsgList::next(node))
+        symbols.push_back(QuoteSymbol(*node->value));
     // A very long symbol list is cut to the field.
-    StrCopy(topic.ConfigUrl, sizeof topic.ConfigUrl, url.c_str());
+    StrCopy(topic.ConfigUrl, sizeof topic.ConfigUrl, QuotesAddress(symbols).c_str());
 }
 
 }  // namespace

@@ -63,7 +63,7 @@ TEST(Preferences, OneAgentThroughEveryKindOfDialog) {
     CopyProgram(folder.path(), "standin.exe", "CONFIG.DLL");  // a program: it loads, but exports nothing
     dialog("accept=1\n");
     EXPECT_TRUE(trace.WaitFor("ConfigDialog(): Exception Caught: GetProcAddress() Failed", agent.id(), 5000));
-    CopyProgram(folder.path(), "config_dll.dll", "CONFIG.DLL");  // the library is freed after each try
+    CopyProgram(folder.path(), "config_standin.dll", "CONFIG.DLL");  // the library is freed after each try
 
     // Cancelled: nothing changes, nothing is saved.
     std::string saved = folder.Read("Data\\Msg.dat");
