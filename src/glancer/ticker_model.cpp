@@ -98,13 +98,14 @@ double Loop::StartOf(uint32_t topic) const {
 }
 
 double ScrollClock::Position(double nowMs) const {
-    if (paused_) return anchorPosition_;
+    if (paused_ || !started_) return anchorPosition_;
     return anchorPosition_ + speed_ * (nowMs - anchorMs_) / 1000.0;
 }
 
 void ScrollClock::Rebase(double nowMs) {
     anchorPosition_ = Position(nowMs);
     anchorMs_ = nowMs;
+    started_ = true;
 }
 
 void ScrollClock::SetSpeed(double nowMs, double pixelsPerSecond) {
@@ -120,6 +121,7 @@ void ScrollClock::SetPaused(double nowMs, bool paused) {
 void ScrollClock::JumpTo(double nowMs, double position) {
     anchorMs_ = nowMs;
     anchorPosition_ = position;
+    started_ = true;
 }
 
 namespace {

@@ -86,6 +86,7 @@ private:
     double anchorPosition_ = 0;
     double speed_ = 80;
     bool paused_ = false;
+    bool started_ = false;  // time counts from the first call that names a moment
 };
 
 // A stock quote as the quote topic titles it: "SYMBOL;LAST;CHANGE;TIME",
