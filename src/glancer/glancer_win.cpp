@@ -81,7 +81,7 @@ int StripLength() {
 
 std::string DataDir() {
     CConfigData* cfg = gTicker.source.config();
-    return cfg ? SafeText(cfg->DataDir, sizeof cfg->DataDir, 264) : "";
+    return cfg ? WholeText(cfg->DataDir, sizeof cfg->DataDir) : "";
 }
 
 // The strip's x under a point of the window.
@@ -221,7 +221,7 @@ void StartAgent() {
 void OpenLink(const std::string& link) {
     if (!IsWebLink(link)) return;
     CConfigData* cfg = gTicker.source.config();
-    std::string browser = cfg ? SafeText(cfg->BrowserPath, sizeof cfg->BrowserPath, 259) : "";
+    std::string browser = cfg ? WholeText(cfg->BrowserPath, sizeof cfg->BrowserPath) : "";
     if (!browser.empty() && browser.find('"') == std::string::npos && StartProgram("\"" + browser + "\" " + link))
         return;
     ShellExecuteA(gTicker.hwnd, "open", link.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
@@ -421,7 +421,7 @@ void OnConfigUpdate() {
 
 void OnLoadPage() {
     CConfigData* cfg = gTicker.source.config();
-    if (cfg) OpenLink(SafeText(cfg->PageUrl, sizeof cfg->PageUrl, 1023));
+    if (cfg) OpenLink(WholeText(cfg->PageUrl, sizeof cfg->PageUrl));
 }
 
 void OnDestroy() {

@@ -1,5 +1,6 @@
 // The ticker's conversations with the agent. Every record read here lies in
-// memory the agent (or anyone) writes, so each text goes through SafeText and
+// memory the agent (or anyone) writes, so each text goes through SafeText (or
+// WholeText for addresses and paths) and
 // each walk has a fixed bound whatever the answers say.
 #include "glancer/news_source_win.h"
 
@@ -29,7 +30,7 @@ Item TitleItem(const TopicRecord& topic) {
     item.topic = topic.ridTopic;
     item.text = SafeText(topic.Title, sizeof topic.Title);
     item.hint = Hint(topic);
-    std::string home = SafeText(topic.HomepageUrl, sizeof topic.HomepageUrl, 1023);
+    std::string home = WholeText(topic.HomepageUrl, sizeof topic.HomepageUrl);
     if (IsWebLink(home)) item.link = home;
     return item;
 }
@@ -40,8 +41,7 @@ Item MessageItem(const TopicRecord& topic, const MsgRecord& msg) {
     item.msg = msg.ridMsg;
     item.hint = Hint(topic);
     item.text = SafeText(msg.Title, sizeof msg.Title);
-    item.link = MessageLink(SafeText(msg.Url, sizeof msg.Url, 1023),
-                            SafeText(topic.MsgBaseUrl, sizeof topic.MsgBaseUrl, 1023));
+    item.link = MessageLink(WholeText(msg.Url, sizeof msg.Url), WholeText(topic.MsgBaseUrl, sizeof topic.MsgBaseUrl));
     Quote quote;
     if (topic.dwType == TOPIC_QUOTES && ParseQuote(item.text, &quote)) {
         item.kind = ItemKind::Quote;
@@ -52,8 +52,25 @@ Item MessageItem(const TopicRecord& topic, const MsgRecord& msg) {
     return item;
 }
 
+// Marks a walk in progress; the last one out carries out a disconnect asked
+// for meanwhile.
+class NewsSource::Busy {
+public:
+    explicit Busy(NewsSource& source) : source_(source) { source_.busy_++; }
+    ~Busy() {
+        if (--source_.busy_ == 0 && source_.stop_) source_.Release();
+    }
+    Busy(const Busy&) = delete;
+    Busy& operator=(const Busy&) = delete;
+
+private:
+    NewsSource& source_;
+};
+
 bool NewsSource::Connect() {
     Disconnect();
+    if (busy_) return false;
+    Busy busy(*this);
     block_ = std::make_unique<GlobalBlockView>();
     engine_ = block_->valid() ? block_->EngineWindow() : nullptr;
     if (!engine_) {
@@ -62,8 +79,8 @@ bool NewsSource::Connect() {
     }
     topics_ = std::make_unique<Conversation>(engine_, kTopicChannel);
     auto messages = std::make_unique<Conversation>(engine_, kMessageChannel);
-    if (!topics_->open() || !messages->open()) {
-        Disconnect();
+    if (stop_ || !topics_->open() || !messages->open()) {
+        stop_ = true;  // given back when the guard goes
         return false;
     }
     messages_ = std::move(messages);
@@ -71,6 +88,15 @@ bool NewsSource::Connect() {
 }
 
 void NewsSource::Disconnect() {
+    if (busy_) {
+        stop_ = true;
+        return;
+    }
+    Release();
+}
+
+void NewsSource::Release() {
+    stop_ = false;
     messages_.reset();
     topics_.reset();
     block_.reset();
@@ -88,11 +114,11 @@ void NewsSource::ForEachTopic(int32_t preference, F f) {
     uint32_t adTopic = config()->AdTopicId;
     area.wrap = 0;
     LRESULT found = topics_->Request(FETCH_FIRST);
-    for (int n = 0; found && n < kMostTopics; n++, found = topics_->Request(FETCH_NEXT)) {
+    for (int n = 0; found && !stop_ && n < kMostTopics; n++, found = topics_->Request(FETCH_NEXT)) {
         TopicRecord topic = area.topic;  // a copy: the walk below reuses nothing of it
         bool wanted = topic.bActive && topic.ridTopic != adTopic &&
                       (topic.dwType != TOPIC_QUOTES || (preference & display::kShowQuotes));
-        if (wanted) f(topic);
+        if (wanted && !f(topic)) return;
         area.topic.ridTopic = topic.ridTopic;  // the step goes on from this topic
     }
 }
@@ -104,10 +130,9 @@ void NewsSource::ForEachMessage(const TopicRecord& topic, uint32_t after, F f) {
     area.msg.ridTopic = topic.ridTopic;
     area.msg.ridMsg = after;
     LRESULT found = messages_->Request(after == kNoId ? FETCH_FIRST : FETCH_NEXT);
-    for (int n = 0; found && n < kMostMessagesPerTopic; n++, found = messages_->Request(FETCH_NEXT)) {
+    for (int n = 0; found && !stop_ && n < kMostMessagesPerTopic; n++, found = messages_->Request(FETCH_NEXT)) {
         MsgRecord msg = area.msg;
-        if (msg.ridTopic != topic.ridTopic) break;
-        f(msg);
+        if (msg.ridTopic != topic.ridTopic || !f(msg)) break;
         area.msg.ridTopic = msg.ridTopic;
         area.msg.ridMsg = msg.ridMsg;
     }
@@ -122,32 +147,36 @@ bool NewsSource::NextAd(Item* ad) {
         area.msg.ridTopic = adTopic;
         area.msg.ridMsg = attempt == 0 ? lastAd_ : kNoId;
         if (attempt == 0 && lastAd_ == kNoId) continue;
-        if (!messages_->Request(attempt == 0 ? FETCH_NEXT : FETCH_FIRST)) continue;
+        LRESULT found = messages_->Request(attempt == 0 ? FETCH_NEXT : FETCH_FIRST);
+        if (stop_) return false;
+        if (!found) continue;
         if (area.msg.ridTopic != adTopic) return false;
         lastAd_ = area.msg.ridMsg;
         ad->kind = ItemKind::Ad;
         ad->topic = adTopic;
         ad->msg = area.msg.ridMsg;
-        ad->file = SafeText(area.msg.Title, sizeof area.msg.Title, 100);
-        ad->link = MessageLink(SafeText(area.msg.Url, sizeof area.msg.Url, 1023), "");
+        ad->file = WholeText(area.msg.Title, sizeof area.msg.Title);
+        ad->link = MessageLink(WholeText(area.msg.Url, sizeof area.msg.Url), "");
         return true;
     }
     return false;
 }
 
 std::vector<Item> NewsSource::Build(int32_t preference) {
+    Busy busy(*this);
     std::vector<Item> items;
     int headlines = 0;
     ForEachTopic(preference, [&](const TopicRecord& topic) {
-        if (items.size() >= kMostItems) return;
         items.push_back(TitleItem(topic));
         ForEachMessage(topic, kNoId, [&](const MsgRecord& msg) {
-            if (items.size() >= kMostItems) return;
             Item item = MessageItem(topic, msg);
-            if (item.text.empty()) return;
-            items.push_back(item);
-            headlines++;
+            if (!item.text.empty()) {
+                items.push_back(item);
+                headlines++;
+            }
+            return items.size() < kMostItems;
         });
+        return items.size() < kMostItems;
     });
     if (!(preference & display::kShowAds) || !connected()) return items;
     // One ad after every few headlines, and at least one in a round.
@@ -169,9 +198,11 @@ std::vector<Item> NewsSource::Build(int32_t preference) {
 }
 
 std::vector<Item> NewsSource::NewSince(const Loop& loop, int32_t preference) {
+    Busy busy(*this);
     std::vector<Item> added;
+    if (loop.size() >= kMostItems) return added;  // the next round takes a fresh loop
     ForEachTopic(preference, [&](const TopicRecord& topic) {
-        if (topic.dwType == TOPIC_QUOTES) return;  // quotes change in place: taken at the next round
+        if (topic.dwType == TOPIC_QUOTES) return true;  // quotes change in place: taken at the next round
         bool known = false;
         uint32_t newest = kNoId;
         for (size_t i = 0; i < loop.size(); i++) {
@@ -183,8 +214,10 @@ std::vector<Item> NewsSource::NewSince(const Loop& loop, int32_t preference) {
         if (!known) added.push_back(TitleItem(topic));
         ForEachMessage(topic, newest, [&](const MsgRecord& msg) {
             Item item = MessageItem(topic, msg);
-            if (!item.text.empty() && added.size() < kMostItems) added.push_back(item);
+            if (!item.text.empty()) added.push_back(item);
+            return added.size() + loop.size() < kMostItems;
         });
+        return added.size() + loop.size() < kMostItems;
     });
     return added;
 }

@@ -18,6 +18,9 @@ class NewsSource {
 public:
     // Opens the block and both conversations; false while no agent answers.
     bool Connect();
+    // Gives everything back. Every request waits for the agent, and while it
+    // waits the window may be told to close: a disconnect asked for during a
+    // walk stops the walk and happens when it has unwound.
     void Disconnect();
     bool connected() const { return messages_ != nullptr; }
     // The agent still runs (its engine window is there).
@@ -35,9 +38,14 @@ public:
     std::vector<Item> NewSince(const Loop& loop, int32_t preference);
 
 private:
+    class Busy;
+    void Release();
+
+    // Each wanted topic, until f answers false.
     template <typename F>
     void ForEachTopic(int32_t preference, F f);
-    // The topic's messages after `after` (kNoId: from the oldest), oldest first.
+    // The topic's messages after `after` (kNoId: from the oldest), oldest
+    // first, until f answers false.
     template <typename F>
     void ForEachMessage(const TopicRecord& topic, uint32_t after, F f);
     // The next ad after the last one shown, or false when there is none.
@@ -47,6 +55,8 @@ private:
     std::unique_ptr<Conversation> topics_, messages_;
     HWND engine_ = nullptr;
     uint32_t lastAd_ = kNoId;
+    int busy_ = 0;
+    bool stop_ = false;
 };
 
 Item TitleItem(const TopicRecord& topic);

@@ -190,6 +190,11 @@ std::string SafeText(const char* field, size_t size, size_t maxChars) {
     return text;
 }
 
+std::string WholeText(const char* field, size_t size) {
+    size_t length = StrLenBounded(field, size);
+    return length < size ? std::string(field, length) : std::string();
+}
+
 bool IsWebLink(const std::string& link) {
     if (link.size() > 1023) return false;
     size_t scheme = strncmp(link.c_str(), "http://", 7) == 0 ? 7 : strncmp(link.c_str(), "https://", 8) == 0 ? 8 : 0;

@@ -102,6 +102,10 @@ bool ParseQuote(const std::string& title, Quote* quote);
 // ends go, and at most maxChars characters remain.
 std::string SafeText(const char* field, size_t size, size_t maxChars = 200);
 
+// A text that must be whole to be used (an address, a path): the field's
+// text when it ends within the field, else nothing.
+std::string WholeText(const char* field, size_t size);
+
 // Only web addresses are opened: "http://" or "https://", then printable
 // characters without blanks or quotes, at most 1023 in all.
 bool IsWebLink(const std::string& link);

@@ -122,6 +122,9 @@ TEST(SafeText, StopsAtTheFieldEndAndBlanksControlCharacters) {
     EXPECT_EQ("ab c", SafeText(field, sizeof field, 4));
     const char padded[] = "\t  News\x01  ";
     EXPECT_EQ("News", SafeText(padded, sizeof padded));
+    // An address or a path cut at the field's end would be another one: none.
+    EXPECT_EQ("", WholeText(field, sizeof field));
+    EXPECT_EQ("ab", WholeText("ab\0cd", 5));
 }
 
 TEST(Links, OnlyWebAddressesAreOpened) {
