@@ -102,6 +102,7 @@ void ShowOnly(const char* text) {
     gTicker.painter->Measure(item, "");
     gTicker.loop.Clear();
     gTicker.loop.Append(item);
+    gTicker.painter->Invalidate();
 }
 
 void Rebuild() {
@@ -112,6 +113,7 @@ void Rebuild() {
         gTicker.painter->Measure(item, dataDir);
         if (item.width > 0) gTicker.loop.Append(item);
     }
+    gTicker.painter->Invalidate();
 }
 
 void TakeNewHeadlines() {
@@ -119,6 +121,7 @@ void TakeNewHeadlines() {
     for (Item& item : gTicker.source.NewSince(gTicker.loop, gTicker.preference)) {
         gTicker.painter->Measure(item, dataDir);
         if (item.width > 0) gTicker.loop.Append(item);
+        gTicker.painter->Invalidate();
     }
 }
 

@@ -2,6 +2,7 @@
 #include "glancer/painter_win.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace glancer {
 
@@ -125,28 +126,31 @@ void Painter::DrawItem(const Item& item, int x) {
     SelectObject(memDc_, old);
 }
 
-void Painter::DrawStrip(const Loop& loop, double position, int length) {
-    EnsureBuffer(length);
-    RECT all = {0, 0, length, thickness_};
+void Painter::DrawAhead(const Loop& loop, double start, int length) {
+    EnsureBuffer(2 * length);
+    RECT all = {0, 0, 2 * length, thickness_};
     HBRUSH brush = CreateSolidBrush(kBackground);
     FillRect(memDc_, &all, brush);
     DeleteObject(brush);
-    for (const Placed& p : loop.Visible(position, length)) DrawItem(loop[p.index], p.x);
+    for (const Placed& p : loop.Span(start, 2 * length, loop.Length(length))) DrawItem(loop[p.index], p.x);
+    drawn_ = true;
+    drawnStart_ = start;
 }
 
-void Painter::Present(HDC target, int length, bool vertical) {
+void Painter::Present(HDC target, int offset, int length, bool vertical) {
     if (!vertical) {
-        BitBlt(target, 0, 0, length, thickness_, memDc_, 0, 0, SRCCOPY);
+        BitBlt(target, 0, 0, length, thickness_, memDc_, offset, 0, SRCCOPY);
         return;
     }
     // Turned a quarter clockwise: the strip's x runs down the bar.
     POINT corners[3] = {{thickness_, 0}, {thickness_, length}, {0, 0}};
-    PlgBlt(target, corners, memDc_, 0, 0, length, thickness_, nullptr, 0, 0);
+    PlgBlt(target, corners, memDc_, offset, 0, length, thickness_, nullptr, 0, 0);
 }
 
 void Painter::Draw(HDC target, const Loop& loop, double position, int length, bool vertical) {
-    DrawStrip(loop, position, length);
-    Present(target, length, vertical);
+    bool inside = position >= drawnStart_ && position + length <= drawnStart_ + 2 * length;
+    if (!drawn_ || bufferLength_ != 2 * length || !inside) DrawAhead(loop, std::floor(position), length);
+    Present(target, static_cast<int>(std::floor(position - drawnStart_)), length, vertical);
 }
 
 }  // namespace glancer

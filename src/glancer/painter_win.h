@@ -1,6 +1,7 @@
-// Draws the ticker's strip: measures items, keeps the ads' bitmaps, and paints
-// one frame into a back buffer that goes to the window in one blit (turned a
-// quarter for a bar at the left or right edge).
+// Draws the ticker's strip: measures items, keeps the ads' bitmaps, and keeps
+// the strip drawn ahead in a back buffer twice the bar's length, so that a
+// frame is one blit from it (turned a quarter for a bar at the left or right
+// edge) and the items are drawn again only once per bar length scrolled.
 #pragma once
 
 #include <windows.h>
@@ -23,13 +24,13 @@ public:
     int thickness() const { return thickness_; }
     // Sets the item's width; an ad whose bitmap cannot be used gets 0.
     void Measure(Item& item, const std::string& dataDir);
-    // Paints the strip of `length` pixels at the position into the target,
+    // Paints the bar of `length` pixels at the position into the target,
     // horizontally or turned for a vertical bar.
     void Draw(HDC target, const Loop& loop, double position, int length, bool vertical);
-    // Paints only the strip into the back buffer (for measuring the cost of a frame).
-    void DrawStrip(const Loop& loop, double position, int length);
-    // Copies the back buffer to the target as it stands.
-    void Present(HDC target, int length, bool vertical);
+    // The loop changed: the next frame draws the strip again.
+    void Invalidate() { drawn_ = false; }
+    // Copies the bar from the back buffer, `offset` pixels into it, to the target.
+    void Present(HDC target, int offset, int length, bool vertical);
 
 private:
     struct Bitmap {
@@ -39,12 +40,16 @@ private:
     const Bitmap* LoadAd(const std::string& dataDir, const std::string& file);
     void EnsureBuffer(int length);
     void DrawItem(const Item& item, int x);
+    // Draws the strip from `start` for twice the bar's length.
+    void DrawAhead(const Loop& loop, double start, int length);
 
     int thickness_;
     HFONT font_ = nullptr, bold_ = nullptr;
     HDC memDc_ = nullptr;
     HBITMAP buffer_ = nullptr, oldBitmap_ = nullptr;
     int bufferLength_ = 0;
+    bool drawn_ = false;     // the buffer holds the strip from drawnStart_
+    double drawnStart_ = 0;
     std::map<std::string, Bitmap> ads_;  // by file name; a failed one is kept empty
 };
 

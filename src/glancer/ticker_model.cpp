@@ -43,17 +43,19 @@ double Wrap(double position, int length) {
 }  // namespace
 
 std::vector<Placed> Loop::Visible(double position, int view) const {
+    return Span(position, view, Length(view));
+}
+
+std::vector<Placed> Loop::Span(double position, int width, int length) const {
     std::vector<Placed> shown;
-    int length = Length(view);
+    if (length < 1) return shown;
     double origin = Wrap(position, length);
+    int rounds = width / length + 2;
     for (size_t i = 0; i < items_.size(); i++) {
-        // An item may show at its own place or, near the round's end, one round later.
-        for (int round = 0; round < 2; round++) {
+        for (int round = 0; round < rounds; round++) {
             double x = Start(i) + round * static_cast<double>(length) - origin;
-            if (x < view && x + items_[i].width > 0) {
-                shown.push_back({i, static_cast<int>(std::floor(x))});
-                break;
-            }
+            if (x >= width) break;
+            if (x + items_[i].width > 0) shown.push_back({i, static_cast<int>(std::floor(x))});
         }
     }
     return shown;

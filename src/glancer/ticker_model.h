@@ -48,9 +48,12 @@ public:
 
     // The length of one round for a bar this wide (at least 1).
     int Length(int view) const;
-    // The items that show in [position, position + view), each once per
-    // round; position is taken modulo the round.
+    // The items that show in [position, position + view); position is taken
+    // modulo the round.
     std::vector<Placed> Visible(double position, int view) const;
+    // The same for a span of any width over rounds of the given length: an
+    // item shows once for every round that reaches into the span.
+    std::vector<Placed> Span(double position, int width, int length) const;
     // The item at bar pixel x, or -1 for a gap.
     int HitTest(double position, int view, int x) const;
     // The round position where the next (direction 1) or the previous

@@ -55,6 +55,17 @@ TEST(Loop, PlacesItemsAndWrapsRoundTheEnd) {
     // A loop shorter than the bar runs with blank space after it, never twice at once.
     EXPECT_EQ(1010, loop.Length(1000));
     EXPECT_EQ(4u, Shown(loop, 0, 1000).size());
+
+    // A long item leaving on the left comes in again on the right.
+    Loop one(kGap);
+    one.Append(Piece(ItemKind::Headline, 1, 1, 200));
+    EXPECT_EQ((std::vector<std::pair<size_t, int>>{{0, -150}, {0, 60}}), Shown(one, 150, 100));
+    // A span wider than the round holds every round that reaches into it.
+    std::vector<Placed> span = loop.Span(260, 600, 270);
+    std::vector<int> titles;
+    for (const Placed& p : span)
+        if (p.index == 0) titles.push_back(p.x);
+    EXPECT_EQ((std::vector<int>{10, 280, 550}), titles);
 }
 
 TEST(Loop, HitTestFindsTheItemUnderAPointAndNothingInGaps) {

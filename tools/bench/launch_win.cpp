@@ -95,12 +95,3 @@ bool Launched::Close(HWND window) {
     if (window) PostMessageA(window, WM_CLOSE, 0, 0);
     return WaitForSingleObject(process_, kExitTimeoutMs) == WAIT_OBJECT_0;
 }
-
-double Launched::CpuSeconds() const {
-    FILETIME created, exited, kernel, user;
-    if (!process_ || !GetProcessTimes(process_, &created, &exited, &kernel, &user)) return 0;
-    auto seconds = [](const FILETIME& t) {
-        return static_cast<double>((static_cast<uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime) / 1e7;
-    };
-    return seconds(kernel) + seconds(user);
-}

@@ -41,8 +41,6 @@ public:
     double SinceStart() const;
 
     bool Memory(MemoryUse& use) const;
-    // Seconds of processor time (user and kernel) the process has used so far.
-    double CpuSeconds() const;
 
     // Asks the window to close (WM_CLOSE) and waits for the process to end;
     // kills it after the time-out. True when it ended by itself.
