@@ -96,9 +96,16 @@ void Painter::EnsureBuffer(int length) {
     if (buffer_ && length == bufferLength_) return;
     if (oldBitmap_) SelectObject(memDc_, oldBitmap_);
     if (buffer_) DeleteObject(buffer_);
-    HDC screen = GetDC(nullptr);
-    buffer_ = CreateCompatibleBitmap(screen, length, thickness_);
-    ReleaseDC(nullptr, screen);
+    // A DIB section of our own, so that a vertical bar can be turned pixel by pixel.
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = length;
+    info.bmiHeader.biHeight = -thickness_;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    void* bits = nullptr;
+    buffer_ = CreateDIBSection(memDc_, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    pixels_ = static_cast<uint32_t*>(bits);
     oldBitmap_ = static_cast<HBITMAP>(SelectObject(memDc_, buffer_));
     bufferLength_ = length;
 }
@@ -142,9 +149,22 @@ void Painter::Present(HDC target, int offset, int length, bool vertical) {
         BitBlt(target, 0, 0, length, thickness_, memDc_, offset, 0, SRCCOPY);
         return;
     }
-    // Turned a quarter clockwise: the strip's x runs down the bar.
-    POINT corners[3] = {{thickness_, 0}, {thickness_, length}, {0, 0}};
-    PlgBlt(target, corners, memDc_, offset, 0, length, thickness_, nullptr, 0, 0);
+    // Turned a quarter clockwise: the strip's x runs down the bar, its top
+    // row along the bar's right side.
+    if (!pixels_ || offset < 0 || offset + length > bufferLength_) return;
+    GdiFlush();
+    turned_.resize(static_cast<size_t>(length) * thickness_);
+    for (int y = 0; y < length; y++)
+        for (int x = 0; x < thickness_; x++)
+            turned_[static_cast<size_t>(y) * thickness_ + x] =
+                pixels_[static_cast<size_t>(thickness_ - 1 - x) * bufferLength_ + offset + y];
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = thickness_;
+    info.bmiHeader.biHeight = -length;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    SetDIBitsToDevice(target, 0, 0, thickness_, length, 0, 0, 0, length, turned_.data(), &info, DIB_RGB_COLORS);
 }
 
 void Painter::Draw(HDC target, const Loop& loop, double position, int length, bool vertical) {

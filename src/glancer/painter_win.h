@@ -47,6 +47,8 @@ private:
     HFONT font_ = nullptr, bold_ = nullptr;
     HDC memDc_ = nullptr;
     HBITMAP buffer_ = nullptr, oldBitmap_ = nullptr;
+    uint32_t* pixels_ = nullptr;      // the buffer's pixels, rows top-down
+    std::vector<uint32_t> turned_;    // a vertical bar's pixels
     int bufferLength_ = 0;
     bool drawn_ = false;     // the buffer holds the strip from drawnStart_
     double drawnStart_ = 0;

@@ -79,6 +79,14 @@ TEST(Glancer, WithTheAgentClaimsTheWindowsTakesSettingsAndGivesThemBack) {
     EXPECT_EQ(3, cfg.EdgeDockedOn);
     GetWindowRect(ticker, &r);
     EXPECT_EQ(GetSystemMetrics(SM_CYSCREEN), r.bottom);
+    // At the left edge the bar stands upright, as thick as it was high.
+    int thickness = r.bottom - r.top;
+    SendSettings(ticker, engine, left, sizeof left);
+    GetWindowRect(ticker, &r);
+    EXPECT_EQ(0, r.left);
+    EXPECT_EQ(thickness, r.right);
+    EXPECT_EQ(GetSystemMetrics(SM_CYSCREEN), r.bottom - r.top);
+    EXPECT_EQ(0, cfg.EdgeDockedOn);
 
     PostMessageA(ticker, WM_CLOSE, 0, 0);
     EXPECT_EQ(0u, glancer.Wait(kExitTimeoutMs));
