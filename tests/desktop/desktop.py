@@ -32,10 +32,12 @@ def screenshot(path):
     return Image.open(path).convert("RGB")
 
 
-def ocr_words(image, scale=4):
-    """Words read back from an image, with their boxes in the image's pixels."""
-    big = image.resize((image.width * scale, image.height * scale), Image.LANCZOS)
-    big = ImageOps.invert(big.convert("L"))  # dark text on light reads best
+def ocr_words(image, scale=4, invert=True):
+    """Words read back from an image, with their boxes in the image's pixels.
+    invert: the image shows light text on dark (dark text on light reads best)."""
+    big = image.resize((image.width * scale, image.height * scale), Image.LANCZOS).convert("L")
+    if invert:
+        big = ImageOps.invert(big)
     with tempfile.NamedTemporaryFile(suffix=".png", delete=False) as f:
         big.save(f.name)
     try:

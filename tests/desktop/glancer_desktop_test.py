@@ -33,6 +33,16 @@ DATABASE = {
 }
 
 
+MENU_AREA = (642, 16, 796, 130)  # inside the menu that opens at (640, 14), clear of the bar
+
+
+def word_box(words, text):
+    for word, left, top, width, height in words:
+        if text.lower() in word.lower():
+            return left + width // 2, top + height // 2
+    return None
+
+
 def bar_of(image):
     return image.crop((0, 0, SCREEN[0], BAR))
 
@@ -127,8 +137,38 @@ def main(wine_run, prefix, bin_dir):
         missing = run.seen([LATE], 60)
         ok &= check(not missing, "the new headline shows up in the bar")
 
+        # The right button's menu: Pause holds the bar still, Close ends the ticker.
+        def menu_words():
+            mouse("mousemove", 640, 14, "click", "3")
+            time.sleep(0.7)
+            words = ocr_words(run.shot().crop(MENU_AREA), scale=3, invert=False)
+            if all(word_box(words, w) for w in ("Previous", "Next", "Preferences", "Close")):
+                return words
+            mouse("key", "Escape")
+            return None
+
+        def choose(words, text):
+            x, y = word_box(words, text)
+            mouse("mousemove", MENU_AREA[0] + x, MENU_AREA[1] + y, "click", "1")
+            mouse("mousemove", 600, 600)
+
+        words = wait_for(menu_words, 20, step=0.5)
+        ok &= check(words and word_box(words, "Pause"), "the menu offers Pause, Previous and Next topic, "
+                    "Preferences and Close")
+        if words:
+            choose(words, "Pause")
+            time.sleep(0.5)
+            first = bar_of(run.shot()).tobytes()
+            time.sleep(1.5)
+            ok &= check(bar_of(run.shot()).tobytes() == first, "Pause holds the bar still")
+            words = wait_for(menu_words, 20, step=0.5)
+            ok &= check(words and word_box(words, "Resume"), "and the menu then offers Resume")
+            if words:
+                choose(words, "Close")
+                ok &= check(wait_for(lambda: not window_ids("Tidewell Glancer"), 20), "Close ends the ticker")
+                alive = wine.run(folder.file("twl.exe"), "wait", "1").returncode == 0
+                ok &= check(alive, "and the agent runs on")
         wine.run(folder.file("twl.exe"), "close")
-        ok &= check(wait_for(lambda: not window_ids("Tidewell Glancer"), 20), "the ticker closes with the agent")
     except Failure as e:
         ok = check(False, str(e))
     finally:
