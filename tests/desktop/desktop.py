@@ -65,6 +65,20 @@ def contains_phrase(words, phrase):
     return any(read[i:i + len(want)] == want for i in range(len(read) - len(want) + 1))
 
 
+def word_box(words, text):
+    """The centre of the first word read that contains the text, or None."""
+    for word, left, top, width, height in words:
+        if text.lower() in word.lower():
+            return left + width // 2, top + height // 2
+    return None
+
+
+def check(condition, text):
+    """Reports one expectation; its result, for adding up."""
+    print(("ok    " if condition else "FAIL  ") + text, flush=True)
+    return bool(condition)
+
+
 def mouse(*args):
     subprocess.run(["xdotool"] + [str(a) for a in args], check=True, timeout=10)
 
@@ -72,6 +86,20 @@ def mouse(*args):
 def window_ids(name):
     out = subprocess.run(["xdotool", "search", "--name", name], capture_output=True, text=True, timeout=10).stdout
     return out.split()
+
+
+TRAY_SLOT = 20  # an icon's square in Wine's notification-area window
+
+
+def tray_icon():
+    """The centre of the first icon in Wine's notification area, or None."""
+    trays = window_ids("Wine System Tray")
+    if not trays:
+        return None
+    out = subprocess.run(["xdotool", "getwindowgeometry", "--shell", trays[0]], capture_output=True, text=True,
+                         timeout=10).stdout
+    values = dict(line.split("=", 1) for line in out.split())
+    return int(values["X"]) + TRAY_SLOT // 2, int(values["Y"]) + TRAY_SLOT // 2
 
 
 def bmp(path, size, colour):

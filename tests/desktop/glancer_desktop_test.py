@@ -5,12 +5,11 @@
 #
 #   glancer_desktop_test.py WINE_RUN PREFIX BIN_DIR   (under xvfb-run, 1280x1024x24)
 import json
-import os
 import sys
 import time
 
-from desktop import (SCREEN, Failure, InstallFolder, Wine, bmp, contains_phrase, mouse, ocr_words, screenshot,
-                     wait_for, window_ids, windows_path)
+from desktop import (SCREEN, Failure, InstallFolder, Wine, bmp, check, contains_phrase, mouse, ocr_words,
+                     screenshot, wait_for, window_ids, windows_path, word_box)
 
 BAR = 28
 AD_COLOUR = (13, 200, 77)
@@ -36,20 +35,8 @@ DATABASE = {
 MENU_AREA = (642, 16, 796, 130)  # inside the menu that opens at (640, 14), clear of the bar
 
 
-def word_box(words, text):
-    for word, left, top, width, height in words:
-        if text.lower() in word.lower():
-            return left + width // 2, top + height // 2
-    return None
-
-
 def bar_of(image):
     return image.crop((0, 0, SCREEN[0], BAR))
-
-
-def check(condition, text):
-    print(("ok    " if condition else "FAIL  ") + text, flush=True)
-    return bool(condition)
 
 
 class Run:

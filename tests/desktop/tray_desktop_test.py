@@ -8,23 +8,10 @@ import subprocess
 import sys
 import time
 
-from desktop import (Failure, InstallFolder, Wine, contains_phrase, mouse, ocr_words, screenshot, wait_for,
-                     window_ids, windows_path)
+from desktop import (Failure, InstallFolder, Wine, check, contains_phrase, mouse, ocr_words, screenshot, tray_icon,
+                     wait_for, window_ids, word_box, windows_path)
 
-ICON = 20       # the icon's slot in Wine's tray window
 AREA = (0, 0, 640, 400)  # where the tray, its tip and its menu show
-
-
-def check(condition, text):
-    print(("ok    " if condition else "FAIL  ") + text, flush=True)
-    return bool(condition)
-
-
-def geometry(window):
-    out = subprocess.run(["xdotool", "getwindowgeometry", "--shell", window], capture_output=True, text=True,
-                         timeout=10).stdout
-    values = dict(line.split("=", 1) for line in out.split())
-    return int(values["X"]), int(values["Y"])
 
 
 def focused():
@@ -38,13 +25,6 @@ class Screen:
     def words(self):
         self.n += 1
         return ocr_words(screenshot(self.folder.file("shot%d.png" % self.n)).crop(AREA), scale=3)
-
-
-def word_box(words, text):
-    for word, left, top, width, height in words:
-        if text.lower() in word.lower():
-            return left + width // 2, top + height // 2
-    return None
 
 
 def main(wine_run, prefix, bin_dir):
@@ -63,11 +43,9 @@ def main(wine_run, prefix, bin_dir):
         wine.start(folder.file("Engine.exe"))
         if wine.run(folder.file("twl.exe"), "wait", "30").returncode != 0:
             raise Failure("the agent did not start")
-        trays = wait_for(lambda: window_ids("Wine System Tray"), 20)
-        if not trays:
+        icon = wait_for(tray_icon, 20)
+        if not icon:
             raise Failure("no notification area showed the icon")
-        x, y = geometry(trays[0])
-        icon = (x + ICON // 2, y + ICON // 2)
 
         mouse("mousemove", icon[0], icon[1])
         seen = wait_for(lambda: contains_phrase(screen.words(), "Tidewell Agent"), 15, step=0.5)

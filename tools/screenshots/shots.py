@@ -5,12 +5,12 @@
 #   shots.py WINE_RUN PREFIX BIN_DIR OUT_DIR   (under xvfb-run)
 import json
 import os
-import subprocess
 import sys
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tests", "desktop"))
-from desktop import InstallFolder, Wine, bmp, mouse, ocr_words, screenshot, wait_for, window_ids, windows_path  # noqa: E402
+from desktop import (InstallFolder, Wine, mouse, ocr_words, screenshot, tray_icon, wait_for,  # noqa: E402
+                     window_ids, windows_path)
 
 NOW = int(time.time())
 BAR = 28
@@ -55,11 +55,7 @@ def ticker(ctx):
 
 def tray_menu(ctx):
     """The notification-area icon's menu, opened with the right button."""
-    trays = window_ids("Wine System Tray")
-    geometry = subprocess.run(["xdotool", "getwindowgeometry", "--shell", trays[0]], capture_output=True,
-                              text=True).stdout
-    values = dict(line.split("=", 1) for line in geometry.split())
-    x, y = int(values["X"]) + 10, int(values["Y"]) + 10
+    x, y = tray_icon()
     mouse("mousemove", x, y, "click", "3")
     time.sleep(1)
     image = screenshot(ctx.tmp("menu.png"))
@@ -94,7 +90,7 @@ def main(wine_run, prefix, bin_dir, out_dir):
         if wine.run(folder.file("twl.exe"), "wait", "30").returncode != 0:
             print("screenshots: the agent did not start", file=sys.stderr)
             return 1
-        if not wait_for(lambda: window_ids("Wine System Tray"), 30):
+        if not wait_for(tray_icon, 30):
             print("screenshots: no notification area", file=sys.stderr)
             return 1
         ctx = Context(folder, wine)
