@@ -33,6 +33,7 @@ constexpr char kWaitingText[] = "Tidewell: waiting for the agent";
 constexpr char kEngineProgram[] = "Engine.exe";
 constexpr DWORD kFindFirstMs = 5000;
 
+// The menu's commands; WM_COMMAND carries the same numbers from elsewhere.
 enum Command : UINT { kCmdPause = 100, kCmdPrevious, kCmdNext, kCmdPreferences, kCmdClose };
 
 struct Ticker {
@@ -458,9 +459,10 @@ LRESULT CALLBACK WndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) 
             return OnContextMenu(p), 0;
         }
         case WM_COPYDATA: return OnCopyData(reinterpret_cast<const COPYDATASTRUCT*>(lParam));
+        case WM_COMMAND: return OnCommand(LOWORD(wParam)), 0;
         case WM_ACTIVATE:
             if (LOWORD(wParam) != WA_INACTIVE) gTicker.holdUntilMs = NowMs() + kBroughtForwardMs;
-            return 0;
+            break;
         case WM_DISPLAYCHANGE: return ApplySettings(gTicker.settings), 0;
         case WM_CLOSE: return DestroyWindow(hwnd), 0;
         case WM_DESTROY: return OnDestroy(), 0;

@@ -156,12 +156,14 @@ public:
     HWND window() const { return window_; }
     int answered = 0;
     int closed = 0;
+    int preferences = 0;  // WM_CONFIGDLG received
 
 private:
     static constexpr uint32_t kAdTopic = 7;
 
     static LRESULT CALLBACK Proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
         if (message == gMessages.requestObject && gAgent) return gAgent->Answer(wParam, lParam);
+        if (message == gMessages.configDlg && gAgent) gAgent->preferences++;
         return DefWindowProcA(hwnd, message, wParam, lParam);
     }
 
@@ -271,6 +273,10 @@ TEST(Glancer, DrawsOrSkipsHostileSharedDataAndStillCloses) {
     memcpy(cfg.PageUrl, "file:///c:/windows", 19);
     SendMessageA(ticker, gMessages.loadPage, 0, 0);           // not a web address
     PumpMessages(kQuietMs);
+
+    // The menu's "Preferences" (command 103) asks the engine window for the dialog.
+    PostMessageA(ticker, WM_COMMAND, 103, 0);
+    EXPECT_TRUE(WaitFor([&] { return agent.preferences == 1; }, kStartTimeoutMs));
 
     EXPECT_EQ(STILL_ACTIVE, glancer.Wait(0));
     EXPECT_EQ("", folder.StandInLog()) << "it started nothing: the agent runs, and no page was a web address";
