@@ -88,6 +88,21 @@ TEST(Glancer, WithTheAgentClaimsTheWindowsTakesSettingsAndGivesThemBack) {
     EXPECT_EQ(GetSystemMetrics(SM_CYSCREEN), r.bottom - r.top);
     EXPECT_EQ(0, cfg.EdgeDockedOn);
 
+    // Auto-hide: out of the way once the mouse is elsewhere, back when it touches the sliver left.
+    SetCursorPos(GetSystemMetrics(SM_CXSCREEN) / 2, GetSystemMetrics(SM_CYSCREEN) / 2);
+    display::Settings hiding;
+    hiding.autoHide = true;
+    display::Encode(hiding, bytes);
+    SendSettings(ticker, engine, bytes, sizeof bytes);
+    auto top = [&] {
+        GetWindowRect(ticker, &r);
+        return r.top;
+    };
+    EXPECT_EQ(0, top());  // shown for a moment after new settings
+    EXPECT_TRUE(WaitFor([&] { return top() == -(thickness - 2); }, 10000)) << top();
+    SetCursorPos(GetSystemMetrics(SM_CXSCREEN) / 2, 0);
+    EXPECT_TRUE(WaitFor([&] { return top() == 0; }, 5000)) << top();
+
     PostMessageA(ticker, WM_CLOSE, 0, 0);
     EXPECT_EQ(0u, glancer.Wait(kExitTimeoutMs));
     EXPECT_EQ(kNoWindow, cfg.DisplayWindow);
