@@ -44,6 +44,7 @@ if [ -n "$native" ]; then
     run "$native" $quick --label native
 fi
 run "$wine_run" --prefix "$prefix" "$bin/bench_tick.exe" $quick
+run "$wine_run" --prefix "$prefix" "$bin/bench_glancer.exe" $quick
 
 echo "| Figure | Subject | Baseline | Result | Goal | Met |"
 echo "| --- | --- | --- | --- | --- | --- |"

@@ -1,0 +1,527 @@
+// Glancer.exe: the news ticker. A thin bar docked at a screen edge that
+// scrolls the agent's topics, headlines, quotes and ads; one window, one
+// window procedure, its state in one place (gTicker).
+#include <windows.h>
+#include <commctrl.h>
+#include <shellapi.h>
+
+#include <cmath>
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "glancer/news_source_win.h"
+#include "glancer/painter_win.h"
+#include "shared/display_settings.h"
+#include "shared/messages_win.h"
+#include "shared/names.h"
+#include "shared/window_handle_win.h"
+
+namespace glancer {
+namespace {
+
+constexpr int kThickness = 28;
+constexpr UINT_PTR kFrameTimer = 1, kPollTimer = 2;
+constexpr UINT kFrameMs = 15;
+constexpr UINT kPollConnectedMs = 3000;   // new headlines are looked for this often
+constexpr UINT kPollWaitingMs = 1000;     // an agent is looked for this often
+constexpr double kHoldShownMs = 800;      // an auto-hidden bar stays out this long after the mouse leaves
+constexpr double kBroughtForwardMs = 3000;
+constexpr char kWindowTitle[] = "Tidewell Glancer";
+constexpr char kSingleInstanceMutex[] = "Tidewell " TIDEWELL_VERSION " Glancer";
+constexpr char kWaitingText[] = "Tidewell: waiting for the agent";
+constexpr char kEngineProgram[] = "Engine.exe";
+constexpr DWORD kFindFirstMs = 5000;
+
+// The menu's commands; WM_COMMAND carries the same numbers from elsewhere.
+enum Command : UINT { kCmdPause = 100, kCmdPrevious, kCmdNext, kCmdPreferences, kCmdClose };
+
+struct Ticker {
+    HWND hwnd = nullptr;
+    HWND tip = nullptr;
+    NewsSource source;
+    Loop loop;
+    ScrollClock clock;
+    std::unique_ptr<Painter> painter;
+    display::Settings settings;
+    int32_t preference = display::kShowQuotes;
+    uint8_t pendingSettings[sizeof(CConfigData::DisplaySettings)] = {};
+    bool pendingValid = false;
+    Rect screen = {0, 0, 0, 0};
+    int shown = kThickness;
+    double lastFrameMs = 0;
+    double holdUntilMs = 0;
+    long long round = 0;
+    bool tracking = false;     // the mouse is over the bar
+    int tipItem = -1;
+    bool userPaused = false;
+    uint32_t shownTopic = kNoId;
+    std::string tipText;
+};
+
+Ticker gTicker;
+
+double NowMs() {
+    static LARGE_INTEGER frequency = [] {
+        LARGE_INTEGER f;
+        QueryPerformanceFrequency(&f);
+        return f;
+    }();
+    LARGE_INTEGER count;
+    QueryPerformanceCounter(&count);
+    return static_cast<double>(count.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
+}
+
+bool Vertical() {
+    return IsVerticalEdge(gTicker.settings.edge);
+}
+
+int StripLength() {
+    return Vertical() ? gTicker.screen.bottom - gTicker.screen.top : gTicker.screen.right - gTicker.screen.left;
+}
+
+std::string DataDir() {
+    CConfigData* cfg = gTicker.source.config();
+    return cfg ? WholeText(cfg->DataDir, sizeof cfg->DataDir) : "";
+}
+
+// The strip's x under a point of the window.
+int StripX(POINT client) {
+    return Vertical() ? client.y : client.x;
+}
+
+double Position() {
+    return gTicker.clock.Position(NowMs());
+}
+
+// ---- the loop's content ----
+
+void ShowOnly(const char* text) {
+    Item item;
+    item.kind = ItemKind::Title;
+    item.text = text;
+    gTicker.painter->Measure(item, "");
+    gTicker.loop.Clear();
+    gTicker.loop.Append(item);
+    gTicker.painter->Invalidate();
+}
+
+void Rebuild() {
+    if (!gTicker.source.connected()) return ShowOnly(kWaitingText);
+    std::string dataDir = DataDir();
+    gTicker.loop.Clear();
+    for (Item& item : gTicker.source.Build(gTicker.preference)) {
+        gTicker.painter->Measure(item, dataDir);
+        if (item.width > 0) gTicker.loop.Append(item);
+    }
+    gTicker.painter->Invalidate();
+}
+
+void TakeNewHeadlines() {
+    std::string dataDir = DataDir();
+    for (Item& item : gTicker.source.NewSince(gTicker.loop, gTicker.preference)) {
+        gTicker.painter->Measure(item, dataDir);
+        if (item.width > 0) gTicker.loop.Append(item);
+        gTicker.painter->Invalidate();
+    }
+}
+
+// ---- the bar's place and settings ----
+
+void PlaceWindow() {
+    Rect r = DockRect(gTicker.screen, gTicker.settings.edge, kThickness, gTicker.shown);
+    HWND order = gTicker.settings.onTop ? HWND_TOPMOST : HWND_NOTOPMOST;
+    SetWindowPos(gTicker.hwnd, order, r.left, r.top, r.right - r.left, r.bottom - r.top, SWP_NOACTIVATE);
+}
+
+void ApplySettings(const display::Settings& settings) {
+    gTicker.settings = settings;
+    gTicker.clock.SetSpeed(NowMs(), settings.speed);
+    gTicker.screen = {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+    gTicker.shown = kThickness;
+    gTicker.holdUntilMs = NowMs() + kBroughtForwardMs;
+    PlaceWindow();
+}
+
+// The settings and the preference as the record holds them.
+void ReadSettings() {
+    CConfigData* cfg = gTicker.source.config();
+    if (!cfg) return;
+    gTicker.preference = cfg->DisplayPreference;
+    ApplySettings(display::FromRecord(*cfg));
+}
+
+// Keeps new settings where the data file and the settings file find them.
+void StoreSettings() {
+    CConfigData* cfg = gTicker.source.config();
+    if (!cfg) return;
+    display::Encode(gTicker.settings, cfg->DisplaySettings);
+    cfg->EdgeDockedOn = static_cast<int32_t>(gTicker.settings.edge);
+    cfg->AlwaysOnTop = gTicker.settings.onTop;
+    cfg->AutoHide = gTicker.settings.autoHide;
+}
+
+// ---- the agent ----
+
+void ClaimWindows() {
+    CConfigData* cfg = gTicker.source.config();
+    if (!cfg) return;
+    cfg->DisplayWindow = HwndToWord(gTicker.hwnd);
+    cfg->PageWindow = HwndToWord(gTicker.hwnd);
+}
+
+// Gives the record's window fields back, if they still name this window.
+void GiveBackWindows() {
+    CConfigData* cfg = gTicker.source.config();
+    if (!cfg) return;
+    uint32_t self = HwndToWord(gTicker.hwnd);
+    if (cfg->DisplayWindow == self) cfg->DisplayWindow = kNoWindow;
+    if (cfg->PageWindow == self) cfg->PageWindow = kNoWindow;
+}
+
+bool TryConnect() {
+    if (!gTicker.source.Connect()) return false;
+    ClaimWindows();
+    ReadSettings();
+    Rebuild();
+    CConfigData* cfg = gTicker.source.config();
+    double start = cfg ? gTicker.loop.StartOf(static_cast<uint32_t>(cfg->DisplayValue)) : -1;
+    gTicker.clock.JumpTo(NowMs(), start > 0 ? start : 0);
+    gTicker.round = 0;
+    SetTimer(gTicker.hwnd, kPollTimer, kPollConnectedMs, nullptr);
+    return true;
+}
+
+void LostAgent() {
+    gTicker.source.Disconnect();
+    ShowOnly(kWaitingText);
+    SetTimer(gTicker.hwnd, kPollTimer, kPollWaitingMs, nullptr);
+}
+
+std::string ModuleDir() {
+    char path[MAX_PATH];
+    DWORD len = GetModuleFileNameA(nullptr, path, sizeof path);
+    std::string dir(path, len < sizeof path ? len : 0);
+    size_t slash = dir.rfind('\\');
+    return slash == std::string::npos ? "." : dir.substr(0, slash);
+}
+
+bool StartProgram(std::string commandLine) {
+    STARTUPINFOA si = {};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi;
+    if (!CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+        return false;
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    return true;
+}
+
+void StartAgent() {
+    StartProgram("\"" + ModuleDir() + "\\" + kEngineProgram + "\"");
+}
+
+// Opens a web address in the user's browser, or the system's default one.
+void OpenLink(const std::string& link) {
+    if (!IsWebLink(link)) return;
+    CConfigData* cfg = gTicker.source.config();
+    std::string browser = cfg ? WholeText(cfg->BrowserPath, sizeof cfg->BrowserPath) : "";
+    if (!browser.empty() && browser.find('"') == std::string::npos && StartProgram("\"" + browser + "\" " + link))
+        return;
+    ShellExecuteA(gTicker.hwnd, "open", link.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+}
+
+// ---- the tool tip ----
+
+void HideTip() {
+    TTTOOLINFOA info = {};
+    info.cbSize = TTTOOLINFOA_V1_SIZE;
+    info.hwnd = gTicker.hwnd;
+    SendMessageA(gTicker.tip, TTM_TRACKACTIVATE, FALSE, reinterpret_cast<LPARAM>(&info));
+    gTicker.tipItem = -1;
+}
+
+void ShowTip(int index, POINT screenPoint) {
+    if (index == gTicker.tipItem) return;
+    if (index < 0) return HideTip();
+    const Item& item = gTicker.loop[static_cast<size_t>(index)];
+    gTicker.tipText = item.kind == ItemKind::Ad ? item.link : item.text + item.change;
+    if (!item.hint.empty()) gTicker.tipText += "\r\n" + item.hint;
+    if (gTicker.tipText.empty()) return HideTip();
+    TTTOOLINFOA info = {};
+    info.cbSize = TTTOOLINFOA_V1_SIZE;
+    info.hwnd = gTicker.hwnd;
+    info.lpszText = &gTicker.tipText[0];
+    SendMessageA(gTicker.tip, TTM_UPDATETIPTEXTA, 0, reinterpret_cast<LPARAM>(&info));
+    int below = gTicker.settings.edge == display::kEdgeBottom ? -3 * kThickness : kThickness;
+    SendMessageA(gTicker.tip, TTM_TRACKPOSITION, 0, MAKELPARAM(screenPoint.x + 12, screenPoint.y + below));
+    SendMessageA(gTicker.tip, TTM_TRACKACTIVATE, TRUE, reinterpret_cast<LPARAM>(&info));
+    gTicker.tipItem = index;
+}
+
+void MakeTip() {
+    gTicker.tip = CreateWindowExA(WS_EX_TOPMOST, TOOLTIPS_CLASSA, nullptr, WS_POPUP | TTS_NOPREFIX | TTS_ALWAYSTIP, 0,
+                                  0, 0, 0, gTicker.hwnd, nullptr, nullptr, nullptr);
+    TTTOOLINFOA info = {};
+    info.cbSize = TTTOOLINFOA_V1_SIZE;
+    info.uFlags = TTF_TRACK | TTF_ABSOLUTE;
+    info.hwnd = gTicker.hwnd;
+    info.lpszText = const_cast<char*>("");
+    SendMessageA(gTicker.tip, TTM_ADDTOOLA, 0, reinterpret_cast<LPARAM>(&info));
+    SendMessageA(gTicker.tip, TTM_SETMAXTIPWIDTH, 0, 600);
+}
+
+// ---- message handlers ----
+
+void Slide(double now) {
+    POINT cursor;
+    RECT r;
+    GetCursorPos(&cursor);
+    GetWindowRect(gTicker.hwnd, &r);
+    bool touched = PtInRect(&r, cursor) != 0;
+    if (touched) gTicker.holdUntilMs = std::max(gTicker.holdUntilMs, now + kHoldShownMs);
+    int target = !gTicker.settings.autoHide || touched || now < gTicker.holdUntilMs ? kThickness : kHiddenSliver;
+    int shown = SlideToward(gTicker.shown, target, now - gTicker.lastFrameMs, kThickness);
+    if (shown == gTicker.shown) return;
+    gTicker.shown = shown;
+    PlaceWindow();
+}
+
+// A round has passed: the loop is taken afresh, the position carried over.
+void NextRound(double now, double position) {
+    int length = gTicker.loop.Length(StripLength());
+    long long round = static_cast<long long>(std::floor(position / length));
+    if (round == gTicker.round) return;
+    double into = position - static_cast<double>(round) * length;
+    if (!gTicker.source.AgentAlive()) {
+        LostAgent();
+    } else {
+        Rebuild();
+    }
+    gTicker.clock.JumpTo(now, into);
+    gTicker.round = 0;
+}
+
+void NoteShownTopic(double position) {
+    CConfigData* cfg = gTicker.source.config();
+    int first = gTicker.loop.FirstShown(position, StripLength());
+    if (!cfg || first < 0) return;
+    uint32_t topic = gTicker.loop[static_cast<size_t>(first)].topic;
+    if (topic == gTicker.shownTopic || topic == kNoId || topic == cfg->AdTopicId) return;
+    gTicker.shownTopic = topic;
+    cfg->DisplayValue = static_cast<int32_t>(topic);
+}
+
+void OnFrame() {
+    double now = NowMs();
+    Slide(now);
+    gTicker.lastFrameMs = now;
+    double position = gTicker.clock.Position(now);
+    NextRound(now, position);
+    NoteShownTopic(gTicker.clock.Position(now));
+    if (gTicker.shown > kHiddenSliver || !gTicker.settings.autoHide) InvalidateRect(gTicker.hwnd, nullptr, FALSE);
+}
+
+void OnPoll() {
+    if (!gTicker.source.connected()) {
+        TryConnect();
+        return;
+    }
+    if (!gTicker.source.AgentAlive()) return LostAgent();
+    TakeNewHeadlines();
+}
+
+void OnPaint() {
+    PAINTSTRUCT ps;
+    HDC dc = BeginPaint(gTicker.hwnd, &ps);
+    gTicker.painter->Draw(dc, gTicker.loop, Position(), StripLength(), Vertical());
+    EndPaint(gTicker.hwnd, &ps);
+}
+
+void SetHoverPause(bool over) {
+    gTicker.tracking = over;
+    gTicker.clock.SetPaused(NowMs(), over || gTicker.userPaused);
+}
+
+void OnMouseMove(POINT client) {
+    if (!gTicker.tracking) {
+        TRACKMOUSEEVENT track = {sizeof track, TME_LEAVE, gTicker.hwnd, 0};
+        TrackMouseEvent(&track);
+        SetHoverPause(true);  // what is under the mouse stays there to be read and clicked
+    }
+    POINT screenPoint = client;
+    ClientToScreen(gTicker.hwnd, &screenPoint);
+    ShowTip(gTicker.loop.HitTest(Position(), StripLength(), StripX(client)), screenPoint);
+}
+
+void OnMouseLeave() {
+    SetHoverPause(false);
+    HideTip();
+}
+
+void OnClick(POINT client) {
+    int index = gTicker.loop.HitTest(Position(), StripLength(), StripX(client));
+    if (index >= 0) OpenLink(gTicker.loop[static_cast<size_t>(index)].link);
+}
+
+void JumpTopic(int direction) {
+    double now = NowMs();
+    gTicker.clock.JumpTo(now, gTicker.loop.TopicStart(gTicker.clock.Position(now), StripLength(), direction));
+    gTicker.round = static_cast<long long>(std::floor(gTicker.clock.Position(now) / gTicker.loop.Length(StripLength())));
+}
+
+void OnCommand(UINT command) {
+    switch (command) {
+        case kCmdPause:
+            gTicker.userPaused = !gTicker.userPaused;
+            gTicker.clock.SetPaused(NowMs(), gTicker.userPaused || gTicker.tracking);
+            break;
+        case kCmdPrevious: JumpTopic(-1); break;
+        case kCmdNext: JumpTopic(1); break;
+        case kCmdPreferences:
+            // Posted: the agent runs the dialog inside its handler, and the ticker goes on meanwhile.
+            if (gTicker.source.AgentAlive()) PostMessageA(gTicker.source.engine(), gMessages.configDlg, 0, 0);
+            break;
+        case kCmdClose: PostMessageA(gTicker.hwnd, WM_CLOSE, 0, 0); break;
+    }
+}
+
+void OnContextMenu(POINT screenPoint) {
+    HMENU menu = CreatePopupMenu();
+    AppendMenuA(menu, MF_STRING, kCmdPause, gTicker.userPaused ? "&Resume" : "&Pause");
+    AppendMenuA(menu, MF_STRING, kCmdPrevious, "P&revious topic");
+    AppendMenuA(menu, MF_STRING, kCmdNext, "&Next topic");
+    AppendMenuA(menu, MF_SEPARATOR, 0, nullptr);
+    AppendMenuA(menu, MF_STRING | (gTicker.source.connected() ? 0 : MF_GRAYED), kCmdPreferences, "Preferences");
+    AppendMenuA(menu, MF_STRING, kCmdClose, "&Close");
+    SetForegroundWindow(gTicker.hwnd);
+    UINT command = TrackPopupMenu(menu, TPM_RETURNCMD | TPM_RIGHTBUTTON, screenPoint.x, screenPoint.y, 0,
+                                  gTicker.hwnd, nullptr);
+    PostMessageA(gTicker.hwnd, WM_NULL, 0, 0);
+    DestroyMenu(menu);
+    OnCommand(command);
+}
+
+// The display settings arrive first as a copy; the update message applies them.
+LRESULT OnCopyData(const COPYDATASTRUCT* data) {
+    if (!data || data->dwData != 1 || data->cbData != sizeof gTicker.pendingSettings || !data->lpData) return FALSE;
+    memcpy(gTicker.pendingSettings, data->lpData, sizeof gTicker.pendingSettings);
+    gTicker.pendingValid = true;
+    return TRUE;
+}
+
+void OnConfigUpdate() {
+    CConfigData* cfg = gTicker.source.config();
+    if (gTicker.pendingValid) {
+        ApplySettings(display::Decode(gTicker.pendingSettings));
+        StoreSettings();
+        gTicker.pendingValid = false;
+    } else if (cfg) {
+        ApplySettings(display::FromRecord(*cfg));
+    }
+    if (cfg) gTicker.preference = cfg->DisplayPreference;
+    if (gTicker.painter) Rebuild();
+}
+
+void OnLoadPage() {
+    CConfigData* cfg = gTicker.source.config();
+    if (cfg) OpenLink(WholeText(cfg->PageUrl, sizeof cfg->PageUrl));
+}
+
+void OnDestroy() {
+    KillTimer(gTicker.hwnd, kFrameTimer);
+    KillTimer(gTicker.hwnd, kPollTimer);
+    GiveBackWindows();
+    gTicker.source.Disconnect();
+    PostQuitMessage(0);
+}
+
+POINT PointOf(LPARAM lParam) {
+    return {static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
+}
+
+LRESULT CALLBACK WndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == gMessages.configUpdate) return OnConfigUpdate(), 0;
+    if (message == gMessages.loadPage) return OnLoadPage(), 0;
+    switch (message) {
+        case WM_TIMER:
+            if (wParam == kFrameTimer) OnFrame();
+            if (wParam == kPollTimer) OnPoll();
+            return 0;
+        case WM_PAINT: return OnPaint(), 0;
+        case WM_ERASEBKGND: return 1;
+        case WM_MOUSEMOVE: return OnMouseMove(PointOf(lParam)), 0;
+        case WM_MOUSELEAVE: return OnMouseLeave(), 0;
+        case WM_LBUTTONUP: return OnClick(PointOf(lParam)), 0;
+        case WM_RBUTTONUP: {
+            POINT p = PointOf(lParam);
+            ClientToScreen(hwnd, &p);
+            return OnContextMenu(p), 0;
+        }
+        case WM_COPYDATA: return OnCopyData(reinterpret_cast<const COPYDATASTRUCT*>(lParam));
+        case WM_COMMAND: return OnCommand(LOWORD(wParam)), 0;
+        case WM_ACTIVATE:
+            if (LOWORD(wParam) != WA_INACTIVE) gTicker.holdUntilMs = NowMs() + kBroughtForwardMs;
+            break;
+        case WM_DISPLAYCHANGE: return ApplySettings(gTicker.settings), 0;
+        case WM_CLOSE: return DestroyWindow(hwnd), 0;
+        case WM_DESTROY: return OnDestroy(), 0;
+    }
+    return DefWindowProcA(hwnd, message, wParam, lParam);
+}
+
+// Another ticker runs: it comes to the front and this one ends.
+bool BringFirstForward() {
+    DWORD start = GetTickCount();
+    HWND first = nullptr;
+    while (!(first = FindWindowA(kGlancerWindowClass, nullptr)) && GetTickCount() - start < kFindFirstMs) Sleep(50);
+    if (!first) return false;
+    ShowWindow(first, SW_SHOWNORMAL);
+    SetForegroundWindow(first);
+    return true;
+}
+
+bool CreateTicker(HINSTANCE instance) {
+    WNDCLASSA wc = {};
+    wc.lpfnWndProc = WndProc;
+    wc.hInstance = instance;
+    wc.hCursor = LoadCursor(nullptr, IDC_HAND);
+    wc.lpszClassName = kGlancerWindowClass;
+    if (!RegisterClassA(&wc)) return false;
+    gTicker.painter = std::make_unique<Painter>(kThickness);
+    gTicker.hwnd = CreateWindowExA(WS_EX_TOOLWINDOW | WS_EX_TOPMOST, kGlancerWindowClass, kWindowTitle, WS_POPUP, 0, 0,
+                                   1, kThickness, nullptr, nullptr, instance, nullptr);
+    if (!gTicker.hwnd) return false;
+    MakeTip();
+    return true;
+}
+
+}  // namespace
+}  // namespace glancer
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+    using namespace glancer;
+    HANDLE mutex = CreateMutexA(nullptr, FALSE, kSingleInstanceMutex);
+    if (mutex && GetLastError() == ERROR_ALREADY_EXISTS && BringFirstForward()) return 0;
+
+    INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_WIN95_CLASSES};
+    InitCommonControlsEx(&controls);
+    if (!CreateTicker(instance)) return 1;
+    ApplySettings(gTicker.settings);
+    if (!TryConnect()) {
+        StartAgent();
+        LostAgent();
+    }
+    gTicker.lastFrameMs = NowMs();
+    SetTimer(gTicker.hwnd, kFrameTimer, kFrameMs, nullptr);
+    ShowWindow(gTicker.hwnd, SW_SHOWNOACTIVATE);
+
+    MSG msg;
+    while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
+        TranslateMessage(&msg);
+        DispatchMessageA(&msg);
+    }
+    gTicker.painter.reset();
+    if (mutex) CloseHandle(mutex);
+    return 0;
+}

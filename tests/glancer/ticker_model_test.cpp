@@ -1,0 +1,253 @@
+// The ticker's platform-free half: where items sit as the loop scrolls, the
+// steady clock, the dock geometry, and the checks on texts, quotes, links and
+// bitmaps that come from memory other programs write.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "glancer/ticker_model.h"
+
+using namespace glancer;
+
+namespace {
+
+constexpr int kGap = 10;
+
+Item Piece(ItemKind kind, uint32_t topic, uint32_t msg, int width) {
+    Item item;
+    item.kind = kind;
+    item.topic = topic;
+    item.msg = msg;
+    item.width = width;
+    return item;
+}
+
+// Title of topic 1 (100 px), two headlines (50 px each), title of topic 2 (30 px).
+Loop FourItems() {
+    Loop loop(kGap);
+    loop.Append(Piece(ItemKind::Title, 1, 0xFFFFFFFF, 100));
+    loop.Append(Piece(ItemKind::Headline, 1, 7, 50));
+    loop.Append(Piece(ItemKind::Headline, 1, 8, 50));
+    loop.Append(Piece(ItemKind::Title, 2, 0xFFFFFFFF, 30));
+    return loop;  // 110 + 60 + 60 + 40 = 270 px a round
+}
+
+std::vector<std::pair<size_t, int>> Shown(const Loop& loop, double position, int view) {
+    std::vector<std::pair<size_t, int>> out;
+    for (const Placed& p : loop.Visible(position, view)) out.push_back({p.index, p.x});
+    return out;
+}
+
+}  // namespace
+
+TEST(Loop, PlacesItemsAndWrapsRoundTheEnd) {
+    Loop loop = FourItems();
+    EXPECT_EQ(270, loop.Length(100));
+    EXPECT_EQ((std::vector<std::pair<size_t, int>>{{0, 0}}), Shown(loop, 0, 100));
+    EXPECT_EQ((std::vector<std::pair<size_t, int>>{{0, -5}, {1, 105}, {2, 165}}), Shown(loop, 5, 200));
+    // Near the round's end the first items come in again from the right.
+    EXPECT_EQ((std::vector<std::pair<size_t, int>>{{0, 20}, {3, -20}}), Shown(loop, 250, 100));
+    // Positions are taken modulo the round, backwards too.
+    EXPECT_EQ(Shown(loop, 250, 100), Shown(loop, 250 + 3 * 270, 100));
+    EXPECT_EQ(Shown(loop, 250, 100), Shown(loop, -20, 100));
+    // A loop shorter than the bar runs with blank space after it, never twice at once.
+    EXPECT_EQ(1010, loop.Length(1000));
+    EXPECT_EQ(4u, Shown(loop, 0, 1000).size());
+
+    // A long item leaving on the left comes in again on the right.
+    Loop one(kGap);
+    one.Append(Piece(ItemKind::Headline, 1, 1, 200));
+    EXPECT_EQ((std::vector<std::pair<size_t, int>>{{0, -150}, {0, 60}}), Shown(one, 150, 100));
+    // A span wider than the round holds every round that reaches into it.
+    std::vector<Placed> span = loop.Span(260, 600, 270);
+    std::vector<int> titles;
+    for (const Placed& p : span)
+        if (p.index == 0) titles.push_back(p.x);
+    EXPECT_EQ((std::vector<int>{10, 280, 550}), titles);
+}
+
+TEST(Loop, HitTestFindsTheItemUnderAPointAndNothingInGaps) {
+    Loop loop = FourItems();
+    EXPECT_EQ(0, loop.HitTest(0, 300, 99));
+    EXPECT_EQ(-1, loop.HitTest(0, 300, 105));  // the gap
+    EXPECT_EQ(1, loop.HitTest(0, 300, 110));
+    EXPECT_EQ(2, loop.HitTest(60, 300, 110));  // scrolled by one headline
+    EXPECT_EQ(0, loop.HitTest(250, 100, 20));  // come round again
+    EXPECT_EQ(-1, Loop(kGap).HitTest(0, 100, 5));
+}
+
+TEST(Loop, StepsToTheNextAndPreviousTopicAndFindsATopic) {
+    Loop loop = FourItems();
+    EXPECT_DOUBLE_EQ(230, loop.TopicStart(0, 100, 1));
+    EXPECT_DOUBLE_EQ(270, loop.TopicStart(230, 100, 1));  // from topic 2 round to topic 1
+    EXPECT_DOUBLE_EQ(0, loop.TopicStart(120, 100, -1));
+    EXPECT_DOUBLE_EQ(-40, loop.TopicStart(0, 100, -1));   // back over the start to topic 2
+    EXPECT_DOUBLE_EQ(230, loop.StartOf(2));
+    EXPECT_DOUBLE_EQ(-1, loop.StartOf(9));
+    EXPECT_EQ(1, loop.FirstShown(115, 100));
+    EXPECT_EQ(0, loop.FirstShown(105, 100));  // a gap belongs to the item before it
+    EXPECT_TRUE(loop.Contains(1, 8));
+    EXPECT_FALSE(loop.Contains(2, 8));
+}
+
+TEST(ScrollClock, MovesAtASteadySpeedWhateverTheFrameTimes) {
+    ScrollClock clock;
+    clock.SetSpeed(1000, 80);
+    EXPECT_DOUBLE_EQ(0, clock.Position(1000));
+    EXPECT_DOUBLE_EQ(80, clock.Position(2000));
+    EXPECT_DOUBLE_EQ(4.0, clock.Position(1050));  // the same line whether asked often or seldom
+    clock.SetPaused(2000, true);
+    EXPECT_DOUBLE_EQ(80, clock.Position(9000));
+    clock.SetPaused(9000, false);
+    EXPECT_DOUBLE_EQ(120, clock.Position(9500));
+    clock.SetSpeed(9500, 200);
+    EXPECT_DOUBLE_EQ(320, clock.Position(10500));
+    clock.JumpTo(10500, 5);
+    EXPECT_DOUBLE_EQ(25, clock.Position(10600));
+}
+
+TEST(Quotes, ParseWithOrWithoutTimeAndRefuseWhatIsNoQuote) {
+    Quote q;
+    ASSERT_TRUE(ParseQuote("MSFT;101.25;-1.5;4:01PM", &q));
+    EXPECT_EQ("MSFT", q.symbol);
+    EXPECT_EQ("101.25", q.last);
+    EXPECT_EQ("-1.5", q.change);
+    EXPECT_EQ(-1, q.direction);
+    EXPECT_EQ("4:01PM", q.time);
+    ASSERT_TRUE(ParseQuote("IBM;20;0.75", &q));
+    EXPECT_EQ("+0.75", q.change);
+    EXPECT_EQ(1, q.direction);
+    ASSERT_TRUE(ParseQuote("NEW;0;0", &q));  // a symbol not yet quoted
+    EXPECT_EQ(0, q.direction);
+    ASSERT_TRUE(ParseQuote("X;5", &q));
+    EXPECT_EQ("", q.change);
+    for (const char* bad : {"", "MSFT", ";1;2", "MSFT;abc;1", "A234567890123456;1;1", "MSFT;-;1"})
+        EXPECT_FALSE(ParseQuote(bad, &q)) << bad;
+}
+
+TEST(SafeText, StopsAtTheFieldEndAndBlanksControlCharacters) {
+    char field[8] = {'a', 'b', '\n', 'c', 'd', 'e', 'f', 'g'};  // no terminator
+    EXPECT_EQ("ab cdefg", SafeText(field, sizeof field));
+    EXPECT_EQ("ab c", SafeText(field, sizeof field, 4));
+    const char padded[] = "\t  News\x01  ";
+    EXPECT_EQ("News", SafeText(padded, sizeof padded));
+    // An address or a path cut at the field's end would be another one: none.
+    EXPECT_EQ("", WholeText(field, sizeof field));
+    EXPECT_EQ("ab", WholeText("ab\0cd", 5));
+}
+
+TEST(Links, OnlyWebAddressesAreOpened) {
+    EXPECT_TRUE(IsWebLink("http://127.0.0.1/a?b=c"));
+    EXPECT_TRUE(IsWebLink("https://example.test/"));
+    for (const char* bad : {"", "http://", "file:///c:/x", "C:\\evil.exe", "http://a b", "http://a\"b", "HTTP:x",
+                            "javascript:alert(1)", "http://a\x7f"})
+        EXPECT_FALSE(IsWebLink(bad)) << bad;
+    EXPECT_FALSE(IsWebLink("http://" + std::string(1020, 'a')));
+    EXPECT_EQ("http://h/a1.html", MessageLink("a1.html", "http://h/"));
+    EXPECT_EQ("http://x/", MessageLink("http://x/", "http://h/"));
+    EXPECT_EQ("", MessageLink("", "http://h/"));
+    EXPECT_EQ("", MessageLink("a1.html", "c:\\"));
+    EXPECT_TRUE(IsAdFileName("A0000001.bmp"));
+    for (const char* bad : {"", "..\\victim.bmp", "C:\\v.bmp", "a/b.bmp", "x.exe", "http://ads/1.bmp", ".bmp"})
+        EXPECT_FALSE(IsAdFileName(bad)) << bad;
+}
+
+namespace {
+
+// A bitmap file of the given shape; 24 bits unless told.
+std::vector<uint8_t> Bmp(int32_t width, int32_t height, uint16_t bits = 24, uint32_t colours = 0) {
+    uint32_t table = bits <= 8 ? 4 * (colours ? colours : 1u << bits) : 0;
+    uint32_t stride = (static_cast<uint32_t>(width) * bits + 31) / 32 * 4;
+    uint32_t rows = static_cast<uint32_t>(height < 0 ? -height : height);
+    uint32_t offset = 54 + table;
+    std::vector<uint8_t> b(offset + stride * rows, 0);
+    auto put32 = [&](size_t at, uint32_t v) { memcpy(&b[at], &v, 4); };
+    b[0] = 'B';
+    b[1] = 'M';
+    put32(2, static_cast<uint32_t>(b.size()));
+    put32(10, offset);
+    put32(14, 40);
+    put32(18, static_cast<uint32_t>(width));
+    put32(22, static_cast<uint32_t>(height));
+    b[26] = 1;
+    b[28] = static_cast<uint8_t>(bits);
+    put32(46, colours);
+    return b;
+}
+
+}  // namespace
+
+TEST(Bitmaps, GoodOnesPassWithTheirShape) {
+    BmpInfo info;
+    std::vector<uint8_t> b = Bmp(60, 20);
+    ASSERT_TRUE(CheckBmp(b.data(), b.size(), &info));
+    EXPECT_EQ(60, info.width);
+    EXPECT_EQ(20, info.height);
+    EXPECT_EQ(54u, info.bitsOffset);
+    b = Bmp(3, -2, 8, 16);
+    ASSERT_TRUE(CheckBmp(b.data(), b.size(), &info));
+    EXPECT_EQ(-2, info.height);
+    EXPECT_EQ(54u + 64, info.bitsOffset);
+    b = Bmp(9, 1, 1);
+    EXPECT_TRUE(CheckBmp(b.data(), b.size(), &info));
+}
+
+TEST(Bitmaps, WhatIsNotOneOrTooBigIsRefusedAtEveryLength) {
+    BmpInfo info;
+    std::vector<uint8_t> good = Bmp(7, 5);
+    // Cut anywhere short: refused, and nothing read past the end (ASan watches).
+    for (size_t n = 0; n < good.size(); n++) {
+        std::vector<uint8_t> cut(good.begin(), good.begin() + static_cast<long>(n));
+        EXPECT_FALSE(CheckBmp(cut.data(), cut.size(), &info)) << n;
+    }
+    auto broken = [&](size_t at, uint32_t value, size_t width = 4) {
+        std::vector<uint8_t> b = good;
+        memcpy(&b[at], &value, width);
+        return !CheckBmp(b.data(), b.size(), &info);
+    };
+    EXPECT_TRUE(broken(0, 'X', 1));            // not "BM"
+    EXPECT_TRUE(broken(10, 0xFFFFFFF0));       // pixels past the end
+    EXPECT_TRUE(broken(10, 20));               // pixels inside the header
+    EXPECT_TRUE(broken(14, 12));               // an old header kind
+    EXPECT_TRUE(broken(14, 0x7FFFFFFF));       // a header larger than the file
+    EXPECT_TRUE(broken(18, 0));                // no width
+    EXPECT_TRUE(broken(18, 0x80000000));       // negative width
+    EXPECT_TRUE(broken(18, 100000));           // huge width
+    EXPECT_TRUE(broken(22, 0));                // no height
+    EXPECT_TRUE(broken(22, 0x80000000));       // the most negative height
+    EXPECT_TRUE(broken(22, 100000));           // rows the file does not have
+    EXPECT_TRUE(broken(26, 2, 2));             // planes
+    EXPECT_TRUE(broken(28, 16, 2));            // a depth not drawn
+    EXPECT_TRUE(broken(30, 1));                // compressed
+    std::vector<uint8_t> palette = Bmp(4, 4, 8, 300);
+    EXPECT_FALSE(CheckBmp(palette.data(), palette.size(), &info));  // more colours than 8 bits hold
+    std::vector<uint8_t> huge(kMaxBmpBytes + 1, 0);
+    memcpy(huge.data(), good.data(), good.size());
+    EXPECT_FALSE(CheckBmp(huge.data(), huge.size(), &info));
+    EXPECT_FALSE(CheckBmp(nullptr, 100, &info));
+}
+
+TEST(Dock, TheBarLiesAlongItsEdgeAndSlidesPastIt) {
+    Rect screen = {0, 0, 1280, 1024};
+    auto same = [](Rect a, Rect b) {
+        return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
+    };
+    EXPECT_TRUE(same(Rect{0, 0, 1280, 28}, DockRect(screen, 1, 28, 28)));
+    EXPECT_TRUE(same(Rect{0, -26, 1280, 2}, DockRect(screen, 1, 28, 2)));
+    EXPECT_TRUE(same(Rect{0, 996, 1280, 1024}, DockRect(screen, 3, 28, 28)));
+    EXPECT_TRUE(same(Rect{0, 1022, 1280, 1050}, DockRect(screen, 3, 28, 2)));
+    EXPECT_TRUE(same(Rect{-26, 0, 2, 1024}, DockRect(screen, 0, 28, 2)));
+    EXPECT_TRUE(same(Rect{1252, 0, 1280, 1024}, DockRect(screen, 2, 28, 28)));
+    EXPECT_TRUE(same(DockRect(screen, 1, 28, 28), DockRect(screen, 1, 28, 99)));  // never more than its thickness
+    EXPECT_TRUE(same(DockRect(screen, 1, 28, 28), DockRect(screen, 7, 28, 28)));  // an unknown edge is the top
+    EXPECT_TRUE(IsVerticalEdge(0) && IsVerticalEdge(2) && !IsVerticalEdge(1) && !IsVerticalEdge(3));
+
+    EXPECT_EQ(2, SlideToward(28, 2, 1000, 28));     // a late frame ends the slide, no overshoot
+    EXPECT_EQ(28, SlideToward(2, 28, 1000, 28));
+    int halfway = SlideToward(2, 28, kSlideMs / 2, 28);
+    EXPECT_GT(halfway, 10);
+    EXPECT_LT(halfway, 20);
+    EXPECT_EQ(5, SlideToward(5, 5, 40, 28));
+}

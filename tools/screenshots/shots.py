@@ -1,0 +1,108 @@
+# The pictures of docs/images: each function below takes one, from an agent
+# and its programs running on a private X display with sample news. Add a
+# picture by adding a function to SHOTS.
+#
+#   shots.py WINE_RUN PREFIX BIN_DIR OUT_DIR   (under xvfb-run)
+import json
+import os
+import sys
+import time
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tests", "desktop"))
+from desktop import (InstallFolder, Wine, mouse, ocr_words, screenshot, tray_icon, wait_for,  # noqa: E402
+                     window_ids, windows_path)
+
+NOW = int(time.time())
+BAR = 28
+SAMPLE = {
+    "header": {"DisplayPreference": 3},
+    "topics": [
+        {"Title": "News / Harbour", "Hint": "From the quay", "tmLastUpdate": NOW, "dwInterval": 86400,
+         "messages": [{"ridMsg": 1, "Title": "Gale warning for the outer banks tonight", "tmReceived": NOW},
+                      {"ridMsg": 2, "Title": "Lighthouse keeper retires after forty years", "tmReceived": NOW},
+                      {"ridMsg": 3, "Title": "Ferry timetable changes from Monday", "tmReceived": NOW}]},
+        {"dwType": 3, "Title": "Stocks / Quotes", "tmLastUpdate": NOW, "dwInterval": 86400,
+         "messages": [{"ridMsg": 1, "Title": "TIDE;41.20;+0.85;4:01PM"},
+                      {"ridMsg": 2, "Title": "SAIL;17.05;-0.40;4:01PM"}]},
+        {"dwType": 4, "Title": "adstream", "tmLastUpdate": NOW, "dwInterval": 86400,
+         "messages": [{"ridMsg": 1, "Title": "A0000001.bmp", "tmReceived": NOW}]},
+    ],
+}
+
+
+def ad_bitmap(path):
+    """A small banner: the sample ad."""
+    from PIL import Image, ImageDraw
+    image = Image.new("RGB", (96, 24), (0, 90, 160))
+    draw = ImageDraw.Draw(image)
+    draw.rectangle((2, 2, 93, 21), outline=(255, 255, 255))
+    draw.text((10, 6), "SEA KAYAKS", fill=(255, 255, 255))
+    image.save(path, "BMP")
+
+
+def ticker(ctx):
+    """The bar at the top of the screen, held still under the mouse."""
+    ctx.wine.start(ctx.folder.file("Glancer.exe"))
+    wait_for(lambda: window_ids("Tidewell Glancer"), 30)
+    mouse("mousemove", 1279, 1)
+    time.sleep(0.3)
+    mouse("mousemove", 1279, 300)
+    time.sleep(11)  # scrolled on until the quotes and the ad share the bar with headlines
+    mouse("mousemove", 1279, 2)
+    time.sleep(0.5)
+    return screenshot(ctx.tmp("ticker.png")).crop((0, 0, 1280, BAR))
+
+
+def tray_menu(ctx):
+    """The notification-area icon's menu, opened with the right button."""
+    x, y = tray_icon()
+    mouse("mousemove", x, y, "click", "3")
+    time.sleep(1)
+    image = screenshot(ctx.tmp("menu.png"))
+    words = ocr_words(image.crop((0, 0, 400, 300)), scale=3)
+    bottom = max([top + height for word, left, top, width, height in words if word.lower().startswith("ex")] or [150])
+    right = max([left + width for word, left, top, width, height in words] or [200])
+    mouse("key", "Escape")
+    return image.crop((0, max(y - 14, 0), min(right + 40, 400), min(bottom + 12, 300)))
+
+
+SHOTS = [("tray-menu.png", tray_menu), ("ticker.png", ticker)]
+
+
+class Context:
+    def __init__(self, folder, wine):
+        self.folder, self.wine = folder, wine
+
+    def tmp(self, name):
+        return self.folder.file(name)
+
+
+def main(wine_run, prefix, bin_dir, out_dir):
+    folder = InstallFolder(bin_dir, "screenshots")
+    wine = Wine(wine_run, prefix)
+    try:
+        folder.write("db.json", json.dumps(SAMPLE))
+        wine.run(folder.file("twldata.exe"), "create", windows_path(folder.file("Data/Msg.dat")),
+                 windows_path(folder.file("db.json")))
+        ad_bitmap(folder.file("Data/A0000001.bmp"))
+        folder.settings(EdgeDockedOn=1, AlwaysOnTop=1, AutoHide=0, MsgPurge=500)
+        wine.start(folder.file("Engine.exe"))
+        if wine.run(folder.file("twl.exe"), "wait", "30").returncode != 0:
+            print("screenshots: the agent did not start", file=sys.stderr)
+            return 1
+        if not wait_for(tray_icon, 30):
+            print("screenshots: no notification area", file=sys.stderr)
+            return 1
+        ctx = Context(folder, wine)
+        for name, shot in SHOTS:
+            shot(ctx).save(os.path.join(out_dir, name))
+            print("screenshots: " + os.path.join(out_dir, name))
+        wine.run(folder.file("twl.exe"), "close")
+        return 0
+    finally:
+        wine.stop()
+        folder.remove()
+
+
+if __name__ == "__main__":
+    sys.exit(main(*sys.argv[1:5]))
