@@ -105,6 +105,12 @@ protected:
         return message;
     }
 
+    // What the restarted agent saved when it was closed.
+    static std::string Saved(RestartedAgent& restarted, const InstallFolder& folder) {
+        EXPECT_TRUE(restarted.Close());
+        return folder.DumpDatabase();
+    }
+
     std::string good_;
     std::mt19937 random_{20261206};
 };
@@ -123,8 +129,7 @@ TEST_F(RepairAgentTest, ACutFileKeepsTheWholeTopicsBeforeTheCut) {
         ASSERT_EQ(1, topics.Request(FETCH_FIRST)) << "the kept news is served";
         EXPECT_STREQ("Harbour / Tides", topics.topics().topic.Title);
     }
-    ASSERT_TRUE(restarted.Close());
-    std::string kept = folder.DumpDatabase();
+    std::string kept = Saved(restarted, folder);
     EXPECT_NE(std::string::npos, kept.find("Neap tide")) << kept;
     EXPECT_EQ(std::string::npos, kept.find("Ferries")) << kept;
 }
@@ -137,8 +142,7 @@ TEST_F(RepairAgentTest, AChangedCountKeepsTheTopicsBeforeIt) {
     RestartedAgent restarted;
     std::string message = RunRepair(folder, damaged, restarted);
     EXPECT_EQ(0u, message.find("Tidewell repaired its damaged news database: it kept 2 topics")) << message;
-    ASSERT_TRUE(restarted.Close());
-    std::string kept = folder.DumpDatabase();
+    std::string kept = Saved(restarted, folder);
     EXPECT_NE(std::string::npos, kept.find("Spring tide")) << kept;
     EXPECT_NE(std::string::npos, kept.find("Harbour / Ferries")) << kept;
 }
@@ -151,8 +155,7 @@ TEST_F(RepairAgentTest, GarbageLeavesAnEmptyDatabaseAndTheUserIsToldSo) {
     RestartedAgent restarted;
     std::string message = RunRepair(folder, garbage, restarted);
     EXPECT_EQ(0u, message.find("Tidewell could not read anything from its damaged news database")) << message;
-    ASSERT_TRUE(restarted.Close());
-    std::string kept = folder.DumpDatabase();
+    std::string kept = Saved(restarted, folder);
     EXPECT_EQ(std::string::npos, kept.find("Harbour")) << kept;
     EXPECT_NE(std::string::npos, kept.find("AdStream")) << "the agent ran and saved: " << kept;
 }
