@@ -93,6 +93,12 @@ FunctionEnd
 
 Function un.onInit
     !insertmacro MULTIUSER_UNINIT
+    ; An installation for one user is removed from that user's registry and
+    ; Start menu, also when an administrator runs the uninstaller.
+    ReadRegStr $0 HKCU "${UNINSTALL_KEY}" "UninstallString"
+    ${If} $0 != ""
+        SetShellVarContext current
+    ${EndIf}
 FunctionEnd
 
 Section "Tidewell" SecMain

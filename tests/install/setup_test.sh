@@ -13,6 +13,8 @@ run() { "$wine_run" --prefix "$prefix" "$@"; }
 twl() { run "$bin/twl.exe" "$@"; }
 cleanup() {
     twl close >/dev/null 2>&1
+    # A Run value left by a failed run would start a missing program at the prefix's next boot.
+    run reg delete 'HKCU\Software\Microsoft\Windows\CurrentVersion\Run' /v "Tidewell Agent" /f >/dev/null 2>&1
     rm -rf "$work"
 }
 trap cleanup EXIT
@@ -49,9 +51,11 @@ run "$install/twl.exe" settings | grep -qiF "$(dos "$install")" || fail "the age
 run "$install/twl.exe" topics | grep -q "News / Harbour" || fail "the agent does not serve the initial subscriptions"
 if [ -f "$install/Glancer.exe" ]; then
     run start /unix "$menu/Tidewell Ticker.lnk"
+    # Wine shows a process's Windows path: this install folder's Glancer, not another tree's.
+    glancer="$(basename "$work").Tidewell.Glancer\.exe"
     tries=0
-    until pgrep -f 'Glancer.exe' >/dev/null || [ "$tries" -ge 100 ]; do sleep 0.2; tries=$((tries + 1)); done
-    pgrep -f 'Glancer.exe' >/dev/null || fail "the ticker entry started no Glancer.exe"
+    until pgrep -f "$glancer" >/dev/null || [ "$tries" -ge 100 ]; do sleep 0.2; tries=$((tries + 1)); done
+    pgrep -f "$glancer" >/dev/null || fail "the ticker entry started no Glancer.exe"
 fi
 [ "$status" -eq 0 ] && pass "the installed agent runs and answers a display program"
 
