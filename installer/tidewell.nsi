@@ -57,19 +57,15 @@ VIAddVersionKey "LegalCopyright" "Tidewell"
 !insertmacro MUI_UNPAGE_INSTFILES
 !insertmacro MUI_LANGUAGE "English"
 
-Var agentWasRunning
-
 ; Closes a running agent as its own menu does (WM_CLOSE) and waits for its
 ; process to end, so that it has saved the news database before files are
-; replaced. $0 is 1 when an agent was running.
+; replaced.
 !macro CloseAgent un
 Function ${un}CloseAgent
-    StrCpy $0 0
     FindWindow $1 "${ENGINE_CLASS}"
     ${If} $1 == 0
         Return
     ${EndIf}
-    StrCpy $0 1
     System::Call "user32::GetWindowThreadProcessId(p r1, *i .r2)"
     System::Call "kernel32::OpenProcess(i 0x00100000, i 0, i r2) p .r3"  ; SYNCHRONIZE
     SendMessage $1 ${WM_CLOSE} 0 0 /TIMEOUT=${AGENT_EXIT_MS}
@@ -103,7 +99,6 @@ FunctionEnd
 
 Section "Tidewell" SecMain
     Call CloseAgent
-    StrCpy $agentWasRunning $0
 
     SetOutPath "$INSTDIR"
     File "${BIN}\Engine.exe"
@@ -152,10 +147,9 @@ Section "Tidewell" SecMain
     WriteRegDWORD SHCTX "${UNINSTALL_KEY}" "NoRepair" 1
     WriteUninstaller "$INSTDIR\uninstall.exe"
 
-    ; The finish page offers the start; a silent install or an agent that
-    ; was running before starts it here.
+    ; With pages the finish page starts it (ticked by default); starting it
+    ; here as well would make two agents.
     ${If} ${Silent}
-    ${OrIf} $agentWasRunning == 1
         Exec '"$INSTDIR\Engine.exe"'
     ${EndIf}
 SectionEnd
