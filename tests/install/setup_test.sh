@@ -8,6 +8,9 @@ set -u
 wine_run=$1 prefix=$2 bin=$3 src=$4
 work=$(mktemp -d /tmp/tidewell-setup.XXXXXX)
 install="$work/Tidewell"
+# Wine mirrors Start-menu shortcuts as menu entries of the host desktop; they
+# go into the test's folder, not the user's.
+export XDG_DATA_HOME="$work/xdg-data" XDG_CONFIG_HOME="$work/xdg-config"
 dos() { printf 'Z:%s' "$1" | tr / '\\'; }
 run() { "$wine_run" --prefix "$prefix" "$@"; }
 twl() { run "$bin/twl.exe" "$@"; }
