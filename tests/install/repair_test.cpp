@@ -1,0 +1,176 @@
+// The repair of a refused data file: what is kept from files cut short or
+// filled with garbage (a changed count is shown end to end in
+// repair_agent_test), that the damaged file is always kept, and that the
+// agent is restarted only once in a while.
+#include <gtest/gtest.h>
+
+#include <regex>
+#include <string>
+
+#include "../news/news_fixture.h"
+#include "install/repair.h"
+#include "news/data_file.h"
+
+namespace {
+
+constexpr size_t kHeader = 4768, kTopic = 3612, kMsg = 1452;
+constexpr size_t kTopic1Count = kHeader + 4 + kTopic;             // the first topic's message count
+constexpr size_t kTopic2 = kTopic1Count + 4 + 2 * kMsg;           // the second topic record
+constexpr size_t kTopic2Count = kTopic2 + kTopic;                  // its message count
+constexpr size_t kTopic2Msg2 = kTopic2Count + 4 + kMsg;           // its second message
+
+// What a data file holds, read with the agent's reader: the titles of its
+// topics and messages in file order, "" for a file the agent refuses.
+struct Listing : DataFileReader {
+    std::string text, account;
+    uint32_t startCount = 0;
+    void OnHeader(const DataFileHeader& header) override {
+        account = header.AccountId;
+        startCount = header.StartCount;
+    }
+    void OnTopic(const TopicRecord& record) override { text += std::string(text.empty() ? "" : " ") + record.Title + ":"; }
+    void OnMsg(const MsgRecord& record) override { text += std::string(" ") + record.Title; }
+};
+
+class RepairTest : public NewsDirTest {
+protected:
+    RepairTest() : NewsDirTest("repair") {
+        gOs.SetPriority = [](ProcessPriority, ThreadPriority) {};
+    }
+
+    // Three topics of two messages, one of none; a known account and start count.
+    std::string SaveGoodFile() {
+        strcpy(cfg_.AccountId, "ACCT-77");
+        cfg_.StartCount = 41;
+        CTopic& world = AddTopic(TOPIC_SUBSCRIPTION, "World");
+        AddMsg(world, 1, "w1");
+        AddMsg(world, 2, "w2");
+        CTopic& sport = AddTopic(TOPIC_SUBSCRIPTION, "Sport");
+        AddMsg(sport, 5, "s5");
+        AddMsg(sport, 6, "s6");
+        AddTopic(TOPIC_SUBSCRIPTION, "Chess");
+        EXPECT_EQ(1, SaveDataFile(dir_.File("Msg.dat").c_str(), gTopicArray, cfg_));
+        return dir_.Read("Msg.dat");
+    }
+
+    Listing List(const std::string& name) {
+        Listing listing;
+        if (!ReadDataFile(dir_.File(name).c_str(), listing)) listing.text = "refused";
+        return listing;
+    }
+
+    std::string DataDir() const { return dir_.path(); }
+};
+
+TEST_F(RepairTest, AnIntactFileIsLeftAlone) {
+    std::string good = SaveGoodFile();
+    RepairOutcome outcome = RepairDataFile(DataDir(), kNow);
+    EXPECT_EQ(RepairOutcome::kIntact, outcome.kind);
+    EXPECT_EQ(good, dir_.Read("Msg.dat"));
+    EXPECT_EQ("", RepairMessage(outcome, true)) << "a plain restart needs no word to the user";
+}
+
+TEST_F(RepairTest, KeepsWhatWasReadBeforeTheDamage) {
+    std::string good = SaveGoodFile();
+    struct Case {
+        const char* name;
+        std::string bytes;
+        uint32_t topics, messages;
+        const char* kept;
+    } cases[] = {
+        {"cut in the header's last word", good.substr(0, kHeader - 1), 0, 0, ""},
+        {"cut after the header", good.substr(0, kHeader + 4), 0, 0, ""},
+        {"cut inside the first topic", good.substr(0, kTopic1Count - 10), 0, 0, ""},
+        {"cut inside the second topic", good.substr(0, kTopic2 + 100), 1, 2, "World: w1 w2"},
+        {"cut in the second topic's second message", good.substr(0, kTopic2Msg2 + 1), 2, 3,
+         "World: w1 w2 Sport: s5"},
+        {"cut before the last topic's count", good.substr(0, good.size() - 4), 3, 4,
+         "World: w1 w2 Sport: s5 s6 Chess:"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        dir_.Write("Msg.dat", c.bytes);
+        RepairOutcome outcome = RepairDataFile(DataDir(), kNow);
+        bool headerKept = c.bytes.size() >= kHeader;
+        EXPECT_EQ(headerKept ? RepairOutcome::kSalvaged : RepairOutcome::kEmptied, outcome.kind);
+        // kNow in local time, whatever the zone.
+        EXPECT_TRUE(std::regex_match(outcome.asideName, std::regex(R"(Msg-2027-01-1[45]-\d{6}\.dat)")))
+            << outcome.asideName;
+        EXPECT_EQ(c.bytes, dir_.Read(outcome.asideName)) << "the damaged file is kept as it was";
+        Listing listing = List("Msg.dat");
+        EXPECT_EQ(c.topics, outcome.topics);
+        EXPECT_EQ(c.messages, outcome.messages);
+        EXPECT_EQ(c.kept, listing.text);
+        EXPECT_EQ(headerKept ? "ACCT-77" : "", listing.account);
+        EXPECT_EQ(headerKept ? 41u : 0u, listing.startCount);
+        ASSERT_TRUE(gOs.DeleteFile(dir_.File(outcome.asideName).c_str()));
+    }
+}
+
+TEST_F(RepairTest, GarbageGivesAnEmptyDatabaseAndTwoRepairsInOneSecondKeepBothFiles) {
+    std::string garbage(9000, '\xA5');
+    dir_.Write("Msg.dat", garbage);
+    RepairOutcome first = RepairDataFile(DataDir(), kNow);
+    EXPECT_EQ(RepairOutcome::kEmptied, first.kind);
+    EXPECT_EQ("", List("Msg.dat").text);
+
+    dir_.Write("Msg.dat", "short");
+    RepairOutcome second = RepairDataFile(DataDir(), kNow);
+    EXPECT_EQ(first.asideName.substr(0, first.asideName.size() - 4) + "-2.dat", second.asideName);
+    EXPECT_EQ(garbage, dir_.Read(first.asideName));
+    EXPECT_EQ("short", dir_.Read(second.asideName));
+    EXPECT_EQ(RepairOutcome::kIntact, RepairDataFile(DataDir(), kNow).kind) << "the new file loads";
+}
+
+TEST_F(RepairTest, AMissingFileIsMadeEmpty) {
+    RepairOutcome outcome = RepairDataFile(DataDir(), kNow);
+    EXPECT_EQ(RepairOutcome::kMissing, outcome.kind);
+    EXPECT_EQ("", List("Msg.dat").text);
+}
+
+// Writes fail from the third of each file on: the salvaged file cannot be
+// written, an empty one (header and count) still can; then nothing can.
+int gWritesLeft = 0;
+TEST_F(RepairTest, WhenTheSalvageCannotBeWrittenAnEmptyFileIsAndFailingThatTheUserIsTold) {
+    std::string good = SaveGoodFile();
+    std::string damaged = good.substr(0, good.size() - 1);
+    static auto create = gOs.CreateWrite;
+    static auto write = gOs.Write;
+    create = gOs.CreateWrite;
+    write = gOs.Write;
+    gOs.CreateWrite = [](const char* path) {
+        gWritesLeft = 2;
+        return create(path);
+    };
+    gOs.Write = [](OsFile* file, const void* data, uint32_t size, uint32_t* written) {
+        return gWritesLeft-- > 0 ? write(file, data, size, written) : 0;
+    };
+    dir_.Write("Msg.dat", damaged);
+    RepairOutcome outcome = RepairDataFile(DataDir(), kNow);
+    EXPECT_EQ(RepairOutcome::kEmptied, outcome.kind);
+    EXPECT_EQ("", List("Msg.dat").text);
+    EXPECT_EQ(damaged, dir_.Read(outcome.asideName));
+    ASSERT_TRUE(gOs.DeleteFile(dir_.File(outcome.asideName).c_str()));
+
+    gOs.CreateWrite = [](const char*) -> OsFile* { return nullptr; };
+    dir_.Write("Msg.dat", damaged);
+    outcome = RepairDataFile(DataDir(), kNow);
+    EXPECT_EQ(RepairOutcome::kFailed, outcome.kind);
+    EXPECT_FALSE(dir_.Exists("Msg.dat"));
+    EXPECT_EQ(damaged, dir_.Read(outcome.asideName)) << "still kept";
+    EXPECT_NE(std::string::npos, RepairMessage(outcome, false).find("could not repair"));
+}
+
+TEST_F(RepairTest, TheAgentIsRestartedOnceInAWhile) {
+    EXPECT_TRUE(RestartAllowed(DataDir(), kNow));
+    NoteRestart(DataDir(), kNow);
+    EXPECT_FALSE(RestartAllowed(DataDir(), kNow));
+    EXPECT_FALSE(RestartAllowed(DataDir(), kNow + kRestartGuardSeconds - 1));
+    EXPECT_TRUE(RestartAllowed(DataDir(), kNow + kRestartGuardSeconds));
+    EXPECT_TRUE(RestartAllowed(DataDir(), kNow - 1)) << "a note from the future is stale";
+    dir_.Write("Restarted.txt", "garbage");
+    EXPECT_TRUE(RestartAllowed(DataDir(), kNow));
+    EXPECT_NE("", RepairMessage(RepairOutcome{RepairOutcome::kIntact}, false)) << "a refused restart is told";
+}
+
+}  // namespace
