@@ -24,6 +24,9 @@ const DWORD gPlatformId = QueryPlatformId();
 // are looked up by name on first use and released at process exit.
 using CreateSnapshotFn = HANDLE(WINAPI*)(DWORD, DWORD);
 using ProcessWalkFn = BOOL(WINAPI*)(HANDLE, PROCESSENTRY32*);
+// The walk hands the entry's size in its first field; a 32-bit process's
+// entry is 296 bytes (a 64-bit one's 304, for its pointer-sized fields).
+static_assert(sizeof(void*) != 4 || sizeof(PROCESSENTRY32) == 296, "the 32-bit process entry is 296 bytes");
 
 // GetProcAddress gives a generic function pointer; going through void*
 // tells the compiler the cast to the real type is meant.

@@ -59,7 +59,8 @@ void Follow(const std::string& key, const std::string& value, ConfigExchange& ex
 
 }  // namespace
 
-extern "C" __declspec(dllexport) int WINAPI ConfigDialog(ConfigExchange* exchange, DWORD) {
+// Exported through config_standin.def, under its plain name.
+extern "C" int WINAPI ConfigDialog(ConfigExchange* exchange, DWORD) {
     std::ofstream(Beside("config-calls.log"), std::ios::app) << "call\n";
     NoteReceived(*exchange);
     std::ifstream script(Beside("config-script.txt"));

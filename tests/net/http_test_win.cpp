@@ -245,6 +245,8 @@ TEST_F(HttpTest, BusyObjectsEmptyHostsAndStaleEventsLeaveTheRequestAloneAndClose
     const std::string late(5000, 'd');
     ScriptServer server({{"HTTP/1.0 200 OK\r\n\r\n", 300}, {late}}, ScriptServer::kStall);
     RecordingHttp http(owner_);
+    // The hidden window's extra word leads back to the object: 4 bytes in a 32-bit build.
+    EXPECT_EQ(sizeof(void*), static_cast<size_t>(GetClassLongA(http.window, GCL_CBWNDEXTRA)));
     TraceRecorder trace;
     EXPECT_EQ(0, http.Get("", "/", server.port(), 0));
     EXPECT_EQ(0, http.Get(nullptr, "/", server.port(), 0));

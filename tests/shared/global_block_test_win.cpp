@@ -22,6 +22,14 @@ std::string HeaderWords() {
     return std::to_string(block.header().attachCount) + " " + std::to_string(block.header().recordSize);
 }
 
+UINT gPageMessages = 0;
+
+// A lambda cannot be a window procedure in a 32-bit build: it is not __stdcall.
+LRESULT CALLBACK PageWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    gPageMessages += message == gMessages.loadPage;
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
 }  // namespace
 
 // A failed check leaves this program attached until its exit handler detaches it.
@@ -95,11 +103,7 @@ TEST(SharedLock, ReadersHoldTheNamedEventWritersWaitAndATakenNameFails) {
 }
 
 TEST(RequestPage, StoresACutTextAndPostsLoadPage) {
-    static UINT pageMessages = 0;
-    WindowGuard page{MakeWindowOfClass("Tidewell test page window", [](HWND w, UINT m, WPARAM wp, LPARAM lp) {
-        pageMessages += m == gMessages.loadPage;
-        return DefWindowProcA(w, m, wp, lp);
-    })};
+    WindowGuard page{MakeWindowOfClass("Tidewell test page window", PageWindowProc)};
     CConfigData cfg = {};
     cfg.PageWindow = HwndToWord(page.window);
     std::string longUrl(2000, 'u');
@@ -107,8 +111,8 @@ TEST(RequestPage, StoresACutTextAndPostsLoadPage) {
     EXPECT_EQ(std::string(1023, 'u'), cfg.PageUrl);
     EXPECT_EQ(5, cfg.PageParam1);
     EXPECT_EQ(-6, cfg.PageParam2);
-    EXPECT_TRUE(WaitFor([] { return pageMessages == 1; }, 5000));
+    EXPECT_TRUE(WaitFor([] { return gPageMessages == 1; }, 5000));
     EXPECT_EQ(1, RequestPage(cfg, nullptr, 1, 2));  // no text: the old one stays
     EXPECT_EQ(std::string(1023, 'u'), cfg.PageUrl);
-    EXPECT_TRUE(WaitFor([] { return pageMessages == 2; }, 5000));
+    EXPECT_TRUE(WaitFor([] { return gPageMessages == 2; }, 5000));
 }

@@ -6,6 +6,11 @@
 //   display_client ROUNDS     exit code 0 when every answer was right
 //   display_client --abandon  opens a conversation, prints its atom and
 //                             waits to be killed without closing it
+//   display_client --display-window MS
+//                             names a window of its own as the display window
+//                             in the shared record and prints what it is
+//                             handed, until the agent's configuration update
+//                             arrives or MS milliseconds have passed
 #include <windows.h>
 
 #include <cstdio>
@@ -16,6 +21,8 @@
 
 #include "shared/conversation_win.h"
 #include "shared/global_block_view_win.h"
+#include "shared/messages_win.h"
+#include "shared/window_handle_win.h"
 
 namespace {
 
@@ -56,6 +63,45 @@ HWND WaitForAgent() {
     return nullptr;
 }
 
+LRESULT CALLBACK DisplayWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_COPYDATA) {
+        auto* data = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
+        const unsigned char* bytes = static_cast<const unsigned char*>(data->lpData);
+        printf("copydata %lu from %lu: %lu bytes of %d\n", static_cast<unsigned long>(data->dwData),
+               static_cast<unsigned long>(HwndToWord(reinterpret_cast<HWND>(wParam))),
+               static_cast<unsigned long>(data->cbData), data->cbData ? bytes[0] : -1);
+        return 1;
+    }
+    if (message == gMessages.configUpdate) {
+        printf("configupdate\n");
+        PostQuitMessage(0);
+    }
+    if (message == WM_TIMER) PostQuitMessage(1);
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+// The display window's handle goes into the record as a 32-bit word, which
+// an agent of either word size turns back into a handle.
+int RunDisplayWindow(DWORD ms) {
+    WNDCLASSA wc = {};
+    wc.lpfnWndProc = DisplayWindowProc;
+    wc.hInstance = GetModuleHandleA(nullptr);
+    wc.lpszClassName = "Tidewell test display client";
+    RegisterClassA(&wc);
+    HWND window = CreateWindowExA(0, wc.lpszClassName, "", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, wc.hInstance, nullptr);
+    GlobalBlockView block;
+    if (!window || !block.valid()) return 2;
+    SetTimer(window, 1, ms, nullptr);
+    block.config().DisplayWindow = HwndToWord(window);
+    printf("window %lu\n", static_cast<unsigned long>(HwndToWord(window)));
+    fflush(stdout);
+    MSG msg;
+    while (GetMessageA(&msg, nullptr, 0, 0) > 0) DispatchMessageA(&msg);
+    block.config().DisplayWindow = kNoWindow;
+    DestroyWindow(window);
+    return static_cast<int>(msg.wParam);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -71,6 +117,7 @@ int main(int argc, char** argv) {
         fflush(stdout);
         Sleep(INFINITE);
     }
+    if (strcmp(argv[1], "--display-window") == 0) return RunDisplayWindow(argc > 2 ? atoi(argv[2]) : 10000);
     int rounds = atoi(argv[1]);
     Conversation topics(engine, 0);
     Conversation messages(engine, 1);
