@@ -7,6 +7,7 @@
 #include "agent/init_status.h"
 #include "base/strutil.h"
 #include "base/trace.h"
+#include "net/url.h"
 #include "news/topic_array.h"
 #include "shared/config_data.h"
 #include "shared/deployment.h"
@@ -81,15 +82,25 @@ void AppendNewQuotes(CTopic& topic, char (*symbols)[kSymbolSize], uint32_t count
     }
 }
 
+// The quotes address: as many whole symbols as the URL reader takes into its
+// path buffer, always ending with the format; the symbols left out are
+// traced, once for each rebuild.
 void RebuildQuotesAddress(CTopic& topic) {
-    std::string url;
+    const size_t pathRoom = kUrlPathBuffer - 2;  // behind the leading "/"
+    const size_t fixed = strlen(kQuotesPath) - 1 + strlen(kQuotesFormat);
+    std::string symbols, leftOut;
+    unsigned leftCount = 0;
     for (MsgList::I node = topic.msgList.begin(); node != topic.msgList.end(); node = MsgList::next(node)) {
-        url += url.empty() ? std::string("http://") + kQuoteHost + kQuotesPath : "+";
-        url += QuoteSymbol(*node->value);
+        std::string symbol = QuoteSymbol(*node->value);
+        size_t grown = symbols.size() + (symbols.empty() ? 0 : 1) + symbol.size();
+        std::string& list = leftCount == 0 && fixed + grown <= pathRoom ? symbols : leftOut;
+        if (&list == &leftOut) leftCount++;
+        list += list.empty() ? symbol : "+" + symbol;
     }
+    std::string url = symbols.empty() ? "" : std::string("http://") + kQuoteHost + kQuotesPath + symbols;
     url += kQuotesFormat;
-    // A very long symbol list is cut to the field.
     StrCopy(topic.ConfigUrl, sizeof topic.ConfigUrl, url.c_str());
+    if (leftCount) Trace("RebuildQuoteTopic(): %u symbols left out of the quotes address: %s", leftCount, leftOut.c_str());
 }
 
 }  // namespace
