@@ -8,6 +8,7 @@
 #include "base/strutil.h"
 #include "base/trace.h"
 #include "net/url.h"
+#include "news/data_file.h"
 #include "news/topic_array.h"
 #include "shared/config_data.h"
 #include "shared/deployment.h"
@@ -106,9 +107,13 @@ void RebuildQuotesAddress(CTopic& topic) {
 }  // namespace
 
 int Database::Init() {
-    if (gTopicArray.Load() && EnsureAdStreamTopic()) return 1;
+    if (Open(DataFilePath(*gConfig).c_str())) return 1;
     InitStatus = INITSTATUS_REPAIR;
     return 0;
+}
+
+int Database::Open(const char* path) {
+    return LoadDataFile(path, gTopicArray, *gConfig) && EnsureAdStreamTopic();
 }
 
 void Database::Term() {
