@@ -148,9 +148,8 @@ TEST_F(NewsTest, UsageReportRequestAndBody) {
     cfg_.StartCount = 42;
     cfg_.StartTime = kNow - 125;
     strcpy(cfg_.AccountId, "acct");
-    EXPECT_EQ("/Bin/Update.dll?TwlUpdate&AID=acct&SID=42&SL=125&VER=1.1.1043.1&x=1",
-              PostStats::RequestPath(cfg_, kNow, "x=1"));
-    EXPECT_EQ(PostStats::RequestPath(cfg_, kNow, nullptr) + "&x=1", PostStats::RequestPath(cfg_, kNow, "x=1"));
+    EXPECT_EQ("/Bin/Update.dll?TwlUpdate&AID=acct&SID=42&SL=125&VER=1.1.1043.1",
+              PostStats::RequestPath(cfg_, kNow, nullptr));
 
     CTopic& ads = AddTopic(TOPIC_ADSTREAM, "AdStream");
     strcpy(ads.ConfigUrl, "http://news.test/Feed/AdStream3/AdStream.twl");
