@@ -1,5 +1,6 @@
 #include "jobs/quote_reader.h"
 
+#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -34,11 +35,14 @@ const char* FormatFraction(const char* text, char (&buffer)[100]) {
     if (!text || !*text) return buffer;
     const char* dot = strchr(text, '.');
     if (!dot) return buffer;
+    // The value from the "." on, exponent included: "3.5e1" has the fraction
+    // 5 and becomes "3 10/2", as stock prices were quoted.
     double fraction = atof(dot);
-    if (!(fraction > 0 && fraction < 1)) return buffer;  // 0, or nothing a price would hold
+    if (fraction == 0) return buffer;
     for (int denominator = 2; denominator <= 256; denominator *= 2) {
         double numerator = fraction * denominator;
         if (numerator != std::floor(numerator)) continue;
+        if (!(numerator <= INT_MAX)) return buffer;  // no numerator "%d" can print (or infinite)
         std::string whole(text, dot);
         snprintf(buffer, sizeof buffer, "%s %d/%d", whole.c_str(), static_cast<int>(numerator), denominator);
         return buffer;

@@ -8,6 +8,8 @@
 #include "agent/init_status.h"
 #include "base/strutil.h"
 #include "base/trace.h"
+#include "net/url.h"
+#include "news/data_file.h"
 #include "news/topic_array.h"
 #include "shared/config_data.h"
 #include "shared/deployment.h"
@@ -81,20 +83,33 @@ void AppendNewQuotes(CTopic& topic, char (*symbols)[kSymbolSize], uint32_t count
     }
 }
 
+// The quotes address: as many whole symbols as the URL reader takes into its
+// path buffer, always ending with the format; the symbols left out are
+// traced, once for each rebuild.
 void RebuildQuotesAddress(CTopic& topic) {
     std::vector<std::string> symbols;
     for (MsgList::I node = topic.msgList.begin(); node != topic.msgList.end(); node = MsgList::next(node))
         symbols.push_back(QuoteSymbol(*node->value));
-    // A very long symbol list is cut to the field.
+    size_t fit = QuoteSymbolsThatFit(symbols);
+    std::string leftOut;
+    for (size_t i = fit; i < symbols.size(); i++) leftOut += (i > fit ? "+" : "") + symbols[i];
+    if (fit < symbols.size())
+        Trace("RebuildQuoteTopic(): %u symbols left out of the quotes address: %s", unsigned(symbols.size() - fit),
+              leftOut.c_str());
+    symbols.resize(fit);
     StrCopy(topic.ConfigUrl, sizeof topic.ConfigUrl, QuotesAddress(symbols).c_str());
 }
 
 }  // namespace
 
 int Database::Init() {
-    if (gTopicArray.Load() && EnsureAdStreamTopic()) return 1;
+    if (Open(DataFilePath(*gConfig).c_str())) return 1;
     InitStatus = INITSTATUS_REPAIR;
     return 0;
+}
+
+int Database::Open(const char* path) {
+    return LoadDataFile(path, gTopicArray, *gConfig) && EnsureAdStreamTopic();
 }
 
 void Database::Term() {

@@ -12,6 +12,11 @@ namespace Database {
 // failure, with InitStatus set so that the agent runs the repair installer.
 int Init();
 
+// What Init asks of the data file at path: loads it into the (empty) topic
+// array and makes sure the ad-stream topic exists. 0 when start-up would not
+// take the file as it is; the loader traces why.
+int Open(const char* path);
+
 // Saves the data file and frees the database.
 void Term();
 

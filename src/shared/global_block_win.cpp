@@ -22,8 +22,9 @@ struct DetachAtExit {
     ~DetachAtExit() { GlobalDetach(); }
 } gDetachAtExit;
 
-// Another program may have created a mapping of this name with another size;
-// a view too small for the record is refused rather than read past.
+// Another program may have created a mapping of this name with another size.
+// Views come in whole pages, so with 4096-byte pages every view holds the
+// record; the check stays for a system that hands out less.
 bool ViewHoldsRecord(const void* view) {
     MEMORY_BASIC_INFORMATION info;
     return VirtualQuery(view, &info, sizeof info) == sizeof info && info.RegionSize >= kGlobalMappingSize;

@@ -14,6 +14,7 @@
 #include "process_win.h"
 #include "shared/names.h"
 #include "shared/pace.h"
+#include "temp_dir.h"
 #include "test_window_win.h"
 
 namespace {
@@ -86,6 +87,21 @@ TEST(Probes, ProcessClassAndThreadPriorityFollowThePace) {
         EXPECT_EQ(c[1], static_cast<int>(GetPriorityClass(GetCurrentProcess()))) << "pace " << c[0];
         EXPECT_EQ(c[2], GetThreadPriority(GetCurrentThread())) << "pace " << c[0];
     }
+}
+
+// With the wait flag the start returns once the program has ended, with its
+// exit code; without it, at once, non-zero when the program started.
+TEST(Probes, AProcessStartedWithTheWaitFlagIsWaitedFor) {
+    TempDir dir("start");
+    CopyProgram(dir.path(), "standin.exe");
+    const std::string program = "\"" + dir.File("standin.exe") + "\"";
+    EXPECT_EQ(7u, StartProcess((program + " --exit 7").c_str(), true));
+    EXPECT_EQ("standin.exe --exit 7\r\n", dir.Read("standin.log"));  // it ran to its end before the return
+    EXPECT_EQ(0u, StartProcess((program + " --exit 0").c_str(), true));
+    EXPECT_EQ(0u, StartProcess(("\"" + dir.File("missing.exe") + "\"").c_str(), true));
+    EXPECT_NE(0u, StartProcess((program + " --exit 9").c_str(), false));
+    EXPECT_EQ(0u, StartProcess(("\"" + dir.File("missing.exe") + "\"").c_str(), false));
+    EXPECT_TRUE(WaitFor([&] { return dir.Read("standin.log").find("--exit 9") != std::string::npos; }, 10000));
 }
 
 TEST(TrayMenu, ExitOnlyWithANotificationAreaAndTheSystemMenuOnlyWithout) {

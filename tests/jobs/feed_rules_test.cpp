@@ -34,7 +34,8 @@ TEST(FormatFraction, PowerOfTwoFractionsAsStockPricesWereQuoted) {
     const std::pair<const char*, const char*> cases[] = {
         {"112.5", "112 1/2"}, {"-0.375", "-0 3/8"}, {"85.1", "85.1"},         {"0.00390625", "0 1/256"},
         {"85.00", "85.00"},   {"85", "85"},         {"", ""},                 {"+0.125", "+0 1/8"},
-        {"1.75", "1 3/4"},    {"3.0039", "3.0039"}, {"abc.5", "abc 1/2"},     {"5.5e9", "5.5e9"},
+        {"1.75", "1 3/4"},    {"3.0039", "3.0039"}, {"abc.5", "abc 1/2"},     {"3.5e1", "3 10/2"},
+        {"5.5e9", "5 1000000000/2"}, {"1.5e10", "1.5e10"}, {"2.5e999", "2.5e999"}, {"7.0e5", "7.0e5"},
     };
     for (auto [in, out] : cases) EXPECT_EQ(out, Fraction(in)) << in;
     char buffer[100];
@@ -147,9 +148,8 @@ TEST_F(NewsTest, UsageReportRequestAndBody) {
     cfg_.StartCount = 42;
     cfg_.StartTime = kNow - 125;
     strcpy(cfg_.AccountId, "acct");
-    EXPECT_EQ("/Bin/Update.dll?TwlUpdate&AID=acct&SID=42&SL=125&VER=1.1.1043.1&x=1",
-              PostStats::RequestPath(cfg_, kNow, "x=1"));
-    EXPECT_EQ(PostStats::RequestPath(cfg_, kNow, nullptr) + "&x=1", PostStats::RequestPath(cfg_, kNow, "x=1"));
+    EXPECT_EQ("/Bin/Update.dll?TwlUpdate&AID=acct&SID=42&SL=125&VER=1.1.1043.1",
+              PostStats::RequestPath(cfg_, kNow, nullptr));
 
     CTopic& ads = AddTopic(TOPIC_ADSTREAM, "AdStream");
     strcpy(ads.ConfigUrl, "http://news.test/Feed/AdStream3/AdStream.twl");

@@ -2,6 +2,7 @@
 // the diagnostic listing.
 #include <gtest/gtest.h>
 
+#include "net/url.h"
 #include "news/database.h"
 #include "news_fixture.h"
 #include "shared/deployment.h"
@@ -70,7 +71,34 @@ TEST_F(QuoteTopicTest, KeepsListedSymbolsDropsOthersAppendsNewOnesAndCutsOverlon
     RebuildQuoteTopic(quotes, symbols_, 5000);
     EXPECT_EQ(200u, quotes.msgList.count());
     EXPECT_STREQ("SSSSSSSSS;0;0", quotes.msgList.begin()->value->lpszTitle);
-    EXPECT_EQ(1023u, strlen(quotes.ConfigUrl));  // the address is cut to its field
+}
+
+// A long list keeps every message, but the address names only the whole
+// symbols the URL reader takes, still ends with the format, and the rest is
+// traced once.
+TEST_F(QuoteTopicTest, AddressHoldsTheWholeSymbolsTheUrlReaderTakesAndTracesTheRest) {
+    const std::pair<int, uint32_t> lengthsAndFits[] = {{9, 22}, {4, 44}, {1, 110}};
+    for (auto [length, fits] : lengthsAndFits) {
+        CTopic& quotes = AddTopic(TOPIC_QUOTES, "Stocks");
+        std::string expected;
+        for (uint32_t i = 0; i < kMaxSymbols; i++) {
+            snprintf(symbols_[i], kSymbolSize, "%0*u", length, length == 1 ? i % 10 : i);
+            if (i < fits) expected += (i ? "+" : "") + std::string(symbols_[i]);
+        }
+        TraceRecorder trace;
+        RebuildQuoteTopic(quotes, symbols_, kMaxSymbols);
+        EXPECT_EQ(kMaxSymbols, quotes.msgList.count());
+        CUrl url(quotes.ConfigUrl);
+        ASSERT_TRUE(url.path) << length << ": " << quotes.ConfigUrl;
+        EXPECT_EQ("/d/quotes.csv?s=" + expected + "&f=sl1d1t1c1ohgv&e=.csv", url.path);
+        ASSERT_EQ(1u, trace.lines().size());
+        char symbol[kSymbolSize];
+        snprintf(symbol, sizeof symbol, "%0*u", length, length == 1 ? fits % 10 : fits);
+        const std::string head = "RebuildQuoteTopic(): " + std::to_string(kMaxSymbols - fits) +
+                                 " symbols left out of the quotes address: " + symbol + "+";
+        EXPECT_EQ(head, trace.lines()[0].substr(0, head.size()));
+        gTopicArray.Clear();
+    }
 }
 
 TEST_F(NewsTest, DumpListsTopicsThenMessages) {

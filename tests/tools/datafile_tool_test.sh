@@ -1,7 +1,9 @@
 #!/bin/sh
 # twldata end to end: a file made from a description dumps back to the same
-# description and makes the same bytes again; a damaged file is refused with
-# the loader's text and exit code 1; bad descriptions are refused.
+# description and makes the same bytes again; a damaged file, or one the
+# agent's start-up would not take, is refused with the agent's text and exit
+# code 1; bad descriptions are refused, naming the member at fault; every
+# byte of a text travels through the JSON and back.
 #   datafile_tool_test.sh TWLDATA
 set -u
 tool=$1
@@ -10,13 +12,23 @@ trap 'rm -rf "$work"' EXIT
 status=0
 fail() { echo "FAIL: $*"; status=1; }
 
-cat >"$work/db.json" <<'JSON'
+# Every byte but 0 as a text: escaped on the way in, and as the dump writes it.
+every=$(for i in $(seq 1 255); do printf '\\u%04x' "$i"; done)
+dumped=""
+for i in $(seq 1 255); do
+    case $i in
+    8) e='\b' ;; 9) e='\t' ;; 10) e='\n' ;; 12) e='\f' ;; 13) e='\r' ;; 34) e='\"' ;; 92) e='\\' ;;
+    *) if [ "$i" -ge 32 ] && [ "$i" -le 126 ]; then e=$(printf "\\$(printf %03o "$i")"); else e=$(printf '\\u%04x' "$i"); fi ;;
+    esac
+    dumped="$dumped$e"
+done
+cat >"$work/db.json" <<JSON
 {"header": {"StartCount": 41, "AccountId": "acct-7", "Pace": 3},
  "topics": [
   {"ridTopic": 7, "Title": "News / World", "ConfigUrl": "http://news.test/world.twl",
    "messages": [{"ridMsg": 56, "Title": "Caf\u00e9 opens", "File": "a.html", "Url": "http://news.test/a.html",
                  "tmReceived": 1796400000}]},
-  {"dwType": 3, "Title": "Stocks / Quotes", "bActive": 0},
+  {"dwType": 3, "Title": "Stocks / Quotes", "bActive": 0, "MsgBaseUrl": "$every"},
   {"dwType": 4, "Title": "AdStream", "messages": [{"ridMsg": 5, "Title": "A0000005.bmp", "dwViews": 3}]}
  ]}
 JSON
@@ -27,6 +39,8 @@ JSON
 cmp -s "$work/one.dat" "$work/two.dat" || fail "a dump does not make the same file again"
 grep -q '"ridTopic": 7, "ridLastMsg": 56' "$work/one.json" || fail "stored ids are not shown as stored"
 grep -q 'Caf\\u00e9 opens' "$work/one.json" || fail "a byte above 127 did not travel"
+LC_ALL=C grep -q '[^ -~]' "$work/one.json" && fail "the dump is not plain ASCII"
+grep -qF "\"MsgBaseUrl\": \"$dumped\"" "$work/one.json" || fail "not every byte came back as it went in"
 "$tool" dump "$work/one.dat" >"$work/one.txt" || fail "dump as text"
 grep -q 'StartCount 41' "$work/one.txt" || fail "the text dump lacks the header"
 grep -q '#56 "Caf' "$work/one.txt" || fail "the text dump lacks the message"
@@ -43,8 +57,45 @@ echo '{"topics": [{"Title": 5}]}' >"$work/bad.json"
 "$tool" create "$work/bad.dat" "$work/bad.json" 2>"$work/bad.err" && fail "a wrong type is taken"
 grep -q '"Title" is not a string' "$work/bad.err" || fail "a wrong type is not named"
 [ ! -e "$work/bad.dat" ] || fail "a refused description left a file"
+echo '{"topics": [{"Category": 1.5}]}' >"$work/bad.json"
+"$tool" create "$work/bad.dat" "$work/bad.json" 2>"$work/bad.err" && fail "a fraction is taken"
+grep -q '"Category" is not a whole number' "$work/bad.err" || fail "a fraction is not named"
+echo '{"header": {"AccountId": "'"$(printf 'x%.0s' $(seq 100))"'"}}' >"$work/bad.json"
+"$tool" create "$work/bad.dat" "$work/bad.json" 2>"$work/bad.err" && fail "an overlong text is taken"
+grep -q '"AccountId" is longer than its field' "$work/bad.err" || fail "an overlong text is not named"
 echo '{"topics": [' >"$work/broken.json"
-"$tool" create "$work/bad.dat" "$work/broken.json" 2>/dev/null && fail "broken JSON is taken"
+"$tool" create "$work/bad.dat" "$work/broken.json" 2>"$work/bad.err" && fail "broken JSON is taken"
+grep -q 'broken.json: not JSON at offset 13' "$work/bad.err" || fail "broken JSON does not say where"
+
+# Files the agent's start-up would not take: dump fails with the agent's text
+# and says that the agent would run its repair installer.
+topics() {  # topics COUNT: a description of COUNT subscriptions
+    printf '{"topics": [{"Title": "News / t0"}'
+    for i in $(seq 2 "$1"); do printf ',{"Title": "News / t%s"}' "$i"; done
+    printf ']}'
+}
+repair="the agent would not start with this file: it would run its repair installer"
+topics 101 >"$work/many.json"
+"$tool" create "$work/many.dat" "$work/many.json" 2>"$work/many.err" && fail "101 topics are made"
+# So a file of 101 topics is made from one of 100: its count raised, its last
+# topic (a record and a message count of 0) once more.
+topics 100 >"$work/full.json"
+"$tool" create "$work/full.dat" "$work/full.json" 2>/dev/null
+topic=$((($(wc -c <"$work/full.dat") - 4772) / 100))
+{ head -c 4768 "$work/full.dat"; printf '\145\000\000\000'; tail -c +4773 "$work/full.dat"
+  tail -c "$topic" "$work/full.dat"; } >"$work/many.dat"
+"$tool" dump "$work/many.dat" >/dev/null 2>"$work/many.err"
+[ $? -eq 1 ] || fail "a file of 101 topics is not refused with 1"
+grep -q 'Too Many Topics' "$work/many.err" || fail "a file of 101 topics is not refused with the agent's text"
+"$tool" create "$work/full.dat" "$work/full.json" 2>"$work/full.err" || fail "100 topics are not made"
+grep -q "$repair" "$work/full.err" || fail "making a file without room for the ad stream gives no warning"
+"$tool" dump "$work/full.dat" >/dev/null 2>"$work/full.err"
+[ $? -eq 1 ] || fail "a file without room for the ad stream is not refused with 1"
+grep -q "$repair" "$work/full.err" || fail "a file without room for the ad stream does not name the repair"
+topics 99 >"$work/room.json"
+"$tool" create "$work/room.dat" "$work/room.json" 2>"$work/room.err" || fail "99 topics are not made"
+"$tool" dump "$work/room.dat" >/dev/null 2>>"$work/room.err" || fail "99 topics leave room for the ad stream"
+[ ! -s "$work/room.err" ] || fail "a file the agent takes gives a warning: $(cat "$work/room.err")"
 "$tool" frobnicate 2>/dev/null; [ $? -eq 2 ] || fail "a wrong command is not a usage error"
 
 exit "$status"

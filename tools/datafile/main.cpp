@@ -5,7 +5,13 @@
 //   twldata create FILE [JSON]    a new file: empty, or as the JSON describes
 //                                 (a file name, or - for standard input)
 //
-// The JSON that dump writes is the JSON that create reads.
+// The JSON that dump writes is the JSON that create reads. Texts of the agent
+// are single bytes; bytes above 127 travel as \u00XX, so that the JSON stays
+// ASCII and every byte comes back as it was.
+//
+// dump fails (exit 1) for a file the agent's start-up would not take as it
+// is, so that the agent would start its repair installer; create says so
+// when it made such a file.
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -18,11 +24,14 @@
 
 #include "base/os.h"
 #include "base/strutil.h"
-#include "json.h"
+#include "nlohmann/json.hpp"
 #include "news/data_file.h"
+#include "news/database.h"
 #include "news/topic_array.h"
 
 namespace {
+
+using Json = nlohmann::json;
 
 enum ExitCode { kOk = 0, kFailed = 1, kUsage = 2 };
 
@@ -67,6 +76,35 @@ bool AllZero(const uint8_t* bytes, size_t size) {
 
 std::string Field(const char* text, size_t size) {
     return std::string(text, StrLenBounded(text, size));
+}
+
+// A text of single bytes as a quoted ASCII JSON string: each byte is the
+// character of that number.
+std::string JsonQuote(const std::string& bytes) {
+    std::string utf8;
+    for (unsigned char byte : bytes) {
+        if (byte < 0x80) {
+            utf8 += static_cast<char>(byte);
+        } else {
+            utf8 += static_cast<char>(0xC0 | (byte >> 6));
+            utf8 += static_cast<char>(0x80 | (byte & 0x3F));
+        }
+    }
+    return Json(utf8).dump(-1, ' ', true);
+}
+
+// The other way: characters above 255, which no byte holds, become "?".
+std::string SingleBytes(const std::string& utf8) {
+    std::string bytes;
+    for (size_t i = 0; i < utf8.size();) {
+        unsigned char lead = static_cast<unsigned char>(utf8[i]);
+        int length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+        uint32_t code = length == 1 ? lead : lead & (0x3F >> (length - 1));
+        for (int k = 1; k < length && i + k < utf8.size(); k++) code = (code << 6) | (utf8[i + k] & 0x3F);
+        bytes += code <= 0xFF ? static_cast<char>(code) : '?';
+        i += length;
+    }
+    return bytes;
 }
 
 // --- dump ---
@@ -176,9 +214,27 @@ void DumpText(const RecordCollector& file, std::ostream& out) {
     }
 }
 
+// Whether the agent's start-up would take the file as it is; the loader's
+// texts (the agent's own) go to standard error.
+bool AgentTakes(const std::string& path) {
+    CConfigData cfg = {};
+    gConfig = &cfg;
+    bool takes = Database::Open(path.c_str()) != 0;
+    gTopicArray.Clear();
+    gConfig = nullptr;
+    if (!takes)
+        fprintf(stderr, "twldata: %s: the agent would not start with this file: it would run its repair installer\n",
+                path.c_str());
+    return takes;
+}
+
+void Silent(const char*) {}
+
 int Dump(const std::string& path, bool json) {
     RecordCollector file;
-    bool complete = ReadDataFile(path.c_str(), file) != 0;
+    gOs.DebugTrace = Silent;  // the agent's own check below says what is wrong
+    ReadDataFile(path.c_str(), file);
+    gOs.DebugTrace = PrintTrace;
     if (file.haveHeader_) {
         if (json) {
             DumpJson(file, std::cout);
@@ -186,11 +242,8 @@ int Dump(const std::string& path, bool json) {
             DumpText(file, std::cout);
         }
     }
-    if (!complete) {
-        fprintf(stderr, "twldata: %s: the agent would refuse this file\n", path.c_str());
-        return kFailed;
-    }
-    return kOk;
+    std::cout.flush();
+    return AgentTakes(path) ? kOk : kFailed;
 }
 
 // --- create ---
@@ -207,33 +260,43 @@ class Description {
 public:
     explicit Description(std::string& error) : error_(error) {}
 
-    int64_t Number(const JsonValue& object, const char* name, int64_t fallback) {
-        const JsonValue* member = object.Find(name);
+    int64_t Number(const Json& object, const char* name, int64_t fallback) {
+        const Json* member = Find(object, name);
         if (!member) return fallback;
-        if (member->type != JsonValue::Type::Number) Fail(name, "is not a whole number");
-        return member->number;
-    }
-
-    void Text(const JsonValue& object, const char* name, char* field, size_t size) {
-        const JsonValue* member = object.Find(name);
-        if (!member) return;
-        if (member->type != JsonValue::Type::String) Fail(name, "is not a string");
-        if (member->text.size() >= size) Fail(name, "is longer than its field");
-        StrCopy(field, size, member->text.c_str());
-    }
-
-    void Bytes(const JsonValue& object, const char* name, uint8_t* field, size_t size) {
-        const JsonValue* member = object.Find(name);
-        if (!member) return;
-        if (member->type != JsonValue::Type::String || member->text.size() != size * 2) {
-            Fail(name, "is not hex of its field");
-            return;
+        if (!member->is_number_integer()) {
+            Fail(name, "is not a whole number");
+            return fallback;
         }
+        return member->get<int64_t>();
+    }
+
+    void Text(const Json& object, const char* name, char* field, size_t size) {
+        const Json* member = Find(object, name);
+        if (!member) return;
+        if (!member->is_string()) return Fail(name, "is not a string");
+        std::string text = SingleBytes(member->get<std::string>());
+        if (text.size() >= size) return Fail(name, "is longer than its field");
+        StrCopy(field, size, text.c_str());
+    }
+
+    void Bytes(const Json& object, const char* name, uint8_t* field, size_t size) {
+        const Json* member = Find(object, name);
+        if (!member) return;
+        if (!member->is_string() || member->get_ref<const std::string&>().size() != size * 2)
+            return Fail(name, "is not hex of its field");
+        const std::string& hex = member->get_ref<const std::string&>();
         for (size_t i = 0; i < size; i++) {
-            int high = HexDigit(member->text[i * 2]), low = HexDigit(member->text[i * 2 + 1]);
-            if (high < 0 || low < 0) Fail(name, "is not hex of its field");
-            field[i] = static_cast<uint8_t>((high << 4) | (low & 15));
+            int high = HexDigit(hex[i * 2]), low = HexDigit(hex[i * 2 + 1]);
+            if (high < 0 || low < 0) return Fail(name, "is not hex of its field");
+            field[i] = static_cast<uint8_t>((high << 4) | low);
         }
+    }
+
+    // The member of that name of an object, or null (also for a non-object).
+    static const Json* Find(const Json& object, const char* name) {
+        if (!object.is_object()) return nullptr;
+        auto member = object.find(name);
+        return member == object.end() ? nullptr : &*member;
     }
 
     bool ok() const { return error_.empty(); }
@@ -245,8 +308,8 @@ private:
     std::string& error_;
 };
 
-void ReadHeader(const JsonValue& root, Description& read, CConfigData& cfg) {
-    const JsonValue* header = root.Find("header");
+void ReadHeader(const Json& root, Description& read, CConfigData& cfg) {
+    const Json* header = Description::Find(root, "header");
     if (!header) return;
     cfg.StartCount = static_cast<uint32_t>(read.Number(*header, "StartCount", 0));
     cfg.Passive = static_cast<uint32_t>(read.Number(*header, "Passive", 0));
@@ -257,10 +320,10 @@ void ReadHeader(const JsonValue& root, Description& read, CConfigData& cfg) {
     read.Bytes(*header, "DisplaySettings", cfg.DisplaySettings, sizeof cfg.DisplaySettings);
 }
 
-void ReadMessages(const JsonValue& object, Description& read, CTopic& topic) {
-    const JsonValue* messages = object.Find("messages");
-    if (!messages) return;
-    for (const JsonValue& item : messages->items) {
+void ReadMessages(const Json& object, Description& read, CTopic& topic) {
+    const Json* messages = Description::Find(object, "messages");
+    if (!messages || !messages->is_array()) return;
+    for (const Json& item : *messages) {
         MsgRecord record;
         memset(&record, 0, sizeof record);
         record.ridTopic = static_cast<uint32_t>(read.Number(item, "ridTopic", topic.ridTopic));
@@ -279,7 +342,7 @@ void ReadMessages(const JsonValue& object, Description& read, CTopic& topic) {
     }
 }
 
-void ReadTopic(const JsonValue& object, Description& read, TopicArray& topics) {
+void ReadTopic(const Json& object, Description& read, TopicArray& topics) {
     std::unique_ptr<CTopic> owned(new CTopic());
     topics.Add(owned.get());
     CTopic* topic = owned.release();
@@ -307,14 +370,19 @@ void ReadTopic(const JsonValue& object, Description& read, TopicArray& topics) {
 // when all went well, else what was wrong.
 std::string ReadDescription(const std::string& source, CConfigData& cfg, TopicArray& topics) {
     std::string json, error;
-    JsonValue root;
     if (!ReadAll(source, json)) return "cannot read " + source;
-    if (!ParseJson(json, root, error)) return source + ": " + error;
+    Json root;
+    try {
+        root = Json::parse(json);
+    } catch (const Json::parse_error& bad) {
+        return source + ": not JSON at offset " + std::to_string(bad.byte - 1);  // counted from 1
+    }
     Description read(error);
     ReadHeader(root, read, cfg);
-    const JsonValue* list = root.Find("topics");
+    const Json* list = Description::Find(root, "topics");
     try {
-        for (size_t i = 0; read.ok() && list && i < list->items.size(); i++) ReadTopic(list->items[i], read, topics);
+        for (size_t i = 0; read.ok() && list && list->is_array() && i < list->size(); i++)
+            ReadTopic((*list)[i], read, topics);
     } catch (const char* raised) {
         return raised;
     }
@@ -331,7 +399,9 @@ int Create(const std::string& path, const std::string& source) {
         fprintf(stderr, "twldata: %s\n", error.c_str());
         return kFailed;
     }
-    return SaveDataFile(path.c_str(), topics, cfg) ? kOk : kFailed;
+    if (!SaveDataFile(path.c_str(), topics, cfg)) return kFailed;
+    AgentTakes(path);  // such a file is made on purpose, for the repair path
+    return kOk;
 }
 
 int Usage() {

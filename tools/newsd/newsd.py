@@ -5,8 +5,9 @@ It plays the service's servers on loopback:
   - subscription requests ("<feed>.twl?Update&Have=N&AID=X") get subscription
     files whose headlines move on over time, with only the messages above N;
   - the ad-stream file (/Feed/AdStream3/AdStream.twl) names the ads of
-    CONTENT/ads.json, whose bitmaps (/ads/<name>4.bmp and <name>8.bmp, the
-    16- and 256-colour variants) are drawn at start-up;
+    CONTENT/ads.json (none when it is missing or empty), whose bitmaps
+    (/ads/<name>4.bmp and <name>8.bmp, the 16- and 256-colour variants) are
+    drawn at start-up, and whose links lead to /adpages/<name>.html;
   - on the quote port, /d/quotes.csv?s=A+B answers one CSV line per symbol
     with prices that move between requests;
   - POST /Bin/Update.dll?TwlUpdate... (the usage report) is accepted and its
@@ -15,7 +16,8 @@ Every request is logged. It stops on SIGINT or SIGTERM, and by itself after
 --lifetime seconds.
 
 Any address can be made to fail on purpose, for fault tests: a path that
-starts with /fault/<kind> is served as the rest of the path would be, but
+starts with /fault/<kind> (also in a full address, as through a proxy) is
+served as the rest of the path would be, but
   short       announces more bytes than it sends
   length      announces fewer bytes than it sends
   500         answers 500 Internal Server Error
@@ -52,7 +54,7 @@ import sys
 import threading
 import time
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
-from urllib.parse import parse_qs, urlsplit
+from urllib.parse import parse_qs, urlsplit, urlunsplit
 
 
 VGA = [(0, 0, 0), (128, 0, 0), (0, 128, 0), (128, 128, 0), (0, 0, 128), (128, 0, 128), (0, 128, 128),
@@ -116,19 +118,29 @@ class Service:
         if not os.path.isfile(path):
             return []
         with open(path, encoding="utf-8") as f:
-            ads = json.load(f)
+            text = f.read()
+        ads = json.loads(text) if text.strip() else []
         for ad in ads:
             colours = [tuple(c) for c in ad.get("colours", [[0, 96, 160], [255, 200, 0]])]
             ad["bitmaps"] = {bits: bitmap(120, 40, bits, ad_painter(colours)) for bits in (4, 8)}
         return ads
 
     def ad_stream(self, host):
+        """The ad-stream file: every ad of ads.json, or none (an empty range purges them all)."""
         lines = ["[General]", "ConfigVersion=1", "", "[Subscription1]", "Title=AdStream",
                  "ConfigUrl=http://%s/Feed/AdStream3/AdStream.twl" % host,
-                 "MsgRange=1-%d" % len(self.ads), "PurgeOutOfRange=True"]
+                 "MsgBaseUrl=http://%s/adpages/" % host, "Schedule=Interval %d" % AD_STREAM_MINUTES,
+                 "MsgRange=%s" % ("1-%d" % len(self.ads) if self.ads else "0-0"), "PurgeOutOfRange=True"]
         for n, ad in enumerate(self.ads, 1):
-            lines.append('Msg%d=%s.bmp "http://%s/ads/%sC.bmp"' % (n, ad["name"], host, ad["name"]))
+            lines.append('Msg%d=%s.html "http://%s/ads/%sC.bmp"' % (n, ad["name"], host, ad["name"]))
         return ("\r\n".join(lines) + "\r\n").encode("latin-1", "replace")
+
+    def ad_page(self, file_name):
+        """The page an ad leads to, "<name>.html", or None."""
+        for ad in self.ads:
+            if file_name == ad["name"] + ".html":
+                return ("<html><body><h1>%s</h1></body></html>\r\n" % ad["name"]).encode("latin-1", "replace")
+        return None
 
     def ad_bitmap(self, file_name):
         """The bitmap for "<name>4.bmp" or "<name>8.bmp", or None."""
@@ -203,7 +215,21 @@ class Service:
         return ("\r\n".join(lines) + "\r\n").encode("latin-1", "replace")
 
 
+# The agent asks for the ad stream every 6 minutes; the file says so too.
+AD_STREAM_MINUTES = 6
+
 FAULTS = ("short", "length", "500", "cut-header", "cut-body", "long-header", "noise", "stall")
+
+
+def split_fault(target):
+    """(KIND, the target without "/fault/KIND") for a request target whose path
+    starts with /fault/KIND/, in the short form or as a full address (as a
+    request through a proxy carries it); (None, target) otherwise."""
+    url = urlsplit(target)
+    parts = url.path.split("/", 3)
+    if len(parts) < 4 or parts[0] or parts[1] != "fault" or parts[2] not in FAULTS:
+        return None, target
+    return parts[2], urlunsplit((url.scheme, url.netloc, "/" + parts[3], url.query, url.fragment))
 
 
 class Handler(BaseHTTPRequestHandler):
@@ -253,10 +279,9 @@ class Handler(BaseHTTPRequestHandler):
     def parse_request(self):
         if not super().parse_request():
             return False
-        parts = self.path.split("/", 3)
-        if len(parts) == 4 and parts[1] == "fault" and parts[2] in FAULTS:
-            self.fault = parts[2]
-            self.path = "/" + parts[3]
+        fault, path = split_fault(self.path)
+        if fault:
+            self.fault, self.path = fault, path
         elif self.server.service.fault_mode() in FAULTS:
             self.fault = self.server.service.fault_mode()
         return True
@@ -268,12 +293,16 @@ class Handler(BaseHTTPRequestHandler):
         host = "%s:%d" % self.server.server_address
         if len(parts) == 2 and parts[0] == "feeds" and parts[1].endswith(".twl"):
             return self.feed(parts[1][:-4], url.query)
-        if url.path == "/Feed/AdStream3/AdStream.twl" and service.ads:
+        if url.path == "/Feed/AdStream3/AdStream.twl":
             return self.answer(200, service.ad_stream(host))
         if len(parts) == 2 and parts[0] == "ads":
             picture = service.ad_bitmap(parts[1])
             if picture is not None:
                 return self.answer(200, picture, "image/bmp")
+        if len(parts) == 2 and parts[0] == "adpages":
+            page = service.ad_page(parts[1])
+            if page is not None:
+                return self.answer(200, page, "text/html")
         if url.path == "/d/quotes.csv":
             symbols = [s for s in parse_qs(url.query).get("s", [""])[0].split(" ") if s]
             return self.answer(200, service.quotes(symbols), "text/csv")

@@ -1,0 +1,164 @@
+// The names and numbers other programs of the product use to meet the agent,
+// written out here as those programs spell them and tried on a running
+// Engine.exe. This file deliberately takes none of them from the agent's own
+// headers: a slip there must fail here rather than pass everywhere.
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "agent_process_win.h"
+#include "test_window_win.h"
+
+namespace {
+
+const char kEngineClass[] = "Tidewell 1.1.1043.1 Engine Window";
+const char kGlancerClass[] = "Tidewell 1.1.1043.1 Glancer Window";
+const char kRequestObject[] = "Tidewell 1.1.1043.1 WM_REQUESTOBJECT";
+const char kConfigDlg[] = "Tidewell 1.1.1043.1 WM_CONFIGDLG";
+const char kConfigUpdate[] = "Tidewell 1.1.1043.1 WM_CONFIGUPDATE";
+const char kGlobalMapping[] = "Tidewell - Global Memory - 1.1.1043.1";
+const char kLockEvent[] = "Tidewell - Shared Memory Lock";
+const UINT kTrayCallback = 1224;
+
+// Offsets in the global mapping: a 12-byte header, then the record.
+const size_t kAttachCount = 0, kRecordSize = 4, kInstallDir = 12 + 0, kDataDir = 12 + 261, kDisplayWindow = 12 + 536,
+             kEngineWindow = 12 + 532;
+// Offsets in a conversation mapping: its header, then the area.
+const size_t kRefCount = 0, kAreaSize = 4, kHandle = 8, kTopicTitle = 12 + 8 + 40, kTopicMsgCount = 12 + 3620;
+const DWORD kTopicMapping = 3636, kMsgMapping = 5084;
+
+uint32_t Word(const void* view, size_t offset) {
+    uint32_t value;
+    memcpy(&value, static_cast<const char*>(view) + offset, sizeof value);
+    return value;
+}
+
+std::string ConversationName(ATOM atom) {
+    char name[64];
+    snprintf(name, sizeof name, "TWL SharedMem [%lX]", static_cast<unsigned long>(atom));
+    return name;
+}
+
+// A view of a named mapping, released at the end of the scope.
+struct View {
+    HANDLE mapping;
+    void* view;
+    View(HANDLE handle, DWORD size) : mapping(handle), view(handle ? MapViewOfFile(handle, FILE_MAP_ALL_ACCESS, 0, 0, size) : nullptr) {}
+    ~View() {
+        if (view) UnmapViewOfFile(view);
+        if (mapping) CloseHandle(mapping);
+    }
+    char* at(size_t offset) const { return static_cast<char*>(view) + offset; }
+};
+
+LRESULT Send(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    DWORD_PTR answer = 0;
+    if (!SendMessageTimeoutA(window, message, wParam, lParam, SMTO_NORMAL, 10000, &answer)) return -1;
+    return static_cast<LRESULT>(answer);
+}
+
+UINT gConfigUpdate;
+int gConfigUpdates;
+
+LRESULT CALLBACK DisplayProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == gConfigUpdate) gConfigUpdates++;
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+size_t GlancerRuns(const InstallFolder& folder) {
+    std::string log = folder.StandInLog();
+    for (char& c : log) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+    size_t runs = 0;
+    for (size_t at = 0; (at = log.find("glancer.exe", at)) != std::string::npos; at++) runs++;
+    return runs;
+}
+
+}  // namespace
+
+TEST(InterfaceLiterals, ADisplayProgramFindsAndTalksToTheAgentByTheNamesItKnows) {
+    ASSERT_FALSE(SharedBlockExists()) << "a global block is left over from elsewhere";
+    InstallFolder folder("literals", InstallFolder::kWithoutDatabase);
+    ASSERT_EQ(0u, folder.MakeDatabase(R"({"topics": [{"Title": "News / Pinned", "messages": [{"ridMsg": 3}]}]})"));
+    folder.AddStandIn("Glancer.exe");
+    CopyProgram(folder.path(), "config_standin.dll", "CONFIG.DLL");
+    folder.Write("config-script.txt", "accept=1\n");
+    AgentProcess agent(folder);
+    ASSERT_NE(nullptr, agent.WaitForEngineWindow());
+    HWND engine = FindWindowA(kEngineClass, nullptr);
+    ASSERT_EQ(agent.window(), engine);
+
+    // The global block and its lock, by name; the record at its offsets.
+    View block(OpenFileMappingA(FILE_MAP_ALL_ACCESS, FALSE, kGlobalMapping), 12 + 3556);
+    ASSERT_NE(nullptr, block.view);
+    EXPECT_EQ(1u, Word(block.view, kAttachCount));
+    EXPECT_EQ(0u, Word(block.view, kRecordSize));  // the creator leaves it 0
+    EXPECT_EQ(static_cast<uint32_t>(reinterpret_cast<uintptr_t>(engine)), Word(block.view, kEngineWindow));
+    EXPECT_STREQ(folder.path().c_str(), block.at(kInstallDir));
+    EXPECT_EQ(folder.path() + "\\Data", block.at(kDataDir));
+    HANDLE lock = OpenEventA(SYNCHRONIZE, FALSE, kLockEvent);
+    ASSERT_NE(nullptr, lock);
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(lock, 0));  // signalled: no readers
+    CloseHandle(lock);
+
+    // A topic conversation on a mapping the display program made first.
+    const UINT request = RegisterWindowMessageA(kRequestObject);
+    ATOM atom = GlobalAddAtomA("literals test topics");
+    {
+        View topics(CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, kTopicMapping,
+                                       ConversationName(atom).c_str()),
+                    kTopicMapping);
+        ASSERT_NE(nullptr, topics.view);
+        *reinterpret_cast<uint32_t*>(topics.at(kRefCount)) = 1;
+        ASSERT_EQ(1, Send(engine, request, atom, MAKELPARAM(0, 0)));
+        EXPECT_EQ(2u, Word(topics.view, kRefCount));
+        EXPECT_EQ(3624u, Word(topics.view, kAreaSize));
+        const uint16_t handle = static_cast<uint16_t>(Word(topics.view, kHandle));
+        EXPECT_TRUE(handle >= 1 && handle <= 19) << handle;
+        ASSERT_EQ(1, Send(engine, request, 1, MAKELPARAM(0, handle)));  // the first topic
+        EXPECT_STREQ("News / Pinned", topics.at(kTopicTitle));
+        EXPECT_EQ(1u, Word(topics.view, kTopicMsgCount));
+        EXPECT_EQ(1, Send(engine, request, 0, MAKELPARAM(0, handle)));  // close
+        EXPECT_EQ(1u, Word(topics.view, kRefCount));
+    }
+    GlobalDeleteAtom(atom);
+
+    // A message conversation on the agent's own mapping; no channel 2.
+    atom = GlobalAddAtomA("literals test messages");
+    ASSERT_EQ(1, Send(engine, request, atom, MAKELPARAM(1, 0)));
+    {
+        View msgs(OpenFileMappingA(FILE_MAP_ALL_ACCESS, FALSE, ConversationName(atom).c_str()), kMsgMapping);
+        ASSERT_NE(nullptr, msgs.view);
+        EXPECT_EQ(1u, Word(msgs.view, kRefCount));
+        EXPECT_EQ(0u, Word(msgs.view, kAreaSize));
+        EXPECT_EQ(1, Send(engine, request, 0, MAKELPARAM(1, Word(msgs.view, kHandle) & 0xFFFF)));
+    }
+    EXPECT_EQ(0, Send(engine, request, atom, MAKELPARAM(2, 0)));
+    GlobalDeleteAtom(atom);
+
+    // The preferences, asked for by name; the display window told by name.
+    gConfigUpdate = RegisterWindowMessageA(kConfigUpdate);
+    WindowGuard display{MakeWindowOfClass("literals test display", DisplayProc)};
+    *reinterpret_cast<uint32_t*>(block.at(kDisplayWindow)) =
+        static_cast<uint32_t>(reinterpret_cast<uintptr_t>(display.window));
+    Send(engine, RegisterWindowMessageA(kConfigDlg), 0, 0);
+    EXPECT_EQ(0u, folder.Read("config-calls.log").find("call"));
+    EXPECT_EQ(1, gConfigUpdates);
+
+    // The tray's double-click starts the display program unless a window of
+    // its class is there.
+    Send(engine, kTrayCallback, 0, WM_LBUTTONDBLCLK);
+    EXPECT_TRUE(WaitFor([&] { return GlancerRuns(folder) == 1; }, 10000)) << folder.StandInLog();
+    {
+        WindowGuard glancer{MakeWindowOfClass(kGlancerClass)};
+        Send(engine, kTrayCallback, 0, WM_LBUTTONDBLCLK);
+    }
+    Send(engine, kTrayCallback, 0, WM_LBUTTONDBLCLK);
+    EXPECT_TRUE(WaitFor([&] { return GlancerRuns(folder) == 2; }, 10000)) << folder.StandInLog();
+    PumpMessages(1000);
+    EXPECT_EQ(2u, GlancerRuns(folder)) << folder.StandInLog();
+    EXPECT_EQ(0u, agent.Close());
+}
