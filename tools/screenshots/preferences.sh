@@ -4,9 +4,9 @@
 # private Xvfb display; `twl prefs` asks it for the dialog, and Ctrl+Tab,
 # pressed as a person presses it, walks the pages.
 #
-#   scripts/screenshots-preferences
+#   tools/screenshots/preferences.sh   (scripts/screenshots runs it)
 set -eu
-cd "$(dirname "$0")/.."
+cd "$(dirname "$0")/../.."
 root=$(pwd)
 export CMAKE_C_COMPILER_LAUNCHER=ccache CMAKE_CXX_COMPILER_LAUNCHER=ccache CCACHE_BASEDIR="$(dirname "$root")"
 cmake --preset windows >/dev/null
