@@ -105,7 +105,7 @@ void FillDisplay(HWND page, const prefs::Choices& c) {
     SendDlgItemMessageA(page, IDC_SPEED, EM_LIMITTEXT, 3, 0);
     SetItemNumber(page, IDC_SPEED, static_cast<int32_t>(c.display.speed), true);
     CheckDlgButton(page, IDC_SHOW_QUOTES, (c.preference & display::kShowQuotes) ? BST_CHECKED : BST_UNCHECKED);
-    CheckDlgButton(page, IDC_SHOW_ADS, (c.preference & display::kShowAds) ? BST_CHECKED : BST_UNCHECKED);
+    CheckDlgButton(page, IDC_SHOW_ADS, (c.preference & display::kHideAds) ? BST_UNCHECKED : BST_CHECKED);
 }
 
 std::string TopicLine(const prefs::TopicChoice& topic) {
@@ -265,9 +265,9 @@ bool TakeDisplay(Dialog& d, HWND page) {
     c.display.autoHide = IsDlgButtonChecked(page, IDC_AUTO_HIDE) == BST_CHECKED;
     c.display.speed = speed;
     // Bits the dialog does not know stay as the ticker left them.
-    c.preference &= ~(display::kShowQuotes | display::kShowAds);
+    c.preference &= ~(display::kShowQuotes | display::kHideAds);
     if (IsDlgButtonChecked(page, IDC_SHOW_QUOTES) == BST_CHECKED) c.preference |= display::kShowQuotes;
-    if (IsDlgButtonChecked(page, IDC_SHOW_ADS) == BST_CHECKED) c.preference |= display::kShowAds;
+    if (IsDlgButtonChecked(page, IDC_SHOW_ADS) != BST_CHECKED) c.preference |= display::kHideAds;
     return true;
 }
 

@@ -178,7 +178,7 @@ std::vector<Item> NewsSource::Build(int32_t preference) {
         });
         return items.size() < kMostItems;
     });
-    if (!(preference & display::kShowAds) || !connected()) return items;
+    if ((preference & display::kHideAds) || !connected()) return items;
     // One ad after every few headlines, and at least one in a round.
     std::vector<Item> mixed;
     int sinceAd = 0, wantedAds = headlines / kHeadlinesPerAd + 1;

@@ -15,8 +15,9 @@
 // A ticker that takes new settings writes them into DisplaySettings and into
 // EdgeDockedOn, AlwaysOnTop and AutoHide, so that both the data file and the
 // settings file keep them.
-// DisplayPreference: what the ticker shows between headlines, the bits of
-//   kShowQuotes and kShowAds (1 and 2); the agent's default 1 means quotes.
+// DisplayPreference: what the ticker shows between headlines: bit kShowQuotes
+//   (1) shows the stock quotes, bit kHideAds (2) leaves the ads out; the
+//   agent's default 1 shows both.
 // DisplayValue: the topic id the ticker showed last (-1 or 0 when none), so
 //   that a restarted ticker goes on where it left off.
 #pragma once
@@ -31,7 +32,7 @@ namespace display {
 constexpr uint32_t kDisplayMark = 0x31475754;  // "TWG1"
 constexpr uint32_t kEdgeLeft = 0, kEdgeTop = 1, kEdgeRight = 2, kEdgeBottom = 3;
 constexpr uint32_t kMinSpeed = 20, kMaxSpeed = 400, kDefaultSpeed = 80;
-constexpr int32_t kShowQuotes = 1, kShowAds = 2;
+constexpr int32_t kShowQuotes = 1, kHideAds = 2;
 
 struct Settings {
     uint32_t edge = kEdgeTop;

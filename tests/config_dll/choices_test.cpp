@@ -70,7 +70,7 @@ TEST(PrefsChoices, WritesBackOnlyWhatTheAgentReads) {
     c.proxyPort = 3128;
     c.browserPath = "C:\\b.exe";
     c.display.speed = 120;
-    c.preference = display::kShowAds;
+    c.preference = display::kHideAds;
     c.pace = 7;
     c.topics[1].active = false;  // the topic in slot 2
     c.symbols = {"AAA", "BB"};
@@ -82,7 +82,7 @@ TEST(PrefsChoices, WritesBackOnlyWhatTheAgentReads) {
     EXPECT_EQ(1, exchange->proxyEnabled);
     EXPECT_STREQ("C:\\b.exe", exchange->browserPath);
     EXPECT_EQ(120u, display::Decode(exchange->displaySettings).speed);
-    EXPECT_EQ(display::kShowAds, exchange->displayPreference);
+    EXPECT_EQ(display::kHideAds, exchange->displayPreference);
     EXPECT_EQ(7, exchange->pace);
     EXPECT_EQ(0u, exchange->topics[2].bActive);
     EXPECT_EQ(1u, exchange->topics[0].bActive);

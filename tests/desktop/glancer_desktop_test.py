@@ -17,7 +17,7 @@ HEADLINES = ["Gale warning for the outer banks", "Lighthouse keeper retires"]
 LATE = "Ferry timetable changes"
 NOW = int(time.time())  # messages of 1970 would expire at once
 DATABASE = {
-    "header": {"DisplayPreference": 3},
+    "header": {"DisplayPreference": 1},
     "topics": [
         {"Title": "News / Harbour", "Hint": "From the quay", "bActive": 1,
          "tmLastUpdate": NOW, "dwInterval": 86400, "ConfigUrl": "http://127.0.0.1:9/harbour.twl",

@@ -155,7 +155,7 @@ public:
         memcpy(c.PageUrl, "http://127.0.0.1/", 17);  // then 'x' up to the field's end: too long to open
         c.EngineWindow = HwndToWord(window_);
         c.AdTopicId = kAdTopic;
-        c.DisplayPreference = display::kShowQuotes | display::kShowAds;
+        c.DisplayPreference = display::kShowQuotes;  // and the ads
         memset(c.DisplaySettings, 0xFF, sizeof c.DisplaySettings);
         gAgent = this;
     }

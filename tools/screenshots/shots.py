@@ -15,7 +15,7 @@ from desktop import (InstallFolder, Wine, mouse, ocr_words, screenshot, tray_ico
 NOW = int(time.time())
 BAR = 28
 SAMPLE = {
-    "header": {"DisplayPreference": 3},
+    "header": {"DisplayPreference": 1},
     "topics": [
         {"Title": "News / Harbour", "Hint": "From the quay", "tmLastUpdate": NOW, "dwInterval": 86400,
          "messages": [{"ridMsg": 1, "Title": "Gale warning for the outer banks tonight", "tmReceived": NOW},
