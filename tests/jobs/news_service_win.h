@@ -4,6 +4,7 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <winsock2.h>
 #include <windows.h>
 
 #include <fstream>
@@ -57,6 +58,31 @@ public:
         return requests;
     }
     size_t Count(const std::string& prefix) const { return Requests(prefix).size(); }
+
+    // The body the news port answers to GET path (the whole response when it
+    // has no header end), fetched with a blocking socket bounded to 10 s.
+    static std::string Fetch(const std::string& path) {
+        WSADATA data;
+        WSAStartup(MAKEWORD(2, 2), &data);
+        SOCKET s = socket(AF_INET, SOCK_STREAM, 0);
+        DWORD timeoutMs = 10000;
+        setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&timeoutMs), sizeof timeoutMs);
+        sockaddr_in address = {};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(8642);
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        std::string response;
+        if (connect(s, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
+            std::string request = "GET " + path + " HTTP/1.0\r\n\r\n";
+            send(s, request.data(), static_cast<int>(request.size()), 0);
+            char buffer[4096];
+            for (int got; (got = recv(s, buffer, sizeof buffer, 0)) > 0;) response.append(buffer, got);
+        }
+        closesocket(s);
+        WSACleanup();
+        size_t end = response.find("\r\n\r\n");
+        return end == std::string::npos ? response : response.substr(end + 4);
+    }
 
     // Where with_news_service.sh put them.
     static std::string Env(const char* variable) { return getenv(variable) ? getenv(variable) : ""; }
