@@ -7,6 +7,7 @@
 #include <winsock2.h>
 #include <windows.h>
 
+#include <ctime>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -89,6 +90,42 @@ public:
     const std::string content_ = Env("TIDEWELL_TEST_SERVICE_CONTENT");
     const std::string log_ = Env("TIDEWELL_TEST_SERVICE_LOG");
 };
+
+// The sample ads of newsd's content; ad n shows kAdNames[n % 3].
+constexpr const char* kAdNames[] = {"ferry", "chandlery", "fishmarket"};
+
+// A database (as twldata reads it) for tests that run every job against the
+// service: feed topics feedName(1..feeds) asking newsd for feeds of that
+// name, the quote topic, and an ad stream of `ads` ads still to fetch, which
+// the update leaves alone. Every feed topic starts due and, until a request
+// for it succeeds, stays due a second after each try (a good answer sets the
+// feed's own schedule). A negative pace lets every job run on every tick,
+// which keeps these tests short; the spacing of the runs is tested elsewhere.
+inline std::string JobsDatabase(std::string (*feedName)(int), int feeds, int ads, const std::string& account) {
+    std::string topics, adList;
+    for (int n = 1; n <= feeds; n++) {
+        topics += R"({"Title": "News / )" + feedName(n) +
+                  R"(", "dwInterval": 1, "ConfigUrl": "http://127.0.0.1:8642/feeds/)" + feedName(n) + R"(.twl"},)";
+    }
+    for (int n = 1; n <= ads; n++) {
+        adList += std::string(n > 1 ? "," : "") + R"({"ridMsg": )" + std::to_string(n) +
+                  R"(, "Title": "http://127.0.0.1:8642/ads/)" + kAdNames[n % 3] + R"(C.bmp"})";
+    }
+    return R"({"header": {"Pace": -5, "AccountId": ")" + account + R"("}, "topics": [)" + topics +
+           R"({"dwType": 3, "Title": "Stocks / Quotes",
+               "ConfigUrl": "http://127.0.0.1:8643/d/quotes.csv?s=TIDE&f=sl1d1t1c1ohgv&e=.csv",
+               "messages": [{"ridMsg": 1, "Title": "TIDE;0;0"}]},
+              {"dwType": 4, "Title": "AdStream", "tmLastUpdate": )" +
+           std::to_string(time(nullptr) + 1000000) + R"(, "messages": [)" + adList + "]}]}";
+}
+
+// Fills a new install folder for such a test: the database above, and
+// settings that keep ten messages a topic. True when twldata made the database.
+inline bool PrepareJobsFolder(const InstallFolder& folder, std::string (*feedName)(int), int feeds, int ads,
+                              const std::string& account) {
+    folder.Write("Tidewell.ini", "[Tidewell Settings]\r\nMsgPurge=10\r\n");
+    return folder.MakeDatabase(JobsDatabase(feedName, feeds, ads, account)) == 0;
+}
 
 class ServiceTest : public ::testing::Test {
 protected:

@@ -27,30 +27,6 @@ std::string FeedName(int n) {
     return (n < 10 ? "f0" : "f") + std::to_string(n);
 }
 
-// Every feed topic starts due and, until a request for it succeeds, stays
-// due a second after each try (a good answer sets the feed's own schedule).
-// A negative pace lets every job run on every tick, which keeps this test
-// short; the spacing of the runs is tested elsewhere. The update leaves the
-// ad stream alone.
-std::string Database() {
-    std::string topics, ads;
-    for (int n = 1; n <= kFeeds; n++) {
-        topics += R"({"Title": "News / )" + FeedName(n) +
-                  R"(", "dwInterval": 1, "ConfigUrl": "http://127.0.0.1:8642/feeds/)" + FeedName(n) + R"(.twl"},)";
-    }
-    const char* names[] = {"ferry", "chandlery", "fishmarket"};
-    for (int n = 1; n <= kAds; n++) {
-        ads += std::string(n > 1 ? "," : "") + R"({"ridMsg": )" + std::to_string(n) +
-               R"(, "Title": "http://127.0.0.1:8642/ads/)" + names[n % 3] + R"(C.bmp"})";
-    }
-    return R"({"header": {"Pace": -5, "AccountId": "faults"}, "topics": [)" + topics +
-           R"({"dwType": 3, "Title": "Stocks / Quotes",
-               "ConfigUrl": "http://127.0.0.1:8643/d/quotes.csv?s=TIDE&f=sl1d1t1c1ohgv&e=.csv",
-               "messages": [{"ridMsg": 1, "Title": "TIDE;0;0"}]},
-              {"dwType": 4, "Title": "AdStream", "tmLastUpdate": )" +
-           std::to_string(time(nullptr) + 100000) + R"(, "messages": [)" + ads + "]}]}";
-}
-
 // What a display program sees of the jobs' work.
 struct Progress {
     int feedsWithNews = 0;
@@ -118,8 +94,7 @@ TEST_F(ServiceTest, EveryJobRecoversFromEveryFault) {
                                           R"(", "keep": 3, "headlines": ["Tide turns", "Wind backs"]})");
     }
     InstallFolder folder("service-faults", InstallFolder::kWithoutDatabase);
-    folder.Write("Tidewell.ini", "[Tidewell Settings]\r\nMsgPurge=10\r\n");
-    ASSERT_EQ(0u, folder.MakeDatabase(Database()));
+    ASSERT_TRUE(PrepareJobsFolder(folder, FeedName, kFeeds, kAds, "faults"));
     AgentProcess agent(folder);
     HWND engine = agent.WaitForEngineWindow();
     ASSERT_TRUE(engine);
@@ -175,11 +150,10 @@ TEST_F(ServiceTest, EveryJobRecoversFromEveryFault) {
 
     // What was stored is what the service sent, whole.
     Progress stored = Look(engine);
-    const char* names[] = {"ferry", "chandlery", "fishmarket"};
     for (uint32_t ad : stored.adsStored) {
         char file[32];
         snprintf(file, sizeof file, "Data\\A%07lu.bmp", static_cast<unsigned long>(ad));
-        std::string name = names[ad % 3], bitmap = folder.Read(file);
+        std::string name = kAdNames[ad % 3], bitmap = folder.Read(file);
         EXPECT_TRUE(bitmap == NewsService::Fetch("/ads/" + name + "8.bmp") ||
                     bitmap == NewsService::Fetch("/ads/" + name + "4.bmp"))
             << file << " holds " << bitmap.size() << " bytes that the service did not send as one bitmap";

@@ -4,7 +4,8 @@
 # quotes on 8643).
 # The program finds the service's content folder and request log through
 # TIDEWELL_TEST_SERVICE_CONTENT and TIDEWELL_TEST_SERVICE_LOG, as Wine's Z: drive shows them.
-# The service stops when the program ends, and by itself after ten minutes.
+# The service stops when the program ends, and by itself after ten minutes
+# (TIDEWELL_SERVICE_SECONDS, for longer runs).
 #   with_news_service.sh WINE_RUN PREFIX NEWSD TEST_PROGRAM
 set -u
 wine_run=$1 prefix=$2 newsd=$3 program=$4
@@ -17,8 +18,9 @@ trap 'stop_servers; rm -rf "$work"' EXIT INT TERM
 
 # The service's own sample content (the ads among it are drawn at start); tests add feeds of their own.
 cp -r "$(dirname "$newsd")/content" "$work/content"
-start_server 600 "$work/newsd.out" python3 "$newsd" --news-port 8642 --content "$work/content" \
-    --log "$work/requests.log" --lifetime 590
+lifetime=${TIDEWELL_SERVICE_SECONDS:-600}
+start_server "$lifetime" "$work/newsd.out" python3 "$newsd" --news-port 8642 --content "$work/content" \
+    --log "$work/requests.log" --lifetime $((lifetime - 10))
 wait_listening 8642 "newsd" || { cat "$work/newsd.out"; exit 1; }
 
 dos_work="Z:$(printf '%s' "$work" | tr / '\\')"
