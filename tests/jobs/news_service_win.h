@@ -71,7 +71,7 @@ public:
         sockaddr_in address = {};
         address.sin_family = AF_INET;
         address.sin_port = htons(8642);
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        address.sin_addr.s_addr = inet_addr(Host().c_str());
         std::string response;
         if (connect(s, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
             std::string request = "GET " + path + " HTTP/1.0\r\n\r\n";
@@ -87,6 +87,11 @@ public:
 
     // Where with_news_service.sh put them.
     static std::string Env(const char* variable) { return getenv(variable) ? getenv(variable) : ""; }
+    // The address the service listens on.
+    static std::string Host() {
+        std::string host = Env("TIDEWELL_TEST_SERVICE_HOST");
+        return host.empty() ? "127.0.0.1" : host;
+    }
     const std::string content_ = Env("TIDEWELL_TEST_SERVICE_CONTENT");
     const std::string log_ = Env("TIDEWELL_TEST_SERVICE_LOG");
 };
@@ -102,18 +107,19 @@ constexpr const char* kAdNames[] = {"ferry", "chandlery", "fishmarket"};
 // feed's own schedule). A negative pace lets every job run on every tick,
 // which keeps these tests short; the spacing of the runs is tested elsewhere.
 inline std::string JobsDatabase(std::string (*feedName)(int), int feeds, int ads, const std::string& account) {
+    const std::string service = "http://" + NewsService::Host();
     std::string topics, adList;
     for (int n = 1; n <= feeds; n++) {
         topics += R"({"Title": "News / )" + feedName(n) +
-                  R"(", "dwInterval": 1, "ConfigUrl": "http://127.0.0.1:8642/feeds/)" + feedName(n) + R"(.twl"},)";
+                  R"(", "dwInterval": 1, "ConfigUrl": ")" + service + ":8642/feeds/" + feedName(n) + R"(.twl"},)";
     }
     for (int n = 1; n <= ads; n++) {
         adList += std::string(n > 1 ? "," : "") + R"({"ridMsg": )" + std::to_string(n) +
-                  R"(, "Title": "http://127.0.0.1:8642/ads/)" + kAdNames[n % 3] + R"(C.bmp"})";
+                  R"(, "Title": ")" + service + ":8642/ads/" + kAdNames[n % 3] + R"(C.bmp"})";
     }
     return R"({"header": {"Pace": -5, "AccountId": ")" + account + R"("}, "topics": [)" + topics +
-           R"({"dwType": 3, "Title": "Stocks / Quotes",
-               "ConfigUrl": "http://127.0.0.1:8643/d/quotes.csv?s=TIDE&f=sl1d1t1c1ohgv&e=.csv",
+           R"({"dwType": 3, "Title": "Stocks / Quotes", "ConfigUrl": ")" + service +
+           R"(:8643/d/quotes.csv?s=TIDE&f=sl1d1t1c1ohgv&e=.csv",
                "messages": [{"ridMsg": 1, "Title": "TIDE;0;0"}]},
               {"dwType": 4, "Title": "AdStream", "tmLastUpdate": )" +
            std::to_string(time(nullptr) + 1000000) + R"(, "messages": [)" + adList + "]}]}";
