@@ -59,6 +59,17 @@ bool AwaitsBitmap(const char* title) {
     return FirstFourMatch(title, "http");
 }
 
+bool BitmapIsWhole(const char* path, int32_t bodyBytes) {
+    OsFile* file = gOs.OpenRead(path);
+    if (!file) return false;
+    unsigned char start[6] = {};
+    uint32_t got = 0;
+    bool read = gOs.Read(file, start, sizeof start, &got) && got == sizeof start;
+    gOs.Close(file);
+    uint32_t declared = start[2] | start[3] << 8 | start[4] << 16 | static_cast<uint32_t>(start[5]) << 24;
+    return read && start[0] == 'B' && start[1] == 'M' && bodyBytes >= 0 && declared == static_cast<uint32_t>(bodyBytes);
+}
+
 void AdReceived(const char* path, uint32_t lastAdNumber) {
     CTopic* topic = gTopicArray.FirstOfType(TOPIC_ADSTREAM);
     if (!topic) return;

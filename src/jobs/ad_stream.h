@@ -27,6 +27,11 @@ std::string BitmapRequest(const char* title, const CConfigData& cfg);
 // True while the title is still a web address (four characters, any case).
 bool AwaitsBitmap(const char* title);
 
+// True when the file at path starts as a bitmap file does ("BM") and the
+// size its header declares is bodyBytes: a body the server closed early
+// without announcing its length shows here.
+bool BitmapIsWhole(const char* path, int32_t bodyBytes);
+
 // The bitmap at path arrived for the ad numbered lastAdNumber: its title
 // becomes the file name and its time of arrival is noted. The ad keeps a
 // valid message when the new one cannot be made.

@@ -35,6 +35,10 @@ void CUpdate::OnDisconnect(int success) {
               adFilePath.c_str() + (slash == std::string::npos ? 0 : slash));
         return;
     }
+    if (!BitmapIsWhole(adFilePath.c_str(), download->iBodyBytes)) {
+        Trace("AdStream::CUpdate::OnDiconnect(): Error - not a whole bitmap");
+        return;
+    }
     try {
         AdReceived(adFilePath.c_str(), lastAdNumber);
     } catch (...) {

@@ -17,7 +17,7 @@ class CUpdate;
 extern CUpdate* gJob;
 
 // The bitmap exactly as the body holds it: no source header.
-using CAdDownload = JobDownload<CHttpFile, CUpdate, gJob>;
+using CAdDownload = JobDownload<CHttpFile, CUpdate, gJob, kBitmapLimit>;
 
 class CUpdate : public CDownloadJob<CAdDownload> {
   public:

@@ -20,7 +20,7 @@ class CUpdate;
 extern CUpdate* gJob;
 
 // The transfer: the subscription file behind a "; " source header.
-using CConfigDownload = JobDownload<CHttpIniFile, CUpdate, gJob>;
+using CConfigDownload = JobDownload<CHttpIniFile, CUpdate, gJob, kSubscriptionFileLimit>;
 
 class CUpdate : public CDownloadJob<CConfigDownload> {
   public:

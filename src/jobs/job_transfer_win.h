@@ -17,9 +17,15 @@
 // The transfers notify the engine window, which does nothing with it.
 constexpr UINT kTransferNotification = WM_USER + 1;
 
-// A transfer went well: status 200 and the announced length, if any, arrived.
+// The most body bytes each job's transfer takes (its source header aside); a
+// longer answer is a failure.
+constexpr int32_t kSubscriptionFileLimit = 1 << 20;
+constexpr int32_t kQuotePageLimit = 256 << 10;
+constexpr int32_t kBitmapLimit = 2 << 20;
+
+// A transfer went well: status 200, and the response arrived whole.
 inline bool TransferSucceeded(const CHttp& http) {
-    return http.iStatusCode == 200 && (http.iContentLength == 0 || http.iContentLength == http.iBodyBytes);
+    return http.iStatusCode == 200 && http.ArrivedWhole();
 }
 
 // Points the transfer at the proxy while the setting is on, and at no proxy
@@ -37,10 +43,10 @@ inline void ApplyProxySetting(CHttp& http, const CConfigData& cfg) {
 // A job's download: a failed connection and the completed file both end in
 // the job's OnDisconnect, which may delete this object. Nothing happens once
 // the job is gone.
-template <typename Base, typename Job, Job*& job>
+template <typename Base, typename Job, Job*& job, int32_t bodyLimit>
 class JobDownload : public Base {
   public:
-    explicit JobDownload(HWND ownerWindow) : Base(ownerWindow, kTransferNotification) {}
+    explicit JobDownload(HWND ownerWindow) : Base(ownerWindow, kTransferNotification) { this->iBodyLimit = bodyLimit; }
 
     void OnConnected(BOOL success) override {
         if (job && !success) job->OnDisconnect(0);

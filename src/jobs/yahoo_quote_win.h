@@ -17,7 +17,7 @@ class CUpdate;
 extern CUpdate* gJob;
 
 // The quote file behind an HTML-comment source header.
-using CQuoteDownload = JobDownload<CHttpHtmlFile, CUpdate, gJob>;
+using CQuoteDownload = JobDownload<CHttpHtmlFile, CUpdate, gJob, kQuotePageLimit>;
 
 class CUpdate : public CDownloadJob<CQuoteDownload> {
   public:

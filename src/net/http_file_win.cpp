@@ -22,6 +22,7 @@ void CHttpFile::EndTransferOnDestroy() {
 int CHttpFile::Get(const char* host, const char* path, int32_t targetPort, const char* fileName, uint32_t value) {
     file = gOs.CreateWrite(fileName);
     if (!file) return 0;
+    writeFailed = false;
     WriteHeader(host, path, targetPort);
     headerOpen = true;
     int started = CHttp::Get(host, path, targetPort, value);
@@ -33,8 +34,16 @@ int CHttpFile::Get(const char* host, const char* path, int32_t targetPort, const
 }
 
 void CHttpFile::WriteText(const std::string& text) {
-    uint32_t written;
-    if (file && !text.empty()) gOs.Write(file, text.data(), static_cast<uint32_t>(text.size()), &written);
+    WriteBytes(text.data(), static_cast<uint32_t>(text.size()));
+}
+
+void CHttpFile::WriteBytes(const char* data, uint32_t length) {
+    uint32_t written = 0;
+    if (!file || length == 0 || writeFailed) return;
+    if (!gOs.Write(file, data, length, &written) || written != length) {
+        Trace("CHttpFile::OnData(): Error - the file could not be written");
+        writeFailed = true;
+    }
 }
 
 void CHttpFile::OnData(const char* data, int length) {
@@ -42,11 +51,12 @@ void CHttpFile::OnData(const char* data, int length) {
         WriteHeaderEnd();
         headerOpen = false;
     }
-    uint32_t written;
-    if (file && length > 0) gOs.Write(file, data, static_cast<uint32_t>(length), &written);  // errors are not reported
+    if (length > 0) WriteBytes(data, static_cast<uint32_t>(length));
+    if (writeFailed) Fail(HTTPFAULT_WRITE);  // the client then stops reading
 }
 
 void CHttpFile::OnComplete() {
+    if (writeFailed) Fail(HTTPFAULT_WRITE);
     if (file) {
         gOs.Close(file);
         file = nullptr;

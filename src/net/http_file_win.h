@@ -1,6 +1,7 @@
 // CHttpFile: the HTTP client with a file as the body's destination. Get
 // creates or empties the file, the body is appended as it arrives, and the
-// file is closed when the response is complete. CHttpIniFile and
+// file is closed when the response is complete. A write that fails (a full
+// disk) ends the transfer as not whole. CHttpIniFile and
 // CHttpHtmlFile first write a source header in their format's comment
 // syntax; the plain CHttpFile writes none (for bitmaps).
 #pragma once
@@ -33,9 +34,11 @@ public:
 
     OsFile* file = nullptr;   // the open destination, or none
     bool headerOpen = false;  // the source header awaits its end before the first body byte
+    bool writeFailed = false; // some bytes did not reach the file
 
 protected:
     void WriteText(const std::string& text);
+    void WriteBytes(const char* data, uint32_t length);
     // Ends a transfer still in progress while the object is being destroyed:
     // the file is completed and closed by the handlers of the class whose
     // destructor calls it, never by a job's.

@@ -58,6 +58,7 @@ int CHttp::StartRequest(const char* method, const char* host, const char* path, 
     iStatusCode = 0;
     iBodyBytes = 0;
     iContentLength = 0;
+    iFault = HTTPFAULT_NONE;
     header_ = HttpHeaderState();
     if (Connect(proxyHost ? proxyHost : host, proxyHost ? proxyPort : targetPort, value)) return 1;
     iHttpState = HTTPSTATE_IDLE;
@@ -70,6 +71,7 @@ void CHttp::OnConnect(BOOL success) {
         iHttpState = HTTPSTATE_SENDING;
     } else {
         iHttpState = HTTPSTATE_IDLE;
+        Fail(HTTPFAULT_CONNECT);
         Trace("CHttp::OnConnect(): Connect Failed!");
     }
     OnConnected(success);
@@ -83,7 +85,14 @@ int CHttp::OnWrite() {
     if (requestSent < requestLength) {
         int piece = requestLength - requestSent;
         if (piece > static_cast<int>(kSocketChunk)) piece = kSocketChunk;
-        requestSent += Send(headerBuffer + requestSent, piece);
+        int sent = Send(headerBuffer + requestSent, piece);
+        if (sent < 0) {
+            Trace("CHttp::OnWrite(): Error - the request could not be sent");
+            Fail(HTTPFAULT_SEND);
+            return -1;
+        }
+        requestSent += sent;
+        if (sent == 0) return 0;  // no room now: the socket signals again when there is
     }
     if (requestSent < requestLength) return 1;
     iHttpState = HTTPSTATE_HEADER;
@@ -93,6 +102,7 @@ int CHttp::OnWrite() {
 }
 
 int CHttp::OnRead() {
+    if (iFault != HTTPFAULT_NONE) return 0;  // what follows a failure is not read
     if (iHttpState == HTTPSTATE_HEADER) return ReadHeader();
     if (iHttpState == HTTPSTATE_BODY) return ReadBody();
     Trace("CHttp::OnRead(): iHttpState==%d", iHttpState);
@@ -104,7 +114,7 @@ int CHttp::ReadHeader() {
     if (room == 0) {
         // 1999 bytes without the end of a line: the response cannot go on.
         Trace("CHttp::OnRead(): Receive header buffer overflow");
-        if (state != TCPSTATE_CLOSING) Close();  // this may delete the object: touch nothing after it
+        EndFailed(HTTPFAULT_HEADER);  // this may delete the object: touch nothing after it
         return 0;
     }
     int got = Recv(headerBuffer + header_.held, static_cast<int>(room));
@@ -122,9 +132,12 @@ int CHttp::ReadHeader() {
         memmove(bodyBuffer, result.bodyStart, length);
         bodyBuffer[length] = '\0';
         bodyFill = static_cast<int32_t>(length);
-        iBodyBytes = static_cast<int32_t>(length);
         requestLength = 0;
         iHttpState = HTTPSTATE_BODY;
+        if (!CountBody(static_cast<int32_t>(length))) {
+            EndFailed(HTTPFAULT_TOO_LONG);
+            return 0;
+        }
     }
     return 1;
 }
@@ -135,12 +148,33 @@ int CHttp::ReadBody() {
         if (room > static_cast<int>(kSocketChunk)) room = kSocketChunk;
         int got = Recv(bodyBuffer + bodyFill, room);
         if (got <= 0) return 0;
+        if (!CountBody(got)) {
+            EndFailed(HTTPFAULT_TOO_LONG);
+            return 0;
+        }
         bodyFill += got;
-        iBodyBytes += got;
     }
     bodyBuffer[bodyFill] = '\0';
     if (bodyFill >= bodyBufferSize - 1) FlushBody();
-    return 1;
+    if (iFault == HTTPFAULT_NONE) return 1;
+    EndFailed(iFault);  // the body could not be stored
+    return 0;
+}
+
+// Adds length bytes to the body's count, unless they would take it past the limit.
+bool CHttp::CountBody(int32_t length) {
+    if (length > iBodyLimit - iBodyBytes) {
+        Trace("CHttp::OnRead(): Error - body longer than %ld bytes", static_cast<long>(iBodyLimit));
+        return false;
+    }
+    iBodyBytes += length;
+    return true;
+}
+
+// Ends a response that cannot arrive whole; closing may delete the object.
+void CHttp::EndFailed(int fault) {
+    Fail(fault);
+    if (state != TCPSTATE_CLOSING) Close();
 }
 
 void CHttp::FlushBody() {
@@ -151,9 +185,15 @@ void CHttp::FlushBody() {
 }
 
 void CHttp::OnDisconnect() {
-    if (iHttpState == HTTPSTATE_BODY && bodyFill > 0) FlushBody();
+    if (timedOut) Fail(HTTPFAULT_TIMEOUT);  // what came before is not handed on
+    if (iHttpState == HTTPSTATE_BODY && bodyFill > 0 && iFault == HTTPFAULT_NONE) FlushBody();
     if (iContentLength != 0 && iContentLength != iBodyBytes) Trace("CHttp::OnDisconnect() Error: Content-Length invalid");
     if (iHttpState == HTTPSTATE_NONE) return;  // without a body buffer the object stays unusable
+    if (iHttpState != HTTPSTATE_BODY) Fail(HTTPFAULT_CUT);
+    if (resetByPeer) Fail(HTTPFAULT_RESET);
+    if (!closedByPeer) Fail(HTTPFAULT_CLOSED);
+    if (iContentLength != 0 && iContentLength != iBodyBytes) Fail(HTTPFAULT_LENGTH);
+    if (iFault != HTTPFAULT_NONE) Trace("CHttp::OnDisconnect(): Error - response not whole (%d)", iFault);
     iHttpState = HTTPSTATE_IDLE;
     OnComplete();
 }

@@ -1,7 +1,9 @@
 // CHttp: one HTTP/1.0 request at a time over its CTcp base, directly or
 // through a proxy. Get and Post only start it; the socket events drive the
 // rest, and the users learn how it went through the four notifications.
-// The response ends when the server closes the connection.
+// The response ends when the server closes the connection; only a response
+// whose header ended, whose body stayed within its limit and matched any
+// Content-Length, and whose server closed in good order arrived whole.
 #pragma once
 
 #include "net/http_header.h"
@@ -15,6 +17,24 @@ enum : int {
     HTTPSTATE_BODY = 4,
     HTTPSTATE_IDLE = 5,        // Get and Post may be called
 };
+
+// Why a response did not arrive whole (iFault); the first reason found counts.
+enum : int {
+    HTTPFAULT_NONE = 0,
+    HTTPFAULT_CONNECT = 1,   // no connection was made
+    HTTPFAULT_SEND = 2,      // the request could not be sent
+    HTTPFAULT_HEADER = 3,    // a header line longer than the header buffer
+    HTTPFAULT_CUT = 4,       // the connection ended before the header did
+    HTTPFAULT_RESET = 5,     // the connection broke
+    HTTPFAULT_TIMEOUT = 6,   // the watch closed it: stalled or past the deadline
+    HTTPFAULT_TOO_LONG = 7,  // the body went past iBodyLimit
+    HTTPFAULT_LENGTH = 8,    // the body's length is not the announced one
+    HTTPFAULT_CLOSED = 9,    // closed from this side before the server closed
+    HTTPFAULT_WRITE = 10,    // the body could not be stored
+};
+
+// The body limit of a client nobody gave one.
+constexpr int32_t kDefaultBodyLimit = 1 << 20;
 
 class CHttp : public CTcp {
 public:
@@ -45,7 +65,16 @@ public:
     virtual void OnConnected(BOOL success);
     virtual void OnComplete();
 
-    int32_t iBodyBytes = 0;
+    // Marks the response as not whole, unless a reason was found already.
+    void Fail(int fault) {
+        if (iFault == HTTPFAULT_NONE) iFault = fault;
+    }
+    // Known once the response is complete (OnComplete) or failed (OnConnected).
+    bool ArrivedWhole() const { return iFault == HTTPFAULT_NONE; }
+
+    int32_t iBodyBytes = 0;       // never above iBodyLimit
+    int32_t iBodyLimit = kDefaultBodyLimit;
+    int iFault = HTTPFAULT_NONE;
     char* proxyHost = nullptr;
     int32_t proxyPort = 0;
     int32_t requestLength = 0;   // the request text while sending, then the header bytes held
@@ -64,7 +93,9 @@ private:
                      uint32_t value);
     int ReadHeader();
     int ReadBody();
+    bool CountBody(int32_t length);
     void FlushBody();
+    void EndFailed(int fault);
 
     HttpHeaderState header_;
 };

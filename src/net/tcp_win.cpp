@@ -7,11 +7,21 @@
 #include "base/trace.h"
 #include "shared/names.h"
 
+// Host lookups write their answer into a buffer from another thread, then
+// post their completion. Wine's WSACancelAsyncRequest does nothing (it
+// returns 0, and the lookup still writes and posts), while Windows' really
+// cancels, so no lookup is ever cancelled: each buffer is a slot of a table
+// that lives as long as the program, taken until its own completion arrives.
+struct HostLookup {
+    HANDLE task;
+    CTcp* owner;  // null once its connection was closed or destroyed
+    bool busy;
+    char buffer[MAXGETHOSTSTRUCT];
+};
+
 namespace {
 
 constexpr char kTcpWindowClass[] = "CTcp Winsock Class - " TIDEWELL_VERSION;
-constexpr UINT kWatchPeriodMs = 30000;
-constexpr int kHostBufferSize = MAXGETHOSTSTRUCT;  // 1024
 // How often Close still calls OnRead before it gives up on a peer that keeps
 // sending (some megabytes at the HTTP client's 100 bytes a read).
 constexpr uint32_t kMostDrainReads = 100000;
@@ -21,7 +31,9 @@ struct NetworkLayer {
     HINSTANCE instance;
     bool winsockStarted;
     UINT_PTR watchTimer;
+    HWND lookupWindow;
     CTcp* watched;  // head of the watch list
+    HostLookup lookups[kMostLookups];
 } gNetwork;
 
 void CALLBACK WatchTimerProc(HWND, UINT, UINT_PTR, DWORD) {
@@ -50,33 +62,103 @@ void Unwatch(CTcp* tcp) {
     }
 }
 
-int32_t StalledLimit(int state) {
+uint64_t StalledLimitMs(int state) {
     switch (state) {
-        case TCPSTATE_RESOLVING: return kStalledResolvingSeconds;
-        case TCPSTATE_CONNECTING: return kStalledConnectingSeconds;
-        default: return kStalledConnectedSeconds;
+        case TCPSTATE_RESOLVING: return kStalledResolvingSeconds * 1000ull;
+        case TCPSTATE_CONNECTING: return kStalledConnectingSeconds * 1000ull;
+        default: return kStalledConnectedSeconds * 1000ull;
     }
+}
+
+// Milliseconds from then to now; none when a replaced clock went back.
+uint64_t Elapsed(uint64_t now, uint64_t then) {
+    return now > then ? now - then : 0;
+}
+
+HostLookup* FindLookup(HANDLE task) {
+    for (HostLookup& lookup : gNetwork.lookups) {
+        if (lookup.busy && lookup.task == task) return &lookup;
+    }
+    return nullptr;
+}
+
+// The address of a host entry the lookup wrote into buffer, length bytes
+// long by its own account. The entry's pointers must all lead into those
+// bytes: an answer that is not the lookup's own (a message from another
+// program) finds the buffer still zero.
+bool ReadHostEntry(const char* buffer, uint32_t length, u_long* ipv4) {
+    if (length > sizeof(HostLookup::buffer)) return false;
+    if (length < sizeof(hostent)) return false;
+    hostent entry;
+    memcpy(&entry, buffer, sizeof entry);
+    if (entry.h_addrtype != AF_INET || entry.h_length != sizeof *ipv4) return false;
+    auto inside = [&](const void* at, size_t size) {
+        uintptr_t offset = reinterpret_cast<uintptr_t>(at) - reinterpret_cast<uintptr_t>(buffer);
+        return reinterpret_cast<uintptr_t>(at) >= reinterpret_cast<uintptr_t>(buffer) && offset <= length &&
+               length - offset >= size;
+    };
+    if (!inside(entry.h_addr_list, sizeof(char*))) return false;
+    const char* first;
+    memcpy(&first, entry.h_addr_list, sizeof first);
+    if (!first || !inside(first, sizeof *ipv4)) return false;
+    memcpy(ipv4, first, sizeof *ipv4);
+    return true;
 }
 
 }  // namespace
 
-LRESULT CALLBACK TcpWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    switch (message) {
-        case WM_NCCREATE: return TRUE;
-        case WM_CREATE: return 0;
-        case kSocketEventMessage:
-        case kLookupDoneMessage: {
-            auto* tcp = reinterpret_cast<CTcp*>(GetWindowLongPtrA(window, 0));
-            if (!tcp) return 0;
-            if (message == kLookupDoneMessage) {
-                tcp->OnLookupDone(reinterpret_cast<HANDLE>(wParam), WSAGETASYNCBUFLEN(lParam), WSAGETASYNCERROR(lParam));
-            } else if (static_cast<SOCKET>(wParam) == tcp->socket) {  // events of an earlier socket are dropped
-                tcp->OnSocketEvent(WSAGETSELECTEVENT(lParam), WSAGETSELECTERROR(lParam));
-            }
-            return 0;
-        }
-        default: return DefWindowProcA(window, message, wParam, lParam);
+// A lookup's completion frees its slot; the connection that asked for it,
+// if still there, goes on. A completion for no lookup under way is dropped.
+void OnLookupMessage(WPARAM wParam, LPARAM lParam) {
+    HostLookup* lookup = FindLookup(reinterpret_cast<HANDLE>(wParam));
+    if (!lookup) {
+        Trace("CTcp::OnLookupDone(): Warning - no such lookup under way");
+        return;
     }
+    u_long ipv4 = 0;
+    bool found = !WSAGETASYNCERROR(lParam) && ReadHostEntry(lookup->buffer, WSAGETASYNCBUFLEN(lParam), &ipv4);
+    CTcp* tcp = lookup->owner;
+    lookup->busy = false;
+    lookup->owner = nullptr;
+    lookup->task = nullptr;
+    if (tcp) tcp->OnLookupDone(found, ipv4);
+}
+
+// A handler that threw left its connection in a state nobody knows: it ends,
+// as a failure, unless its object is gone or it has ended already.
+void CloseAfterException(HWND window) {
+    auto* tcp = IsWindow(window) ? reinterpret_cast<CTcp*>(GetWindowLongPtrA(window, 0)) : nullptr;
+    if (!tcp || tcp->state == TCPSTATE_IDLE || tcp->state == TCPSTATE_CLOSING) return;
+    try {
+        tcp->Close();
+    } catch (...) {
+        Trace("CTcp::WindowProc(): Unhandled Exception while closing");
+    }
+}
+
+// Whatever a handler throws ends here: the message loop must never see it.
+LRESULT CALLBACK TcpWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message != kSocketEventMessage && message != kLookupDoneMessage) {
+        return DefWindowProcA(window, message, wParam, lParam);
+    }
+    try {
+        auto* tcp = reinterpret_cast<CTcp*>(GetWindowLongPtrA(window, 0));
+        // Events of an earlier socket are dropped.
+        if (message == kSocketEventMessage && tcp && static_cast<SOCKET>(wParam) == tcp->socket) {
+            tcp->OnSocketEvent(WSAGETSELECTEVENT(lParam), WSAGETSELECTERROR(lParam));
+        }
+        if (message == kLookupDoneMessage && window == gNetwork.lookupWindow) OnLookupMessage(wParam, lParam);
+    } catch (const std::bad_alloc&) {
+        Trace("CTcp::WindowProc(): Exception - out of memory");
+        CloseAfterException(window);
+    } catch (const char* text) {
+        Trace("CTcp::WindowProc(): Exception %s", text);
+        CloseAfterException(window);
+    } catch (...) {
+        Trace("CTcp::WindowProc(): Unhandled Exception");
+        CloseAfterException(window);
+    }
+    return 0;
 }
 
 int NetworkInit(HINSTANCE instance, int startWinsock) {
@@ -89,18 +171,21 @@ int NetworkInit(HINSTANCE instance, int startWinsock) {
     wc.cbWndExtra = sizeof(CTcp*);  // the owning object (a 32-bit word in 32-bit builds)
     wc.hInstance = instance;
     wc.lpszClassName = kTcpWindowClass;
-    if (!RegisterClassA(&wc)) {
-        KillTimer(nullptr, gNetwork.watchTimer);
-        gNetwork.watchTimer = 0;
-        return 0;
+    bool registered = RegisterClassA(&wc) != 0;
+    if (registered) {
+        gNetwork.lookupWindow =
+            CreateWindowExA(0, kTcpWindowClass, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, instance, nullptr);
     }
-    if (!startWinsock) return 1;
-    WSADATA data;
-    bool started = WSAStartup(MAKEWORD(1, 1), &data) == 0;
-    gNetwork.winsockStarted = started && data.wVersion == MAKEWORD(1, 1);
-    if (started && !gNetwork.winsockStarted) WSACleanup();
-    if (gNetwork.winsockStarted) return 1;
-    UnregisterClassA(kTcpWindowClass, instance);
+    if (gNetwork.lookupWindow && startWinsock) {
+        WSADATA data;
+        bool started = WSAStartup(MAKEWORD(1, 1), &data) == 0;
+        gNetwork.winsockStarted = started && data.wVersion == MAKEWORD(1, 1);
+        if (started && !gNetwork.winsockStarted) WSACleanup();
+    }
+    if (gNetwork.lookupWindow && (gNetwork.winsockStarted || !startWinsock)) return 1;
+    if (gNetwork.lookupWindow) DestroyWindow(gNetwork.lookupWindow);
+    gNetwork.lookupWindow = nullptr;
+    if (registered) UnregisterClassA(kTcpWindowClass, instance);
     KillTimer(nullptr, gNetwork.watchTimer);
     gNetwork.watchTimer = 0;
     return 0;
@@ -113,22 +198,36 @@ void NetworkTerm() {
     }
     if (gNetwork.watchTimer) KillTimer(nullptr, gNetwork.watchTimer);
     gNetwork.watchTimer = 0;
+    if (gNetwork.lookupWindow) DestroyWindow(gNetwork.lookupWindow);
+    gNetwork.lookupWindow = nullptr;
     UnregisterClassA(kTcpWindowClass, gNetwork.instance);
     if (gNetwork.winsockStarted) WSACleanup();
     gNetwork.winsockStarted = false;
+    // A late answer may still write into a slot: the table stays, only its
+    // bookkeeping starts afresh.
+    for (HostLookup& lookup : gNetwork.lookups) {
+        lookup.busy = false;
+        lookup.owner = nullptr;
+    }
 }
 
 void NetworkWatchTick() {
-    int32_t now = gOs.Now();
+    uint64_t now = gOs.Monotonic();
     for (CTcp* tcp = gNetwork.watched; tcp;) {
         CTcp* following = tcp->next;  // Close may delete the object
         if (!IsWatchedState(tcp->state)) {
             Unwatch(tcp);
             MessageBeep(MB_ICONEXCLAMATION);
-        } else if (now - tcp->lastActivity > StalledLimit(tcp->state)) {
-            Trace("CTcp::OnTimer(): Closing a connection stalled for %ld seconds",
-                  static_cast<long>(now - tcp->lastActivity));
+        } else if (Elapsed(now, tcp->startedAt) >= kConnectionDeadlineMs) {
+            Trace("CTcp::OnTimer(): Closing a connection open for %lu seconds",
+                  static_cast<unsigned long>(Elapsed(now, tcp->startedAt) / 1000));
             tcp->timedOut = TRUE;  // before Close, so that its handlers see it
+            Unwatch(tcp);
+            tcp->Close();
+        } else if (Elapsed(now, tcp->lastActivity) > StalledLimitMs(tcp->state)) {
+            Trace("CTcp::OnTimer(): Closing a connection stalled for %lu seconds",
+                  static_cast<unsigned long>(Elapsed(now, tcp->lastActivity) / 1000));
+            tcp->timedOut = TRUE;
             Unwatch(tcp);
             tcp->Close();
         }
@@ -136,8 +235,20 @@ void NetworkWatchTick() {
     }
 }
 
+int NetworkLookupsPending() {
+    int pending = 0;
+    for (const HostLookup& lookup : gNetwork.lookups) pending += lookup.busy;
+    return pending;
+}
+
+HWND NetworkLookupWindow() {
+    return gNetwork.lookupWindow;
+}
+
 CTcp::CTcp(HWND ownerWindow, UINT notifyMessageNumber) : owner(ownerWindow), notifyMessage(notifyMessageNumber) {
-    window = CreateWindowExA(0, kTcpWindowClass, "", WS_CHILD, 0, 0, 0, 0, owner, nullptr, gNetwork.instance, nullptr);
+    // Message-only: no other program finds it among the windows it can list.
+    window = CreateWindowExA(0, kTcpWindowClass, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, gNetwork.instance,
+                             nullptr);
     if (!window) return;
     SetWindowLongPtrA(window, 0, reinterpret_cast<LONG_PTR>(this));
     state = TCPSTATE_IDLE;
@@ -147,11 +258,11 @@ CTcp::~CTcp() {
     // The derived parts are gone by now, so Close reaches only this class's handlers.
     if (state != TCPSTATE_INVALID) Close();
     Unwatch(this);
+    if (lookup) lookup->owner = nullptr;
     if (window && IsWindow(window)) {
         SetWindowLongPtrA(window, 0, 0);
         DestroyWindow(window);
     }
-    delete[] hostBuffer;
 }
 
 void CTcp::OnConnect(BOOL) {}
@@ -166,7 +277,6 @@ int CTcp::OnWrite() {
 void CTcp::SetState(int newState) {
     state = newState;
     if (IsWatchedState(newState)) {
-        if (lastActivity == -1) lastActivity = gOs.Now();
         Watch(this);
     } else {
         Unwatch(this);
@@ -177,7 +287,9 @@ void CTcp::ResetConnection() {
     socket = INVALID_SOCKET;
     memset(&address, 0, sizeof address);
     closedByPeer = FALSE;
-    lastActivity = -1;
+    resetByPeer = FALSE;
+    writePosts = 0;
+    startedAt = lastActivity = gOs.Monotonic();
     timedOut = FALSE;
 }
 
@@ -189,17 +301,31 @@ int CTcp::Connect(const char* host, int32_t targetPort, uint32_t value) {
     SetState(TCPSTATE_RESOLVING);
     u_long ipv4 = inet_addr(host);
     if (ipv4 != INADDR_NONE) return StartConnection(ipv4);
-    if (!hostBuffer) hostBuffer = new (std::nothrow) char[kHostBufferSize];
-    if (!hostBuffer) {
+    if (StartLookup(host)) return 1;
+    SetState(TCPSTATE_IDLE);
+    return 0;
+}
+
+int CTcp::StartLookup(const char* host) {
+    HostLookup* free = nullptr;
+    for (HostLookup& candidate : gNetwork.lookups) {
+        if (!candidate.busy) {
+            free = &candidate;
+            break;
+        }
+    }
+    if (!free) {
+        Trace("CTcp::Connect(): Error - %d host lookups under way", kMostLookups);
         WSASetLastError(WSAEINVAL);
-        SetState(TCPSTATE_IDLE);
         return 0;
     }
-    lookupHandle = WSAAsyncGetHostByName(window, kLookupDoneMessage, host, hostBuffer, kHostBufferSize);
-    if (!lookupHandle) {
-        SetState(TCPSTATE_IDLE);
-        return 0;
-    }
+    memset(free->buffer, 0, sizeof free->buffer);
+    free->task = WSAAsyncGetHostByName(gNetwork.lookupWindow, kLookupDoneMessage, host, free->buffer,
+                                       sizeof free->buffer);
+    if (!free->task) return 0;
+    free->busy = true;
+    free->owner = this;
+    lookup = free;
     return 1;
 }
 
@@ -236,16 +362,9 @@ void CTcp::FailConnection() {
     OnConnect(FALSE);
 }
 
-void CTcp::OnLookupDone(HANDLE task, WORD length, WORD error) {
-    // The answer to a lookup that was cancelled or replaced is not ours.
-    if (state != TCPSTATE_RESOLVING || task != lookupHandle) return;
-    lookupHandle = nullptr;
-    const hostent* entry = reinterpret_cast<const hostent*>(hostBuffer);
-    bool found = !error && length >= 16 && entry->h_length == 4 && entry->h_addr_list && entry->h_addr_list[0];
-    u_long ipv4 = 0;
-    if (found) memcpy(&ipv4, entry->h_addr_list[0], sizeof ipv4);
-    delete[] hostBuffer;
-    hostBuffer = nullptr;
+void CTcp::OnLookupDone(bool found, u_long ipv4) {
+    lookup = nullptr;
+    if (state != TCPSTATE_RESOLVING) return;
     if (!found) {
         FailConnection();
         return;
@@ -261,22 +380,30 @@ void CTcp::OnSocketEvent(WORD event, WORD error) {
                 FailConnection();
                 return;
             }
+            lastActivity = gOs.Monotonic();
             SetState(TCPSTATE_CONNECTED);
             OnConnect(TRUE);
             return;
         case FD_WRITE:
-            lastActivity = gOs.Now();
+            if (state != TCPSTATE_CONNECTED) return;
             writeResult = OnWrite();
+            // A failed send, or more to send than any request needs, ends the
+            // connection. Closing may delete the object: nothing follows it.
+            if (writeResult < 0 || (writeResult > 0 && ++writePosts > kMostWritePosts)) {
+                if (writeResult > 0) Trace("CTcp::OnWrite(): Error - still sending after %d writes", kMostWritePosts);
+                Close();
+                return;
+            }
             // Windows signals FD_WRITE once; while there is more to send, the
             // next piece is asked for through the message loop.
             if (writeResult) PostMessageA(window, kSocketEventMessage, socket, WSAMAKESELECTREPLY(FD_WRITE, 0));
             return;
         case FD_READ:
-            lastActivity = gOs.Now();
             OnRead();
             return;
         case FD_CLOSE:
             closedByPeer = TRUE;
+            resetByPeer = error != 0;
             if (state != TCPSTATE_CLOSING) Close();
             return;
         default: return;
@@ -285,29 +412,35 @@ void CTcp::OnSocketEvent(WORD event, WORD error) {
 
 void CTcp::Close() {
     SetState(TCPSTATE_CLOSING);
-    if (lookupHandle) WSACancelAsyncRequest(lookupHandle);
+    // A lookup under way keeps its slot until its answer arrives, for nobody.
+    if (lookup) lookup->owner = nullptr;
+    lookup = nullptr;
     if (socket != INVALID_SOCKET) {
         if (IsWindow(window)) WSAAsyncSelect(socket, window, 0, 0);
         shutdown(socket, 1);
-        for (uint32_t reads = 0; reads < kMostDrainReads && BytesAvailable() && OnRead(); reads++) {
-        }
+        Drain();
         closesocket(socket);
         socket = INVALID_SOCKET;
     }
-    delete[] hostBuffer;
-    hostBuffer = nullptr;
-    lookupHandle = nullptr;
     SetState(TCPSTATE_IDLE);
     OnDisconnect();
 }
 
+// Hands the data still waiting to OnRead; a handler that throws ends it, so
+// that Close always completes.
+void CTcp::Drain() {
+    try {
+        for (uint32_t reads = 0; reads < kMostDrainReads && BytesAvailable() && OnRead(); reads++) {
+        }
+    } catch (...) {
+        Trace("CTcp::Close(): Exception - the data still waiting is dropped");
+    }
+}
+
 int CTcp::Send(const void* data, int length) {
     int sent = send(socket, static_cast<const char*>(data), length, 0);
-    if (sent == SOCKET_ERROR) {
-        WSAGetLastError();  // read and dropped
-        return 0;
-    }
-    lastActivity = gOs.Now();
+    if (sent == SOCKET_ERROR) return WSAGetLastError() == WSAEWOULDBLOCK ? 0 : -1;
+    if (sent > 0) lastActivity = gOs.Monotonic();
     return sent;
 }
 
@@ -317,7 +450,7 @@ int CTcp::Recv(void* buffer, int length) {
         WSAGetLastError();
         return 0;
     }
-    if (got > 0) lastActivity = gOs.Now();
+    if (got > 0) lastActivity = gOs.Monotonic();
     return got;
 }
 

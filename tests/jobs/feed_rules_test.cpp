@@ -133,6 +133,29 @@ TEST_F(FeedTest, BitmapRequestAsksForTheColourVariantOfTheDisplay) {
     EXPECT_EQ(1023u, AdStream::BitmapRequest(longTitle.c_str(), cfg_).size());
 }
 
+// A body cut short without a Content-Length still ends cleanly: the bitmap's
+// own header tells the size it should have.
+TEST_F(FeedTest, OnlyABitmapOfTheSizeItsHeaderDeclaresIsWhole) {
+    const std::string whole = std::string("BM\x0c\0\0\0", 6) + "pixels";  // 12 bytes, and says so
+    struct {
+        std::string bytes;
+        int32_t body;
+        bool expected;
+    } cases[] = {
+        {whole, 12, true},
+        {whole.substr(0, 6), 6, false},           // cut in half
+        {"XM" + whole.substr(2), 12, false},      // no bitmap
+        {std::string("BM\xff\xff\xff\xff", 6), 6, false},
+        {"BM", 2, false},
+        {whole, -1, false},
+    };
+    for (const auto& c : cases) {
+        dir_.Write("A0000001.bmp", c.bytes);
+        EXPECT_EQ(c.expected, AdStream::BitmapIsWhole(dir_.File("A0000001.bmp").c_str(), c.body)) << c.bytes;
+    }
+    EXPECT_FALSE(AdStream::BitmapIsWhole(dir_.File("missing.bmp").c_str(), 12));
+}
+
 // With ads, which bitmaps stay is shown with a real agent (feeds_test).
 TEST_F(FeedTest, WithoutAdsEveryBitmapOfThePatternGoesAtStartUp) {
     AddTopic(TOPIC_ADSTREAM, "AdStream");

@@ -4,8 +4,10 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <winsock2.h>
 #include <windows.h>
 
+#include <ctime>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -58,11 +60,78 @@ public:
     }
     size_t Count(const std::string& prefix) const { return Requests(prefix).size(); }
 
+    // The body the news port answers to GET path (the whole response when it
+    // has no header end), fetched with a blocking socket bounded to 10 s.
+    static std::string Fetch(const std::string& path) {
+        WSADATA data;
+        WSAStartup(MAKEWORD(2, 2), &data);
+        SOCKET s = socket(AF_INET, SOCK_STREAM, 0);
+        DWORD timeoutMs = 10000;
+        setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&timeoutMs), sizeof timeoutMs);
+        sockaddr_in address = {};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(8642);
+        address.sin_addr.s_addr = inet_addr(Host().c_str());
+        std::string response;
+        if (connect(s, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
+            std::string request = "GET " + path + " HTTP/1.0\r\n\r\n";
+            send(s, request.data(), static_cast<int>(request.size()), 0);
+            char buffer[4096];
+            for (int got; (got = recv(s, buffer, sizeof buffer, 0)) > 0;) response.append(buffer, got);
+        }
+        closesocket(s);
+        WSACleanup();
+        size_t end = response.find("\r\n\r\n");
+        return end == std::string::npos ? response : response.substr(end + 4);
+    }
+
     // Where with_news_service.sh put them.
     static std::string Env(const char* variable) { return getenv(variable) ? getenv(variable) : ""; }
+    // The address the service listens on.
+    static std::string Host() {
+        std::string host = Env("TIDEWELL_TEST_SERVICE_HOST");
+        return host.empty() ? "127.0.0.1" : host;
+    }
     const std::string content_ = Env("TIDEWELL_TEST_SERVICE_CONTENT");
     const std::string log_ = Env("TIDEWELL_TEST_SERVICE_LOG");
 };
+
+// The sample ads of newsd's content; ad n shows kAdNames[n % 3].
+constexpr const char* kAdNames[] = {"ferry", "chandlery", "fishmarket"};
+
+// A database (as twldata reads it) for tests that run every job against the
+// service: feed topics feedName(1..feeds) asking newsd for feeds of that
+// name, the quote topic, and an ad stream of `ads` ads still to fetch, which
+// the update leaves alone. Every feed topic starts due and, until a request
+// for it succeeds, stays due a second after each try (a good answer sets the
+// feed's own schedule). A negative pace lets every job run on every tick,
+// which keeps these tests short; the spacing of the runs is tested elsewhere.
+inline std::string JobsDatabase(std::string (*feedName)(int), int feeds, int ads, const std::string& account) {
+    const std::string service = "http://" + NewsService::Host();
+    std::string topics, adList;
+    for (int n = 1; n <= feeds; n++) {
+        topics += R"({"Title": "News / )" + feedName(n) +
+                  R"(", "dwInterval": 1, "ConfigUrl": ")" + service + ":8642/feeds/" + feedName(n) + R"(.twl"},)";
+    }
+    for (int n = 1; n <= ads; n++) {
+        adList += std::string(n > 1 ? "," : "") + R"({"ridMsg": )" + std::to_string(n) +
+                  R"(, "Title": ")" + service + ":8642/ads/" + kAdNames[n % 3] + R"(C.bmp"})";
+    }
+    return R"({"header": {"Pace": -5, "AccountId": ")" + account + R"("}, "topics": [)" + topics +
+           R"({"dwType": 3, "Title": "Stocks / Quotes", "ConfigUrl": ")" + service +
+           R"(:8643/d/quotes.csv?s=TIDE&f=sl1d1t1c1ohgv&e=.csv",
+               "messages": [{"ridMsg": 1, "Title": "TIDE;0;0"}]},
+              {"dwType": 4, "Title": "AdStream", "tmLastUpdate": )" +
+           std::to_string(time(nullptr) + 1000000) + R"(, "messages": [)" + adList + "]}]}";
+}
+
+// Fills a new install folder for such a test: the database above, and
+// settings that keep ten messages a topic. True when twldata made the database.
+inline bool PrepareJobsFolder(const InstallFolder& folder, std::string (*feedName)(int), int feeds, int ads,
+                              const std::string& account) {
+    folder.Write("Tidewell.ini", "[Tidewell Settings]\r\nMsgPurge=10\r\n");
+    return folder.MakeDatabase(JobsDatabase(feedName, feeds, ads, account)) == 0;
+}
 
 class ServiceTest : public ::testing::Test {
 protected:

@@ -1,13 +1,19 @@
 // The local news service misbehaves on purpose while a real agent runs all
-// three download jobs against it: it cuts the header or the body, announces
-// a wrong length, answers 500, refuses connections, stalls, floods a header
-// line or sends noise. The agent must go on serving display programs while a
-// job waits, and each job's next run must work once the service is healthy.
+// three download jobs against it: it cuts the header or the body (also with
+// no length announced), announces a wrong length, answers 500, refuses
+// connections, stalls (also half-way through a body), floods a header line,
+// sends noise or an endless body. The agent must go on serving display
+// programs while a job waits, each job's next run must work once the service
+// is healthy, and nothing a broken transfer brought may be used: every
+// stored bitmap and every headline is what the service sent, whole (a
+// bitmap cut short without a length shows by its own header).
 #include <array>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "news_service_win.h"
 #include "shared/conversation_win.h"
@@ -21,35 +27,13 @@ std::string FeedName(int n) {
     return (n < 10 ? "f0" : "f") + std::to_string(n);
 }
 
-// Every feed topic starts due and, until a request for it succeeds, stays
-// due a second after each try (a good answer sets the feed's own schedule).
-// A negative pace lets every job run on every tick, which keeps this test
-// short; the spacing of the runs is tested elsewhere. The update leaves the
-// ad stream alone.
-std::string Database() {
-    std::string topics, ads;
-    for (int n = 1; n <= kFeeds; n++) {
-        topics += R"({"Title": "News / )" + FeedName(n) +
-                  R"(", "dwInterval": 1, "ConfigUrl": "http://127.0.0.1:8642/feeds/)" + FeedName(n) + R"(.twl"},)";
-    }
-    const char* names[] = {"ferry", "chandlery", "fishmarket"};
-    for (int n = 1; n <= kAds; n++) {
-        ads += std::string(n > 1 ? "," : "") + R"({"ridMsg": )" + std::to_string(n) +
-               R"(, "Title": "http://127.0.0.1:8642/ads/)" + names[n % 3] + R"(C.bmp"})";
-    }
-    return R"({"header": {"Pace": -5, "AccountId": "faults"}, "topics": [)" + topics +
-           R"({"dwType": 3, "Title": "Stocks / Quotes",
-               "ConfigUrl": "http://127.0.0.1:8643/d/quotes.csv?s=TIDE&f=sl1d1t1c1ohgv&e=.csv",
-               "messages": [{"ridMsg": 1, "Title": "TIDE;0;0"}]},
-              {"dwType": 4, "Title": "AdStream", "tmLastUpdate": )" +
-           std::to_string(time(nullptr) + 100000) + R"(, "messages": [)" + ads + "]}]}";
-}
-
 // What a display program sees of the jobs' work.
 struct Progress {
     int feedsWithNews = 0;
     int adsWithBitmaps = 0;
     int32_t quoteReceived = 0;
+    std::vector<std::string> headlines;  // of every feed topic
+    std::vector<uint32_t> adsStored;     // the ads whose title names their bitmap
 };
 
 Progress Look(HWND engine) {
@@ -67,14 +51,21 @@ Progress Look(HWND engine) {
     TopicArea& area = topics.topics();
     area.wrap = 0;
     uint32_t quotes = 0xFFFFFFFF;
+    std::vector<uint32_t> feeds;
     for (LRESULT found = topics.Request(FETCH_FIRST); found; found = topics.Request(FETCH_NEXT)) {
-        seen.feedsWithNews += std::string(area.topic.Title).rfind("News / f", 0) == 0 && area.msgCount > 0;
+        bool feed = std::string(area.topic.Title).rfind("News / f", 0) == 0;
+        seen.feedsWithNews += feed && area.msgCount > 0;
+        if (feed) feeds.push_back(area.topic.ridTopic);
         quotes = area.topic.dwType == 3 ? area.topic.ridTopic : quotes;
     }
+    for (uint32_t feed : feeds) forEachMessage(feed, [&](const MsgRecord& msg) { seen.headlines.push_back(msg.Title); });
     forEachMessage(quotes, [&](const MsgRecord& quote) { seen.quoteReceived = quote.tmReceived; });
     // Steps over the topics pass the ad stream by; the shared record names it.
-    forEachMessage(GlobalBlockView().config().AdTopicId,
-                   [&](const MsgRecord& ad) { seen.adsWithBitmaps += std::string(ad.Title).rfind("A0", 0) == 0; });
+    forEachMessage(GlobalBlockView().config().AdTopicId, [&](const MsgRecord& ad) {
+        bool stored = std::string(ad.Title).rfind("A0", 0) == 0;
+        seen.adsWithBitmaps += stored;
+        if (stored) seen.adsStored.push_back(ad.ridMsg);
+    });
     return seen;
 }
 
@@ -103,8 +94,7 @@ TEST_F(ServiceTest, EveryJobRecoversFromEveryFault) {
                                           R"(", "keep": 3, "headlines": ["Tide turns", "Wind backs"]})");
     }
     InstallFolder folder("service-faults", InstallFolder::kWithoutDatabase);
-    folder.Write("Tidewell.ini", "[Tidewell Settings]\r\nMsgPurge=10\r\n");
-    ASSERT_EQ(0u, folder.MakeDatabase(Database()));
+    ASSERT_TRUE(PrepareJobsFolder(folder, FeedName, kFeeds, kAds, "faults"));
     AgentProcess agent(folder);
     HWND engine = agent.WaitForEngineWindow();
     ASSERT_TRUE(engine);
@@ -126,8 +116,8 @@ TEST_F(ServiceTest, EveryJobRecoversFromEveryFault) {
         }
         return count;
     };
-    for (const char* fault :
-         {"cut-header", "cut-body", "short", "length", "500", "refuse", "long-header", "noise", "stall"}) {
+    for (const char* fault : {"cut-header", "cut-body", "cut-bare", "short", "length", "500", "refuse", "long-header",
+                              "noise", "endless", "stall", "stall-body"}) {
         SCOPED_TRACE(fault);
         const std::array<size_t, 3> before = met(fault);
         service_.SetFault(fault);
@@ -147,7 +137,7 @@ TEST_F(ServiceTest, EveryJobRecoversFromEveryFault) {
                 return now.feedsWithNews > progress.feedsWithNews && now.adsWithBitmaps > progress.adsWithBitmaps &&
                        now.quoteReceived >= healthySince;
             },
-            strcmp(fault, "stall") ? 30000 : 150000))
+            strncmp(fault, "stall", 5) ? 30000 : 150000))
             << "feeds " << Look(engine).feedsWithNews << ", ads " << Look(engine).adsWithBitmaps;
         ASSERT_EQ(STILL_ACTIVE, agent.Wait(0));
         printf("fault %-11s  %2zu faulty transfers, 200 display requests meanwhile in %lu ms, all three jobs "
@@ -156,6 +146,23 @@ TEST_F(ServiceTest, EveryJobRecoversFromEveryFault) {
                (GetTickCount() - healthyAt) / 1000.0);
     }
     EXPECT_TRUE(trace_.Contains("CHttp::OnRead(): Receive header buffer overflow", agent.id()));
+    EXPECT_TRUE(trace_.Contains("CHttp::OnRead(): Error - body longer than", agent.id()));
+
+    // What was stored is what the service sent, whole.
+    Progress stored = Look(engine);
+    for (uint32_t ad : stored.adsStored) {
+        char file[32];
+        snprintf(file, sizeof file, "Data\\A%07lu.bmp", static_cast<unsigned long>(ad));
+        std::string name = kAdNames[ad % 3], bitmap = folder.Read(file);
+        EXPECT_TRUE(bitmap == NewsService::Fetch("/ads/" + name + "8.bmp") ||
+                    bitmap == NewsService::Fetch("/ads/" + name + "4.bmp"))
+            << file << " holds " << bitmap.size() << " bytes that the service did not send as one bitmap";
+    }
+    for (const std::string& headline : stored.headlines) {
+        EXPECT_TRUE(headline == "Tide turns" || headline == "Wind backs") << "a headline cut short: " << headline;
+    }
+    EXPECT_FALSE(stored.adsStored.empty());
+    EXPECT_FALSE(stored.headlines.empty());
     EXPECT_EQ(0u, agent.Close());
     EXPECT_NE(std::string::npos, folder.DumpDatabase().find("\"Title\": \"News / f01\""));
 }

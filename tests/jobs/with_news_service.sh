@@ -4,25 +4,35 @@
 # quotes on 8643).
 # The program finds the service's content folder and request log through
 # TIDEWELL_TEST_SERVICE_CONTENT and TIDEWELL_TEST_SERVICE_LOG, as Wine's Z: drive shows them.
-# The service stops when the program ends, and by itself after ten minutes.
+# The service stops when the program ends, and by itself after ten minutes
+# (TIDEWELL_SERVICE_SECONDS, for longer runs). With TIDEWELL_SERVICE_HOST set
+# to another loopback address the service listens there instead, takes no
+# turn with other trees, and the program finds the address in
+# TIDEWELL_TEST_SERVICE_HOST (only for programs whose agents are pointed
+# there by their database).
 #   with_news_service.sh WINE_RUN PREFIX NEWSD TEST_PROGRAM
 set -u
 wine_run=$1 prefix=$2 newsd=$3 program=$4
 . "$(dirname "$0")/../support/servers.sh"
-# The service's ports are fixed: runs of other build trees on this machine wait their turn.
-exec 8>/tmp/tidewell-news-service.lock
-flock -w 1800 8 || { echo "the news service's ports stayed taken" >&2; exit 1; }
+host=${TIDEWELL_SERVICE_HOST:-127.0.0.1}
+if [ "$host" = 127.0.0.1 ]; then
+    # The service's ports are fixed: runs of other build trees on this machine wait their turn.
+    exec 8>/tmp/tidewell-news-service.lock
+    flock -w 1800 8 || { echo "the news service's ports stayed taken" >&2; exit 1; }
+fi
 work=$(mktemp -d /tmp/tidewell-newsd.XXXXXX)
 trap 'stop_servers; rm -rf "$work"' EXIT INT TERM
 
 # The service's own sample content (the ads among it are drawn at start); tests add feeds of their own.
 cp -r "$(dirname "$newsd")/content" "$work/content"
-start_server 600 "$work/newsd.out" python3 "$newsd" --news-port 8642 --content "$work/content" \
-    --log "$work/requests.log" --lifetime 590
-wait_listening 8642 "newsd" || { cat "$work/newsd.out"; exit 1; }
+lifetime=${TIDEWELL_SERVICE_SECONDS:-600}
+start_server "$lifetime" "$work/newsd.out" python3 "$newsd" --host "$host" --news-port 8642 --content "$work/content" \
+    --log "$work/requests.log" --lifetime $((lifetime - 10))
+listen_host=$host wait_listening 8642 "newsd" || { cat "$work/newsd.out"; exit 1; }
 
 dos_work="Z:$(printf '%s' "$work" | tr / '\\')"
-TIDEWELL_TEST_SERVICE_CONTENT="$dos_work\\content" TIDEWELL_TEST_SERVICE_LOG="$dos_work\\requests.log" \
+TIDEWELL_TEST_SERVICE_HOST=$host \
+    TIDEWELL_TEST_SERVICE_CONTENT="$dos_work\\content" TIDEWELL_TEST_SERVICE_LOG="$dos_work\\requests.log" \
     "$wine_run" --prefix "$prefix" "$program"
 status=$?
 [ "$status" -eq 0 ] || { echo "== newsd requests"; cat "$work/requests.log"; cat "$work/newsd.out"; }

@@ -9,6 +9,8 @@
 #include <fstream>
 #include <functional>
 #include <memory>
+#include <new>
+#include <stdexcept>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -64,6 +66,7 @@ public:
         log += "complete " + std::to_string(iStatusCode) + " " + std::to_string(iContentLength) + " " +
                std::to_string(iBodyBytes) + (iHttpState == HTTPSTATE_IDLE ? "" : " busy");
         if (timedOut) log += " timed out";
+        if (iFault) log += " fault " + std::to_string(iFault);
         completions++;
     }
 
@@ -190,12 +193,13 @@ TEST_F(HttpTest, ResponsesInAnyPiecesWithAnyLineEndsAndBadOnes) {
         // The body starts two bytes into the line of blanks that ends the header.
         {{{"HTTP/1.0 200 OK\r\nA: b\r\n   \r\nbody"}}, "connected[HTTP/1.0 200 OK][A: b]< \r\nbody>complete 200 0 7"},
         {{{"HTTP/1.0 200 OK\r\nContent-Length: 50\r\n\r\nshort"}},
-         "connected[HTTP/1.0 200 OK][Content-Length: 50]<short>complete 200 50 5",
+         "connected[HTTP/1.0 200 OK][Content-Length: 50]<short>complete 200 50 5 fault 8",
          "CHttp::OnDisconnect() Error: Content-Length invalid"},
-        // Closed before the empty line: complete without a body.
-        {{{"HTTP/1.0 301 Moved\r\nLocation: x\r\n"}}, "connected[HTTP/1.0 301 Moved]complete 301 0 0"},
+        // Closed before the empty line: complete without a body, and cut short.
+        {{{"HTTP/1.0 301 Moved\r\nLocation: x\r\n"}}, "connected[HTTP/1.0 301 Moved]complete 301 0 0 fault 4",
+         "CHttp::OnDisconnect(): Error - response not whole (4)"},
         // A line longer than the buffer from a server that never closes: the client ends it.
-        {{{"HTTP/1.0 200 OK\r\n" + std::string(2500, 'x')}}, "connected[HTTP/1.0 200 OK]complete 200 0 0",
+        {{{"HTTP/1.0 200 OK\r\n" + std::string(2500, 'x')}}, "connected[HTTP/1.0 200 OK]complete 200 0 0 fault 3",
          "CHttp::OnRead(): Receive header buffer overflow", ScriptServer::kStall},
     };
     for (auto& c : cases) {
@@ -230,7 +234,7 @@ TEST_F(HttpTest, ConnectionsToAddressesAndNamesSucceedOrFailOnce) {
         ASSERT_TRUE(http.Run([&] {
             int started = http.Get(c.host, "/", c.port, 7);
             EXPECT_EQ(c.lookup ? TCPSTATE_RESOLVING : TCPSTATE_CONNECTING, http.state);
-            EXPECT_EQ(c.lookup, http.lookupHandle != nullptr);
+            EXPECT_EQ(c.lookup, http.lookup != nullptr);
             return started;
         }));
         PumpMessages(300);
@@ -271,26 +275,178 @@ TEST_F(HttpTest, BusyObjectsEmptyHostsAndStaleEventsLeaveTheRequestAloneAndClose
     EXPECT_EQ(1, server.Connections());
 }
 
-TEST_F(HttpTest, StalledConnectionIsClosedByTheWatch) {
+
+static_assert(kConnectionDeadlineMs + kWatchPeriodMs <= 120000, "every connection ends within 120 s");
+
+// The watch reads only the monotonic clock (here the real one plus a jump):
+// the calendar set back a year or past 2038 changes nothing, a silent server
+// is left after a minute, one that keeps trickling bytes at the deadline, and
+// one that sends more than the limit at once; each ends as a failure. A body
+// of exactly the limit arrives whole.
+TEST_F(HttpTest, SilentTricklingAndEndlessAnswersEndAsFailures) {
     OsOverride restore;
-    static int32_t offset;
-    offset = 0;
-    gOs.Now = [] { return static_cast<int32_t>(time(nullptr)) + offset; };
-    ScriptServer server({}, ScriptServer::kStall);
+    static uint64_t jump;
+    static int32_t calendar;
+    jump = 0;
+    gOs.Monotonic = [] { return static_cast<uint64_t>(GetTickCount64()) + jump; };
+    gOs.Now = [] { return calendar; };
+    ScriptServer silent({}, ScriptServer::kStall);
     RecordingHttp http(owner_);
-    ASSERT_EQ(1, http.Get("127.0.0.1", "/stall", server.port(), 0));
+    ASSERT_EQ(1, http.Get("127.0.0.1", "/stall", silent.port(), 0));
     ASSERT_TRUE(WaitFor([&] { return http.iHttpState == HTTPSTATE_HEADER; }, kNetTimeoutMs));
-    NetworkWatchTick();  // not long enough yet
+    for (int32_t now : {static_cast<int32_t>(time(nullptr)) - 365 * 86400, INT32_MIN + 10, INT32_MAX}) {
+        calendar = now;
+        NetworkWatchTick();
+    }
     EXPECT_EQ(HTTPSTATE_HEADER, http.iHttpState);
-    offset = kStalledConnectedSeconds + 2;
+    jump = (kStalledConnectedSeconds + 2) * 1000;
     NetworkWatchTick();
-    EXPECT_EQ("connectedcomplete 0 0 0 timed out", http.log);  // the handlers already see why it ended
-    EXPECT_EQ(HTTPSTATE_IDLE, http.iHttpState);
+    EXPECT_EQ("connectedcomplete 0 0 0 timed out fault 6", http.log);  // the handlers already see why it ended
     EXPECT_EQ(TCPSTATE_IDLE, http.state);
-    ScriptServer healthy({{"HTTP/1.0 200 OK\r\n\r\nback"}});
-    ASSERT_TRUE(http.GetFrom(healthy));  // and the object works again
-    EXPECT_EQ("back", http.body);
-    EXPECT_FALSE(http.timedOut);
+
+    jump = 0;
+    ScriptServer trickle(ScriptServer::InPieces("HTTP/1.0 200 OK\r\n\r\n" + std::string(400, 't'), 1, 50),
+                         ScriptServer::kStall);
+    http.log.clear();
+    ASSERT_EQ(1, http.Get("127.0.0.1", "/trickle", trickle.port(), 0));
+    ASSERT_TRUE(WaitFor([&] { return http.iHttpState == HTTPSTATE_BODY; }, kNetTimeoutMs));
+    jump = kConnectionDeadlineMs - 15000;
+    PumpMessages(300);  // bytes keep arriving: never stalled
+    NetworkWatchTick();
+    EXPECT_EQ(HTTPSTATE_BODY, http.iHttpState);
+    jump = kConnectionDeadlineMs;
+    NetworkWatchTick();
+    EXPECT_EQ("connected[HTTP/1.0 200 OK]complete 200 0 " + std::to_string(http.iBodyBytes) + " timed out fault 6",
+              http.log);
+
+    const std::string body(2500, 'e');
+    ScriptServer endless({{"HTTP/1.0 200 OK\r\n\r\n" + body + "more"}}, ScriptServer::kStall),
+        exact({{"HTTP/1.0 200 OK\r\n\r\n" + body}});
+    http.iBodyLimit = 2500;
+    ASSERT_TRUE(http.GetFrom(endless));
+    EXPECT_EQ(1, http.completions);
+    EXPECT_EQ(std::make_tuple(HTTPFAULT_TOO_LONG, body.substr(0, 1998)), std::make_tuple(http.iFault, http.body));
+    EXPECT_LE(http.iBodyBytes, 2500);  // the piece held back is dropped with the one past the limit
+    ASSERT_TRUE(http.GetFrom(exact));
+    EXPECT_EQ(std::make_tuple(2500, HTTPFAULT_NONE, body), std::make_tuple(http.iBodyBytes, http.iFault, http.body));
+}
+
+// A host lookup cannot be cancelled (Wine's cancel does nothing): its answer
+// is written into its buffer later, whatever became of the connection. So
+// a connection closed or destroyed during its lookup must not leave the
+// buffer to the heap; the object is free again at once; an answer that
+// belongs to no lookup under way is dropped; and the socket windows are
+// message-only, out of reach of programs that list windows.
+TEST_F(HttpTest, LookupsOutliveTheirConnectionsAndStrayAnswersAreDropped) {
+    ScriptServer server({{"HTTP/1.0 200 OK\r\n\r\nhello"}});
+    RecordingHttp closed(owner_);
+    ASSERT_EQ(1, closed.Get("localhost", "/", server.port(), 0));
+    closed.Close();
+    EXPECT_EQ("complete 0 0 0 fault 4", closed.log);
+    auto destroyed = std::make_unique<RecordingHttp>(owner_);
+    ASSERT_EQ(1, destroyed->Get("localhost", "/", server.port(), 0));
+    destroyed.reset();
+    // Blocks of a lookup buffer's size, where the heap would put freed ones.
+    std::vector<std::vector<char>> blocks(8, std::vector<char>(MAXGETHOSTSTRUCT, 'z'));
+    ASSERT_TRUE(WaitFor([] { return NetworkLookupsPending() == 0; }, kNetTimeoutMs));
+    for (const auto& block : blocks) EXPECT_EQ(std::vector<char>(MAXGETHOSTSTRUCT, 'z'), block);
+
+    TraceRecorder trace;
+    ASSERT_TRUE(closed.Run([&] {
+        int started = closed.Get("localhost", "/", server.port(), 0);
+        SendMessageA(NetworkLookupWindow(), kLookupDoneMessage, 0x4321, WSAMAKEASYNCREPLY(sizeof(hostent), 0));
+        SendMessageA(closed.window, kLookupDoneMessage, 0x4321, WSAMAKEASYNCREPLY(0, WSAHOST_NOT_FOUND));
+        EXPECT_EQ(TCPSTATE_RESOLVING, closed.state);
+        return started;
+    }));
+    EXPECT_EQ("connected[HTTP/1.0 200 OK]<hello>complete 200 0 5", closed.log);
+    EXPECT_TRUE(trace.Contains("CTcp::OnLookupDone(): Warning - no such lookup under way"));
+
+    char className[80] = {};
+    GetClassNameA(closed.window, className, sizeof className);
+    bool listed = false;
+    for (HWND window = nullptr; (window = FindWindowExA(HWND_MESSAGE, window, className, nullptr));) {
+        listed = listed || window == closed.window;
+    }
+    EXPECT_TRUE(listed);
+    EXPECT_EQ(nullptr, FindWindowExA(owner_, nullptr, className, nullptr));
+}
+
+// Whatever a handler throws is caught where the socket layer hands over its
+// events, traced, and the transfer ends as a failure; the program goes on.
+TEST_F(HttpTest, ExceptionsFromHandlersEndTheTransferNotTheProgram) {
+    struct ThrowingHttp : RecordingHttp {
+        using RecordingHttp::RecordingHttp;
+        void OnHeader(const char* line) override {
+            RecordingHttp::OnHeader(line);
+            thrower();
+        }
+        std::function<void()> thrower;
+    };
+    const std::pair<std::function<void()>, const char*> cases[] = {
+        {[] { throw std::bad_alloc(); }, "CTcp::WindowProc(): Exception - out of memory"},
+        {[] { throw "no room"; }, "CTcp::WindowProc(): Exception no room"},
+        {[] { throw std::runtime_error("odd"); }, "CTcp::WindowProc(): Unhandled Exception"},
+        {[] { throw 42; }, "CTcp::WindowProc(): Unhandled Exception"},
+    };
+    ScriptServer server({{"HTTP/1.0 200 OK\r\nA: b\r\n\r\nbody"}}, ScriptServer::kStall);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.second);
+        TraceRecorder trace;
+        ThrowingHttp http(owner_);
+        http.thrower = c.first;
+        ASSERT_TRUE(http.GetFrom(server));
+        EXPECT_TRUE(trace.Contains(c.second));
+        EXPECT_EQ(std::make_tuple(1, HTTPSTATE_IDLE, TCPSTATE_IDLE, false),
+                  std::make_tuple(http.completions, http.iHttpState, http.state, http.ArrivedWhole()));
+    }
+}
+
+// A send that fails ends the transfer as a failure at once, and a writer
+// that never finishes is stopped: the write event is re-posted only so often.
+TEST_F(HttpTest, FailedSendsAndEndlessWritersEndTheTransfer) {
+    struct BrokenWriter : RecordingHttp {
+        using RecordingHttp::RecordingHttp;
+        int OnWrite() override {
+            writes++;
+            if (!breakSocket) return 1;
+            closesocket(socket);  // the connection is gone under the writer
+            return CHttp::OnWrite();
+        }
+        bool breakSocket = true;
+    };
+    ScriptServer server({{"HTTP/1.0 200 OK\r\n\r\nnever read"}}, ScriptServer::kStall);
+    BrokenWriter http(owner_);
+    ASSERT_TRUE(http.GetFrom(server));
+    EXPECT_EQ(std::make_tuple(1, HTTPFAULT_SEND, 1), std::make_tuple(http.writes, http.iFault, http.completions));
+    http.breakSocket = false;
+    ASSERT_TRUE(http.GetFrom(server));
+    EXPECT_EQ(std::make_tuple(kMostWritePosts + 1, HTTPFAULT_CUT, 1),
+              std::make_tuple(http.writes, http.iFault, http.completions));
+}
+
+// A full disk: the file takes the first write of the body, then no more. The
+// transfer ends at once as a failure, although the server would go on.
+TEST_F(HttpTest, AFailedFileWriteEndsTheTransfer) {
+    OsOverride restore;
+    static decltype(gOs.Write) realWrite;
+    static int writesLeft;
+    realWrite = gOs.Write;
+    writesLeft = 1;
+    gOs.Write = [](OsFile* file, const void* data, uint32_t size, uint32_t* written) {
+        if (writesLeft-- > 0) return realWrite(file, data, size, written);
+        *written = 0;
+        return 0;
+    };
+    const std::string body(2500, 'b');
+    ScriptServer server({{"HTTP/1.0 200 OK\r\n\r\n" + body}}, ScriptServer::kStall);
+    TempDir dir("httpfile");
+    WatchedFile<CHttpFile> download(owner_);
+    int before = gFileCompletions;
+    ASSERT_EQ(1, download.Get("127.0.0.1", "/A0000001.bmp", server.port(), dir.File("a.bmp").c_str(), 0));
+    ASSERT_TRUE(WaitFor([&] { return gFileCompletions > before; }, kNetTimeoutMs));
+    EXPECT_EQ(std::make_tuple(HTTPFAULT_WRITE, body.substr(0, 999)), std::make_tuple(download.iFault, dir.Read("a.bmp")));
+    EXPECT_TRUE(download.writeFailed);
 }
 
 // The usual layouts show in the real servers' downloads below.

@@ -7,10 +7,11 @@ free_port() {
     python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'
 }
 
-# wait_listening PORT [NAME]: waits up to 10 s for a server to accept on PORT.
+# wait_listening PORT [NAME]: waits up to 10 s for a server to accept on PORT
+# (of $listen_host, 127.0.0.1 unless set).
 wait_listening() {
     tries=0
-    until python3 -c "import socket, sys; s = socket.socket(); s.settimeout(1); sys.exit(s.connect_ex(('127.0.0.1', $1)))"; do
+    until python3 -c "import socket, sys; s = socket.socket(); s.settimeout(1); sys.exit(s.connect_ex(('${listen_host:-127.0.0.1}', $1)))"; do
         tries=$((tries + 1))
         if [ "$tries" -ge 100 ]; then
             echo "${2:-a server} did not start on port $1" >&2

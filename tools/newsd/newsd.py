@@ -26,6 +26,13 @@ served as the rest of the path would be, but
   long-header sends a header line of 3000 bytes
   noise       sends 3000 random bytes and closes
   stall       answers nothing and holds the connection (up to 120 s)
+  hang        answers nothing for 3 s, then closes
+  cut-bare    announces no length and closes in the middle of the body
+  stall-body  announces no length, sends half the body and holds the
+              connection (up to 120 s)
+  endless     announces no length and sends body bytes until the client
+              closes (up to 130 s)
+  trickle     announces no length and sends the body a byte a second
 and while the file CONTENT/fault holds one of these words, every request
 fails that way, until the file is removed or emptied; the word "refuse"
 closes the listening ports instead, so that connections are refused, and
@@ -218,7 +225,8 @@ class Service:
 # The agent asks for the ad stream every 6 minutes; the file says so too.
 AD_STREAM_MINUTES = 6
 
-FAULTS = ("short", "length", "500", "cut-header", "cut-body", "long-header", "noise", "stall")
+FAULTS = ("short", "length", "500", "cut-header", "cut-body", "long-header", "noise", "stall", "hang", "cut-bare",
+          "stall-body", "endless", "trickle")
 
 
 def split_fault(target):
@@ -270,11 +278,38 @@ class Handler(BaseHTTPRequestHandler):
         elif fault == "noise":
             self.wfile.write(os.urandom(3000))
         elif fault == "stall":
-            self.connection.settimeout(120)
-            try:
-                self.connection.recv(1)  # until the client gives up, or the time is up
-            except OSError:
-                pass
+            self.hold(120)
+        elif fault == "hang":
+            time.sleep(3)
+        elif fault in ("cut-bare", "stall-body"):
+            self.wfile.write(("%s\r\n" % head).encode() + body[:len(body) // 2])
+            if fault == "stall-body":
+                self.wfile.flush()
+                self.hold(120)
+        elif fault in ("endless", "trickle"):
+            self.wfile.write(("%s\r\n" % head).encode())
+            self.pour(body or b"x", 1 if fault == "trickle" else 4096, 1.0 if fault == "trickle" else 0, 130)
+
+    def hold(self, seconds):
+        """Holds the connection silently until the client closes it, or the time is up."""
+        self.wfile.flush()
+        self.connection.settimeout(seconds)
+        try:
+            self.connection.recv(1)
+        except OSError:
+            pass
+
+    def pour(self, body, size, pause, seconds):
+        """Sends body over and over in pieces of size bytes, until the client closes or the time is up."""
+        end, sent, repeated = time.time() + seconds, 0, body * (size // len(body) + 2)
+        try:
+            while time.time() < end:
+                self.wfile.write(repeated[sent % len(body):sent % len(body) + size])
+                self.wfile.flush()
+                sent += size
+                time.sleep(pause)
+        except OSError:
+            pass
 
     def parse_request(self):
         if not super().parse_request():

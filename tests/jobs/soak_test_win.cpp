@@ -1,0 +1,159 @@
+// One agent against the local news service for a while (TIDEWELL_SOAK_SECONDS,
+// 90 by default; scripts/soak runs it for longer), with every job due on
+// every tick and hundreds of ads to fetch, while the service turns from
+// healthy to one fault and back, over and over: bodies cut short, endless
+// bodies, refused connections, short stalls, cut headers, noise. The
+// agent's handles, GDI objects (where the system counts them) and private
+// bytes, sampled in the healthy phases, must not grow, and display programs
+// stay served.
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "news_service_win.h"
+// psapi.h needs the types of windows.h first.
+#include <psapi.h>
+#include "shared/conversation_win.h"
+
+namespace {
+
+constexpr int kFeeds = 30;
+constexpr int kAds = 400;
+constexpr DWORD kPhaseMs = 8000;  // somewhat more than a clock period
+// What a sample may show above the first ones: a transfer under way holds a
+// socket and an event or two, and the heap keeps some slack.
+constexpr DWORD kHandleSlack = 4;
+constexpr SIZE_T kPrivateBytesSlack = 512 * 1024;
+
+std::string FeedName(int n) {
+    return "s" + std::to_string(n);
+}
+
+struct Usage {
+    DWORD handles = 0;
+    DWORD gdiObjects = 0;
+    bool gdiKnown = false;    // Wine 8 does not count GDI objects (GetGuiResources fails)
+    SIZE_T privateBytes = 0;  // the commit charge (Wine fills PagefileUsage, not PrivateUsage)
+};
+
+// The handles a process holds, from the system's handle table (Wine 8 answers
+// GetProcessHandleCount with 0); 0 when the table cannot be read.
+DWORD CountHandles(DWORD processId) {
+    struct Entry {
+        ULONG processId;
+        UCHAR type, flags;
+        USHORT value;
+        PVOID object;
+        ACCESS_MASK access;
+    };
+    using Query = LONG(WINAPI*)(ULONG, PVOID, ULONG, PULONG);
+    auto query = reinterpret_cast<Query>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQuerySystemInformation")));
+    constexpr ULONG kSystemHandleInformation = 16;
+    for (ULONG size = 1 << 16; query && size <= (1u << 24); size *= 4) {
+        std::vector<char> table(size);
+        if (query(kSystemHandleInformation, table.data(), size, nullptr) != 0) continue;  // too small: grow
+        ULONG count;
+        memcpy(&count, table.data(), sizeof count);
+        const size_t first = sizeof(void*) == 8 ? 8 : 4;  // the entries are pointer-aligned
+        if (count > (size - first) / sizeof(Entry)) return 0;
+        DWORD held = 0;
+        for (ULONG i = 0; i < count; i++) {
+            Entry entry;
+            memcpy(&entry, table.data() + first + i * sizeof entry, sizeof entry);
+            held += entry.processId == processId;
+        }
+        return held;
+    }
+    return 0;
+}
+
+Usage Sample(DWORD processId) {
+    Usage usage;
+    HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, processId);
+    if (!process) return usage;
+    usage.handles = CountHandles(processId);
+    SetLastError(0);
+    usage.gdiObjects = GetGuiResources(process, GR_GDIOBJECTS);
+    usage.gdiKnown = usage.gdiObjects != 0 || GetLastError() == 0;
+    PROCESS_MEMORY_COUNTERS memory = {};
+    memory.cb = sizeof memory;
+    if (GetProcessMemoryInfo(process, &memory, sizeof memory)) usage.privateBytes = memory.PagefileUsage;
+    CloseHandle(process);
+    return usage;
+}
+
+Usage Most(const Usage& a, const Usage& b) {
+    Usage most = b;
+    most.handles = std::max(a.handles, b.handles);
+    most.gdiObjects = std::max(a.gdiObjects, b.gdiObjects);
+    most.privateBytes = std::max(a.privateBytes, b.privateBytes);
+    return most;
+}
+
+// One display request answered, within a second.
+bool DisplayServed(HWND engine) {
+    Conversation topics(engine, 0);
+    if (!topics.open()) return false;
+    topics.topics().wrap = 1;
+    DWORD start = GetTickCount();
+    return topics.Request(FETCH_FIRST) == 1 && GetTickCount() - start < 1000;
+}
+
+}  // namespace
+
+TEST_F(ServiceTest, ResourcesHoldThroughTransfersWithFaults) {
+    const char* setting = getenv("TIDEWELL_SOAK_SECONDS");
+    const DWORD runMs = (setting ? std::max(30, atoi(setting)) : 90) * 1000;
+    for (int n = 1; n <= kFeeds; n++) {
+        // Headlines that never move on: the database stays the same size.
+        service_.AddFeed(FeedName(n), R"({"title": "News / )" + FeedName(n) +
+                                                      R"(", "keep": 3, "period": 1000000, "headlines": ["Calm", "Swell"]})");
+    }
+    InstallFolder folder("soak", InstallFolder::kWithoutDatabase);
+    ASSERT_TRUE(PrepareJobsFolder(folder, FeedName, kFeeds, kAds, "soak"));
+    AgentProcess agent(folder);
+    HWND engine = agent.WaitForEngineWindow();
+    ASSERT_TRUE(engine);
+    const size_t requestsBefore = service_.Count("");
+
+    const char* faults[] = {"cut-bare", "endless", "refuse", "hang", "cut-header", "noise", "cut-body", "long-header"};
+    Usage first, last, most;
+    int phases = 0, samples = 0, unserved = 0;
+    for (DWORD start = GetTickCount(); GetTickCount() - start < runMs; phases++) {
+        bool healthy = phases % 2 == 0;
+        service_.SetFault(healthy ? "" : faults[(phases / 2) % (sizeof faults / sizeof *faults)]);
+        Sleep(kPhaseMs);
+        unserved += !DisplayServed(engine);
+        ASSERT_EQ(STILL_ACTIVE, agent.Wait(0));
+        if (!healthy) continue;
+        last = Sample(agent.id());
+        // The first two samples together are the level the rest may not pass.
+        if (samples++ < 2) first = samples == 1 ? last : Most(first, last);
+        most = Most(most, last);
+    }
+    service_.SetFault("");
+    size_t answered = service_.Count("") - requestsBefore;
+    size_t refused = trace_.Count("CHttp::OnConnect(): Connect Failed!", agent.id());
+    printf("soak: %lu s, %d phases, %zu transfers answered and %zu refused; handles %lu -> %lu (most %lu), GDI objects "
+           "%s, private bytes %lu KiB -> %lu KiB (most %lu KiB); display requests unanswered: %d\n",
+           runMs / 1000, phases, answered, refused, first.handles, last.handles, most.handles,
+           last.gdiKnown ? (std::to_string(first.gdiObjects) + " -> " + std::to_string(last.gdiObjects)).c_str()
+                         : "not counted by this system",
+           static_cast<unsigned long>(first.privateBytes / 1024),
+           static_cast<unsigned long>(last.privateBytes / 1024), static_cast<unsigned long>(most.privateBytes / 1024),
+           unserved);
+    EXPECT_GE(samples, 3);
+    EXPECT_GT(first.handles, 0u) << "no handle count from the system";
+    EXPECT_GT(first.privateBytes, 0u) << "no memory figures from the system";
+    EXPECT_LE(last.handles, first.handles + kHandleSlack);
+    if (last.gdiKnown) {
+        EXPECT_LE(last.gdiObjects, first.gdiObjects);
+    }
+    EXPECT_LE(last.privateBytes, first.privateBytes + kPrivateBytesSlack);
+    EXPECT_EQ(0, unserved);
+    EXPECT_EQ(0u, agent.Close());
+}
