@@ -71,7 +71,7 @@ inline void Reset() {
     gOs.SetPriority = [](ProcessPriority, ThreadPriority) {};
     static CConfigData record;
     ResetDatabase(record);
-    strcpy(record.DataDir, "C:\\Fuzz\\Data");
+    strcpy(gDirs.DataDir, "C:\\Fuzz\\Data");
     gQuoteReader.CloseFile();
 }
 

@@ -106,9 +106,8 @@ void Database::Term() {
 }
 
 int EnsureAdStreamTopic() {
-    if (gTopicArray.Size == TopicArray::kCapacity) return 0;
     CTopic* topic = gTopicArray.FirstOfType(TOPIC_ADSTREAM);
-    if (!topic) topic = CreateAdStreamTopic();
+    if (!topic && gTopicArray.Size < TopicArray::kCapacity) topic = CreateAdStreamTopic();
     if (!topic) return 0;
     gConfig->AdTopicId = topic->ridTopic;
     topic->dwInterval = kAdStreamInterval;
