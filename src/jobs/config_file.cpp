@@ -97,7 +97,7 @@ std::vector<char> ReadSection(const char* path) {
             buffer.resize(std::min(length + 2u, size));
             return buffer;
         }
-        buffer.resize(size * 2);
+        buffer.resize(std::min<size_t>(size * 8u, kMostSectionBytes));  // each try reads the whole section again
     }
 }
 
