@@ -71,6 +71,7 @@ inline void Reset() {
     gOs.SetPriority = [](ProcessPriority, ThreadPriority) {};
     static CConfigData record;
     ResetDatabase(record);
+    record.MsgPurge = 10;  // a subscription file adds only what the purge lets its topic keep
     strcpy(gDirs.DataDir, "C:\\Fuzz\\Data");
     gQuoteReader.CloseFile();
 }
