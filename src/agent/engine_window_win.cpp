@@ -47,8 +47,12 @@ void ShowGlancer() {
 // The shutdown of a running agent; the rest follows after the message loop.
 void OnClose(HWND window) {
     if (gConfig) {
-        gTopicArray.Save();
-        CRegistry::WriteSettingsFile(*gConfig);
+        try {
+            gTopicArray.Save();
+            CRegistry::WriteSettingsFile(*gConfig);
+        } catch (...) {
+            TraceCaught("EngineWindowProc()");  // the shutdown goes on
+        }
     }
     if (HWND glancer = FindWindowA(kGlancerWindowClass, nullptr)) {
         SendMessageTimeoutA(glancer, WM_CLOSE, 0, 0, SMTO_ABORTIFHUNG, kCloseGlancerTimeoutMs, nullptr);

@@ -58,12 +58,15 @@ std::string ReadSettingsText(const char* path) {
     if (!file) return text;
     char piece[4096];
     uint32_t got = 0;
-    while (gOs.Read(file, piece, sizeof piece, &got) && got > 0 && text.size() + got <= kMostSettingsFileBytes) {
+    for (;;) {
+        if (!gOs.Read(file, piece, sizeof piece, &got) || text.size() + got > kMostSettingsFileBytes) {
+            text.clear();
+            break;
+        }
+        if (got == 0) break;
         text.append(piece, got);
     }
-    bool whole = got == 0;
     gOs.Close(file);
-    if (!whole) text.clear();
     return text;
 }
 

@@ -193,5 +193,10 @@ TEST(EngineWindow, FailuresOfEveryKindStayInsideTheHandlers) {
     gOs.Monotonic = []() -> uint64_t { throw std::runtime_error("no clock"); };  // the usage report's hour
     EXPECT_NO_THROW(ClockTick(nullptr, 0, 0, 0));
     EXPECT_TRUE(trace.Contains("ClockTick(): Unhandled Exception"));
+
+    // A save that fails that way at the close does not stop the shutdown.
+    gOs.CreateWrite = [](const char*) -> OsFile* { throw std::bad_alloc(); };
+    EXPECT_NO_THROW(EngineWindowProc(engine.window, WM_CLOSE, 0, 0));
+    EXPECT_FALSE(IsWindow(engine.window));
     gConfig = saved;
 }

@@ -42,7 +42,7 @@ std::string Database() {
                "ConfigUrl": "http://127.0.0.1:8643/d/quotes.csv?s=TIDE&f=sl1d1t1c1ohgv&e=.csv",
                "messages": [{"ridMsg": 1, "Title": "TIDE;0;0"}]},
               {"dwType": 4, "Title": "AdStream", "tmLastUpdate": )" +
-           std::to_string(time(nullptr) + 100000) + R"(, "messages": [)" + ads + "]}]}";
+           std::to_string(time(nullptr)) + R"(, "messages": [)" + ads + "]}]}";  // just asked
 }
 
 // What a display program sees of the jobs' work.
