@@ -71,7 +71,8 @@ inline void Reset() {
     gOs.SetPriority = [](ProcessPriority, ThreadPriority) {};
     static CConfigData record;
     ResetDatabase(record);
-    strcpy(record.DataDir, "C:\\Fuzz\\Data");
+    record.MsgPurge = 10;  // a subscription file adds only what the purge lets its topic keep
+    strcpy(gDirs.DataDir, "C:\\Fuzz\\Data");
     gQuoteReader.CloseFile();
 }
 

@@ -2,6 +2,7 @@
 
 #include "agent/probes_win.h"
 #include "agent/jobs_win.h"
+#include "base/trace.h"
 #include "shared/config_data.h"
 
 namespace {
@@ -17,7 +18,11 @@ void StopClock(HWND engineWindow) {
 }
 
 void CALLBACK ClockTick(HWND, UINT, UINT_PTR, DWORD) {
-    // The agent only publishes this for the display programs.
-    if (gConfig) gConfig->ScreenSaverOn = ScreenSaverActive();
-    TickJobs();
+    try {
+        // The agent only publishes this for the display programs.
+        if (gConfig) gConfig->ScreenSaverOn = ScreenSaverActive();
+        TickJobs();
+    } catch (...) {
+        TraceCaught("ClockTick()");  // the next tick tries again
+    }
 }

@@ -11,6 +11,7 @@
 #include "agent/probes_win.h"
 #include "agent/resource.h"
 #include "agent/tray_win.h"
+#include "base/strutil.h"
 #include "base/trace.h"
 #include "jobs/config_file.h"
 #include "news/topic_array.h"
@@ -37,15 +38,21 @@ void ShowGlancer() {
         return;
     }
     char path[MAX_PATH];
-    if (!gConfig || !InstallGlancerPath(gConfig->InstallDir, path, sizeof path)) return;
+    char dir[sizeof gDirs.InstallDir];
+    StrCopyField(dir, sizeof dir, gDirs.InstallDir, sizeof gDirs.InstallDir);
+    if (!InstallGlancerPath(dir, path, sizeof path)) return;
     if (!LaunchProgram(path)) Trace("EngineWindowProc(): Could not start %s", path);
 }
 
 // The shutdown of a running agent; the rest follows after the message loop.
 void OnClose(HWND window) {
     if (gConfig) {
-        gTopicArray.Save();
-        CRegistry::WriteSettingsFile(*gConfig);
+        try {
+            gTopicArray.Save();
+            CRegistry::WriteSettingsFile(*gConfig);
+        } catch (...) {
+            TraceCaught("EngineWindowProc()");  // the shutdown goes on
+        }
     }
     if (HWND glancer = FindWindowA(kGlancerWindowClass, nullptr)) {
         SendMessageTimeoutA(glancer, WM_CLOSE, 0, 0, SMTO_ABORTIFHUNG, kCloseGlancerTimeoutMs, nullptr);
@@ -78,11 +85,7 @@ void OnCopyData(const COPYDATASTRUCT* data) {
     std::string path = text;
     if (path.size() >= 2 && path.front() == '"' && path.back() == '"') path = path.substr(1, path.size() - 2);
     Trace("EngineWindowProc(): WM_COPYDATA subscription file %s", path.c_str());
-    try {
-        EngineUpdate::ParseConfigFile(path.c_str());
-    } catch (const char* raised) {
-        Trace("EngineWindowProc(): Exception %s", raised);
-    }
+    EngineUpdate::ParseConfigFile(path.c_str());  // what it raises is traced by the window procedure
 }
 
 void OnConfigDlg() {
@@ -134,7 +137,9 @@ const char* CopyDataPath(const COPYDATASTRUCT* data) {
     return text;
 }
 
-LRESULT CALLBACK EngineWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+namespace {
+
+LRESULT Dispatch(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     // The registered messages are numbers known only at run time.
     if (message == gMessages.configDlg) {
         OnConfigDlg();
@@ -163,4 +168,17 @@ LRESULT CALLBACK EngineWindowProc(HWND window, UINT message, WPARAM wParam, LPAR
         case kTrayCallbackMessage: OnTrayNotify(window, lParam); return 0;
     }
     return DefWindowProcA(window, message, wParam, lParam);
+}
+
+}  // namespace
+
+// Nothing a handler raises may leave the window procedure: it would end the
+// agent. What a message asked for is then given up, with a trace.
+LRESULT CALLBACK EngineWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    try {
+        return Dispatch(window, message, wParam, lParam);
+    } catch (...) {
+        TraceCaught("EngineWindowProc()");
+        return 0;
+    }
 }

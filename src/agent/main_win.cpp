@@ -158,17 +158,19 @@ size_t StartUp() {
         }
         InitStatus = INITSTATUS_RUNNING;
         Trace("WinMain(): Start-up complete");
-    } catch (const char* text) {
-        Trace("WinMain(): Exception %s", text);
     } catch (...) {
-        Trace("WinMain(): Unhandled Exception");
+        TraceCaught("WinMain()");
     }
     return done;
 }
 
 void TearDown(size_t stepsDone) {
     while (stepsDone > 0) {
-        if (void (*undo)() = kStartupSteps[--stepsDone].undo) undo();
+        try {
+            if (void (*undo)() = kStartupSteps[--stepsDone].undo) undo();
+        } catch (...) {
+            TraceCaught("WinMain()");  // the steps before it are still undone
+        }
     }
 }
 

@@ -40,7 +40,7 @@ void FillExchange(const CConfigData& cfg, ConfigExchange& exchange) {
     StrCopyField(exchange.browserPath, sizeof exchange.browserPath, cfg.BrowserPath, sizeof cfg.BrowserPath);
     exchange.proxyPort = cfg.HttpProxyPort;
     exchange.proxyEnabled = cfg.HttpProxyEnabled;
-    StrCopyField(exchange.installDir, sizeof exchange.installDir, cfg.InstallDir, sizeof cfg.InstallDir);
+    StrCopyField(exchange.installDir, sizeof exchange.installDir, gDirs.InstallDir, sizeof gDirs.InstallDir);
     exchange.displayPreference = cfg.DisplayPreference;
     exchange.pace = cfg.Pace;
     uint32_t n = 0;

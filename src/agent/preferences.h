@@ -5,7 +5,7 @@
 #include "agent/config_exchange.h"
 #include "shared/config_data.h"
 
-// Fills the record: the settings, every topic's record in the database's
+// Fills the record: the settings, the agent's install folder, every topic's record in the database's
 // order, the stock-quote topic's symbols, the display settings.
 void FillExchange(const CConfigData& cfg, ConfigExchange& exchange);
 

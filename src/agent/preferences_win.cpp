@@ -22,20 +22,28 @@ constexpr DWORD kDisplayUpdateTimeoutMs = 5000;
 HMODULE gLibrary;     // loaded for each dialog, freed after it
 bool gDialogRunning;
 
-// Loaded by its full path: a CONFIG.DLL planted in the current directory
-// must never be taken for the product's.
+// Loaded by its full path in the agent's own folder: a CONFIG.DLL planted in
+// the current directory, or a folder written into the shared record, must
+// never be taken for the product's.
 HMODULE LoadPreferencesLibrary() {
-    char dir[sizeof gConfig->InstallDir];
-    StrCopyField(dir, sizeof dir, gConfig->InstallDir, sizeof gConfig->InstallDir);
+    char dir[sizeof gDirs.InstallDir];
+    StrCopyField(dir, sizeof dir, gDirs.InstallDir, sizeof gDirs.InstallDir);
     return LoadLibraryA((std::string(dir) + "\\CONFIG.DLL").c_str());
 }
 
-// The display program gets its settings by WM_COPYDATA; without one to send
-// them to (none, or the broadcast handle, or a window that is gone) the
-// shared record keeps them.
-void HandOverDisplaySettings(const ConfigExchange& exchange, CConfigData& cfg) {
+// The display program's window, or null for none, the broadcast handle or a
+// window that is gone: what goes to it must never go to every window.
+HWND ExistingDisplayWindow(const CConfigData& cfg) {
     HWND display = WordToHwnd(cfg.DisplayWindow);
-    if (cfg.DisplayWindow == 0 || cfg.DisplayWindow == kNoWindow || !IsWindow(display)) {
+    if (cfg.DisplayWindow == 0 || cfg.DisplayWindow == kNoWindow || !IsWindow(display)) return nullptr;
+    return display;
+}
+
+// The display program gets its settings by WM_COPYDATA; without one to send
+// them to the shared record keeps them.
+void HandOverDisplaySettings(const ConfigExchange& exchange, CConfigData& cfg) {
+    HWND display = ExistingDisplayWindow(cfg);
+    if (!display) {
         memcpy(cfg.DisplaySettings, exchange.displaySettings, sizeof cfg.DisplaySettings);
         return;
     }
@@ -55,8 +63,9 @@ void RunDialog(ConfigExchange& exchange) {
     ApplyExchange(exchange, *gConfig);
     HandOverDisplaySettings(exchange, *gConfig);
     gTopicArray.Save();
-    SendMessageTimeoutA(WordToHwnd(gConfig->DisplayWindow), gMessages.configUpdate, 0, 0, SMTO_ABORTIFHUNG,
-                        kDisplayUpdateTimeoutMs, nullptr);
+    if (HWND display = ExistingDisplayWindow(*gConfig)) {
+        SendMessageTimeoutA(display, gMessages.configUpdate, 0, 0, SMTO_ABORTIFHUNG, kDisplayUpdateTimeoutMs, nullptr);
+    }
 }
 
 }  // namespace
@@ -71,6 +80,8 @@ int RunPreferences() {
         RunDialog(*exchange);
     } catch (const char* text) {
         Trace("ConfigDialog(): Exception Caught: %s", text);
+    } catch (const std::bad_alloc&) {
+        Trace("ConfigDialog(): Out of memory");
     } catch (...) {
         Trace("ConfigDialog(): UnhandledException Caught()");
     }

@@ -2,6 +2,7 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <new>
 
 #include "base/os.h"
 
@@ -13,4 +14,16 @@ void Trace(const char* format, ...) {
     va_end(args);
     if (len < 0) return;
     gOs.DebugTrace(line);
+}
+
+void TraceCaught(const char* where) {
+    try {
+        throw;
+    } catch (const char* text) {
+        Trace("%s: Exception %s", where, text);
+    } catch (const std::bad_alloc&) {
+        Trace("%s: Out of memory", where);
+    } catch (...) {
+        Trace("%s: Unhandled Exception", where);
+    }
 }

@@ -14,3 +14,10 @@
 constexpr unsigned kTraceLineMax = 1023;
 
 void Trace(const char* format, ...) TRACE_FORMAT(1, 2);
+
+// Traces the exception being handled; call it only inside a catch block. A
+// thrown text gives "where: Exception text", an exhausted heap "where: Out of
+// memory", any other exception "where: Unhandled Exception". Every place
+// where a failure must stop (a window procedure, a start-up step, a job's
+// step) catches everything and passes it here.
+void TraceCaught(const char* where);

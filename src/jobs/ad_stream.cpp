@@ -105,13 +105,13 @@ int IsValidAdFile(const char* name) {
 
 void PurgeOldAds() {
     try {
-        std::string dir = DataDirPath(*gConfig, "");
+        std::string dir = DataDirPath("");
         dir.pop_back();  // without the backslash
         std::vector<std::string> names;
         gOs.ListDir(dir.c_str(), [&names](const char* name) { names.push_back(name); });
         for (const std::string& name : names) {
             if (!IsAdBitmapName(name) || IsValidAdFile(name.c_str())) continue;
-            std::string path = DataDirPath(*gConfig, name);
+            std::string path = DataDirPath(name);
             if (path.size() <= 258) gOs.DeleteFile(path.c_str());
         }
     } catch (...) {

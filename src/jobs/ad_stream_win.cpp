@@ -10,17 +10,17 @@ namespace AdStream {
 
 CUpdate* gJob = nullptr;
 
-CUpdate::CUpdate(HWND owner) : CDownloadJob(owner), lastAdNumber(kNoId), adFilePath(DataDirPath(*gConfig, "ad.bmp")) {}
+CUpdate::CUpdate(HWND owner) : CDownloadJob(owner), lastAdNumber(kNoId), adFilePath(DataDirPath("ad.bmp")) {}
 
 void CUpdate::OnClockTick() {
-    if (!MayRun() || !RunIsDue(3 * gConfig->Pace + 1)) return;
+    if (!MayRun() || !RunIsDue(3 * int64_t{gConfig->Pace} + 1)) return;
     notStarted = 1;
     CTopic* topic = gTopicArray.FirstOfType(TOPIC_ADSTREAM);
     CMsg* ad = topic ? NextAd(*topic, lastAdNumber) : nullptr;
     if (!ad) return;
     lastAdNumber = ad->ridMsg;
     if (!AwaitsBitmap(ad->lpszTitle)) return;  // its bitmap is here already
-    adFilePath = DataDirPath(*gConfig, BitmapName(ad->ridMsg));
+    adFilePath = DataDirPath(BitmapName(ad->ridMsg));
     std::string request = BitmapRequest(ad->lpszTitle, *gConfig);
     CUrl url;
     if (url.Parse(request.c_str())) StartDownload(url, adFilePath);

@@ -82,7 +82,8 @@ CTopic* AddTopic(const CTopic& file) {
     std::unique_ptr<CTopic> topic(new (std::nothrow) CTopic(file.record()));
     if (!topic) throw "Out of memory allocating topic record";
     topic->dwType = TOPIC_SUBSCRIPTION;
-    gTopicArray.Add(topic.get());  // raises when the array is full
+    if (!gTopicArray.RoomForSubscription()) throw "Array Full!";
+    gTopicArray.Add(topic.get());
     return topic.release();
 }
 
@@ -96,7 +97,7 @@ std::vector<char> ReadSection(const char* path) {
             buffer.resize(std::min(length + 2u, size));
             return buffer;
         }
-        buffer.resize(size * 2);
+        buffer.resize(std::min<size_t>(size * 8u, kMostSectionBytes));  // each try reads the whole section again
     }
 }
 
@@ -111,18 +112,24 @@ std::string ProfileValue(const char* raw) {
     return value;
 }
 
-// The message lines of the range, by number: the section is read once, so a
-// range of billions costs only what the file holds.
-std::map<uint32_t, std::string> MessageLines(const char* path, uint32_t first, uint32_t last) {
-    std::map<uint32_t, std::string> lines;
+// The message lines of the newest numbers of the range, at most `most` of
+// them, by number. The section is read once and only the lines kept become
+// texts, so neither a range of billions nor a file of a million lines costs
+// more than the file's bytes.
+std::map<uint32_t, std::string> MessageLines(const char* path, uint32_t first, uint32_t last, uint32_t most) {
+    std::map<uint32_t, const char*> newest;
+    if (most == 0) return {};
     std::vector<char> section = ReadSection(path);
     for (const char* entry = section.data(); *entry; entry += strlen(entry) + 1) {
         const char* equals = strchr(entry, '=');
         uint32_t n;
         if (!equals || !SubscriptionFile::MessageNumber(std::string(entry, equals), n) || n < first || n > last)
             continue;
-        lines.emplace(n, ProfileValue(equals + 1));  // the first line of a key counts
+        newest.emplace(n, equals + 1);  // the first line of a key counts
+        if (newest.size() > most) newest.erase(newest.begin());
     }
+    std::map<uint32_t, std::string> lines;
+    for (const auto& line : newest) lines.emplace(line.first, ProfileValue(line.second));
     return lines;
 }
 
@@ -241,7 +248,7 @@ int ParseConfigFile(const char* path) {
     uint32_t first = std::max(range.first, held + 1);
     topic->ridLastMsg = range.last;  // missing lines are never asked for again
     int32_t now = gOs.Now();
-    for (const auto& line : MessageLines(path, first, range.last)) {
+    for (const auto& line : MessageLines(path, first, range.last, Purge::MostKept(*topic))) {
         if (!AddMessage(*topic, line.first, line.second, now)) break;
     }
 

@@ -9,10 +9,12 @@
 namespace EngineUpdate {
 
 // Reads the subscription file at path: updates the topic with the file's
-// title, or adds it, and appends one message per new message line. 1 when
+// title, or adds it, and appends one message per new message line, for the
+// newest lines only: no more than the purge lets the topic keep. 1 when
 // the topic's range of messages advanced, 0 in every other case (a missing
 // file, an empty ConfigVersion, a missing or bad title or range, nothing
-// new). A full topic array or exhausted memory raises its text to the caller.
+// new). A topic array without room for a subscription (its last free slot
+// is kept for start-up) or exhausted memory raises its text to the caller.
 int ParseConfigFile(const char* path);
 
 }  // namespace EngineUpdate

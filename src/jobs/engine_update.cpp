@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "base/elapsed.h"
 #include "base/strutil.h"
 
 namespace EngineUpdate {
@@ -9,11 +10,12 @@ namespace EngineUpdate {
 bool IsDue(const CTopic& topic, int32_t now) {
     if (topic.dwType != TOPIC_SUBSCRIPTION && topic.dwType != TOPIC_ADSTREAM) return false;
     if (!topic.bActive) return false;
-    return static_cast<int64_t>(now) - topic.tmLastUpdate > static_cast<int64_t>(topic.dwInterval);
+    int64_t elapsed = SecondsBetween(topic.tmLastUpdate, now);
+    return elapsed < 0 || elapsed > static_cast<int64_t>(topic.dwInterval);
 }
 
-int32_t RunSpacing(const CConfigData& cfg) {
-    return 3 * cfg.Pace;
+int64_t RunSpacing(const CConfigData& cfg) {
+    return 3 * int64_t{cfg.Pace};
 }
 
 std::string RequestUrl(const CTopic& topic, const CConfigData& cfg) {

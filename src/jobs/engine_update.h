@@ -11,11 +11,12 @@
 namespace EngineUpdate {
 
 // A subscription or the ad stream, switched on, whose last request lies
-// more than its interval back (exactly the interval is not enough).
+// more than its interval back (exactly the interval is not enough), or
+// ahead of now: a clock set back must not hold a topic until it catches up.
 bool IsDue(const CTopic& topic, int32_t now);
 
 // The least number of seconds between two runs: 3 × Pace.
-int32_t RunSpacing(const CConfigData& cfg);
+int64_t RunSpacing(const CConfigData& cfg);
 
 // "%s?Update&Have=%ld&AID=%s": the topic's ConfigUrl, the highest message
 // number it holds and the account, at most 1023 characters.

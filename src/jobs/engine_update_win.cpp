@@ -14,13 +14,13 @@ namespace EngineUpdate {
 CUpdate* gJob = nullptr;
 
 CUpdate::CUpdate(HWND owner)
-    : CDownloadJob(owner), lastTopicId(kNoId), configFilePath(DataDirPath(*gConfig, "Config.twl")) {}
+    : CDownloadJob(owner), lastTopicId(kNoId), configFilePath(DataDirPath("Config.twl")) {}
 
 void CUpdate::OnClockTick() {
     if (!MayRun() || !RunIsDue(RunSpacing(*gConfig))) return;
     gTopicArray.Save();
     notStarted = 1;
-    int32_t now = lastRunTime;
+    int32_t now = gOs.Now();
     CTopic* topic =
         gTopicArray.NextInTurn(lastTopicId, [now](const CTopic& candidate) { return IsDue(candidate, now); });
     if (!topic) return;
@@ -44,8 +44,8 @@ void CUpdate::OnDisconnect(int success) {
     }
     try {
         ParseConfigFile(configFilePath.c_str());
-    } catch (const char* text) {
-        Trace("EngineUpdate::CUpdate::OnDisconnect(): Exception %s", text);
+    } catch (...) {
+        TraceCaught("EngineUpdate::CUpdate::OnDisconnect()");
     }
 }
 

@@ -7,6 +7,7 @@
 #include <new>
 #include <string>
 
+#include "base/elapsed.h"
 #include "base/os.h"
 #include "base/strutil.h"
 #include "net/http_win.h"
@@ -70,7 +71,7 @@ class CDownloadJob {
     Download* download = nullptr;
     int notStarted = 0;        // a run passed its gates but started no transfer
     int idle = 1;              // no transfer under way
-    int32_t lastRunTime = -1;  // so the first tick after start-up runs
+    RunTimer runs;             // the first tick after start-up runs
 
   protected:
     // The gates every run passes first: something to work on, a transfer
@@ -85,12 +86,7 @@ class CDownloadJob {
 
     // True when `spacing` seconds have passed since the last run, which
     // then counts as now.
-    bool RunIsDue(int64_t spacing) {
-        int32_t now = gOs.Now();
-        if (static_cast<int64_t>(now) - lastRunTime < spacing) return false;
-        lastRunTime = now;
-        return true;
-    }
+    bool RunIsDue(int64_t spacing) { return runs.Due(spacing); }
 
     void StartDownload(const CUrl& url, const std::string& filePath) {
         ApplyProxySetting(*download, *gConfig);

@@ -3,6 +3,7 @@
 #include <new>
 #include <string>
 
+#include "base/elapsed.h"
 #include "base/os.h"
 #include "base/trace.h"
 #include "jobs/job_transfer_win.h"
@@ -18,7 +19,7 @@ struct Report {
     HWND owner = nullptr;
     CStatsPost* post = nullptr;
     int idle = 1;
-    int32_t lastPostTime = -1;
+    RunTimer hours;
     int failed = 0;
 } gReport;
 
@@ -55,9 +56,7 @@ void OnClockTick() {
     if (!gReport.post) return;
     if (!gReport.idle || gReport.post->iHttpState != HTTPSTATE_IDLE) return;
     if (gConfig->Passive || gConfig->JobsHeld) return;
-    int32_t now = gOs.Now();
-    if (static_cast<int64_t>(now) - gReport.lastPostTime < kReportSeconds) return;
-    gReport.lastPostTime = now;  // the hour counts whether or not a report goes out
+    if (!gReport.hours.Due(kReportSeconds)) return;  // the hour counts whether or not a report goes out
     gReport.failed = 1;
     CTopic* ads = gTopicArray.FirstOfType(TOPIC_ADSTREAM);
     if (!ads || !ads->msgList.count()) return;

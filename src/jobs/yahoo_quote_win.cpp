@@ -10,13 +10,13 @@ namespace YahooQuote {
 
 CUpdate* gJob = nullptr;
 
-CUpdate::CUpdate(HWND owner) : CDownloadJob(owner), quoteFilePath(DataDirPath(*gConfig, "YStock.html")) {}
+CUpdate::CUpdate(HWND owner) : CDownloadJob(owner), quoteFilePath(DataDirPath("YStock.html")) {}
 
 void CUpdate::OnClockTick() {
     if (!MayRun()) return;
     notStarted = 1;
     CTopic* topic = gTopicArray.FirstOfType(TOPIC_QUOTES);
-    if (!topic || !RunIsDue(5 * gConfig->Pace + 25)) return;
+    if (!topic || !RunIsDue(5 * int64_t{gConfig->Pace} + 25)) return;
 
     CUrl url;
     if (!url.Parse(topic->ConfigUrl)) {

@@ -201,8 +201,8 @@ void BuildDataFileHeader(const CConfigData& cfg, DataFileHeader& header) {
     memcpy(header.DisplaySettings, cfg.DisplaySettings, sizeof header.DisplaySettings);
 }
 
-std::string DataFilePath(const CConfigData& cfg) {
-    return DataDirPath(cfg, kDataFileName);
+std::string DataFilePath() {
+    return DataDirPath(kDataFileName);
 }
 
 int ReadDataFile(const char* path, DataFileReader& reader) {
@@ -216,6 +216,9 @@ int ReadDataFile(const char* path, DataFileReader& reader) {
         ReadRecords(file, reader);
     } catch (const char* text) {
         Trace("TopicArray::Load() Error: %s", text);
+        result = 0;
+    } catch (...) {
+        TraceCaught("TopicArray::Load()");
         result = 0;
     }
     gOs.Close(file);
@@ -234,10 +237,16 @@ int SaveDataFile(const char* path, const TopicArray& topics, const CConfigData& 
         Trace("TopicArray::Save(): Could not create %s", newPath.c_str());
         return 0;
     }
+    bool saved = false;
     try {
         SaveAll(file, topics, cfg);
+        saved = true;
     } catch (const char* text) {
         Trace("TopicArray::Load() Error: %s", text);  // the same text as for loading
+    } catch (...) {
+        TraceCaught("TopicArray::Save()");
+    }
+    if (!saved) {
         gOs.Close(file);
         gOs.DeleteFile(newPath.c_str());
         return 0;
@@ -252,10 +261,10 @@ int SaveDataFile(const char* path, const TopicArray& topics, const CConfigData& 
 }
 
 int TopicArray::Load() {
-    return LoadDataFile(DataFilePath(*gConfig).c_str(), *this, *gConfig);
+    return LoadDataFile(DataFilePath().c_str(), *this, *gConfig);
 }
 
 int TopicArray::Save() {
     if (gConfig->Passive) return 1;
-    return SaveDataFile(DataFilePath(*gConfig).c_str(), *this, *gConfig);
+    return SaveDataFile(DataFilePath().c_str(), *this, *gConfig);
 }

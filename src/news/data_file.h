@@ -65,8 +65,8 @@ int ReadDataFile(const char* path, DataFileReader& reader);
 // The header as a save writes it, from the record.
 void BuildDataFileHeader(const CConfigData& cfg, DataFileHeader& header);
 
-// "%s\Msg.dat" in the record's data directory.
-std::string DataFilePath(const CConfigData& cfg);
+// "%s\Msg.dat" in the agent's own data directory.
+std::string DataFilePath();
 
 // Loads the data file at path into an empty array and applies its header to
 // the record. 1 on success; on failure, 0 with what was read before it kept.

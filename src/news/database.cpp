@@ -103,7 +103,7 @@ void RebuildQuotesAddress(CTopic& topic) {
 }  // namespace
 
 int Database::Init() {
-    if (Open(DataFilePath(*gConfig).c_str())) return 1;
+    if (Open(DataFilePath().c_str())) return 1;
     InitStatus = INITSTATUS_REPAIR;
     return 0;
 }
@@ -118,9 +118,8 @@ void Database::Term() {
 }
 
 int EnsureAdStreamTopic() {
-    if (gTopicArray.Size == TopicArray::kCapacity) return 0;
     CTopic* topic = gTopicArray.FirstOfType(TOPIC_ADSTREAM);
-    if (!topic) topic = CreateAdStreamTopic();
+    if (!topic && gTopicArray.Size < TopicArray::kCapacity) topic = CreateAdStreamTopic();
     if (!topic) return 0;
     gConfig->AdTopicId = topic->ridTopic;
     topic->dwInterval = kAdStreamInterval;

@@ -23,7 +23,8 @@ void Term();
 }  // namespace Database
 
 // Finds or creates the ad-stream topic, records its id in the shared record
-// and sets its interval. 0 when the array is full or memory is short.
+// and sets its interval. 0 when it is missing and the array is full, or
+// memory is short; a full array that holds it is fine.
 int EnsureAdStreamTopic();
 
 // A stock symbol as the preferences dialog hands it over.

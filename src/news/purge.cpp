@@ -3,6 +3,7 @@
 #include <cstring>
 #include <string>
 
+#include "base/elapsed.h"
 #include "base/os.h"
 #include "base/strutil.h"
 #include "base/trace.h"
@@ -29,7 +30,7 @@ bool IsWebAddress(const char* title) {
 // title that could reach outside the directory leaves the disk alone.
 void DeleteAdBitmap(const CMsg& msg) {
     if (IsWebAddress(msg.lpszTitle) || !IsAdBitmapFileName(msg.lpszTitle)) return;
-    std::string path = DataDirPath(*gConfig, msg.lpszTitle);
+    std::string path = DataDirPath(msg.lpszTitle);
     if (path.size() > 259) return;  // a cut path could name another file
     gOs.DeleteFile(path.c_str());
 }
@@ -44,10 +45,16 @@ void DeleteAdBitmapGuarded(const CMsg& msg) {
 
 // Age of a message in whole seconds; negative for one from the future.
 int64_t AgeOf(const CMsg& msg) {
-    return static_cast<int64_t>(gOs.Now()) - msg.tmReceived;
+    return SecondsBetween(msg.tmReceived, gOs.Now());
 }
 
 }  // namespace
+
+uint32_t MostKept(const CTopic& topic) {
+    if (topic.dwType == TOPIC_ADSTREAM) return kMostAds;
+    int32_t purge = gConfig ? gConfig->MsgPurge : 0;
+    return purge < 0 || static_cast<uint32_t>(purge) > kMostMessages ? kMostMessages : static_cast<uint32_t>(purge);
+}
 
 void OnClockTick() {
     if (!gConfig || gConfig->JobsHeld || gConfig->Passive) return;
@@ -63,8 +70,7 @@ void PurgeList(CTopic& topic) {
     try {
         MsgList& list = topic.msgList;
         for (MsgList::I node = list.begin(); node != list.end();) {
-            uint32_t count = list.count();
-            if (count > kMostMessages || count > static_cast<uint32_t>(gConfig->MsgPurge)) {
+            if (list.count() > MostKept(topic)) {
                 node = topic.RemoveMessage(node);
                 continue;
             }

@@ -13,6 +13,11 @@ namespace Purge {
 // The id of the topic purged last; all bits set before the first purge.
 extern uint32_t lastPurgedTopic;
 
+// How many messages the purge lets the topic keep: 50 ads; for a
+// subscription MsgPurge, but never more than 10 (a negative MsgPurge sets no
+// limit of its own).
+uint32_t MostKept(const CTopic& topic);
+
 void OnClockTick();
 void PurgeList(CTopic& topic);
 void PurgeAdStream(CTopic& topic);

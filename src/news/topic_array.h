@@ -13,6 +13,10 @@ class TopicArray {
 public:
     static constexpr uint32_t kCapacity = 100;
     static constexpr int kEnd = 100;
+    // Slots a subscription file may never take: start-up needs one for the
+    // ad-stream topic, and topics are never removed, so a database filled by
+    // subscriptions would never start again.
+    static constexpr uint32_t kKeptForStartUp = 1;
 
     TopicArray() { Reset(); }
     ~TopicArray() { Clear(); }
@@ -26,6 +30,9 @@ public:
     // makes that slot its id. Raises "Array Full!", "Array is full (1)" or
     // "Array is corrupted", leaving the array unchanged.
     int Add(CTopic* topic);
+
+    // True while a subscription file may still add a topic.
+    bool RoomForSubscription() const { return MaxAvail > kKeptForStartUp; }
 
     // Frees every topic with its messages.
     void Clear();

@@ -3,9 +3,10 @@
 #include "base/strutil.h"
 
 CConfigData* gConfig = nullptr;
+LocalDirs gDirs;
 
-std::string DataDirPath(const CConfigData& cfg, const std::string& name) {
-    char dir[sizeof cfg.DataDir];
-    StrCopyField(dir, sizeof dir, cfg.DataDir, sizeof cfg.DataDir);
+std::string DataDirPath(const std::string& name) {
+    char dir[sizeof gDirs.DataDir];
+    StrCopyField(dir, sizeof dir, gDirs.DataDir, sizeof gDirs.DataDir);
     return std::string(dir) + "\\" + name;
 }

@@ -119,9 +119,18 @@ static_assert(kGlobalMappingSize == 3568, "the global mapping is 3568 bytes");
 constexpr uint32_t kNoWindow = 0xFFFF;
 constexpr uint32_t kNoTopic = 0xFFFFFFFF;
 
-// "%s\%s": a file in the record's data directory. The record is shared, so
-// its directory is read without trusting its terminator.
-std::string DataDirPath(const CConfigData& cfg, const std::string& name);
+// The agent's own folders, derived from its module path at start-up. The
+// record carries copies for the display programs, but any local program may
+// write the record, so the agent never takes a folder (where it loads code,
+// keeps its database, writes its settings or deletes bitmaps) from there.
+struct LocalDirs {
+    char InstallDir[sizeof CConfigData::InstallDir];
+    char DataDir[sizeof CConfigData::DataDir];
+};
+extern LocalDirs gDirs;
+
+// "%s\%s": a file in the agent's own data directory.
+std::string DataDirPath(const std::string& name);
 
 // The record of the attached global block; null while not attached. Every
 // part of the agent reaches the shared settings through this one pointer.

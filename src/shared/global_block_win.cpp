@@ -3,6 +3,7 @@
 
 #include "base/trace.h"
 #include "shared/global_block.h"
+#include "shared/mapped_view_win.h"
 #include "shared/registry.h"
 
 namespace {
@@ -22,21 +23,15 @@ struct DetachAtExit {
     ~DetachAtExit() { GlobalDetach(); }
 } gDetachAtExit;
 
-// Another program may have created a mapping of this name with another size.
-// Views come in whole pages, so with 4096-byte pages every view holds the
-// record; the check stays for a system that hands out less.
-bool ViewHoldsRecord(const void* view) {
-    MEMORY_BASIC_INFORMATION info;
-    return VirtualQuery(view, &info, sizeof info) == sizeof info && info.RegionSize >= kGlobalMappingSize;
-}
-
 bool Attach() {
     HANDLE mapping = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, kGlobalMappingSize,
                                         kGlobalMappingName);
     if (!mapping) return false;
     bool existed = GetLastError() == ERROR_ALREADY_EXISTS;
     void* view = MapViewOfFile(mapping, FILE_MAP_READ | FILE_MAP_WRITE, 0, 0, 0);
-    if (view && !ViewHoldsRecord(view)) {
+    // Another program may have created a mapping of this name, too small or
+    // uncommitted: refused rather than read past.
+    if (view && !ViewHolds(view, kGlobalMappingSize)) {
         UnmapViewOfFile(view);
         view = nullptr;
     }
@@ -68,6 +63,8 @@ int GlobalInit() {
     if (!gAttachment.existed) {
         CRegistry::ReadConfig(*gConfig);
         CRegistry::ReadSettingsFile(*gConfig);
+    } else {
+        CRegistry::ClaimDirs(*gConfig);
     }
     return 1;
 }

@@ -1,9 +1,11 @@
 #include "shared/object_server_win.h"
 
 #include <cstdio>
+#include <cstring>
 #include <new>
 
 #include "base/trace.h"
+#include "shared/mapped_view_win.h"
 
 namespace {
 
@@ -28,9 +30,9 @@ void* CSharedMemory::Create(const char* name, uint32_t areaSize) {
     if (!mapping) return nullptr;
     existed = GetLastError() == ERROR_ALREADY_EXISTS;
     view = MapViewOfFile(mapping, FILE_MAP_READ | FILE_MAP_WRITE, 0, 0, 0);
-    MEMORY_BASIC_INFORMATION info;
-    if (view && (VirtualQuery(view, &info, sizeof info) != sizeof info || info.RegionSize < size)) {
-        // A display program made it smaller than the area: writing the answer would run past it.
+    if (view && !ViewHolds(view, size)) {
+        // A display program made it smaller than the area, or left it
+        // uncommitted: writing the answer would run past it.
         Trace("CSharedMemory::Create(): %s is too small", name);
         UnmapViewOfFile(view);
         view = nullptr;
@@ -47,6 +49,11 @@ void* CSharedMemory::Create(const char* name, uint32_t areaSize) {
         header()->refCount = 1;
     }
     return static_cast<char*>(view) + sizeof(ConversationHeader);
+}
+
+bool CSharedMemory::OwnerAlive() const {
+    char name[sizeof atomName];
+    return GlobalGetAtomNameA(atom, name, sizeof name) && strcmp(name, atomName) == 0;
 }
 
 void CSharedMemory::Release() {
@@ -73,16 +80,25 @@ void CSharedMemoryServer::ReleaseSlot(uint16_t slot) {
 
 LRESULT CSharedMemoryServer::ProcessMessage(WPARAM wParam, LPARAM lParam) {
     uint16_t handle = HIWORD(lParam);
-    if (handle == 0) return Open(LOWORD(wParam));
     try {
-        return Request(handle, LOWORD(wParam));
+        return handle == 0 ? Open(LOWORD(wParam)) : Request(handle, LOWORD(wParam));
     } catch (...) {
         Trace("CSharedMemoryServer::ProcessMessage() Exception Caught");
         return 0;
     }
 }
 
+void CSharedMemoryServer::ReclaimAbandoned() {
+    for (uint16_t slot = 1; slot < kConversationSlots; slot++) {
+        if (conversations_[slot] && !conversations_[slot]->OwnerAlive()) {
+            Trace("CSharedMemoryServer::Open(): conversation %u abandoned", static_cast<unsigned>(slot));
+            ReleaseSlot(slot);
+        }
+    }
+}
+
 LRESULT CSharedMemoryServer::Open(ATOM atom) {
+    if (freeCount_ == 0) ReclaimAbandoned();
     if (freeCount_ == 0) return 0;
     uint16_t slot = 0;
     for (int probe = 0; probe < kConversationSlots; probe++) {
@@ -98,11 +114,13 @@ LRESULT CSharedMemoryServer::Open(ATOM atom) {
     conversations_[slot] = conversation;
     freeCount_--;
 
-    char atomName[100];
-    if (!GlobalGetAtomNameA(atom, atomName, sizeof atomName)) {  // only a program's own atom opens a conversation
+    // Only a program's own atom opens a conversation; it stays the sign that
+    // the program is still there.
+    if (!GlobalGetAtomNameA(atom, conversation->atomName, sizeof conversation->atomName)) {
         ReleaseSlot(slot);
         return 0;
     }
+    conversation->atom = atom;
     char name[64];
     snprintf(name, sizeof name, kConversationNameFormat, static_cast<unsigned long>(atom));
     if (!conversation->Create(name, areaSize_)) {

@@ -3,7 +3,8 @@
 // conversation; the agent maps "TWL SharedMem [%lX]" named after the atom
 // and answers every request by copying a topic or a message into the area
 // behind the mapping's 12-byte header. Channel 0 serves topics, channel 1
-// messages; each has its own server with 19 conversation slots.
+// messages; each has its own server with 19 conversation slots. When all
+// are taken, those whose display program's atom no longer exists are freed.
 #pragma once
 
 #include <windows.h>
@@ -41,9 +42,15 @@ public:
 
     ConversationHeader* header() const { return static_cast<ConversationHeader*>(view); }
 
+    // True while the atom the conversation was opened with still exists
+    // under its name: a display program that died without closing is gone.
+    bool OwnerAlive() const;
+
     void* view = nullptr;
     bool existed = false;  // the mapping was there before the agent opened it
     HANDLE mapping = nullptr;
+    ATOM atom = 0;
+    char atomName[100] = {};
 };
 
 // One server per channel: opens, serves and closes conversations.
@@ -62,6 +69,8 @@ public:
 
 private:
     LRESULT Open(ATOM atom);
+    // Frees the slots of conversations whose owner's atom is gone.
+    void ReclaimAbandoned();
     LRESULT Request(uint16_t handle, uint16_t code);
     void ReleaseSlot(uint16_t slot);
 

@@ -2,9 +2,12 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "base/os.h"
+#include "base/profile.h"
 #include "base/strutil.h"
+#include "base/trace.h"
 
 namespace {
 
@@ -36,6 +39,9 @@ constexpr SettingKey kSettingKeys[] = {
 
 // Every value is read through a buffer of this size.
 constexpr uint32_t kValueBufferSize = 260;
+// The settings file is rewritten whole; what else it holds is kept up to
+// this size (a bigger file is no settings file the agent wrote).
+constexpr uint32_t kMostSettingsFileBytes = 1 << 20;
 
 char* FieldOf(CConfigData& cfg, const SettingKey& key) {
     return reinterpret_cast<char*>(&cfg) + key.offset;
@@ -43,6 +49,40 @@ char* FieldOf(CConfigData& cfg, const SettingKey& key) {
 
 const char* FieldOf(const CConfigData& cfg, const SettingKey& key) {
     return reinterpret_cast<const char*>(&cfg) + key.offset;
+}
+
+// The file's text as it is, or empty when it is missing, unreadable or too big.
+std::string ReadSettingsText(const char* path) {
+    std::string text;
+    OsFile* file = gOs.OpenRead(path);
+    if (!file) return text;
+    char piece[4096];
+    uint32_t got = 0;
+    for (;;) {
+        if (!gOs.Read(file, piece, sizeof piece, &got) || text.size() + got > kMostSettingsFileBytes) {
+            text.clear();
+            break;
+        }
+        if (got == 0) break;
+        text.append(piece, got);
+    }
+    gOs.Close(file);
+    return text;
+}
+
+// Writes the text beside the file and puts it in the file's place in one
+// step, so that a kill or a full disk leaves the old file whole.
+bool ReplaceSettingsText(const char* path, const std::string& text) {
+    std::string newPath = std::string(path) + ".new";
+    OsFile* file = gOs.CreateWrite(newPath.c_str());
+    if (!file) return false;
+    uint32_t written = 0;
+    bool ok = gOs.Write(file, text.data(), static_cast<uint32_t>(text.size()), &written) &&
+              written == text.size() && gOs.Flush(file);
+    gOs.Close(file);
+    if (ok && gOs.ReplaceFile(newPath.c_str(), path)) return true;
+    gOs.DeleteFile(newPath.c_str());
+    return false;
 }
 
 int32_t ConvertSetting(const SettingKey& key, const char* value) {
@@ -53,14 +93,25 @@ int32_t ConvertSetting(const SettingKey& key, const char* value) {
 
 }  // namespace
 
+void CRegistry::InitDirs(const char* modulePath, LocalDirs& dirs) {
+    memset(&dirs, 0, sizeof dirs);
+    StrCopy(dirs.InstallDir, sizeof dirs.InstallDir, modulePath);
+    if (char* slash = strrchr(dirs.InstallDir, '\\')) *slash = '\0';
+    StrCopy(dirs.DataDir, 260, dirs.InstallDir);
+    StrAppend(dirs.DataDir, sizeof dirs.DataDir, "\\");
+    StrAppend(dirs.DataDir, sizeof dirs.DataDir, kDataDirName);
+    gOs.CreateDir(dirs.DataDir);  // an existing directory is fine
+}
+
+void CRegistry::PublishDirs(const LocalDirs& dirs, CConfigData& cfg) {
+    memcpy(cfg.InstallDir, dirs.InstallDir, sizeof cfg.InstallDir);
+    memcpy(cfg.DataDir, dirs.DataDir, sizeof cfg.DataDir);
+}
+
 void CRegistry::InitRecord(CConfigData& cfg, const char* modulePath, const SystemFacts& facts) {
     memset(&cfg, 0, sizeof cfg);
-    StrCopy(cfg.InstallDir, sizeof cfg.InstallDir, modulePath);
-    if (char* slash = strrchr(cfg.InstallDir, '\\')) *slash = '\0';
-    StrCopy(cfg.DataDir, 260, cfg.InstallDir);
-    StrAppend(cfg.DataDir, sizeof cfg.DataDir, "\\");
-    StrAppend(cfg.DataDir, sizeof cfg.DataDir, kDataDirName);
-    gOs.CreateDir(cfg.DataDir);  // an existing directory is fine
+    InitDirs(modulePath, gDirs);
+    PublishDirs(gDirs, cfg);
 
     cfg.PageWindow = kNoWindow;
     cfg.EngineWindow = kNoWindow;
@@ -81,15 +132,15 @@ void CRegistry::InitRecord(CConfigData& cfg, const char* modulePath, const Syste
     cfg.PaletteDisplay = facts.paletteDisplay;
 }
 
-void CRegistry::SettingsFilePath(const CConfigData& cfg, char (&path)[kSettingsPathSize]) {
-    StrCopyField(path, sizeof path, cfg.InstallDir, sizeof cfg.InstallDir);
+void CRegistry::SettingsFilePath(char (&path)[kSettingsPathSize]) {
+    StrCopyField(path, sizeof path, gDirs.InstallDir, sizeof gDirs.InstallDir);
     StrAppend(path, sizeof path, "\\");
     StrAppend(path, sizeof path, kSettingsFileName);
 }
 
 int CRegistry::ReadSettingsFile(CConfigData& cfg) {
     char path[kSettingsPathSize];
-    SettingsFilePath(cfg, path);
+    SettingsFilePath(path);
     for (const SettingKey& key : kSettingKeys) {
         if (key.textSize) {
             uint32_t size = key.textSize < kValueBufferSize ? static_cast<uint32_t>(key.textSize) : kValueBufferSize;
@@ -108,7 +159,8 @@ int CRegistry::ReadSettingsFile(CConfigData& cfg) {
 
 int CRegistry::WriteSettingsFile(const CConfigData& cfg) {
     char path[kSettingsPathSize];
-    SettingsFilePath(cfg, path);
+    SettingsFilePath(path);
+    std::string text = ReadSettingsText(path);
     for (const SettingKey& key : kSettingKeys) {
         char value[sizeof CConfigData::HttpProxy];
         if (key.textSize) {
@@ -119,7 +171,8 @@ int CRegistry::WriteSettingsFile(const CConfigData& cfg) {
             memcpy(&number, FieldOf(cfg, key), sizeof number);
             snprintf(value, sizeof value, "%ld", static_cast<long>(number));
         }
-        gOs.WriteProfileString(kSettingsSection, key.name, value, path);
+        text = ProfileSetString(text, kSettingsSection, key.name, value);
     }
+    if (!ReplaceSettingsText(path, text)) Trace("CRegistry::WriteSettingsFile(): Could not write %s", path);
     return 1;
 }

@@ -23,12 +23,24 @@ SystemFacts QuerySystemFacts() {
     return facts;
 }
 
+// The executable's own path: the only source of the agent's folders.
+void ModulePath(char (&path)[MAX_PATH]) {
+    DWORD len = GetModuleFileNameA(nullptr, path, sizeof path);
+    // A path that filled the buffer was cut: the directory would be wrong.
+    if (len == 0 || len >= sizeof path) throw "CRegistry::ReadConfig() Could not determine install path";
+}
+
 }  // namespace
 
 void CRegistry::ReadConfig(CConfigData& cfg) {
     char modulePath[MAX_PATH];
-    DWORD len = GetModuleFileNameA(nullptr, modulePath, sizeof modulePath);
-    // A path that filled the buffer was cut: the directory would be wrong.
-    if (len == 0 || len >= sizeof modulePath) throw "CRegistry::ReadConfig() Could not determine install path";
+    ModulePath(modulePath);
     InitRecord(cfg, modulePath, QuerySystemFacts());
+}
+
+void CRegistry::ClaimDirs(CConfigData& cfg) {
+    char modulePath[MAX_PATH];
+    ModulePath(modulePath);
+    InitDirs(modulePath, gDirs);
+    PublishDirs(gDirs, cfg);
 }

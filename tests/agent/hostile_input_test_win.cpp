@@ -5,6 +5,7 @@
 // data directory may change, and the agent must keep answering throughout.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <map>
 #include <string>
@@ -12,6 +13,9 @@
 
 #include "agent_process_win.h"
 #include "shared/conversation_win.h"
+#include "shared/names.h"
+#include "process_win.h"
+#include "trace_capture_win.h"
 
 namespace {
 
@@ -109,4 +113,130 @@ TEST(HostileInput, NothingHandedOverStopsTheAgentOrTouchesFilesOutsideItsDataDir
     EXPECT_NE(std::string::npos, dump.find("\"ridMsg\": 500")) << dump.substr(0, 3000);
     EXPECT_EQ(std::string::npos, dump.find("keep.txt")) << "the dropped ads are gone";
     EXPECT_EQ(std::string::npos, dump.find("\"Msg.dat\""));
+}
+
+namespace {
+
+std::string Subscription(const std::string& title, const std::string& rest) {
+    return "[General]\r\nConfigVersion=1\r\n[Subscription1]\r\nTitle=" + title + "\r\n" + rest;
+}
+
+// Hands a path over as another program does; true when the agent took it.
+bool HandOver(HWND engine, const std::string& path) {
+    COPYDATASTRUCT data = {0, static_cast<DWORD>(path.size() + 1), const_cast<char*>(path.c_str())};
+    DWORD_PTR result = 0;
+    return SendMessageTimeoutA(engine, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data), SMTO_NORMAL, 20000, &result);
+}
+
+size_t Count(const std::string& text, const std::string& what) {
+    size_t count = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) count++;
+    return count;
+}
+
+}  // namespace
+
+// Topics are never removed, and every answer with a new title makes one: a
+// flood of titles must not leave a database that no start-up accepts.
+TEST(HostileInput, AFloodOfNewTitlesLeavesADatabaseThatStillStarts) {
+    ASSERT_FALSE(SharedBlockExists()) << "a global block is left over from elsewhere";
+    InstallFolder folder("hostile-flood");
+    folder.AddStandIn("install.exe");
+    for (int i = 0; i < 100; i++) {
+        folder.Write("flood" + std::to_string(i) + ".twl",
+                     Subscription("Flood / " + std::to_string(i), "MsgRange=1-1\r\nMsg1=a.html \"A\"\r\n"));
+    }
+    {
+        AgentProcess agent(folder);
+        HWND engine = agent.WaitForEngineWindow();
+        ASSERT_TRUE(engine);
+        for (int i = 0; i < 100; i++) EXPECT_TRUE(HandOver(engine, folder.File("flood" + std::to_string(i) + ".twl")));
+        EXPECT_TRUE(Answers(engine));
+        EXPECT_EQ(0u, agent.Close());
+    }
+    std::string dump = folder.DumpDatabase();
+    EXPECT_EQ(98u, Count(dump, "\"Title\": \"Flood / ")) << "the ad stream and one slot kept for start-up";
+    AgentProcess again(folder);
+    EXPECT_TRUE(again.WaitForEngineWindow());
+    EXPECT_EQ(0u, again.Close());
+    EXPECT_EQ("", folder.StandInLog()) << "no repair";
+}
+
+// One file of 200,000 message lines with long addresses costs what the
+// topic keeps, not what the file holds.
+TEST(HostileInput, OneHugeSubscriptionFileNeitherFreezesNorInflatesTheAgent) {
+    ASSERT_FALSE(SharedBlockExists()) << "a global block is left over from elsewhere";
+    InstallFolder folder("hostile-huge");
+    folder.Write("Tidewell.ini", "[Tidewell Settings]\r\nMsgPurge=10\r\n");
+    std::string file = Subscription("News / Huge", "MsgBaseUrl=http://127.0.0.1/" + std::string(1000, 'u') +
+                                                       "/\r\nMsgRange=1-200000\r\n");
+    for (int n = 1; n <= 200000; n++) file += "Msg" + std::to_string(n) + "=m" + std::to_string(n) + ".html \"H\"\r\n";
+    folder.Write("huge.twl", file);
+    AgentProcess agent(folder);
+    HWND engine = agent.WaitForEngineWindow();
+    ASSERT_TRUE(engine);
+    DWORD start = GetTickCount();
+    EXPECT_TRUE(HandOver(engine, folder.File("huge.twl")));
+    EXPECT_TRUE(Answers(engine));
+    DWORD answeredMs = GetTickCount() - start;
+    EXPECT_LT(answeredMs, 3000u);
+    EXPECT_EQ(0u, agent.Close());
+    uintmax_t saved = std::filesystem::file_size(folder.DataFile());
+    EXPECT_LT(saved, 2u << 20);
+    printf("a display program answered %lu ms after the hand-over; Msg.dat %ju bytes\n",
+           static_cast<unsigned long>(answeredMs), saved);
+    std::string dump = folder.DumpDatabase();
+    EXPECT_EQ(10u, Count(dump, "\"ridMsg\": ")) << dump.substr(0, 2000);
+    EXPECT_NE(std::string::npos, dump.find("\"ridMsg\": 200000"));
+}
+
+// Any local program can make the global block first or write it later: the
+// agent's folders come from its own path all the same, and the record's texts
+// are read within their fields.
+TEST(HostileInput, TheSharedBlockNeverDecidesTheAgentsFolders) {
+    ASSERT_FALSE(SharedBlockExists()) << "a global block is left over from elsewhere";
+    InstallFolder folder("hostile-block"), decoy("hostile-decoy");
+    folder.AddStandIn("Glancer.exe");
+    decoy.AddStandIn("Glancer.exe");
+    std::string decoyDatabase = decoy.Read("Data\\Msg.dat");
+    HANDLE planted = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, kGlobalMappingSize,
+                                        kGlobalMappingName);
+    ASSERT_NE(nullptr, planted);
+    auto* block = static_cast<char*>(MapViewOfFile(planted, FILE_MAP_WRITE, 0, 0, 0));
+    ASSERT_NE(nullptr, block);
+    auto* header = reinterpret_cast<GlobalBlockHeader*>(block);
+    auto* record = reinterpret_cast<CConfigData*>(block + kGlobalRecordOffset);
+    header->attachCount = 1;
+    strcpy(record->InstallDir, decoy.path().c_str());
+    strcpy(record->DataDir, decoy.File("Data").c_str());
+    record->Pace = 1;
+    {
+        AgentProcess agent(folder);
+        HWND engine = agent.WaitForEngineWindow();
+        ASSERT_TRUE(engine);
+        EXPECT_EQ(folder.path(), record->InstallDir);  // published for the display programs
+        EXPECT_EQ(folder.File("Data"), record->DataDir);
+        // Rewritten while the agent runs, and left without a terminator.
+        memset(record->InstallDir, 'x', sizeof record->InstallDir + sizeof record->DataDir);
+        PostMessageA(engine, kTrayCallbackMessage, 0, WM_LBUTTONDBLCLK);
+        EXPECT_TRUE(WaitFor([&] { return folder.StandInLog().find("Glancer") != std::string::npos; }, 10000));
+        strcpy(record->DataDir, decoy.File("Data").c_str());
+        EXPECT_EQ(0u, agent.Close());
+    }
+    EXPECT_EQ("", decoy.StandInLog());
+    EXPECT_FALSE(decoy.Exists("Tidewell.ini"));
+    EXPECT_TRUE(decoyDatabase == decoy.Read("Data\\Msg.dat")) << "the decoy's database was written";
+    EXPECT_TRUE(folder.Exists("Tidewell.ini"));
+    UnmapViewOfFile(block);
+    CloseHandle(planted);
+
+    // A block whose pages are only reserved cannot be read: refused, not crashed on.
+    TraceCapture trace;
+    planted = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE | SEC_RESERVE, 0, kGlobalMappingSize,
+                                 kGlobalMappingName);
+    ASSERT_NE(nullptr, planted);
+    AgentProcess refused(folder);
+    EXPECT_EQ(3u, refused.Wait(kExitTimeoutMs));
+    EXPECT_TRUE(trace.WaitFor("GlobalInit(): Fatal Error - Could not attach to shared memory", refused.id(), 5000));
+    CloseHandle(planted);
 }

@@ -75,7 +75,10 @@ TEST(Preferences, OneAgentThroughEveryKindOfDialog) {
 
     // The same browser in other case changes nothing. Without a display
     // window (none, or the broadcast handle) the shared record keeps the
-    // display settings; another browser is taken for Internet Explorer.
+    // display settings and no window hears of them, not even a top-level
+    // window a broadcast would reach; another browser is taken for Internet
+    // Explorer.
+    WindowGuard display{MakeWindowOfClass("Tidewell test display", DisplayWindowProc)};
     cfg.DisplayWindow = 0;
     dialog("browser=c:\\x\\IEXPLORE.EXE\nsettings=5\naccept=1\n");
     EXPECT_STREQ("C:\\X\\iexplore.exe", cfg.BrowserPath);
@@ -85,9 +88,9 @@ TEST(Preferences, OneAgentThroughEveryKindOfDialog) {
     dialog("browser=C:\\Other\\browse.exe\nsettings=6\naccept=1\n");
     EXPECT_STREQ("IEXPLORE", cfg.BrowserDdeService);
     EXPECT_EQ(6, cfg.DisplaySettings[0]);
+    EXPECT_EQ(std::vector<std::string>{}, gDisplay);
 
     // Confirmed with a display program running: every change applied and handed on.
-    WindowGuard display{MakeWindowOfClass("Tidewell test display", DisplayWindowProc)};
     cfg.DisplayWindow = HwndToWord(display.window);
     dialog("proxy=proxy.test\nport=3128\nenabled=1\nbrowser=C:\\Apps\\Netscape\\netscape.exe\npace=14\n"
            "preference=3\nsymbols=AAA,BBB\nactive0=0\nactive3=0\nsettings=7\naccept=1\n");

@@ -1,16 +1,23 @@
 // The agent's Windows layer in this process: the probes against real windows
 // and processes, the tray menu in both of its forms (with a notification area
 // it offers the exit; without one it hangs in the window's system menu), and
-// the resources built into Engine.exe, which other programs and the shell read.
+// the resources built into Engine.exe, which other programs and the shell
+// read; the engine window's and the clock's handling of failures.
 #include <gtest/gtest.h>
 
+#include <new>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "agent/clock_win.h"
+#include "agent/engine_window_win.h"
 #include "agent/probes_win.h"
 #include "agent/resource.h"
 #include "agent/tray_win.h"
 #include "base/strutil.h"
+#include "os_override.h"
+#include "shared/config_data.h"
 #include "process_win.h"
 #include "shared/names.h"
 #include "shared/pace.h"
@@ -167,4 +174,45 @@ TEST(EngineResources, IconsAcceleratorsAndVersion) {
     ASSERT_TRUE(VerQueryValueA(info.data(), "\\StringFileInfo\\040904b0\\FileVersion", reinterpret_cast<void**>(&text),
                                &length));
     EXPECT_STREQ(TIDEWELL_VERSION, text);
+}
+
+// Whatever a handler raises (a text, an exhausted heap, anything else) stays
+// inside the engine window's procedure and the clock, with a trace: leaving
+// them would end the agent.
+TEST(EngineWindow, FailuresOfEveryKindStayInsideTheHandlers) {
+    TraceRecorder trace;
+    CConfigData cfg = {};
+    cfg.Pace = 1;
+    CConfigData* saved = gConfig;
+    gConfig = &cfg;
+    HINSTANCE instance = GetModuleHandleA(nullptr);
+    RegisterEngineClass(instance);
+    struct EngineWindow {
+        HWND window;
+        ~EngineWindow() {
+            DestroyWindow(window);
+            MSG quit;
+            PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);  // posted by its WM_DESTROY
+        }
+    } engine{CreateEngineWindow(instance)};
+    ASSERT_NE(nullptr, engine.window);
+
+    gOs.OpenRead = [](const char*) -> OsFile* { throw std::bad_alloc(); };
+    const char path[] = "C:\\news.twl";
+    COPYDATASTRUCT data = {0, sizeof path, const_cast<char*>(path)};
+    EXPECT_NO_THROW(EngineWindowProc(engine.window, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data)));
+    EXPECT_TRUE(trace.Contains("EngineWindowProc(): Out of memory"));
+    gOs.OpenRead = [](const char*) -> OsFile* { throw "Array Full!"; };
+    EXPECT_NO_THROW(EngineWindowProc(engine.window, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data)));
+    EXPECT_TRUE(trace.Contains("EngineWindowProc(): Exception Array Full!"));
+
+    gOs.Monotonic = []() -> uint64_t { throw std::runtime_error("no clock"); };  // the usage report's hour
+    EXPECT_NO_THROW(ClockTick(nullptr, 0, 0, 0));
+    EXPECT_TRUE(trace.Contains("ClockTick(): Unhandled Exception"));
+
+    // A save that fails that way at the close does not stop the shutdown.
+    gOs.CreateWrite = [](const char*) -> OsFile* { throw std::bad_alloc(); };
+    EXPECT_NO_THROW(EngineWindowProc(engine.window, WM_CLOSE, 0, 0));
+    EXPECT_FALSE(IsWindow(engine.window));
+    gConfig = saved;
 }

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <tuple>
 
+#include "base/elapsed.h"
 #include "jobs/engine_update.h"
 #include "news_fixture.h"
 
@@ -17,7 +18,7 @@ const std::string kWorld = "Title=News / World\r\nMsgBaseUrl=http://news.test/wo
 
 class ConfigFileTest : public NewsDirTest {
 protected:
-    ConfigFileTest() : NewsDirTest("config-file") {}
+    ConfigFileTest() : NewsDirTest("config-file") { cfg_.MsgPurge = 10; }
 
     // Parses a subscription file with the given subscription section.
     int Parse(const std::string& subscription, const std::string& general = "[General]\r\nConfigVersion=1\r\n") {
@@ -151,15 +152,52 @@ TEST_F(ConfigFileTest, RangesAndMessageLinesAgainstTheHighestNumberHeld) {
     EXPECT_EQ("headline|H|H|H|H|H|Only one|Rates fall|Quoted \"inside\"|New|Newer|One|Three|Any case|Four", Titles(topic));
 }
 
-TEST_F(ConfigFileTest, FullArrayRaisesToTheCaller) {
-    for (int i = 0; i < 100; i++) AddTopic(TOPIC_SUBSCRIPTION, "News / " + std::to_string(i));
+// The last free slot is start-up's: a file with a new title never takes it,
+// one with a known title still updates its topic.
+TEST_F(ConfigFileTest, TheLastFreeSlotIsNeverTakenByASubscription) {
+    for (int i = 0; i < 98; i++) AddTopic(TOPIC_SUBSCRIPTION, "News / " + std::to_string(i));
+    EXPECT_EQ(1, Parse("Title=News / New\r\nMsgRange=1-1\r\nMsg1=a \"A\"\r\n"));
     const char* raised = "nothing";
     try {
-        Parse("Title=News / New\r\nMsgRange=1-1\r\n");
+        Parse("Title=News / Newer\r\nMsgRange=1-1\r\n");
     } catch (const char* text) {
         raised = text;
     }
     EXPECT_STREQ("Array Full!", raised);
+    EXPECT_EQ(99u, gTopicArray.Size);
+    EXPECT_EQ(1, Parse("Title=News / 3\r\nMsgRange=1-2\r\nMsg2=a \"A\"\r\n"));
+    EXPECT_EQ("2", Numbers(*gTopicArray.At(3)));
+}
+
+// One file adds only the newest lines the purge lets its topic keep, however
+// many it holds, and the range still moves to its end.
+TEST_F(ConfigFileTest, AFileAddsOnlyTheNewestMessagesItsTopicMayKeep) {
+    std::string lines;
+    for (int n = 1; n <= 60000; n++) lines += "Msg" + std::to_string(n) + "=m.html \"H\"\r\n";
+    lines += "Msg59999=second.html \"A second line for 59999\"\r\n";
+    const std::tuple<int32_t, const char*, std::string> rows[] = {
+        {3, "59998 59999 60000", "H|H|H"},
+        {-1, "59991 59992 59993 59994 59995 59996 59997 59998 59999 60000", "H|H|H|H|H|H|H|H|H|H"},
+        {0, "", ""},
+    };
+    for (const auto& [purge, numbers, titles] : rows) {
+        SCOPED_TRACE(purge);
+        cfg_.MsgPurge = purge;
+        std::string title = "News / " + std::to_string(purge);
+        auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(1, Parse("Title=" + title + "\r\nMsgRange=1-60000\r\n" + lines));
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
+        CTopic& topic = *gTopicArray.At(gTopicArray.Last());
+        EXPECT_STREQ(title.c_str(), topic.Title);
+        EXPECT_EQ(numbers, Numbers(topic));
+        EXPECT_EQ(titles, Titles(topic));
+        EXPECT_EQ(60000u, topic.ridLastMsg);
+    }
+    // The ad stream keeps fifty.
+    CTopic& ads = AddTopic(TOPIC_ADSTREAM, "AdStream");
+    EXPECT_EQ(1, Parse("Title=AdStream\r\nMsgRange=1-60000\r\n" + lines));
+    EXPECT_EQ(50u, ads.msgList.count());
+    EXPECT_EQ(59951u, ads.msgList.begin()->value->ridMsg);
 }
 
 // Inactive, stock-quote and recently updated topics are shown passed over by
@@ -180,6 +218,43 @@ TEST_F(NewsTest, UpdateChoosesDueTopicsInTurn) {
     EXPECT_EQ(&a, gTopicArray.NextInTurn(ads.ridTopic, due));  // round to the start
     a.tmLastUpdate = ads.tmLastUpdate = kNow;
     EXPECT_EQ(nullptr, gTopicArray.NextInTurn(ads.ridTopic, due));
+}
+
+// The calendar clock set back a year leaves last updates in the future:
+// due at once, not a year later. Past 2038 the count turns negative and
+// intervals still end. Runs are spaced on the monotonic clock, which
+// neither jump moves.
+TEST_F(NewsTest, ClockSetBackOrPast2038) {
+    CTopic& topic = AddTopic(TOPIC_SUBSCRIPTION, "a");
+    topic.dwInterval = 1800;
+    topic.tmLastUpdate = kNow;
+    EXPECT_TRUE(EngineUpdate::IsDue(topic, kNow - 365 * 86400));
+    EXPECT_FALSE(EngineUpdate::IsDue(topic, kNow + 1800));
+    topic.tmLastUpdate = INT32_MAX - 100;
+    EXPECT_FALSE(EngineUpdate::IsDue(topic, AfterTheWrap(1700)));
+    EXPECT_TRUE(EngineUpdate::IsDue(topic, AfterTheWrap(1701)));
+    topic.tmLastUpdate = AfterTheWrap(5);
+    EXPECT_FALSE(EngineUpdate::IsDue(topic, AfterTheWrap(1805)));
+    EXPECT_TRUE(EngineUpdate::IsDue(topic, AfterTheWrap(1806)));
+    topic.tmLastUpdate = -1;  // a new topic
+    EXPECT_TRUE(EngineUpdate::IsDue(topic, AfterTheWrap(1)));
+
+    OsOverride restore;
+    static uint64_t monotonic = 5000;
+    gOs.Monotonic = [] { return monotonic; };
+    gOs.Now = [] { return kNow - 365 * 86400; };
+    RunTimer runs;
+    EXPECT_TRUE(runs.Due(15));  // the first run at once
+    monotonic += 14999;
+    EXPECT_FALSE(runs.Due(15));
+    gOs.Now = [] { return AfterTheWrap(10); };
+    monotonic += 1;
+    EXPECT_TRUE(runs.Due(15));
+    EXPECT_TRUE(runs.Due(-3));  // a spacing from a negative Pace holds nothing back
+    cfg_.Pace = INT32_MAX;      // and a huge one does not overflow
+    EXPECT_EQ(3 * int64_t{INT32_MAX}, EngineUpdate::RunSpacing(cfg_));
+    monotonic += 3000000;
+    EXPECT_FALSE(runs.Due(EngineUpdate::RunSpacing(cfg_)));
 }
 
 TEST_F(NewsTest, UpdateRequestAddress) {

@@ -173,6 +173,8 @@ TEST_F(NewsTest, UsageReportRequestAndBody) {
     strcpy(cfg_.AccountId, "acct");
     EXPECT_EQ("/Bin/Update.dll?TwlUpdate&AID=acct&SID=42&SL=125&VER=1.1.1043.1",
               PostStats::RequestPath(cfg_, kNow, nullptr));
+    cfg_.StartTime = INT32_MAX - 100;  // started before 2038, reporting after it
+    EXPECT_NE(std::string::npos, PostStats::RequestPath(cfg_, AfterTheWrap(25), nullptr).find("&SL=125&"));
 
     CTopic& ads = AddTopic(TOPIC_ADSTREAM, "AdStream");
     strcpy(ads.ConfigUrl, "http://news.test/Feed/AdStream3/AdStream.twl");

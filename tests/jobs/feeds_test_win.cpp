@@ -11,7 +11,9 @@
 namespace {
 
 const std::string kNews = "http://127.0.0.1:8642/", kAds = kNews + "ads/";
-const std::string kFuture = std::to_string(time(nullptr) + 100000);  // not due before the test ends
+// Just asked: not due again before the test ends (a time ahead of the clock
+// would count as due at once).
+const std::string kJustAsked = std::to_string(time(nullptr));
 
 std::string Feed(const std::string& title) {
     return R"({"title": ")" + title + R"(", "msgbase": ")" + kNews + R"(m/", "keep": 5, "period": 1000,
@@ -29,7 +31,7 @@ std::string Database(const std::string& header) {
        "ConfigUrl": "http://127.0.0.1:8643/d/quotes.csv?s=TIDE+NOPE+REEF&f=sl1d1t1c1ohgv&e=.csv",
        "messages": [{"ridMsg": 1, "Title": "TIDE;0;0"}, {"ridMsg": 2, "Title": "REEF;0;0"},
                     {"ridMsg": 3, "Title": "GONE;0;0"}]},
-      {"dwType": 4, "Title": "AdStream", "tmLastUpdate": )" + kFuture + R"(,
+      {"dwType": 4, "Title": "AdStream", "tmLastUpdate": )" + kJustAsked + R"(,
        "ConfigUrl": "http://127.0.0.1:8642/Feed/AdStream3/AdStream.twl",
        "messages": [{"ridMsg": 5, "Title": ")" + kAds + R"(ferryC.bmp"}, {"ridMsg": 6, "Title": "A0000006.bmp"},
                     {"ridMsg": 7, "Title": ")" + kAds + R"(chandleryC.bmp"},
@@ -64,7 +66,7 @@ TEST_F(FeedsTest, DueTopicsAreRequestedInTurnWithinTheGates) {
     ASSERT_EQ(0u, folder_.MakeDatabase(R"({"header": {"AccountId": "acct-9"}, "topics": [)" + Topic("a") + "," +
                                        Topic("b", R"(, "bActive": 0)") + "," + Topic("c", R"(, "dwType": 3)") + "," +
                                        Topic("d") + "," + Topic("f", refused) + "," +
-                                       Topic("e", R"(, "tmLastUpdate": )" + kFuture) + "," + Topic("g") + "," +
+                                       Topic("e", R"(, "tmLastUpdate": )" + kJustAsked) + "," + Topic("g") + "," +
                                        Topic("h") + "]}"));
     DWORD started = GetTickCount();
     AgentProcess agent(folder_);

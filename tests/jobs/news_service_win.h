@@ -122,7 +122,7 @@ inline std::string JobsDatabase(std::string (*feedName)(int), int feeds, int ads
            R"(:8643/d/quotes.csv?s=TIDE&f=sl1d1t1c1ohgv&e=.csv",
                "messages": [{"ridMsg": 1, "Title": "TIDE;0;0"}]},
               {"dwType": 4, "Title": "AdStream", "tmLastUpdate": )" +
-           std::to_string(time(nullptr) + 1000000) + R"(, "messages": [)" + adList + "]}]}";
+           std::to_string(time(nullptr)) + R"(, "messages": [)" + adList + "]}]}";  // just asked
 }
 
 // Fills a new install folder for such a test: the database above, and

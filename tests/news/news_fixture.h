@@ -12,6 +12,12 @@
 
 constexpr int32_t kNow = 1800000000;
 
+// The calendar clock's 32-bit count seconds after it passed INT32_MAX in
+// 2038, where it turns negative.
+inline int32_t AfterTheWrap(uint32_t seconds) {
+    return static_cast<int32_t>(static_cast<uint32_t>(INT32_MAX) + seconds);
+}
+
 class NewsTest : public ::testing::Test {
 protected:
     NewsTest() : saved_(gConfig) { ResetDatabase(cfg_); }
@@ -42,7 +48,7 @@ class NewsDirTest : public NewsTest {
 protected:
     explicit NewsDirTest(const char* name) : dir_(name) {
         gOs.Now = [] { return kNow; };
-        strcpy(cfg_.DataDir, dir_.path().c_str());
+        strcpy(gDirs.DataDir, dir_.path().c_str());
     }
 
     OsOverride restore_;

@@ -52,6 +52,19 @@ TEST_F(PurgeTest, CountLimitTakesTheOldestFirstAndExpiryThoseOlderThanTheLifetim
     EXPECT_EQ("2 3 5", Numbers(topic));
 }
 
+// Ages go on counting when the clock passes 2038 and its count turns negative.
+TEST_F(PurgeTest, ExpiryWorksPastTheYear2038) {
+    gOs.Now = [] { return AfterTheWrap(5000); };
+    cfg_.MsgPurge = 10;
+    cfg_.MsgExpire = 1;
+    CTopic& topic = AddTopic(TOPIC_SUBSCRIPTION);  // a lifetime of an hour
+    AddMsg(topic, 1, "received before the wrap, 5100 s ago", INT32_MAX - 100);
+    AddMsg(topic, 2, "received before the wrap, 3500 s ago", AfterTheWrap(5000 - 3500));
+    AddMsg(topic, 3, "received after it", AfterTheWrap(4000));
+    Purge::PurgeList(topic);
+    EXPECT_EQ("2 3", Numbers(topic));
+}
+
 // Titles that point outside the data directory are shown harmless with a
 // real agent (hostile_input_test); here which names in it are the agent's.
 TEST_F(PurgeTest, AdStreamIsCutToFiftyAndOnlyTheAgentsOwnBitmapsAreEverDeleted) {

@@ -42,18 +42,19 @@ TEST(GlobalBlock, ProcessesShareOneBlockAndTheLastOneEndsIt) {
 
     ASSERT_EQ(1, GlobalInit());  // this test process attaches as a second program
     EXPECT_EQ("2 3556", HeaderWords());
-    EXPECT_EQ(first.path(), gConfig->InstallDir);  // taken as found, not made again
-    EXPECT_EQ(HwndToWord(creator.window()), gConfig->EngineWindow);
+    EXPECT_EQ(HwndToWord(creator.window()), gConfig->EngineWindow);  // the record taken as found, but
+    EXPECT_EQ(std::string(gDirs.InstallDir), gConfig->InstallDir);   // the folders are the attacher's own
+    EXPECT_NE(first.path(), gDirs.InstallDir);
 
     AgentProcess other(second);  // an empty command line: a full start-up of its own
     ASSERT_TRUE(other.WaitForEngineWindow());
     EXPECT_EQ("3 3556", HeaderWords());
     EXPECT_EQ(0, other.Close());
-    EXPECT_EQ("2 3556", HeaderWords());
-    EXPECT_EQ(first.path(), gConfig->InstallDir);  // the block outlived the process that left
-    // The second agent never made a record of its own: it wrote its settings where the record says.
-    EXPECT_FALSE(second.Exists("Tidewell.ini"));
-    EXPECT_TRUE(first.Exists("Tidewell.ini"));
+    EXPECT_EQ("2 3556", HeaderWords());  // the block outlived the process that left
+    // The second agent never made a record of its own, but its settings went
+    // beside it, whatever folder the record named.
+    EXPECT_TRUE(second.Exists("Tidewell.ini"));
+    EXPECT_FALSE(first.Exists("Tidewell.ini"));
 
     GlobalDetach();
     EXPECT_EQ(nullptr, gConfig);

@@ -2,6 +2,7 @@
 // processes) playing the display programs.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <random>
 #include <string>
@@ -77,6 +78,28 @@ TEST_F(ObjectServerTest, NineteenConversationsPerChannel) {
     EXPECT_EQ(1, again.Close());
     EXPECT_EQ(0, SendRequestObject(engine_, 0, MAKELPARAM(kTopics, 5)));  // closing again: 0
     EXPECT_EQ(0, SendRequestObject(engine_, FETCH_FIRST, MAKELPARAM(kTopics, 5)));
+}
+
+// Display programs that died without closing leave their conversations
+// behind; once every slot is taken, those whose atom is gone are freed, and
+// the living keep theirs.
+TEST_F(ObjectServerTest, AFullChannelReclaimsTheConversationsOfProgramsThatAreGone) {
+    std::vector<std::unique_ptr<Conversation>> open;
+    for (int i = 0; i < 19; i++) open.push_back(std::make_unique<Conversation>(engine_, kTopics));
+    ASSERT_EQ(19, open.back()->handle());
+    for (int gone : {3, 11}) GlobalDeleteAtom(open[gone]->atom());
+    // An atom added meanwhile may take a freed number: under another name it
+    // is another program's.
+    ATOM reused = GlobalAddAtomA("Tidewell test atom of another program");
+    Conversation first(engine_, kTopics), second(engine_, kTopics), third(engine_, kTopics);
+    EXPECT_TRUE(first.open());
+    EXPECT_TRUE(second.open());
+    EXPECT_FALSE(third.open());
+    EXPECT_EQ((std::vector<uint16_t>{4, 12}), (std::vector<uint16_t>{std::min(first.handle(), second.handle()),
+                                                                     std::max(first.handle(), second.handle())}));
+    EXPECT_EQ(1, open[18]->Request(FETCH_FIRST));
+    EXPECT_STREQ("News / Harbour", open[18]->topics().topic.Title);
+    GlobalDeleteAtom(reused);
 }
 
 TEST_F(ObjectServerTest, ListingsFollowTheDisplayOrderAndAdViewsAreSaved) {

@@ -43,6 +43,7 @@ TEST(RegistryInitRecord, ClearsTheRecordAndSetsDirectoriesDefaultsAndFacts) {
         CRegistry::InitRecord(cfg, c.modulePath.c_str(), c.facts);
         EXPECT_EQ(c.installDir, cfg.InstallDir);
         EXPECT_EQ(c.dataDir, cfg.DataDir);
+        EXPECT_EQ(0, memcmp(&gDirs, cfg.InstallDir, sizeof gDirs));  // the agent's own copy is the same
         EXPECT_EQ(c.dataDir, created);
         CConfigData expected = {};  // and beside the directories, every byte as a new record has it
         memcpy(expected.InstallDir, cfg.InstallDir, sizeof cfg.InstallDir);
@@ -73,7 +74,7 @@ protected:
     // settings in the file's order.
     std::string Read() {
         memset(&cfg_, 0xAB, sizeof cfg_);  // what a reused block could hold
-        strcpy(cfg_.InstallDir, dir_.path().c_str());
+        strcpy(gDirs.InstallDir, dir_.path().c_str());
         EXPECT_EQ(1, CRegistry::ReadSettingsFile(cfg_));
         // The account identifier comes with the data file, not from here.
         EXPECT_EQ(std::string(sizeof cfg_.AccountId, '\0'), std::string(cfg_.AccountId, sizeof cfg_.AccountId));
@@ -139,6 +140,35 @@ TEST_F(RegistryTest, WritesAllTenKeysAndReadsThemBack) {
     for (auto& key : keys) EXPECT_EQ(key[1], ReadBack(key[0])) << key[0];
 }
 
+// A full disk fails every write; a profile write that fails half-way leaves
+// its file cut short. Neither may cost the settings written before (an empty
+// file would read MsgPurge 0 and empty every topic), nor what else the file holds.
+TEST_F(RegistryTest, TheFileIsReplacedWholeOrNotAtAll) {
+    const std::string old = "[Tidewell Settings]\r\nMsgPurge=7\r\n[Display]\r\nKeep=1\r\n";
+    dir_.Write(kSettingsFileName, old);
+    Read();
+    cfg_.MsgPurge = 3;
+    {
+        OsOverride restore;
+        gOs.Write = [](OsFile*, const void*, uint32_t, uint32_t* written) {
+            *written = 0;
+            return 0;
+        };
+        gOs.WriteProfileString = [](const char*, const char*, const char*, const char* path) {
+            if (OsFile* file = gOs.CreateWrite(path)) gOs.Close(file);
+            return 0;
+        };
+        EXPECT_EQ(1, CRegistry::WriteSettingsFile(cfg_));
+    }
+    EXPECT_EQ(old, dir_.Read(kSettingsFileName));
+    EXPECT_FALSE(dir_.Exists(std::string(kSettingsFileName) + ".new"));
+    EXPECT_EQ(1, CRegistry::WriteSettingsFile(cfg_));
+    EXPECT_EQ("3", ReadBack("MsgPurge"));
+    char kept[8];
+    gOs.GetProfileString("Display", "Keep", "", kept, sizeof kept, dir_.File(kSettingsFileName).c_str());
+    EXPECT_STREQ("1", kept);
+}
+
 TEST_F(RegistryTest, UnterminatedFieldsStayWithinThemWhenWritten) {
     Read();
     memset(cfg_.BrowserDdeService, 'n', sizeof cfg_.BrowserDdeService);  // no terminator
@@ -147,7 +177,7 @@ TEST_F(RegistryTest, UnterminatedFieldsStayWithinThemWhenWritten) {
     EXPECT_EQ(std::string(101, 'n'), ReadBack("BrowserDdeService"));
 
     char path[kSettingsPathSize];
-    memset(cfg_.InstallDir, 'i', sizeof cfg_.InstallDir);
-    CRegistry::SettingsFilePath(cfg_, path);
+    memset(gDirs.InstallDir, 'i', sizeof gDirs.InstallDir);
+    CRegistry::SettingsFilePath(path);
     EXPECT_EQ(std::string(261, 'i') + "\\Tidewell.ini", path);
 }

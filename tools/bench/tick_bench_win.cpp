@@ -142,7 +142,7 @@ bool StartAgentCore(const fs::path& dir) {
     gAgent.engineWindow = CreateEngineWindow(gAgent.instance);
     if (!gAgent.engineWindow) return Failed("CreateEngineWindow failed");
     if (!GlobalInit()) return Failed("GlobalInit failed");
-    StrCopy(gConfig->DataDir, sizeof gConfig->DataDir, dir.string().c_str());
+    StrCopy(gDirs.DataDir, sizeof gDirs.DataDir, dir.string().c_str());
     gConfig->EngineWindow = HwndToWord(gAgent.engineWindow);
     if (!NetworkInit(gAgent.instance, 1)) return Failed("NetworkInit failed");
     if (!Database::Init() || !Server::Init()) return Failed("the full database did not load");
