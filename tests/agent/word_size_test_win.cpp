@@ -62,6 +62,7 @@ void AgentWithDisplayPrograms(const Build& agentSide, const Build& displaySide) 
     ASSERT_TRUE(CopyFileA(agentSide.Program("Engine.exe").c_str(), folder.EnginePath().c_str(), FALSE));
     ASSERT_TRUE(CopyFileA(agentSide.Program("config_standin.dll").c_str(), folder.File("CONFIG.DLL").c_str(), FALSE));
     folder.Write("config-script.txt", "settings=7\naccept=1\n");
+    folder.Write("Tidewell.ini", "[Tidewell Settings]\r\nMsgPurge=10\r\n");  // topics keep their news
     ASSERT_EQ(0u, folder.MakeDatabase(R"({"topics": [{"Title": "News / Harbour", "messages": [
         {"ridMsg": 1, "Title": "Ferry timetable changes on Monday"},
         {"ridMsg": 2, "Title": "Pilot boat named after the old harbour master"}]}]})"));

@@ -148,7 +148,6 @@ TEST_F(JobTest, EveryJobGoesThroughTheProxyWhileItIsOn) {
     CTopic& feed = AddTopic(TOPIC_SUBSCRIPTION, "News / Proxied");
     CTopic& quotes = AddTopic(TOPIC_QUOTES, "Stocks / Quotes");
     CTopic& ads = AddTopic(TOPIC_ADSTREAM, "AdStream");
-    ads.tmLastUpdate = 0x7FFFFFFF;  // the update's turn stays with the feed
     AddMsg(ads, 5, "http://ads.test/ads/ferryC.bmp");
     EngineUpdate::CUpdate update(owner_);
     YahooQuote::CUpdate quote(owner_);
@@ -158,6 +157,7 @@ TEST_F(JobTest, EveryJobGoesThroughTheProxyWhileItIsOn) {
     AdStream::gJob = &ad;
     auto runAll = [&](size_t requests) {
         gClock += 3600;
+        ads.tmLastUpdate = ClockNow();  // just asked: the update's turn stays with the feed
         update.OnClockTick();
         quote.OnClockTick();
         ad.OnClockTick();
@@ -185,6 +185,7 @@ TEST_F(JobTest, EveryJobGoesThroughTheProxyWhileItIsOn) {
     strcpy(quotes.ConfigUrl, (direct + "/d/quotes.csv?s=REEF&f=sl1d1t1c1ohgv&e=.csv").c_str());
     AddMsg(ads, 6, direct + "/ads/gullC.bmp");
     gClock += 3600;
+    ads.tmLastUpdate = ClockNow();
     update.OnClockTick();
     quote.OnClockTick();
     ad.OnClockTick();
