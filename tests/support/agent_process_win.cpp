@@ -4,8 +4,9 @@
 
 #include "shared/names.h"
 
-InstallFolder::InstallFolder(const std::string& name, Contents contents) : TempDir(name) {
-    CopyProgram(path(), "Engine.exe");
+InstallFolder::InstallFolder(const std::string& name, Contents contents, const std::string& agentProgram)
+    : TempDir(name) {
+    CopyProgram(path(), agentProgram, "Engine.exe");
     if (contents == kWithDatabase) MakeDatabase();
 }
 

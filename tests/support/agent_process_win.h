@@ -17,12 +17,14 @@ constexpr DWORD kExitTimeoutMs = 20000;
 // Two clock periods and some: at least one tick happens within it.
 constexpr DWORD kTickTimeoutMs = 12000;
 
-// An install folder with a copy of Engine.exe in it and, unless told
+// An install folder with a copy of Engine.exe in it (or of another build of
+// the agent from the program folder, under that name) and, unless told
 // otherwise, a data directory holding an empty database made by twldata.
 class InstallFolder : public TempDir {
 public:
     enum Contents { kWithDatabase, kWithoutDatabase };
-    explicit InstallFolder(const std::string& name, Contents contents = kWithDatabase);
+    explicit InstallFolder(const std::string& name, Contents contents = kWithDatabase,
+                           const std::string& agentProgram = "Engine.exe");
     std::string EnginePath() const { return File("Engine.exe"); }
     std::string DataFile() const { return File("Data\\Msg.dat"); }
     // Makes Data\Msg.dat with twldata, empty or as the JSON describes; twldata's exit code.
