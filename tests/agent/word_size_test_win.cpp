@@ -93,7 +93,12 @@ void AgentWithDisplayPrograms(const Build& agentSide, const Build& displaySide) 
     output = Run(displaySide, "twl.exe", "subscribe \"" + folder.File("one.twl") + "\"", exitCode);
     EXPECT_EQ(0u, exitCode) << output;
     EXPECT_TRUE(trace.WaitFor("WM_COPYDATA subscription file " + folder.File("one.twl"), agent.id(), 5000));
-    ChildProcess forwarder(displaySide.Program("Engine.exe"), "\"" + folder.File("two.twl") + "\"");
+    // The forwarder runs from a folder of its own: beside a Glancer.exe it
+    // would start the ticker, which would claim the display window below.
+    const std::string forwarderPath = folder.File("forwarder\\Engine.exe");
+    ASSERT_TRUE(CreateDirectoryA(folder.File("forwarder").c_str(), nullptr));
+    ASSERT_TRUE(CopyFileA(displaySide.Program("Engine.exe").c_str(), forwarderPath.c_str(), FALSE));
+    ChildProcess forwarder(forwarderPath, "\"" + folder.File("two.twl") + "\"");
     EXPECT_EQ(0u, forwarder.Wait(kStartTimeoutMs));
     EXPECT_TRUE(trace.WaitFor("WM_COPYDATA subscription file " + folder.File("two.twl"), agent.id(), 5000));
     output = Run(displaySide, "twl.exe", "messages News", exitCode);
