@@ -65,6 +65,7 @@ if [ -n "$beside_bin" ]; then
     run "$wine_run" --prefix "$prefix" "$beside_bin/bench_agent.exe" $quick
     run "$wine_run" --prefix "$prefix" "$beside_bin/bench_datafile.exe" $quick
     run "$wine_run" --prefix "$prefix" "$beside_bin/bench_tick.exe" $quick
+    run "$wine_run" --prefix "$prefix" "$beside_bin/bench_glancer.exe" $quick
     label=""
 fi
 
