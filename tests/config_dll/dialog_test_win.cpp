@@ -14,6 +14,7 @@
 #include "agent_process_win.h"
 #include "config_dll/resource.h"
 #include "shared/display_settings.h"
+#include "shared/names.h"
 #include "shared/messages_win.h"
 #include "shared/window_handle_win.h"
 #include "test_window_win.h"
@@ -287,13 +288,35 @@ TEST(PrefsDialog, APersonCancelsIsRefusedAndConfirms) {
         EXPECT_TRUE(std::regex_search(json, std::regex(pattern))) << pattern << "\n" << json;
     EXPECT_EQ(std::string::npos, json.find("BBB")) << json;
 
+    // With the real ticker as the display window, what the display page sets
+    // is what the ticker does: from the settings file's bottom edge and
+    // sliding away to the top edge, held there.
+    CopyProgram(folder.path(), "Glancer.exe");
+    ChildProcess ticker(folder.File("Glancer.exe"), "");
+    HWND bar = nullptr;
+    ASSERT_TRUE(WaitFor([&] { return (bar = FindWindowA(kGlancerWindowClass, nullptr)) != nullptr; }, kDialogTimeoutMs));
+    ASSERT_TRUE(WaitFor([&] { return cfg.DisplayWindow == HwndToWord(bar); }, kDialogTimeoutMs));
+    PostMessageA(engine, gMessages.configDlg, 0, 0);
+    PrefsDialog again(agent.id());
+    ASSERT_NE(nullptr, again.window);
+    again.Page(kDisplayPage);
+    again.Send(IDC_EDGE, CB_SETCURSEL, display::kEdgeTop);
+    if (again.Checked(IDC_AUTO_HIDE)) again.Click(IDC_AUTO_HIDE);
+    again.Key(IDC_SPEED, VK_RETURN);
+    ASSERT_TRUE(again.WaitClosed());
+    RECT at{};
+    EXPECT_TRUE(WaitFor([&] { return GetWindowRect(bar, &at) && at.top == 0 && at.left == 0 &&
+                                     at.right == GetSystemMetrics(SM_CXSCREEN); }, kDialogTimeoutMs))
+        << at.left << "," << at.top << "," << at.right << "," << at.bottom;
+
     // The agent closed while the dialog is open: the dialog goes, the agent
-    // ends as usual, and the settings file keeps the changes.
+    // ends as usual (closing the ticker too), and the settings file keeps the changes.
     PostMessageA(engine, gMessages.configDlg, 0, 0);
     PrefsDialog open(agent.id());
     ASSERT_NE(nullptr, open.window);
     EXPECT_EQ(0u, agent.Close());
     EXPECT_FALSE(IsWindow(open.window));
+    EXPECT_EQ(0u, ticker.Wait(kDialogTimeoutMs));
     std::string ini = folder.Read("Tidewell.ini");
     for (const char* line : {"HttpProxy=proxy.test", "HttpProxyPort=3128", "HttpProxyEnabled=1",
                              "BrowserPath=C:\\Apps\\Netscape\\netscape.exe", "BrowserDdeService=NETSCAPE"})
