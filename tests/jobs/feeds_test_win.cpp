@@ -133,6 +133,8 @@ TEST_F(FeedsTest, AdsQuotesAndTheUsageReport) {
     ASSERT_EQ(0u, folder_.MakeDatabase(Database(R"({"StartCount": 41, "AccountId": "acct-7"})")));
     AgentProcess agent(folder_);
     ASSERT_TRUE(agent.WaitForEngineWindow());
+    // The window is published a few steps before the old bitmaps go.
+    ASSERT_TRUE(trace_.WaitFor("WinMain(): Start-up complete", agent.id(), 20000));
 
     // At start-up the bitmaps no ad refers to are gone; the first four characters decide, in any case.
     for (const char* kept : {"A0000002.bmp", "A0000006.bmp", "a000zzz.bmp", "notes.txt"})
