@@ -35,5 +35,7 @@ TIDEWELL_TEST_SERVICE_HOST=$host \
     TIDEWELL_TEST_SERVICE_CONTENT="$dos_work\\content" TIDEWELL_TEST_SERVICE_LOG="$dos_work\\requests.log" \
     "$wine_run" --prefix "$prefix" "$program"
 status=$?
+# Tells a hang of the program from one in stopping the service.
+echo "with_news_service: the program ended with status $status; stopping the service" >&2
 [ "$status" -eq 0 ] || { echo "== newsd requests"; cat "$work/requests.log"; cat "$work/newsd.out"; }
 exit "$status"

@@ -22,10 +22,12 @@ wait_listening() {
 }
 
 # start_server LIMIT_SECONDS LOG COMMAND...: runs COMMAND in the background.
+# A server still there 5 s after it was asked to stop (by its time limit or by
+# stop_servers) is killed: stopping it must never hold up the test.
 start_server() {
     limit=$1 log=$2
     shift 2
-    timeout "$limit" "$@" >"$log" 2>&1 &
+    timeout -k 5 "$limit" "$@" >"$log" 2>&1 &
     server_pids="$server_pids $!"
 }
 
