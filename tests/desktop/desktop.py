@@ -1,6 +1,7 @@
 # What the desktop tests share: a private X display's screen read back as
 # pixels and words, real mouse events, and Windows programs of the product
 # started under Wine in a prefix with the X11 driver. Every wait is bounded.
+import json
 import os
 import re
 import shutil
@@ -181,3 +182,37 @@ class InstallFolder:
 
     def remove(self):
         shutil.rmtree(self.path, ignore_errors=True)
+
+
+def start_agent(folder, wine, database, **settings):
+    """Makes the folder's data file from the database (as twldata reads it),
+    writes the settings and starts the agent; a Failure unless it runs."""
+    folder.write("db.json", json.dumps(database))
+    made = wine.run(folder.file("twldata.exe"), "create", windows_path(folder.file("Data/Msg.dat")),
+                    windows_path(folder.file("db.json")))
+    if made.returncode != 0:
+        raise Failure("twldata: " + made.stderr)
+    folder.settings(**settings)
+    wine.start(folder.file("Engine.exe"))
+    if wine.run(folder.file("twl.exe"), "wait", "30").returncode != 0:
+        raise Failure("the agent did not start")
+
+
+def run_test(name, wine_run, prefix, bin_dir, steps):
+    """Runs steps(folder, wine), which returns whether every check held, in a
+    new install folder with a new Wine session; a Failure fails the test.
+    The folder, with the screenshots, stays when anything failed."""
+    folder = InstallFolder(bin_dir, name)
+    wine = Wine(wine_run, prefix)
+    ok = False
+    try:
+        ok = steps(folder, wine)
+    except Failure as e:
+        ok = check(False, str(e))
+    finally:
+        wine.stop()
+        if ok:
+            folder.remove()
+        else:
+            print("screenshots kept in " + folder.path)
+    return 0 if ok else 1

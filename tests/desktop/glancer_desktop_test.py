@@ -4,12 +4,11 @@
 # and a subscription handed to the agent shows up in the bar.
 #
 #   glancer_desktop_test.py WINE_RUN PREFIX BIN_DIR   (under xvfb-run, 1280x1024x24)
-import json
 import sys
 import time
 
-from desktop import (SCREEN, Failure, InstallFolder, Wine, bmp, check, contains_phrase, mouse, ocr_words,
-                     screenshot, wait_for, window_ids, windows_path, word_box)
+from desktop import (SCREEN, Failure, bmp, check, contains_phrase, mouse, ocr_words, run_test, screenshot,
+                     start_agent, wait_for, window_ids, windows_path, word_box)
 
 BAR = 28
 AD_COLOUR = (13, 200, 77)
@@ -64,107 +63,92 @@ class Run:
         return missing
 
 
-def main(wine_run, prefix, bin_dir):
-    folder = InstallFolder(bin_dir, "glancer-desktop")
-    wine = Wine(wine_run, prefix)
+def steps(folder, wine):
+    bmp(folder.file("Data/A0000001.bmp"), (60, 24), AD_COLOUR)
+    start_agent(folder, wine, DATABASE, BrowserPath=windows_path(folder.file("browser.exe")), EdgeDockedOn=1,
+                AlwaysOnTop=1, MsgPurge=500, AutoHide=0)
     ok = True
-    try:
-        folder.write("db.json", json.dumps(DATABASE))
-        result = wine.run(folder.file("twldata.exe"), "create", windows_path(folder.file("Data/Msg.dat")),
-                          windows_path(folder.file("db.json")))
-        if result.returncode != 0:
-            raise Failure("twldata: " + result.stderr)
-        bmp(folder.file("Data/A0000001.bmp"), (60, 24), AD_COLOUR)
-        folder.settings(BrowserPath=windows_path(folder.file("browser.exe")), EdgeDockedOn=1, AlwaysOnTop=1, MsgPurge=500,
-                        AutoHide=0)
-        wine.start(folder.file("Engine.exe"))
-        if wine.run(folder.file("twl.exe"), "wait", "30").returncode != 0:
-            raise Failure("the agent did not start")
-        wine.start(folder.file("Glancer.exe"))
-        if not wait_for(lambda: window_ids("Tidewell Glancer"), 30):
-            raise Failure("no ticker window")
+    wine.start(folder.file("Glancer.exe"))
+    if not wait_for(lambda: window_ids("Tidewell Glancer"), 30):
+        raise Failure("no ticker window")
+    mouse("mousemove", 600, 600)
+    run = Run(wine, folder)
+
+    missing = run.seen(["News / Harbour"] + HEADLINES, 40)
+    ok &= check(not missing, "the bar shows the topic and its headlines (not read: %s)" % sorted(missing))
+
+    def ad_shown():
+        pixels = bar_of(run.shot()).getdata()
+        return sum(1 for p in pixels if p == AD_COLOUR) > 200
+    ok &= check(wait_for(ad_shown, 40, step=0.5), "the ad's bitmap is in the bar's pixels")
+
+    # A real click on a headline: the mouse over the bar holds it still.
+    def keeper_box():
+        mouse("mousemove", 5, 5)
+        time.sleep(0.5)
+        words = run.words()
+        for word, left, top, width, height in words:
+            if "keeper" in word.lower():
+                return (left + width // 2, top + height // 2)
+        mouse("mousemove", 600, 600)  # let it scroll on
+        time.sleep(1.5)
+        return None
+    box = wait_for(keeper_box, 40, step=0)
+    ok &= check(box, "the headline to click is found on the screen")
+    if box:
+        mouse("mousemove", box[0], max(box[1], 4), "click", 1)
+        logged = wait_for(lambda: "keeper.html" in folder.read("standin.log"), 15)
+        ok &= check(logged and "http://127.0.0.1/harbour/keeper.html" in folder.read("standin.log"),
+                    "the click opened the headline's link in the browser: %r" % folder.read("standin.log"))
+    mouse("mousemove", 600, 600)
+
+    # A new headline handed to the agent joins the loop.
+    folder.write("late.twl", "[General]\r\nConfigVersion=1\r\n[Subscription1]\r\nTitle=News / Harbour\r\n"
+                             "ConfigUrl=http://127.0.0.1:9/harbour.twl\r\nMsgBaseUrl=http://127.0.0.1/harbour/\r\n"
+                             "MsgRange=1-3\r\n"
+                             "Msg3=ferry.html \"%s\"\r\n" % LATE)
+    result = wine.run(folder.file("twl.exe"), "subscribe", windows_path(folder.file("late.twl")))
+    ok &= check(result.returncode == 0, "the subscription was handed to the agent " + result.stdout + result.stderr)
+    missing = run.seen([LATE], 60)
+    ok &= check(not missing, "the new headline shows up in the bar")
+
+    # The right button's menu: Pause holds the bar still, Close ends the ticker.
+    def menu_words():
+        mouse("mousemove", 640, 14, "click", "3")
+        time.sleep(0.7)
+        words = ocr_words(run.shot().crop(MENU_AREA), scale=3, invert=False)
+        if all(word_box(words, w) for w in ("Previous", "Next", "Preferences", "Close")):
+            return words
+        mouse("key", "Escape")
+        return None
+
+    def choose(words, text):
+        x, y = word_box(words, text)
+        mouse("mousemove", MENU_AREA[0] + x, MENU_AREA[1] + y, "click", "1")
         mouse("mousemove", 600, 600)
-        run = Run(wine, folder)
 
-        missing = run.seen(["News / Harbour"] + HEADLINES, 40)
-        ok &= check(not missing, "the bar shows the topic and its headlines (not read: %s)" % sorted(missing))
-
-        def ad_shown():
-            pixels = bar_of(run.shot()).getdata()
-            return sum(1 for p in pixels if p == AD_COLOUR) > 200
-        ok &= check(wait_for(ad_shown, 40, step=0.5), "the ad's bitmap is in the bar's pixels")
-
-        # A real click on a headline: the mouse over the bar holds it still.
-        def keeper_box():
-            mouse("mousemove", 5, 5)
-            time.sleep(0.5)
-            words = run.words()
-            for word, left, top, width, height in words:
-                if "keeper" in word.lower():
-                    return (left + width // 2, top + height // 2)
-            mouse("mousemove", 600, 600)  # let it scroll on
-            time.sleep(1.5)
-            return None
-        box = wait_for(keeper_box, 40, step=0)
-        ok &= check(box, "the headline to click is found on the screen")
-        if box:
-            mouse("mousemove", box[0], max(box[1], 4), "click", 1)
-            logged = wait_for(lambda: "keeper.html" in folder.read("standin.log"), 15)
-            ok &= check(logged and "http://127.0.0.1/harbour/keeper.html" in folder.read("standin.log"),
-                        "the click opened the headline's link in the browser: %r" % folder.read("standin.log"))
-        mouse("mousemove", 600, 600)
-
-        # A new headline handed to the agent joins the loop.
-        folder.write("late.twl", "[General]\r\nConfigVersion=1\r\n[Subscription1]\r\nTitle=News / Harbour\r\n"
-                                 "ConfigUrl=http://127.0.0.1:9/harbour.twl\r\nMsgBaseUrl=http://127.0.0.1/harbour/\r\n"
-                                 "MsgRange=1-3\r\n"
-                                 "Msg3=ferry.html \"%s\"\r\n" % LATE)
-        result = wine.run(folder.file("twl.exe"), "subscribe", windows_path(folder.file("late.twl")))
-        ok &= check(result.returncode == 0, "the subscription was handed to the agent " + result.stdout + result.stderr)
-        missing = run.seen([LATE], 60)
-        ok &= check(not missing, "the new headline shows up in the bar")
-
-        # The right button's menu: Pause holds the bar still, Close ends the ticker.
-        def menu_words():
-            mouse("mousemove", 640, 14, "click", "3")
-            time.sleep(0.7)
-            words = ocr_words(run.shot().crop(MENU_AREA), scale=3, invert=False)
-            if all(word_box(words, w) for w in ("Previous", "Next", "Preferences", "Close")):
-                return words
-            mouse("key", "Escape")
-            return None
-
-        def choose(words, text):
-            x, y = word_box(words, text)
-            mouse("mousemove", MENU_AREA[0] + x, MENU_AREA[1] + y, "click", "1")
-            mouse("mousemove", 600, 600)
-
+    words = wait_for(menu_words, 20, step=0.5)
+    ok &= check(words and word_box(words, "Pause"), "the menu offers Pause, Previous and Next topic, "
+                "Preferences and Close")
+    if words:
+        choose(words, "Pause")
+        time.sleep(0.5)
+        first = bar_of(run.shot()).tobytes()
+        time.sleep(1.5)
+        ok &= check(bar_of(run.shot()).tobytes() == first, "Pause holds the bar still")
         words = wait_for(menu_words, 20, step=0.5)
-        ok &= check(words and word_box(words, "Pause"), "the menu offers Pause, Previous and Next topic, "
-                    "Preferences and Close")
+        ok &= check(words and word_box(words, "Resume"), "and the menu then offers Resume")
         if words:
-            choose(words, "Pause")
-            time.sleep(0.5)
-            first = bar_of(run.shot()).tobytes()
-            time.sleep(1.5)
-            ok &= check(bar_of(run.shot()).tobytes() == first, "Pause holds the bar still")
-            words = wait_for(menu_words, 20, step=0.5)
-            ok &= check(words and word_box(words, "Resume"), "and the menu then offers Resume")
-            if words:
-                choose(words, "Close")
-                ok &= check(wait_for(lambda: not window_ids("Tidewell Glancer"), 20), "Close ends the ticker")
-                alive = wine.run(folder.file("twl.exe"), "wait", "1").returncode == 0
-                ok &= check(alive, "and the agent runs on")
-        wine.run(folder.file("twl.exe"), "close")
-    except Failure as e:
-        ok = check(False, str(e))
-    finally:
-        wine.stop()
-        if ok:
-            folder.remove()
-        else:
-            print("screenshots kept in " + folder.path)
-    return 0 if ok else 1
+            choose(words, "Close")
+            ok &= check(wait_for(lambda: not window_ids("Tidewell Glancer"), 20), "Close ends the ticker")
+            alive = wine.run(folder.file("twl.exe"), "wait", "1").returncode == 0
+            ok &= check(alive, "and the agent runs on")
+    wine.run(folder.file("twl.exe"), "close")
+    return ok
+
+
+def main(wine_run, prefix, bin_dir):
+    return run_test("glancer-desktop", wine_run, prefix, bin_dir, steps)
 
 
 if __name__ == "__main__":

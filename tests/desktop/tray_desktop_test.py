@@ -3,13 +3,12 @@
 # second time brings it forward, "Exit Agent" ends both.
 #
 #   tray_desktop_test.py WINE_RUN PREFIX BIN_DIR   (under xvfb-run, 1280x1024x24)
-import json
 import subprocess
 import sys
 import time
 
-from desktop import (Failure, InstallFolder, Wine, check, contains_phrase, mouse, ocr_words, screenshot, tray_icon,
-                     wait_for, window_ids, word_box, windows_path)
+from desktop import (Failure, check, contains_phrase, mouse, ocr_words, run_test, screenshot, start_agent, tray_icon,
+                     wait_for, window_ids, word_box)
 
 AREA = (0, 0, 640, 400)  # where the tray, its tip and its menu show
 
@@ -27,80 +26,67 @@ class Screen:
         return ocr_words(screenshot(self.folder.file("shot%d.png" % self.n)).crop(AREA), scale=3)
 
 
-def main(wine_run, prefix, bin_dir):
-    folder = InstallFolder(bin_dir, "tray-desktop")
-    wine = Wine(wine_run, prefix)
+def steps(folder, wine):
+    now = int(time.time())
+    start_agent(folder, wine, {"topics": [{"Title": "News / Tray", "tmLastUpdate": now, "dwInterval": 86400,
+                                           "messages": [{"ridMsg": 1, "Title": "Tide tables", "tmReceived": now}]}]},
+                AlwaysOnTop=0, AutoHide=0, EdgeDockedOn=3, MsgPurge=500)
     screen = Screen(folder)
     ok = True
-    try:
-        now = int(time.time())
-        folder.write("db.json", json.dumps({"topics": [{"Title": "News / Tray", "tmLastUpdate": now,
-                                                         "dwInterval": 86400, "messages": [
-                                                             {"ridMsg": 1, "Title": "Tide tables", "tmReceived": now}]}]}))
-        wine.run(folder.file("twldata.exe"), "create", windows_path(folder.file("Data/Msg.dat")),
-                 windows_path(folder.file("db.json")))
-        folder.settings(AlwaysOnTop=0, AutoHide=0, EdgeDockedOn=3, MsgPurge=500)
-        wine.start(folder.file("Engine.exe"))
-        if wine.run(folder.file("twl.exe"), "wait", "30").returncode != 0:
-            raise Failure("the agent did not start")
-        icon = wait_for(tray_icon, 20)
-        if not icon:
-            raise Failure("no notification area showed the icon")
+    icon = wait_for(tray_icon, 20)
+    if not icon:
+        raise Failure("no notification area showed the icon")
 
-        mouse("mousemove", icon[0], icon[1])
-        seen = wait_for(lambda: contains_phrase(screen.words(), "Tidewell Agent"), 15, step=0.5)
-        ok &= check(seen, "hovering the icon shows the tip \"Tidewell Agent\"")
+    mouse("mousemove", icon[0], icon[1])
+    seen = wait_for(lambda: contains_phrase(screen.words(), "Tidewell Agent"), 15, step=0.5)
+    ok &= check(seen, "hovering the icon shows the tip \"Tidewell Agent\"")
 
-        def open_menu():
-            mouse("mousemove", icon[0], icon[1], "click", "3")
-            time.sleep(0.7)
-            words = screen.words()
-            if all(word_box(words, w) for w in ("Ticker", "Preferences", "Exit")):
-                return words
-            mouse("key", "Escape")
-            return None
+    def open_menu():
+        mouse("mousemove", icon[0], icon[1], "click", "3")
+        time.sleep(0.7)
+        words = screen.words()
+        if all(word_box(words, w) for w in ("Ticker", "Preferences", "Exit")):
+            return words
+        mouse("key", "Escape")
+        return None
 
-        words = wait_for(open_menu, 20, step=0.5)
-        ok &= check(words and contains_phrase(words, "Exit Agent"),
-                    "the icon's menu offers Ticker, Preferences and Exit Agent")
-        if not words:
-            raise Failure("no menu")
+    words = wait_for(open_menu, 20, step=0.5)
+    ok &= check(words and contains_phrase(words, "Exit Agent"),
+                "the icon's menu offers Ticker, Preferences and Exit Agent")
+    if not words:
+        raise Failure("no menu")
+    mouse("mousemove", *word_box(words, "Ticker"))
+    mouse("click", "1")
+    tickers = wait_for(lambda: window_ids("Tidewell Glancer"), 30)
+    ok &= check(tickers, "\"Ticker\" starts the Glancer")
+    if not tickers:
+        raise Failure("no ticker")
+
+    # Something else takes the focus; "Ticker" again gives it back to the one ticker.
+    trays = window_ids("Wine System Tray")
+    subprocess.run(["xdotool", "windowfocus", trays[0]], timeout=10)
+    ok &= check(wait_for(lambda: focused() not in tickers, 5), "another window has the focus")
+    words = wait_for(open_menu, 20, step=0.5)
+    if words:
         mouse("mousemove", *word_box(words, "Ticker"))
         mouse("click", "1")
-        tickers = wait_for(lambda: window_ids("Tidewell Glancer"), 30)
-        ok &= check(tickers, "\"Ticker\" starts the Glancer")
-        if not tickers:
-            raise Failure("no ticker")
+    forward = wait_for(lambda: focused() in tickers, 15)
+    ok &= check(forward, "\"Ticker\" a second time brings the Glancer forward (focus %s, ticker %s)"
+                % (focused(), tickers))
+    time.sleep(2)
+    ok &= check(window_ids("Tidewell Glancer") == tickers, "and starts no second one")
 
-        # Something else takes the focus; "Ticker" again gives it back to the one ticker.
-        trays = window_ids("Wine System Tray")
-        subprocess.run(["xdotool", "windowfocus", trays[0]], timeout=10)
-        ok &= check(wait_for(lambda: focused() not in tickers, 5), "another window has the focus")
-        words = wait_for(open_menu, 20, step=0.5)
-        if words:
-            mouse("mousemove", *word_box(words, "Ticker"))
-            mouse("click", "1")
-        forward = wait_for(lambda: focused() in tickers, 15)
-        ok &= check(forward, "\"Ticker\" a second time brings the Glancer forward (focus %s, ticker %s)"
-                    % (focused(), tickers))
-        time.sleep(2)
-        ok &= check(window_ids("Tidewell Glancer") == tickers, "and starts no second one")
+    words = wait_for(open_menu, 20, step=0.5)
+    if words:
+        mouse("mousemove", *word_box(words, "Exit"))
+        mouse("click", "1")
+    gone = wait_for(lambda: not window_ids("Tidewell Glancer") and not window_ids("Wine System Tray"), 30)
+    ok &= check(gone, "\"Exit Agent\" ends the agent, its icon and the Glancer")
+    return ok
 
-        words = wait_for(open_menu, 20, step=0.5)
-        if words:
-            mouse("mousemove", *word_box(words, "Exit"))
-            mouse("click", "1")
-        gone = wait_for(lambda: not window_ids("Tidewell Glancer") and not window_ids("Wine System Tray"), 30)
-        ok &= check(gone, "\"Exit Agent\" ends the agent, its icon and the Glancer")
-    except Failure as e:
-        ok = check(False, str(e))
-    finally:
-        wine.stop()
-        if ok:
-            folder.remove()
-        else:
-            print("screenshots kept in " + folder.path)
-    return 0 if ok else 1
+
+def main(wine_run, prefix, bin_dir):
+    return run_test("tray-desktop", wine_run, prefix, bin_dir, steps)
 
 
 if __name__ == "__main__":
