@@ -19,8 +19,8 @@ TEST(CList, ErasingFromAnEmptyListRaises) {
     }
 }
 
-// The search for a free slot from the cursor round the end is what the ad
-// stream's topic at start-up meets (database_test).
+// Where the search for a free slot starts and how it goes round the end is
+// met where topics are placed in given slots (data_file_test, database_test).
 TEST_F(NewsTest, AFullArrayRefusesTheNext) {
     for (int i = 0; i < 100; i++) AddTopic(TOPIC_SUBSCRIPTION);
     CTopic extra;
