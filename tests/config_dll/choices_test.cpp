@@ -163,5 +163,4 @@ TEST(PrefsChoices, PaceIsShownInSecondsAndPriority) {
               "The agent runs at normal priority.", prefs::PaceMeaning(1));
     EXPECT_NE(std::string::npos, prefs::PaceMeaning(12).find("every 36 s, an ad every 37 s, stock quotes every 85 s. "
                                                             "The agent runs at below normal priority."));
-    EXPECT_NE(std::string::npos, prefs::PaceMeaning(14).find("idle priority"));
 }

@@ -62,14 +62,6 @@ protected:
     std::string DataDir() const { return dir_.path(); }
 };
 
-TEST_F(RepairTest, AnIntactFileIsLeftAlone) {
-    std::string good = SaveGoodFile();
-    RepairOutcome outcome = RepairDataFile(DataDir(), kNow);
-    EXPECT_EQ(RepairOutcome::kIntact, outcome.kind);
-    EXPECT_EQ(good, dir_.Read("Msg.dat"));
-    EXPECT_EQ("", RepairMessage(outcome, true)) << "a plain restart needs no word to the user";
-}
-
 TEST_F(RepairTest, KeepsWhatWasReadBeforeTheDamage) {
     std::string good = SaveGoodFile();
     struct Case {
@@ -170,7 +162,6 @@ TEST_F(RepairTest, TheAgentIsRestartedOnceInAWhile) {
     EXPECT_TRUE(RestartAllowed(DataDir(), kNow - 1)) << "a note from the future is stale";
     dir_.Write("Restarted.txt", "garbage");
     EXPECT_TRUE(RestartAllowed(DataDir(), kNow));
-    EXPECT_NE("", RepairMessage(RepairOutcome{RepairOutcome::kIntact}, false)) << "a refused restart is told";
 }
 
 }  // namespace

@@ -37,33 +37,29 @@ TEST_F(ConfigFileTest, NewTopicWithItsMessagesThenKeepsWhatTheFileDoesNotSay) {
                        ""));  // no [General] at all is fine
     ASSERT_EQ(1u, gTopicArray.Size);
     CTopic* topic = gTopicArray.At(0);
-    EXPECT_STREQ("News / World", topic->Title);
-    EXPECT_EQ(TOPIC_SUBSCRIPTION, topic->dwType);
-    EXPECT_STREQ("The world", topic->Hint);
-    EXPECT_STREQ("http://news.test/world.twl", topic->ConfigUrl);
-    EXPECT_EQ(3u, topic->Category);
-    EXPECT_EQ(600u, topic->dwInterval);
-    EXPECT_EQ(-1, topic->tmLastUpdate);  // due at the next run
-    EXPECT_EQ(3u, topic->ridLastMsg);
+    // Title, type, hint, address, category, interval, last update (-1: due at the next run), switch, last number.
+    auto fields = [topic] {
+        return std::string(topic->Title) + "|" + std::to_string(topic->dwType) + "|" + topic->Hint + "|" +
+               topic->ConfigUrl + "|" + std::to_string(topic->Category) + "|" + std::to_string(topic->dwInterval) +
+               "|" + std::to_string(topic->tmLastUpdate) + "|" + std::to_string(topic->bActive) + "|" +
+               std::to_string(topic->ridLastMsg);
+    };
+    EXPECT_EQ("News / World|" + std::to_string(TOPIC_SUBSCRIPTION) + "|The world|http://news.test/world.twl|3|600|-1|1|3",
+              fields());
     EXPECT_EQ("1 2 3", Numbers(*topic));
     EXPECT_EQ("First & foremost|Second|Third", Titles(*topic));
     const CMsg& first = *topic->msgList.begin()->value;
-    EXPECT_STREQ("a1.html", first.lpszFile);
-    EXPECT_STREQ("http://news.test/world/a1.html", first.lpszUrl);
-    EXPECT_EQ(kNow, first.tmReceived);
-    EXPECT_EQ(topic->ridTopic, first.ridTopic);
+    EXPECT_EQ("a1.html http://news.test/world/a1.html " + std::to_string(kNow) + " 0",
+              std::string(first.lpszFile) + " " + first.lpszUrl + " " + std::to_string(first.tmReceived) + " " +
+                  std::to_string(first.ridTopic));
 
-    // Parsed again, the topic keeps what the file does not say.
+    // Parsed again, the topic keeps what the file does not say: a category of 0 leaves it, no valid schedule
+    // resets the interval, addresses and hint are always taken.
     topic->bActive = 0;
     topic->tmLastUpdate = 12345;
     EXPECT_EQ(0, Parse(kWorld + "Category=0\r\nMsgRange=1-3\r\n"));  // nothing new
     EXPECT_EQ(1u, gTopicArray.Size);
-    EXPECT_EQ(3u, topic->Category);       // a category of 0 leaves it
-    EXPECT_EQ(1800u, topic->dwInterval);  // no valid schedule resets it
-    EXPECT_STREQ("", topic->Hint);        // addresses and hint are always taken
-    EXPECT_STREQ("", topic->ConfigUrl);
-    EXPECT_EQ(0u, topic->bActive);
-    EXPECT_EQ(12345, topic->tmLastUpdate);
+    EXPECT_EQ("News / World|" + std::to_string(TOPIC_SUBSCRIPTION) + "|||3|1800|12345|0|3", fields());
     EXPECT_EQ("1 2 3", Numbers(*topic));
 }
 

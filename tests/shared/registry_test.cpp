@@ -123,23 +123,6 @@ TEST_F(RegistryTest, ReadsEachValueAsAtolWithDefaultsAndLimits) {
     }
 }
 
-TEST_F(RegistryTest, WritesAllTenKeysAndReadsThemBack) {
-    const char* keys[][2] = {
-        {"HttpProxyEnabled", "1"}, {"HttpProxy", "proxy.local"},    {"HttpProxyPort", "3128"},
-        {"BrowserPath", "C:\\Browser\\browse.exe"},                 {"BrowserDdeService", "IEXPLORE"},
-        {"EdgeDockedOn", "2"},     {"AlwaysOnTop", "3"},            {"AutoHide", "4"},
-        {"MsgExpire", "5"},        {"MsgPurge", "-1"},
-    };
-    std::string file = "[Tidewell Settings]\r\n";
-    for (auto& key : keys) file += std::string(key[0]) + "=" + key[1] + "\r\n";
-    dir_.Write(kSettingsFileName, file);
-    const std::string values = "1|proxy.local|3128|C:\\Browser\\browse.exe|IEXPLORE|2|3|4|5|-1";
-    EXPECT_EQ(values, Read());
-    dir_.Write(kSettingsFileName, "");
-    EXPECT_EQ(1, CRegistry::WriteSettingsFile(cfg_));
-    for (auto& key : keys) EXPECT_EQ(key[1], ReadBack(key[0])) << key[0];
-}
-
 // A full disk fails every write; a profile write that fails half-way leaves
 // its file cut short. Neither may cost the settings written before (an empty
 // file would read MsgPurge 0 and empty every topic), nor what else the file holds.
