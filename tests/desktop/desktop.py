@@ -112,6 +112,10 @@ class Wine:
 
     def __init__(self, wine_run, prefix):
         prefix = os.path.abspath(prefix)
+        # Debian's "wine" is the 32-bit loader whenever wine32 is installed;
+        # where this machine cannot run it, 64-bit programs go to their own.
+        can_run_32bit = os.path.join(os.path.dirname(wine_run), "can-run-32bit")
+        self.loader = "wine" if subprocess.run([can_run_32bit]).returncode == 0 else "/usr/lib/wine/wine64"
         # wine-run makes the prefix (with its own short-lived display) once.
         subprocess.run([wine_run, "--prefix", prefix, "--x11", "cmd", "/c", "exit", "0"], check=True, timeout=300,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
@@ -122,10 +126,10 @@ class Wine:
         # starts must not hold the pipes of the runs below.
         quiet = dict(stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         subprocess.run(["wineserver", "-p"], env=self.env, timeout=30, **quiet)
-        subprocess.run(["wine", "cmd", "/c", "exit", "0"], env=self.env, timeout=120, **quiet)
+        subprocess.run([self.loader, "cmd", "/c", "exit", "0"], env=self.env, timeout=120, **quiet)
 
     def start(self, *args):
-        p = subprocess.Popen(["wine"] + list(args), env=self.env, stdout=subprocess.DEVNULL,
+        p = subprocess.Popen([self.loader] + list(args), env=self.env, stdout=subprocess.DEVNULL,
                              stderr=subprocess.DEVNULL)
         self.started.append(p)
         return p
@@ -133,7 +137,7 @@ class Wine:
     def run(self, *args, timeout=60):
         """Runs a program to its end; its output goes through files, never pipes."""
         with tempfile.TemporaryFile("w+") as out, tempfile.TemporaryFile("w+") as err:
-            p = subprocess.run(["wine"] + list(args), env=self.env, stdin=subprocess.DEVNULL, stdout=out,
+            p = subprocess.run([self.loader] + list(args), env=self.env, stdin=subprocess.DEVNULL, stdout=out,
                                stderr=err, timeout=timeout)
             out.seek(0)
             err.seek(0)
