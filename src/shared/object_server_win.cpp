@@ -4,10 +4,35 @@
 #include <cstring>
 #include <new>
 
+#include "base/os.h"
 #include "base/trace.h"
 #include "shared/mapped_view_win.h"
 
 namespace {
+
+// A display program that lets the agent make the mapping opens it only once
+// its open request has been answered: until then the agent's handle is the
+// only one, and the program is not taken for gone.
+constexpr uint64_t kOwnerAttachGraceMs = 5000;
+
+// The number of handles open on the object, in every process; 0 when the
+// system does not tell.
+unsigned long HandleCount(HANDLE object) {
+    struct BasicInformation {  // the documented start of PUBLIC_OBJECT_BASIC_INFORMATION
+        ULONG attributes;
+        ACCESS_MASK grantedAccess;
+        ULONG handleCount;
+        ULONG pointerCount;
+        ULONG reserved[10];
+    };
+    using QueryObject = LONG(WINAPI*)(HANDLE, int, void*, ULONG, ULONG*);
+    static const auto query = reinterpret_cast<QueryObject>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQueryObject")));
+    constexpr int kObjectBasicInformation = 0;
+    BasicInformation info = {};
+    if (!query || query(object, kObjectBasicInformation, &info, sizeof info, nullptr) < 0) return 0;
+    return info.handleCount;
+}
 
 int FetchTopic(uint16_t code, void* area) {
     return CFetchTopic::Get(code, static_cast<TopicArea*>(area));
@@ -51,9 +76,13 @@ void* CSharedMemory::Create(const char* name, uint32_t areaSize) {
     return static_cast<char*>(view) + sizeof(ConversationHeader);
 }
 
+// Global atoms outlive the program that added them, so the atom alone would
+// keep the conversation of a program that crashed for ever.
 bool CSharedMemory::OwnerAlive() const {
     char name[sizeof atomName];
-    return GlobalGetAtomNameA(atom, name, sizeof name) && strcmp(name, atomName) == 0;
+    if (!GlobalGetAtomNameA(atom, name, sizeof name) || strcmp(name, atomName) != 0) return false;
+    if (!existed && gOs.Monotonic() - openedAt < kOwnerAttachGraceMs) return true;
+    return HandleCount(mapping) != 1;  // 1: the agent's own; 0: unknown, so alive
 }
 
 void CSharedMemory::Release() {
@@ -91,7 +120,7 @@ LRESULT CSharedMemoryServer::ProcessMessage(WPARAM wParam, LPARAM lParam) {
 void CSharedMemoryServer::ReclaimAbandoned() {
     for (uint16_t slot = 1; slot < kConversationSlots; slot++) {
         if (conversations_[slot] && !conversations_[slot]->OwnerAlive()) {
-            Trace("CSharedMemoryServer::Open(): conversation %u abandoned", static_cast<unsigned>(slot));
+            Trace("CSharedMemoryServer::Open(): conversation %u abandoned by its program", static_cast<unsigned>(slot));
             ReleaseSlot(slot);
         }
     }
@@ -121,6 +150,7 @@ LRESULT CSharedMemoryServer::Open(ATOM atom) {
         return 0;
     }
     conversation->atom = atom;
+    conversation->openedAt = gOs.Monotonic();
     char name[64];
     snprintf(name, sizeof name, kConversationNameFormat, static_cast<unsigned long>(atom));
     if (!conversation->Create(name, areaSize_)) {

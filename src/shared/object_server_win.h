@@ -4,7 +4,10 @@
 // and answers every request by copying a topic or a message into the area
 // behind the mapping's 12-byte header. Channel 0 serves topics, channel 1
 // messages; each has its own server with 19 conversation slots. When all
-// are taken, those whose display program's atom no longer exists are freed.
+// are taken, those whose display program is gone are freed: its atom no
+// longer exists, or no program but the agent holds the mapping open (a
+// display program keeps its handle to the mapping while the conversation
+// lasts, and the handle closes with its process; the atom does not).
 #pragma once
 
 #include <windows.h>
@@ -42,8 +45,9 @@ public:
 
     ConversationHeader* header() const { return static_cast<ConversationHeader*>(view); }
 
-    // True while the atom the conversation was opened with still exists
-    // under its name: a display program that died without closing is gone.
+    // False once the display program that opened the conversation is gone:
+    // its atom was deleted, or its handle to the mapping was closed (as at
+    // its end, however it ended).
     bool OwnerAlive() const;
 
     void* view = nullptr;
@@ -51,6 +55,7 @@ public:
     HANDLE mapping = nullptr;
     ATOM atom = 0;
     char atomName[100] = {};
+    uint64_t openedAt = 0;  // on the monotonic clock
 };
 
 // One server per channel: opens, serves and closes conversations.
@@ -69,7 +74,7 @@ public:
 
 private:
     LRESULT Open(ATOM atom);
-    // Frees the slots of conversations whose owner's atom is gone.
+    // Frees the slots of conversations whose owner is gone.
     void ReclaimAbandoned();
     LRESULT Request(uint16_t handle, uint16_t code);
     void ReleaseSlot(uint16_t slot);

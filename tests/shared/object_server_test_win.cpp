@@ -80,26 +80,41 @@ TEST_F(ObjectServerTest, NineteenConversationsPerChannel) {
     EXPECT_EQ(0, SendRequestObject(engine_, FETCH_FIRST, MAKELPARAM(kTopics, 5)));
 }
 
-// Display programs that died without closing leave their conversations
-// behind; once every slot is taken, those whose atom is gone are freed, and
-// the living keep theirs.
-TEST_F(ObjectServerTest, AFullChannelReclaimsTheConversationsOfProgramsThatAreGone) {
-    std::vector<std::unique_ptr<Conversation>> open;
-    for (int i = 0; i < 19; i++) open.push_back(std::make_unique<Conversation>(engine_, kTopics));
-    ASSERT_EQ(19, open.back()->handle());
-    for (int gone : {3, 11}) GlobalDeleteAtom(open[gone]->atom());
-    // An atom added meanwhile may take a freed number: under another name it
-    // is another program's.
-    ATOM reused = GlobalAddAtomA("Tidewell test atom of another program");
-    Conversation first(engine_, kTopics), second(engine_, kTopics), third(engine_, kTopics);
-    EXPECT_TRUE(first.open());
-    EXPECT_TRUE(second.open());
-    EXPECT_FALSE(third.open());
-    EXPECT_EQ((std::vector<uint16_t>{4, 12}), (std::vector<uint16_t>{std::min(first.handle(), second.handle()),
-                                                                     std::max(first.handle(), second.handle())}));
-    EXPECT_EQ(1, open[18]->Request(FETCH_FIRST));
-    EXPECT_STREQ("News / Harbour", open[18]->topics().topic.Title);
-    GlobalDeleteAtom(reused);
+// Display programs that crashed leave their conversations behind, and their
+// global atoms too: those outlive any process. Once every slot is taken, the
+// conversations of programs that ended are freed; the living keep theirs.
+TEST_F(ObjectServerTest, AFullChannelReclaimsTheConversationsOfKilledPrograms) {
+    const char kReady[] = "Tidewell object server test: a display program holds its conversations";
+    HANDLE ready = CreateSemaphoreA(nullptr, 0, 19, kReady);
+    ASSERT_NE(nullptr, ready);
+    std::vector<ChildProcess> programs;
+    for (int i = 0; i < 19; i++) {
+        programs.emplace_back(folder_.File("display_client.exe"), std::string("--abandon \"") + kReady + "\"");
+    }
+    for (int i = 0; i < 19; i++) ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(ready, 60000)) << i << " opened";
+    CloseHandle(ready);
+    for (uint16_t channel : {kTopics, kMessages}) {
+        EXPECT_FALSE(Conversation(engine_, channel).open()) << "a slot held by a living program was taken";
+    }
+
+    std::vector<std::unique_ptr<Conversation>> mine;
+    auto openAll = [&](int count) {
+        for (uint16_t channel : {kTopics, kMessages}) {
+            for (int i = 0; i < count; i++) {
+                mine.push_back(std::make_unique<Conversation>(engine_, channel));
+                EXPECT_TRUE(mine.back()->open()) << "channel " << channel << ", conversation " << i + 1;
+            }
+        }
+    };
+    for (int i = 0; i < 17; i++) programs[i].Kill();
+    openAll(17);
+    EXPECT_FALSE(Conversation(engine_, kTopics).open()) << "the two living programs lost a conversation";
+    for (int i = 17; i < 19; i++) programs[i].Kill();
+    openAll(2);  // 19 on each channel from this one program
+    Conversation& lastTopics = *mine[mine.size() - 3];
+    ASSERT_TRUE(lastTopics.open());
+    EXPECT_EQ(1, lastTopics.Request(FETCH_FIRST));  // and it is served
+    EXPECT_STREQ("News / Harbour", lastTopics.topics().topic.Title);
 }
 
 TEST_F(ObjectServerTest, ListingsFollowTheDisplayOrderAndAdViewsAreSaved) {

@@ -4,8 +4,12 @@
 // same answers as the first.
 //
 //   display_client ROUNDS     exit code 0 when every answer was right
-//   display_client --abandon  opens a conversation, prints its atom and
-//                             waits to be killed without closing it
+//   display_client --abandon [SEMAPHORE]
+//                             opens a conversation on each channel, prints
+//                             the message conversation's atom and handle,
+//                             releases the named semaphore once when both
+//                             are open, and waits to be killed without
+//                             closing them
 //   display_client --display-window MS
 //                             names a window of its own as the display window
 //                             in the shared record and prints what it is
@@ -112,9 +116,11 @@ int main(int argc, char** argv) {
         return 2;
     }
     if (strcmp(argv[1], "--abandon") == 0) {
-        Conversation left(engine, 1);
+        Conversation topics(engine, 0), left(engine, 1);
         printf("%u %u\n", static_cast<unsigned>(left.atom()), static_cast<unsigned>(left.handle()));
         fflush(stdout);
+        HANDLE ready = argc > 2 ? OpenSemaphoreA(SEMAPHORE_MODIFY_STATE, FALSE, argv[2]) : nullptr;
+        if (ready && topics.open() && left.open()) ReleaseSemaphore(ready, 1, nullptr);
         Sleep(INFINITE);
     }
     if (strcmp(argv[1], "--display-window") == 0) return RunDisplayWindow(argc > 2 ? atoi(argv[2]) : 10000);
