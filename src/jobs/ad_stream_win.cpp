@@ -23,7 +23,11 @@ void CUpdate::OnClockTick() {
     adFilePath = DataDirPath(BitmapName(ad->ridMsg));
     std::string request = BitmapRequest(ad->lpszTitle, *gConfig);
     CUrl url;
-    if (url.Parse(request.c_str())) StartDownload(url, adFilePath);
+    if (!url.Parse(request.c_str())) {
+        Trace("AdStream::CUpdate::OnClockTick(): Url Format Error - ad %lu", static_cast<unsigned long>(ad->ridMsg));
+        return;
+    }
+    StartDownload(url, adFilePath);
 }
 
 void CUpdate::OnDisconnect(int success) {

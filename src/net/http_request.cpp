@@ -4,12 +4,36 @@
 #include <cstring>
 #include <string>
 
+#include "base/trace.h"
+#include "net/url.h"
 #include "shared/deployment.h"
 #include "shared/names.h"
+
+namespace {
+
+// The text for the trace, its unsafe bytes written as %XX.
+std::string Shown(const char* text) {
+    std::string shown;
+    for (; *text && shown.size() < 300; text++) {
+        char escaped[4];
+        snprintf(escaped, sizeof escaped, "%%%02X", static_cast<unsigned char>(*text));
+        const char one[2] = {*text, '\0'};
+        shown += IsAddressText(one) ? one : escaped;
+    }
+    return shown;
+}
+
+}  // namespace
 
 uint32_t BuildHttpRequest(const HttpRequest& request, char* buffer, size_t size) {
     const char* path = request.path ? request.path : "/";
     const char* body = request.body ? request.body : "";
+    for (const char* part : {request.method, request.host, path}) {
+        if (!IsAddressText(part)) {
+            Trace("BuildHttpRequest(): Error - refused an address with a blank or control byte: %s", Shown(part).c_str());
+            return 0;
+        }
+    }
     char line[1200];
     std::string text;
     if (request.viaProxy) {

@@ -18,5 +18,6 @@ struct HttpRequest {
 };
 
 // Writes the request text into buffer (NUL-terminated) and returns its
-// length; 0 when it would not fit (the caller keeps path and body short).
+// length; 0 when it would not fit (the caller keeps path and body short), or
+// when the method, host or path holds a byte no address may hold (traced).
 uint32_t BuildHttpRequest(const HttpRequest& request, char* buffer, size_t size);

@@ -6,6 +6,7 @@
 
 #include "base/trace.h"
 #include "net/http_request.h"
+#include "net/url.h"
 
 CHttp::CHttp(HWND ownerWindow, UINT message, int32_t bufferSize, char* buffer) : CTcp(ownerWindow, message) {
     if (!buffer && bufferSize > 0) {
@@ -44,6 +45,10 @@ int CHttp::StartRequest(const char* method, const char* host, const char* path, 
         Trace("CHttp::Get(): Error - NULL host name");
         return 0;
     }
+    if (proxyHost && !IsAddressText(proxyHost)) {
+        Trace("CHttp::Get(): Error - the proxy's name holds a blank or control byte");
+        return 0;
+    }
     memset(bodyBuffer, 0, bodyBufferSize);
     bodyFill = 0;
     memset(headerBuffer, 0, sizeof headerBuffer);
@@ -51,7 +56,7 @@ int CHttp::StartRequest(const char* method, const char* host, const char* path, 
     HttpRequest request = {method, host, targetPort, path, body, proxyHost != nullptr};
     requestLength = static_cast<int32_t>(BuildHttpRequest(request, headerBuffer, kHeaderBufferSize));
     if (requestLength == 0) {
-        Trace("CHttp::Get(): Error - request longer than %u bytes", kHeaderHeldMax);
+        Trace("CHttp::Get(): Error - the request was refused or is longer than %u bytes", kHeaderHeldMax);
         return 0;
     }
     iHttpState = HTTPSTATE_CONNECTING;

@@ -23,6 +23,14 @@ int32_t PortAt(const char* text) {
 
 }  // namespace
 
+bool IsAddressText(const char* text) {
+    for (; *text; text++) {
+        unsigned char c = static_cast<unsigned char>(*text);
+        if (c <= 0x20 || c == 0x7F) return false;
+    }
+    return true;
+}
+
 void CUrl::Free() {
     free(copy);
     free(path);
@@ -35,7 +43,7 @@ void CUrl::Free() {
 
 int CUrl::Parse(const char* url) {
     Free();
-    if (!url || !*url) return 0;
+    if (!url || !*url || !IsAddressText(url)) return 0;
     copy = strdup(url);
     if (!copy) return 0;
 

@@ -15,7 +15,8 @@ public:
     CUrl& operator=(const CUrl&) = delete;
 
     // Non-zero on success. Replaces any earlier result. Fails for an absent
-    // or empty URL, an authority without a host, a port above 65535, and a
+    // or empty URL, one with a byte that no address may hold (see
+    // IsAddressText), an authority without a host, a port above 65535, and a
     // path longer than the path buffer holds (a cut path would ask for
     // another page).
     int Parse(const char* url);
@@ -29,3 +30,10 @@ public:
 private:
     void Free();
 };
+
+// True when the text holds no blank, control byte (0x20 and below) or DEL:
+// the only texts that may go into a request line or a host lookup. An
+// address comes from the network, where an entity decoded to CR LF would
+// otherwise end the request line and begin header lines, or a second
+// request, of the sender's choosing.
+bool IsAddressText(const char* text);

@@ -1,8 +1,9 @@
 // Hostile inputs to a real agent: paths handed over by WM_COPYDATA that name
 // devices, pipes, directories, huge or endless files; subscription files with
 // absurd ranges and over-long lines; ad titles that try to reach files
-// outside the data directory or the database itself. Nothing outside the
-// data directory may change, and the agent must keep answering throughout.
+// outside the data directory or the database itself, or bytes into the
+// agent's requests. Nothing outside the data directory may change, and the
+// agent must keep answering throughout.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -15,6 +16,7 @@
 #include "shared/conversation_win.h"
 #include "shared/names.h"
 #include "process_win.h"
+#include "script_server_win.h"
 #include "trace_capture_win.h"
 
 namespace {
@@ -239,4 +241,39 @@ TEST(HostileInput, TheSharedBlockNeverDecidesTheAgentsFolders) {
     EXPECT_EQ(3u, refused.Wait(kExitTimeoutMs));
     EXPECT_TRUE(trace.WaitFor("GlobalInit(): Fatal Error - Could not attach to shared memory", refused.id(), 5000));
     CloseHandle(planted);
+}
+
+// An ad's title (its bitmap's address, decoded from entities) and a
+// subscription's address come from the network: whatever bytes they hold,
+// every request that reaches a server is one request line of the agent's own.
+TEST(HostileInput, NoAddressFromTheNetworkSplitsARequest) {
+    ASSERT_FALSE(SharedBlockExists()) << "a global block is left over from elsewhere";
+    ScriptServer listener({{"HTTP/1.0 404 Not Found\r\n\r\n"}});
+    const std::string base = "http://127.0.0.1:" + std::to_string(listener.port());
+    InstallFolder folder("hostile-request");
+    folder.Write("Tidewell.ini", "[Tidewell Settings]\r\nMsgPurge=10\r\n");
+    folder.Write("ads.twl", Subscription("AdStream", "MsgRange=1-3\r\n"
+        "Msg1=x.bmp \"" + base + "/a.bmp&#13;&#10;X-Injected: yes&#13;&#10;&#13;&#10;POST /admin HTTP/1.0\"\r\n"
+        "Msg2=x.bmp \"" + base + "/b.bmp&#9;X-Injected:&#32;yes\"\r\nMsg3=x.bmp \"" + base + "/good.bmp\"\r\n"));
+    folder.Write("bad.twl", Subscription("News / Bad", "ConfigUrl=" + base + "/bad.twl\tX-Injected: yes\x7f\r\n"
+                                                       "MsgRange=1-1\r\nMsg1=x.html \"Story\"\r\n"));
+    folder.Write("good.twl", Subscription("News / Good", "ConfigUrl=" + base + "/good.twl\r\n"
+                                                         "MsgRange=1-1\r\nMsg1=x.html \"Story\"\r\n"));
+    AgentProcess agent(folder);
+    HWND engine = agent.WaitForEngineWindow();
+    ASSERT_TRUE(engine);
+    for (const char* file : {"ads.twl", "bad.twl", "good.twl"}) ASSERT_TRUE(HandOver(engine, folder.File(file)));
+
+    // The plain ad and subscription are asked for: both jobs went past the others.
+    auto asked = [&](const std::string& start) {
+        for (const std::string& request : listener.Requests())
+            if (request.rfind(start, 0) == 0) return true;
+        return false;
+    };
+    EXPECT_TRUE(WaitFor([&] { return asked("GET /good.bmp?AID=") && asked("GET /good.twl"); }, 60000));
+    EXPECT_EQ(0u, agent.Close());
+    for (const std::string& request : listener.Requests()) {
+        EXPECT_EQ(std::string::npos, request.find("X-Injected")) << request;
+        EXPECT_EQ(std::string::npos, request.find("/admin")) << request;
+    }
 }

@@ -14,7 +14,7 @@
 
 using namespace std::string_literals;
 
-TEST(HttpRequest, AbsentPathAndBodyThroughAProxyAndTooLong) {
+TEST(HttpRequest, AbsentPathAndBodyThroughAProxyTooLongAndUnsafe) {
     const std::string fixed = "Accept: */*\r\nUser-Agent: Tidewell 1.1.1043.1\r\nFrom: "s + kFromAddress +
                               "\r\nReferer: " + kRefererUrl + "\r\n";
     const std::string body(kHeaderHeldMax, 'b');
@@ -26,6 +26,12 @@ TEST(HttpRequest, AbsentPathAndBodyThroughAProxyAndTooLong) {
         {{"POST", "10.1.2.3", 8642, nullptr, "ab", true},
          "POST http://10.1.2.3:8642/ HTTP/1.0\r\n" + fixed + "Content-length: 2\r\n\r\nab"},
         {{"POST", "h", 80, "/", body.c_str(), false}, ""},  // does not fit: refused
+        // Bytes that would end the request line or split it are refused wherever they are.
+        {{"GET", "h", 80, "/a.bmp\r\nX-Injected: yes\r\n\r\nPOST /admin", nullptr, false}, ""},
+        {{"GET", "h", 80, "/a b", nullptr, true}, ""},
+        {{"GET", "h\r\nX: y", 80, "/", nullptr, true}, ""},
+        {{"GET", "h", 80, "/\x7f", nullptr, false}, ""},
+        {{"GET", "h", 80, "/caf\xe9?q=%0D%0A", nullptr, false}, "GET /caf\xe9?q=%0D%0A HTTP/1.0\r\n" + fixed + "\r\n"},
     };
     char buffer[kHeaderBufferSize];
     for (auto& c : cases) EXPECT_EQ(c.text, std::string(buffer, BuildHttpRequest(c.request, buffer, sizeof buffer)));

@@ -60,6 +60,14 @@ TEST(NetText, UrlsEntitiesAndWhiteSpace) {
         {Split, "http://h:99999999999999999999/x", "refused"},
         {Split, longest.c_str(), split.c_str()},
         {Split, tooLong.c_str(), "refused"},
+        // No blank, control byte or DEL reaches a request, wherever it stands.
+        {Split, "http://h/a.bmp\r\nX-Injected: yes", "refused"},
+        {Split, "http://h/a b", "refused"},
+        {Split, "http://h\t/x", "refused"},
+        {Split, " http://h/x", "refused"},
+        {Split, "http://h/x\x7f", "refused"},
+        {Split, "http://h/x#a b", "refused"},
+        {Split, "http://h/caf\xe9", "http h 80 /caf\xe9"},
         {Decode, "a &lt;b&gt; &AMP; c", "a <b> & c"},
         {Decode, "&#65;&#321;", "AA"},  // numbers wrap at 256
         {Decode, "&x;", "&x;"},
