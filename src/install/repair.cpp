@@ -1,6 +1,7 @@
-// Salvaging a damaged message data file with the agent's own reading and
-// writing code: the loader keeps everything it read before it met the
-// damage, and that is what the new file holds.
+// Salvaging a message data file that the agent refused, with the agent's own
+// judgement, reading and writing code: the loader keeps what it read before
+// it met any damage, as many topics of it as start-up takes, and that is
+// what the new file holds.
 #include "install/repair.h"
 
 #include <cstdio>
@@ -11,6 +12,7 @@
 #include "base/os.h"
 #include "base/trace.h"
 #include "news/data_file.h"
+#include "news/database.h"
 #include "news/topic_array.h"
 #include "shared/config_data.h"
 
@@ -31,16 +33,17 @@ bool FileListed(const std::string& dir, const char* name) {
     return found;
 }
 
-// Notes the header and whether the whole file reads.
-struct HeaderProbe : DataFileReader {
+// Notes the header and counts what reads.
+struct FileProbe : DataFileReader {
     bool headerRead = false;
     DataFileHeader header;
+    uint32_t topics = 0, messages = 0;
     void OnHeader(const DataFileHeader& read) override {
         header = read;
         headerRead = true;
     }
-    void OnTopic(const TopicRecord&) override {}
-    void OnMsg(const MsgRecord&) override {}
+    void OnTopic(const TopicRecord&) override { topics++; }
+    void OnMsg(const MsgRecord&) override { messages++; }
 };
 
 // "Msg-2026-12-06-021500.dat", with "-2", "-3"... when that name is taken.
@@ -83,17 +86,36 @@ int WriteEmpty(const std::string& path) {
     return SaveDataFile(path.c_str(), none, cfg);
 }
 
-void IgnorePriority(ProcessPriority, ThreadPriority) {}
-
-// Loads what the damaged file still gives into topics and cfg.
-void LoadWhatReads(const std::string& path, const HeaderProbe& probe, TopicArray& topics, CConfigData& cfg) {
+// Loads into topics and cfg what the refused file still gives and start-up
+// takes: the first ad-stream topic, and the first other topics that leave it
+// its slot.
+void LoadWhatFits(const std::string& path, const FileProbe& probe, TopicArray& topics, CConfigData& cfg) {
     DefaultRecord(cfg);
-    // The header's pace would set this process's priority: not ours to change.
-    auto setPriority = gOs.SetPriority;
-    gOs.SetPriority = IgnorePriority;
-    LoadDataFile(path.c_str(), topics, cfg);
-    gOs.SetPriority = setPriority;
+    bool adStreamKept = false;
+    uint32_t others = 0;
+    LoadDataFile(path.c_str(), topics, cfg, [&](const TopicRecord& record) {
+        if (record.dwType == TOPIC_ADSTREAM && !adStreamKept) {
+            adStreamKept = true;
+            return true;
+        }
+        if (others == TopicArray::kCapacity - 1) return false;
+        others++;
+        return true;
+    });
     if (probe.headerRead) cfg.StartCount = probe.header.StartCount;  // the load counted one start on
+}
+
+// The judgement of the agent's start-up.
+bool StartUpTakes(const std::string& path) {
+    TopicArray topics;
+    CConfigData cfg;
+    DefaultRecord(cfg);
+    return Database::Open(path.c_str(), topics, cfg) != 0;
+}
+
+// "1 topic", "2 topics".
+std::string Counted(uint32_t count, const char* thing) {
+    return std::to_string(count) + " " + thing + (count == 1 ? "" : "s");
 }
 
 }  // namespace
@@ -105,21 +127,24 @@ RepairOutcome RepairDataFile(const std::string& dataDir, int32_t now) {
         outcome.kind = WriteEmpty(path) ? RepairOutcome::kMissing : RepairOutcome::kFailed;
         return outcome;
     }
-    HeaderProbe probe;
-    if (ReadDataFile(path.c_str(), probe)) {
+    if (StartUpTakes(path)) {
         outcome.kind = RepairOutcome::kIntact;
         return outcome;
     }
+    FileProbe probe;
+    bool whole = ReadDataFile(path.c_str(), probe) != 0;
     TopicArray topics;
     CConfigData cfg;
-    LoadWhatReads(path, probe, topics, cfg);
+    LoadWhatFits(path, probe, topics, cfg);
 
     outcome.asideName = SetAside(dataDir, now);
-    if (outcome.asideName.empty()) return outcome;  // kFailed: a new file would take the damaged one's place
-    if ((probe.headerRead || topics.Size > 0) && SaveDataFile(path.c_str(), topics, cfg)) {
-        outcome.kind = RepairOutcome::kSalvaged;
+    if (outcome.asideName.empty()) return outcome;  // kFailed: a new file would take the refused one's place
+    if ((probe.headerRead || topics.Size > 0) && SaveDataFile(path.c_str(), topics, cfg) && StartUpTakes(path)) {
+        outcome.kind = whole ? RepairOutcome::kTrimmed : RepairOutcome::kSalvaged;
         outcome.topics = topics.Size;
         topics.ForEach([&](const CTopic& topic) { outcome.messages += topic.msgList.count(); });
+        outcome.droppedTopics = probe.topics - outcome.topics;
+        outcome.droppedMessages = probe.messages - outcome.messages;
         return outcome;
     }
     outcome.kind = WriteEmpty(path) ? RepairOutcome::kEmptied : RepairOutcome::kFailed;
@@ -150,6 +175,9 @@ void NoteRestart(const std::string& dataDir, int32_t now) {
 
 std::string RepairMessage(const RepairOutcome& outcome, bool restarted) {
     std::string text;
+    std::string kept = "it kept " + Counted(outcome.topics, "topic") + " and " + Counted(outcome.messages, "message");
+    std::string dropped = "left out " + Counted(outcome.droppedTopics, "topic") + " with " +
+                          Counted(outcome.droppedMessages, "message") + " that did not fit";
     std::string aside = "The damaged file was kept as Data\\" + outcome.asideName + ".";
     switch (outcome.kind) {
     case RepairOutcome::kIntact:
@@ -160,8 +188,12 @@ std::string RepairMessage(const RepairOutcome& outcome, bool restarted) {
         text = "Tidewell found no news database and made a new, empty one.";
         break;
     case RepairOutcome::kSalvaged:
-        text = "Tidewell repaired its damaged news database: it kept " + std::to_string(outcome.topics) +
-               " topics and " + std::to_string(outcome.messages) + " messages. " + aside;
+        text = "Tidewell repaired its damaged news database: " + kept +
+               (outcome.droppedTopics ? " and " + dropped : "") + ". " + aside;
+        break;
+    case RepairOutcome::kTrimmed:
+        text = "Tidewell's news database held more topics than it can take: " + kept + " and " + dropped +
+               ". The whole file was kept as Data\\" + outcome.asideName + ".";
         break;
     case RepairOutcome::kEmptied:
         text = "Tidewell could not read anything from its damaged news database and made a new, empty one. " + aside;

@@ -8,22 +8,27 @@
 
 struct RepairOutcome {
     enum Kind {
-        kIntact,    // the data file loads completely: nothing was changed
+        kIntact,    // start-up takes the data file: nothing was changed
         kMissing,   // there was no data file: an empty one was written
-        kSalvaged,  // set aside; a new file holds what could be read
+        kSalvaged,  // damaged; set aside, a new file holds what could be read
+        kTrimmed,   // whole but too big for start-up; set aside, a new file holds what fits
         kEmptied,   // set aside; nothing could be kept, a new empty file was written
         kFailed,    // the data file could not be set aside or no new one written
     };
     Kind kind = kFailed;
-    uint32_t topics = 0;    // kept in the new file
-    uint32_t messages = 0;  // kept in the new file
-    std::string asideName;  // the damaged file's new name in the data directory
+    uint32_t topics = 0;            // kept in the new file
+    uint32_t messages = 0;          // kept in the new file
+    uint32_t droppedTopics = 0;     // read, but left out so that start-up takes the new file
+    uint32_t droppedMessages = 0;   // theirs
+    std::string asideName;          // the refused file's new name in the data directory
 };
 
-// Checks "Msg.dat" in dataDir and, when it is damaged, renames it to
-// "Msg-YYYY-MM-DD-hhmmss.dat" (local time) (never deleting it) and writes a new one that keeps
-// the header and every topic and message read before the first damage; an
-// empty one when even that cannot be written. now names the set-aside file.
+// Judges "Msg.dat" in dataDir as the agent's start-up does and, when start-up
+// would refuse it, renames it to "Msg-YYYY-MM-DD-hhmmss.dat" (local time;
+// never deleting it) and writes a new one that start-up takes: the header and
+// the topics and messages read before the first damage, of which the first
+// ad-stream topic and as many other topics as fit beside it; an empty one
+// when even that cannot be written. now names the set-aside file.
 RepairOutcome RepairDataFile(const std::string& dataDir, int32_t now);
 
 // The agent may be restarted only once in a short while: a second repair run

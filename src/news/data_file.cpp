@@ -10,7 +10,6 @@
 #include "base/strutil.h"
 #include "base/trace.h"
 #include "news/topic_array.h"
-#include "shared/pace.h"
 
 namespace {
 
@@ -82,7 +81,6 @@ void ApplyHeader(const DataFileHeader& header, CConfigData& cfg) {
     cfg.Pace = header.Pace;
     cfg.DisplayPreference = header.DisplayPreference;
     cfg.DisplayValue = header.DisplayValue;
-    ApplyPacePriority(cfg);
     StrCopyField(cfg.AccountId, sizeof header.AccountId, header.AccountId, sizeof header.AccountId);
 }
 
@@ -99,15 +97,18 @@ void TerminateTexts(TopicRecord& record) {
 // topic gets the id of the slot it lands in, and so do its messages.
 class TopicArrayLoader : public DataFileReader {
 public:
-    TopicArrayLoader(TopicArray& topics, CConfigData& cfg) : topics_(topics), cfg_(cfg) {}
+    TopicArrayLoader(TopicArray& topics, CConfigData& cfg, const KeepTopic& keep)
+        : topics_(topics), cfg_(cfg), keep_(keep) {}
 
     void OnHeader(const DataFileHeader& header) override { ApplyHeader(header, cfg_); }
 
     void BeforeTopic() override {
-        if (topics_.Size == TopicArray::kCapacity) throw "Too Many Topics";
+        if (!keep_ && topics_.Size == TopicArray::kCapacity) throw "Too Many Topics";
     }
 
     void OnTopic(const TopicRecord& stored) override {
+        topic_ = nullptr;
+        if (keep_ && !keep_(stored)) return;
         std::unique_ptr<CTopic> topic(new (std::nothrow) CTopic(stored));
         if (!topic) throw "Out of memory allocating topic record";
         TerminateTexts(topic->record());
@@ -117,6 +118,7 @@ public:
     }
 
     void OnMsg(const MsgRecord& record) override {
+        if (!topic_) return;  // of a topic left out
         CMsg* msg = CMsg::Create(record);
         if (!msg) throw "Out of memory allocating msg rec";
         msg->ridTopic = topic_->ridTopic;  // the stored id is the slot of the last run
@@ -129,11 +131,14 @@ public:
         lastMsg_ = record.ridMsg;
     }
 
-    void AfterTopic() override { topic_->ridLastMsg = lastMsg_; }
+    void AfterTopic() override {
+        if (topic_) topic_->ridLastMsg = lastMsg_;
+    }
 
 private:
     TopicArray& topics_;
     CConfigData& cfg_;
+    const KeepTopic& keep_;
     CTopic* topic_ = nullptr;
     uint32_t lastMsg_ = 0;
 };
@@ -225,8 +230,8 @@ int ReadDataFile(const char* path, DataFileReader& reader) {
     return result;
 }
 
-int LoadDataFile(const char* path, TopicArray& topics, CConfigData& cfg) {
-    TopicArrayLoader loader(topics, cfg);
+int LoadDataFile(const char* path, TopicArray& topics, CConfigData& cfg, const KeepTopic& keep) {
+    TopicArrayLoader loader(topics, cfg, keep);
     return ReadDataFile(path, loader);
 }
 

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "shared/config_data.h"
@@ -68,9 +69,15 @@ void BuildDataFileHeader(const CConfigData& cfg, DataFileHeader& header);
 // "%s\Msg.dat" in the agent's own data directory.
 std::string DataFilePath();
 
+// Decides, topic by topic in file order, which topics a load keeps; a topic
+// left out is left out with its messages.
+using KeepTopic = std::function<bool(const TopicRecord& record)>;
+
 // Loads the data file at path into an empty array and applies its header to
 // the record. 1 on success; on failure, 0 with what was read before it kept.
-int LoadDataFile(const char* path, TopicArray& topics, CConfigData& cfg);
+// Without keep, a file of more topics than the array holds fails; with it,
+// keep must admit no more than the array holds.
+int LoadDataFile(const char* path, TopicArray& topics, CConfigData& cfg, const KeepTopic& keep = nullptr);
 
 // Writes the array and the record's persisted fields to the data file at
 // path: first to path + ".new", which then replaces the file, so that a save

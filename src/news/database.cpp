@@ -5,7 +5,6 @@
 #include <string>
 #include <vector>
 
-#include "agent/init_status.h"
 #include "base/strutil.h"
 #include "base/trace.h"
 #include "net/url.h"
@@ -34,14 +33,14 @@ std::string SymbolAt(char (*symbols)[kSymbolSize], uint32_t index) {
     return symbol;
 }
 
-CTopic* CreateAdStreamTopic() {
+CTopic* CreateAdStreamTopic(TopicArray& topics) {
     std::unique_ptr<CTopic> topic(new (std::nothrow) CTopic());
     if (!topic) return nullptr;
     topic->dwType = TOPIC_ADSTREAM;
     StrCopy(topic->Title, sizeof topic->Title, kAdStreamTitle);
     std::string url = std::string("http://") + kNewsHost + kAdStreamPath;
     StrCopy(topic->ConfigUrl, sizeof topic->ConfigUrl, url.c_str());
-    gTopicArray.Add(topic.get());
+    topics.Add(topic.get());
     return topic.release();
 }
 
@@ -102,14 +101,8 @@ void RebuildQuotesAddress(CTopic& topic) {
 
 }  // namespace
 
-int Database::Init() {
-    if (Open(DataFilePath().c_str())) return 1;
-    InitStatus = INITSTATUS_REPAIR;
-    return 0;
-}
-
-int Database::Open(const char* path) {
-    return LoadDataFile(path, gTopicArray, *gConfig) && EnsureAdStreamTopic();
+int Database::Open(const char* path, TopicArray& topics, CConfigData& cfg) {
+    return LoadDataFile(path, topics, cfg) && EnsureAdStreamTopic(topics, cfg);
 }
 
 void Database::Term() {
@@ -117,11 +110,11 @@ void Database::Term() {
     gTopicArray.Clear();
 }
 
-int EnsureAdStreamTopic() {
-    CTopic* topic = gTopicArray.FirstOfType(TOPIC_ADSTREAM);
-    if (!topic && gTopicArray.Size < TopicArray::kCapacity) topic = CreateAdStreamTopic();
+int EnsureAdStreamTopic(TopicArray& topics, CConfigData& cfg) {
+    CTopic* topic = topics.FirstOfType(TOPIC_ADSTREAM);
+    if (!topic && topics.Size < TopicArray::kCapacity) topic = CreateAdStreamTopic(topics);
     if (!topic) return 0;
-    gConfig->AdTopicId = topic->ridTopic;
+    cfg.AdTopicId = topic->ridTopic;
     topic->dwInterval = kAdStreamInterval;
     return 1;
 }

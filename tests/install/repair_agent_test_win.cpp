@@ -120,7 +120,7 @@ TEST_F(RepairAgentTest, ACutFileKeepsTheWholeTopicsBeforeTheCut) {
     MakeFolder(folder);
     RestartedAgent restarted;
     std::string message = RunRepair(folder, good_.substr(0, kTopic2 + 100), restarted);
-    EXPECT_EQ("Tidewell repaired its damaged news database: it kept 1 topics and 2 messages. "
+    EXPECT_EQ("Tidewell repaired its damaged news database: it kept 1 topic and 2 messages. "
               "The damaged file was kept as Data\\" + AsideName(folder) + ".",
               message);
     {
@@ -145,6 +145,29 @@ TEST_F(RepairAgentTest, AChangedCountKeepsTheTopicsBeforeIt) {
     std::string kept = Saved(restarted, folder);
     EXPECT_NE(std::string::npos, kept.find("Spring tide")) << kept;
     EXPECT_NE(std::string::npos, kept.find("Harbour / Ferries")) << kept;
+}
+
+// A file that reads whole but that start-up refuses: a hundred topics leave
+// no slot for the ad stream. The repair keeps what the agent takes.
+TEST_F(RepairAgentTest, AFullArrayWithoutTheAdStreamKeepsTheTopicsThatFit) {
+    InstallFolder folder("repair-full", InstallFolder::kWithoutDatabase);
+    CopyProgram(folder.path(), "install.exe");
+    std::string json = R"({"topics": [)";
+    for (int n = 0; n < 100; n++) {
+        json += std::string(n ? ", " : "") + R"({"Title": "Many / )" + std::to_string(n) +
+                R"(", "messages": [{"ridMsg": 1, "Title": "Story )" + std::to_string(n) + R"("}]})";
+    }
+    ASSERT_EQ(0u, folder.MakeDatabase(json + "]}"));
+    RestartedAgent restarted;
+    std::string message = RunRepair(folder, folder.Read("Data\\Msg.dat"), restarted);
+    EXPECT_EQ("Tidewell's news database held more topics than it can take: it kept 99 topics and 99 messages and "
+              "left out 1 topic with 1 message that did not fit. The whole file was kept as Data\\" +
+                  AsideName(folder) + ".",
+              message);
+    std::string kept = Saved(restarted, folder);
+    EXPECT_NE(std::string::npos, kept.find("\"Title\": \"Story 98\"")) << kept;
+    EXPECT_EQ(std::string::npos, kept.find("Many / 99")) << kept;
+    EXPECT_NE(std::string::npos, kept.find("\"Title\": \"AdStream\"")) << "the agent ran and saved: " << kept;
 }
 
 TEST_F(RepairAgentTest, GarbageLeavesAnEmptyDatabaseAndTheUserIsToldSo) {

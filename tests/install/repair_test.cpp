@@ -34,9 +34,7 @@ struct Listing : DataFileReader {
 
 class RepairTest : public NewsDirTest {
 protected:
-    RepairTest() : NewsDirTest("repair") {
-        gOs.SetPriority = [](ProcessPriority, ThreadPriority) {};
-    }
+    RepairTest() : NewsDirTest("repair") {}
 
     // Three topics of two messages, one of none; a known account and start count.
     std::string SaveGoodFile() {
@@ -97,6 +95,65 @@ TEST_F(RepairTest, KeepsWhatWasReadBeforeTheDamage) {
         EXPECT_EQ(headerKept ? 41u : 0u, listing.startCount);
         ASSERT_TRUE(gOs.DeleteFile(dir_.File(outcome.asideName).c_str()));
     }
+}
+
+// Files that read whole but that start-up refuses for their size: the first
+// ad-stream topic and the first other topics that fit beside it are kept,
+// and the user is told what was left out.
+TEST_F(RepairTest, AFileTooBigForStartUpKeepsWhatStartUpTakes) {
+    // 100 topics of one message each, topic n titled "Tn"; the ad stream
+    // where given, else none.
+    auto save = [&](int adStreamAt) {
+        gTopicArray.Clear();
+        gTopicArray.Reset();
+        for (int n = 0; n < 100; n++) {
+            CTopic& topic = AddTopic(n == adStreamAt ? TOPIC_ADSTREAM : TOPIC_SUBSCRIPTION, "T" + std::to_string(n));
+            AddMsg(topic, 1, "m" + std::to_string(n));
+        }
+        EXPECT_EQ(1, SaveDataFile(dir_.File("Msg.dat").c_str(), gTopicArray, cfg_));
+        return dir_.Read("Msg.dat");
+    };
+    // A 101st topic, "T100" (a copy of the second, a subscription) without
+    // messages, after the file's last.
+    auto withOneMore = [](std::string bytes) {
+        std::string extra = bytes.substr(kHeader + 4 + kTopic + 4 + kMsg, kTopic) + std::string(4, '\0');
+        extra.replace(extra.find("T1"), 4, "T100");
+        bytes.replace(kHeader, 4, std::string("\x65\0\0\0", 4));  // 101 topics
+        return bytes + extra;
+    };
+    struct Case {
+        const char* name;
+        std::string bytes;
+        uint32_t keptTopics, droppedTopics, droppedMessages;
+        const char* lastKept;
+    } cases[] = {
+        {"100 topics without the ad stream", save(-1), 99, 1, 1, "T98:"},
+        {"101 topics with the ad stream first", withOneMore(save(0)), 100, 1, 0, "T99:"},
+        {"101 topics with the ad stream among them", withOneMore(save(50)), 100, 1, 0, "T99:"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        dir_.Write("Msg.dat", c.bytes);
+        RepairOutcome outcome = RepairDataFile(DataDir(), kNow);
+        EXPECT_EQ(RepairOutcome::kTrimmed, outcome.kind);
+        EXPECT_EQ(c.keptTopics, outcome.topics);
+        EXPECT_EQ(c.droppedTopics, outcome.droppedTopics);
+        EXPECT_EQ(c.droppedMessages, outcome.droppedMessages);
+        EXPECT_EQ(c.bytes, dir_.Read(outcome.asideName)) << "the whole file is kept";
+        std::string kept = List("Msg.dat").text;
+        EXPECT_EQ(0u, kept.find("T0: m0 T1: m1")) << kept;
+        EXPECT_NE(std::string::npos, kept.find(std::string(" ") + c.lastKept)) << kept;
+        EXPECT_EQ(RepairOutcome::kIntact, RepairDataFile(DataDir(), kNow).kind) << "start-up takes the new file";
+        ASSERT_TRUE(gOs.DeleteFile(dir_.File(outcome.asideName).c_str()));
+    }
+    RepairOutcome one;
+    one.kind = RepairOutcome::kTrimmed;
+    one.topics = one.messages = one.droppedTopics = one.droppedMessages = 1;
+    one.asideName = "Msg-x.dat";
+    EXPECT_EQ("Tidewell's news database held more topics than it can take: it kept 1 topic and 1 message and left "
+              "out 1 topic with 1 message that did not fit. The whole file was kept as Data\\Msg-x.dat."
+              " Start Tidewell again from the Start menu.",
+              RepairMessage(one, false));
 }
 
 TEST_F(RepairTest, GarbageGivesAnEmptyDatabaseAndTwoRepairsInOneSecondKeepBothFiles) {

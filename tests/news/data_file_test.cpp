@@ -8,7 +8,6 @@
 
 #include "news/data_file.h"
 #include "news_fixture.h"
-#include "shared/pace.h"
 
 namespace {
 
@@ -16,7 +15,7 @@ constexpr size_t kTopic0 = 4772, kMsg0 = kTopic0 + 3612 + 4;  // the first topic
 
 class DataFileTest : public NewsDirTest {
 protected:
-    DataFileTest() : NewsDirTest("datafile") { gOs.SetPriority = [](ProcessPriority, ThreadPriority) {}; }
+    DataFileTest() : NewsDirTest("datafile") {}
 
     // Two topics: one in slot 7 holding messages 56 and 57, one without messages.
     std::string SaveSmallDatabase() {
@@ -86,8 +85,6 @@ TEST_F(DataFileTest, TopicsComeBackInOrderRenumberedFromSlotZeroAndPassiveWrites
 }
 
 TEST_F(DataFileTest, HeaderCarriesThePersistedFieldsAndCountsTheStart) {
-    static PacePriority applied;
-    gOs.SetPriority = [](ProcessPriority process, ThreadPriority thread) { applied = {process, thread}; };
     cfg_.StartCount = 41;
     cfg_.Pace = 14;
     cfg_.DisplayPreference = 3;
@@ -106,8 +103,6 @@ TEST_F(DataFileTest, HeaderCarriesThePersistedFieldsAndCountsTheStart) {
               bytes);
 
     ASSERT_EQ(1, Reload());
-    EXPECT_EQ(ProcessPriority::Idle, applied.process);  // the priority follows the loaded pace
-    EXPECT_EQ(ThreadPriority::BelowNormal, applied.thread);
     ASSERT_EQ(1, gTopicArray.Save());  // every field came back, and the start was counted
     EXPECT_EQ(bytes.replace(260, 4, Words({42})), dir_.Read("Msg.dat"));
 }

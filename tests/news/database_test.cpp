@@ -9,7 +9,7 @@
 
 TEST_F(NewsTest, AdStreamTopicIsMadeWhenMissingAndKeptWithItsIntervalReset) {
     AddTopic(TOPIC_SUBSCRIPTION, "News / World", 3);
-    ASSERT_EQ(1, EnsureAdStreamTopic());
+    ASSERT_EQ(1, EnsureAdStreamTopic(gTopicArray, cfg_));
     ASSERT_EQ(2u, gTopicArray.Size);
     CTopic& ads = *gTopicArray.At(4);
     EXPECT_EQ(TOPIC_ADSTREAM, ads.dwType);
@@ -22,7 +22,7 @@ TEST_F(NewsTest, AdStreamTopicIsMadeWhenMissingAndKeptWithItsIntervalReset) {
     strcpy(ads.ConfigUrl, "http://elsewhere/ads.twl");
     ads.dwInterval = 5;
     cfg_.AdTopicId = kNoId;
-    ASSERT_EQ(1, EnsureAdStreamTopic());
+    ASSERT_EQ(1, EnsureAdStreamTopic(gTopicArray, cfg_));
     EXPECT_EQ(2u, gTopicArray.Size);
     EXPECT_STREQ("Our Ads", ads.Title);
     EXPECT_STREQ("http://elsewhere/ads.twl", ads.ConfigUrl);
@@ -31,7 +31,7 @@ TEST_F(NewsTest, AdStreamTopicIsMadeWhenMissingAndKeptWithItsIntervalReset) {
 
     for (int i = 2; i < 100; i++) AddTopic(TOPIC_SUBSCRIPTION);
     cfg_.AdTopicId = kNoId;
-    EXPECT_EQ(1, EnsureAdStreamTopic());  // a full array that holds it starts (one without it: datafile_tool_test)
+    EXPECT_EQ(1, EnsureAdStreamTopic(gTopicArray, cfg_));  // a full array that holds it starts (one without it: datafile_tool_test)
     EXPECT_EQ(4u, cfg_.AdTopicId);
 }
 

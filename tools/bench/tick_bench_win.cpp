@@ -145,7 +145,8 @@ bool StartAgentCore(const fs::path& dir) {
     StrCopy(gDirs.DataDir, sizeof gDirs.DataDir, dir.string().c_str());
     gConfig->EngineWindow = HwndToWord(gAgent.engineWindow);
     if (!NetworkInit(gAgent.instance, 1)) return Failed("NetworkInit failed");
-    if (!Database::Init() || !Server::Init()) return Failed("the full database did not load");
+    if (!Database::Open(DataFilePath().c_str(), gTopicArray, *gConfig) || !Server::Init())
+        return Failed("the full database did not load");
     if (gTopicArray.Size != kAgentTopics) return Failed("the database holds another number of topics");
     EngineUpdate::gJob = new EngineUpdate::CUpdate(gAgent.engineWindow);
     YahooQuote::gJob = new YahooQuote::CUpdate(gAgent.engineWindow);

@@ -40,8 +40,6 @@ void PrintTrace(const char* text) {
     fprintf(stderr, "twldata: %s\n", text);
 }
 
-void KeepPriority(ProcessPriority, ThreadPriority) {}
-
 bool ReadAll(const std::string& name, std::string& bytes) {
     if (name == "-") {
         std::ostringstream in;
@@ -218,10 +216,8 @@ void DumpText(const RecordCollector& file, std::ostream& out) {
 // texts (the agent's own) go to standard error.
 bool AgentTakes(const std::string& path) {
     CConfigData cfg = {};
-    gConfig = &cfg;
-    bool takes = Database::Open(path.c_str()) != 0;
-    gTopicArray.Clear();
-    gConfig = nullptr;
+    TopicArray topics;
+    bool takes = Database::Open(path.c_str(), topics, cfg) != 0;
     if (!takes)
         fprintf(stderr, "twldata: %s: the agent would not start with this file: it would run its repair installer\n",
                 path.c_str());
@@ -415,7 +411,6 @@ int Usage() {
 
 int main(int argc, char** argv) {
     gOs.DebugTrace = PrintTrace;
-    gOs.SetPriority = KeepPriority;  // loading a file must not change this tool's priority
     if (argc >= 3 && strcmp(argv[1], "dump") == 0) {
         if (argc > 4 || (argc == 4 && strcmp(argv[3], "--json") != 0)) return Usage();
         return Dump(argv[2], argc == 4);
