@@ -20,6 +20,8 @@ constexpr DWORD kAgentSearchStepMs = 50;
 // The receiving agent may be busy with a large subscription file; beyond
 // this it is taken for hung.
 constexpr UINT kHandOverTimeoutMs = 60000;
+// A running agent answers a plain message at once unless it is hung.
+constexpr UINT kAnswerTimeoutMs = 5000;
 
 std::string Quoted(const char* path) {
     return std::string("\"") + path + "\"";
@@ -67,4 +69,11 @@ bool ForwardCommandLine(const char* commandLine) {
         Trace("WinMain(): The running agent did not take the command line");
     }
     return true;
+}
+
+bool AnotherAgentAnswers() {
+    HWND engine = FindEngineWindow();
+    DWORD_PTR result = 0;
+    return engine &&
+           SendMessageTimeoutA(engine, WM_NULL, 0, 0, SMTO_ABORTIFHUNG | SMTO_BLOCK, kAnswerTimeoutMs, &result) != 0;
 }

@@ -23,11 +23,13 @@
 #include "jobs/post_stats_win.h"
 #include "jobs/yahoo_quote_win.h"
 #include "net/tcp_win.h"
+#include "news/data_file.h"
 #include "news/database.h"
 #include "news/fetch.h"
 #include "shared/deployment.h"
 #include "shared/global_block.h"
 #include "shared/names.h"
+#include "shared/pace.h"
 #include "shared/window_handle_win.h"
 
 namespace {
@@ -41,6 +43,12 @@ int RegisterClassStep() {
 int CreateWindowStep() {
     gAgent.engineWindow = CreateEngineWindow(gAgent.instance);
     return gAgent.engineWindow != nullptr;
+}
+
+// A start-up that fails leaves no engine window behind while the repair
+// installer starts the next agent, which would take it for a running one.
+void DestroyEngineWindow() {
+    if (IsWindow(gAgent.engineWindow)) DestroyWindow(gAgent.engineWindow);
 }
 
 int LoadAcceleratorsStep() {
@@ -65,8 +73,15 @@ int NetworkInitStep() {
     return NetworkInit(gAgent.instance, 1);
 }
 
+// The news database as start-up takes it, and the priority its pace asks
+// for; a file start-up cannot take goes to the repair installer.
 int DatabaseInitStep() {
-    return Database::Init();
+    if (!Database::Open(DataFilePath().c_str(), gTopicArray, *gConfig)) {
+        InitStatus = INITSTATUS_REPAIR;
+        return 0;
+    }
+    ApplyPacePriority(*gConfig);
+    return 1;
 }
 
 int ServerInitStep() {
@@ -131,7 +146,7 @@ struct StartupStep {
 
 const StartupStep kStartupSteps[] = {
     {"RegisterClass failed", RegisterClassStep, nullptr},
-    {"CreateWindow Failed", CreateWindowStep, nullptr},
+    {"CreateWindow Failed", CreateWindowStep, DestroyEngineWindow},
     {"LoadAccelerators Failed", LoadAcceleratorsStep, nullptr},
     {"CommonInit() Failed", CommonInitStep, GlobalDetach},
     {nullptr, PublishEngineWindowStep, nullptr},
@@ -198,6 +213,10 @@ void StartRepairInstaller() {
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
     if (commandLine && *commandLine && ForwardCommandLine(commandLine)) return 0;
+    if ((!commandLine || !*commandLine) && AnotherAgentAnswers()) {
+        Trace("WinMain(): Another agent is running: this one ends");
+        return INITSTATUS_RUNNING;
+    }
 
     InitStatus = INITSTATUS_STARTING;
     gAgent.instance = instance;

@@ -78,11 +78,14 @@ TEST(Engine, RepairsRunsServesItsCommandsAndClosesCleanly) {
     }
     ASSERT_TRUE(folder.Exists("Data"));
     folder.Write("Data\\keep.me", "kept");
-    ASSERT_EQ(0u, folder.MakeDatabase(R"({"header": {"StartCount": 41}})"));
+    ASSERT_EQ(0u, folder.MakeDatabase(R"({"header": {"StartCount": 41, "Pace": 14}})"));
 
     AgentProcess agent(folder);
     HWND window = agent.WaitForEngineWindow();
     ASSERT_NE(nullptr, window);
+    HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, agent.id());
+    EXPECT_EQ(static_cast<DWORD>(IDLE_PRIORITY_CLASS), GetPriorityClass(process)) << "the stored pace sets it";
+    CloseHandle(process);
     // No notification area under the null driver: a minimised window that
     // refuses to be restored, and stays while the session goes on.
     EXPECT_TRUE(WaitFor([&] { return IsIconic(window) && IsWindowVisible(window); }, 5000));
@@ -117,6 +120,14 @@ TEST(Engine, RepairsRunsServesItsCommandsAndClosesCleanly) {
     ChildProcess quoted(folder.EnginePath(), "\"C:\\My Feeds\\more.twl\"");
     EXPECT_EQ(0u, quoted.Wait(kStartTimeoutMs));
     EXPECT_TRUE(trace_.WaitFor("WM_COPYDATA subscription file C:\\My Feeds\\more.twl", agent.id(), 5000));
+
+    // A second start without a command line ends at once while this agent
+    // answers, before it touches the shared record: two agents would share
+    // one database.
+    ChildProcess second(folder.EnginePath(), "");
+    EXPECT_EQ(0u, second.Wait(kStartTimeoutMs));
+    EXPECT_TRUE(trace_.WaitFor("WinMain(): Another agent is running: this one ends", second.id(), 5000));
+    EXPECT_EQ(window, GlobalBlockView().EngineWindow());
 
     // Untrusted WM_COPYDATA: the terminator beyond what was sent, an empty
     // text, no data at all, another data word. Each is only traced.
