@@ -6,6 +6,7 @@ gateway over a work folder.
 import gzip
 import http.server
 import os
+import re
 import shutil
 import socket
 import ssl
@@ -59,35 +60,36 @@ def agent_entities(text):
     return bytes(out)
 
 
-def agent_view(data):
+def agent_view(data, codepage="cp1252"):
     """(fields, messages) as the agent takes a subscription file: fields by lower-case key, messages
-    {n: (url, headline)} with the headline decoded and shown in Windows-1252."""
+    {n: (url, headline)} within the range, with the headline decoded and shown in the code page."""
     fields, section = {}, None
     for line in data.split(b"\r\n"):
         if line.startswith(b"["):
             section = line.strip(b"[]").lower()
         elif b"=" in line and section == b"subscription1":
             key, value = line.split(b"=", 1)
-            fields[key.strip().lower().decode()] = value.strip()
+            fields.setdefault(key.strip().lower().decode(), value.strip())
     first, last = (int(x) for x in fields["msgrange"].split(b"-"))
     messages = {}
-    for n in range(first, last + 1):
-        value = fields.get("msg%d" % n, b"")[:1223]
-        if b' "' not in value:
+    for key, value in fields.items():
+        n = int(key[3:]) if re.fullmatch(r"msg[0-9]+", key) else 0
+        if not first <= n <= last or b' "' not in value[:1223]:
             continue
-        name, headline = value.split(b' "', 1)
+        name, headline = value[:1223].split(b' "', 1)
         headline = agent_entities(headline[:-1] if headline.endswith(b'"') else headline).strip()
         assert len(headline) <= 199, headline
-        messages[n] = ((fields.get("msgbaseurl", b"") + name).decode("ascii"), headline.decode("cp1252"))
-    return fields, messages
+        messages[n] = ((fields.get("msgbaseurl", b"") + name).decode("ascii"), headline.decode(codepage))
+    return fields, dict(sorted(messages.items()))
 
 
 # ---- A feed server on loopback ----------------------------------------------------------------------
 
 class Route:
     def __init__(self, body, content_type="application/rss+xml", etag=None, modified=None, gzipped=False,
-                 delay=0.0, status=200, location=None, drip=0.0):
+                 delay=0.0, status=200, location=None, drip=0.0, headers=None):
         self.body, self.content_type, self.etag, self.modified = body, content_type, etag, modified
+        self.headers = headers or {}
         self.gzipped, self.delay, self.status, self.location = gzipped, delay, status, location
         self.drip = drip  # seconds between the body's bytes, sent one by one
 
@@ -95,6 +97,10 @@ class Route:
 class FeedHandler(http.server.BaseHTTPRequestHandler):
     def log_message(self, *args):
         pass
+
+    def send_extra(self, route):
+        for name, value in route.headers.items():
+            self.send_header(name, value)
 
     def do_GET(self):
         server = self.server
@@ -107,6 +113,7 @@ class FeedHandler(http.server.BaseHTTPRequestHandler):
             time.sleep(route.delay)
         if route.location:
             self.send_response(route.status)
+            self.send_extra(route)
             self.send_header("Location", route.location)
             self.send_header("Content-Length", "0")
             self.end_headers()
@@ -117,6 +124,7 @@ class FeedHandler(http.server.BaseHTTPRequestHandler):
             return
         body = gzip.compress(route.body) if route.gzipped else route.body
         self.send_response(route.status)
+        self.send_extra(route)
         self.send_header("Content-Type", route.content_type)
         self.send_header("Content-Length", str(len(body)))
         if route.gzipped:

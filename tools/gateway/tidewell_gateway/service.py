@@ -9,6 +9,7 @@ connections waiting for their thread.
 import collections
 import http.server
 import socket
+import sys
 import threading
 import time
 import urllib.parse
@@ -145,6 +146,12 @@ class Server(http.server.ThreadingHTTPServer):
     def process_request(self, request, client_address):
         self.reaper.watch(request)
         super().process_request(request, client_address)
+
+    def handle_error(self, request, client_address):
+        """A client that went away (or was cut off at its time limit) is no error worth a trace."""
+        error = sys.exc_info()[1]
+        if not isinstance(error, OSError):
+            self.service.log("%s: %s: %s" % (client_address[0], type(error).__name__, error))
 
 
 def listen(service, host, port, connection_seconds=CONNECTION_SECONDS):
