@@ -184,7 +184,7 @@ class Text(GatewayCase):
             ("\u0395\u03b9\u03b4\u03ae\u03c3\u03b5\u03b9\u03c2", "cp1253",
              "\u0395\u03b9\u03b4\u03ae\u03c3\u03b5\u03b9\u03c2"),
             ("\u0141\u00f3d\u017a i \u0160ibenik", "cp1250", "\u0141\u00f3d\u017a i \u0160ibenik"),
-            ("\u65e5" * 150, "cp932", "\u65e5" * 98 + "\u2026"),
+            ("ab" + "\u65e5" * 150, "cp932", "ab" + "\u65e5" * 97 + "\u2026"),  # a cut by bytes would halve one
         ]
         for title, codepage, shown in cases:
             with self.subTest(title=title, codepage=codepage):
