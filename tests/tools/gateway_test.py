@@ -47,8 +47,19 @@ class FeedDocuments(GatewayCase):
                              ("http://127.0.0.1:%d/home/" % self.server.server.server_address[1], "Script link"),
                              (self.server.url("/news/two.html?a=1&b=%222%22"), "Rooted"),
                              (self.server.url("/story%20one.html"), "Up a level")],
+            "jsonfeed1.json": [("http://example.test/json1/first", "Oldest & first"),
+                               (self.server.url("/json1/relative"), "A summary, no title"),
+                               ("http://example.test/json1/elsewhere", "Only HTML content")],
+            "jsonfeed11.json": [("http://example.test/talk/ep1#notes", "Episode 1: the pilot"),
+                                ("http://example.test/talk/ep2.mp3", "Episode 2: Seals")],
+            "podcast.xml": [("http://example.test/hour/ep1.html", "Ep. 1 - With a page"),
+                            (self.server.url("/feeds/ep2.mp3"), "Ep. 2 - Ferries"),
+                            ("http://example.test/hour/ep3.mp3", "Ep. 3 - Fog")],
         }
-        made = self.make([(None, name, self.server.add("/feeds/" + name, corpus(name))) for name in expected])
+        types = {".json": "application/feed+json"}
+        made = self.make([(None, name, self.server.add("/feeds/" + name, corpus(name),
+                                                       types.get(os.path.splitext(name)[1], "application/rss+xml")))
+                          for name in expected])
         self.assertEqual({n: "ok" for n in made.sources}, made.refresh_all())
         for name, items in expected.items():
             with self.subTest(name):
@@ -106,6 +117,18 @@ class FeedDocuments(GatewayCase):
                 self.assertEqual({"feed": "error"}, made.refresh_all())
                 self.assertEqual(before, made.subscription("feed", 0))
         self.assertIsNone(made.subscription("unknown", 0))
+
+
+    def test_a_web_page_leads_to_its_feed(self):
+        self.server.add("/feeds/rss20.xml", corpus("rss20.xml"))
+        page = self.server.add("/", corpus("page.html"), "text/html; charset=utf-8")
+        made = self.make([(None, "From the list", page)], addresses=[page])
+        self.assertEqual({"from-the-list": "ok", "127-0-0-1": "ok"}, made.refresh_all())
+        for name in made.sources:
+            self.assertEqual(4, len(self.view(made, name)[1]))
+        # The feed found is remembered: the page is not asked again.
+        made.refresh_all()
+        self.assertEqual((2, 4), (len(self.server.requests("/")), len(self.server.requests("/feeds/rss20.xml"))))
 
 
 class Numbering(GatewayCase):
@@ -243,6 +266,23 @@ class Commands(GatewayCase):
             fields, messages = agent_view(f.read())
         self.assertEqual((b"Sports / Scores", b"http://127.0.0.1:8080/feeds/scores.twl", b"5", b"Interval 30", {}),
                          (fields["title"], fields["configurl"], fields["category"], fields["schedule"], messages))
+
+    def test_opml_export_gives_the_list_back_with_the_addresses_in_use(self):
+        moved = self.server.add("/old", b"", status=301, location="/new")
+        self.server.add("/new", rss([("a", "A")]))
+        path = write_opml(self.opml, [("Sports", "Scores", moved), (None, "Plain &amp; simple", "http://127.0.0.1:1/p")])
+        state = os.path.join(self.work, "state.sqlite3")
+        result = self.run_gateway("static", "--opml", path, "--feed", "http://127.0.0.1:1/extra", "--state", state,
+                                  "--out", os.path.join(self.work, "feeds"), "--base", "http://127.0.0.1:9",
+                                  "--timeout", "2")
+        self.assertEqual(1, result.returncode)  # the two feeds on port 1 are not there
+        exported = os.path.join(self.work, "export.opml")
+        result = self.run_gateway("opml", "--opml", path, "--feed", "http://127.0.0.1:1/extra", "--state", state,
+                                  "--out", exported)
+        self.assertEqual(0, result.returncode, result.stderr)
+        self.assertEqual([("Sports", "Scores", self.server.url("/new")), ("", "Plain & simple", "http://127.0.0.1:1/p"),
+                          ("", "127.0.0.1", "http://127.0.0.1:1/extra")],
+                         [(s.folder, s.title, s.url) for s in opml.read_opml(exported)])
 
     def test_serve_answers_the_agent_the_report_ads_and_quotes(self):
         path = write_opml(self.opml, [("Local", "Harbour", self.server.add("/h", rss([("b", "B"), ("a", "A")])))])
