@@ -12,14 +12,13 @@ import socket
 import sqlite3
 import subprocess
 import sys
-import threading
 import time
 import unittest
 import urllib.request
 
-from gateway_support import (GATEWAY_PY, HERE, Clock, GatewayCase, HostileServer, Route, agent_view, dated_rss,
+from gateway_support import (GATEWAY_PY, HERE, GatewayCase, HostileServer, Route, agent_view, dated_rss,
                              rss, write_opml)
-from tidewell_gateway import fetch, limits, opml, refresher, service, state
+from tidewell_gateway import fetch, limits, opml, service, state
 from tidewell_gateway.catalogue import Catalogue
 from tidewell_gateway.files import name_topics
 from tidewell_gateway.text import CodePage

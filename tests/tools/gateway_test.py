@@ -16,12 +16,12 @@ import unittest
 import urllib.error
 import urllib.request
 
-from gateway_support import (CORPUS, GATEWAY_DIR, GATEWAY_PY, SERVER_LIFETIME, FeedServer, GatewayCase, Route,
+from gateway_support import (CORPUS, GATEWAY_PY, SERVER_LIFETIME, FeedServer, GatewayCase, Route,
                              agent_view, corpus, free_port, rss, write_opml)
-from tidewell_gateway import files, opml, refresher
+import loopback
+from tidewell_gateway import files, opml
 from tidewell_gateway import state as state_module
 
-NGINX_CONF = os.path.join(GATEWAY_DIR, "nginx.conf")
 
 
 class FeedDocuments(GatewayCase):
@@ -309,7 +309,7 @@ class Commands(GatewayCase):
         for _ in range(100):
             try:
                 body = get("/feeds/harbour.twl?Update&Have=0&AID=acct")
-                if body.count(b"\r\nMsg") == 2:
+                if len(agent_view(body)[1]) == 2:
                     break
             except OSError:
                 pass
@@ -352,51 +352,44 @@ class Commands(GatewayCase):
             time.sleep(0.1)
         self.assertEqual([(report, base + "/Feed/AdStream3/AdStream.twl=1:3+2:0")], kept)
 
-    @unittest.skipUnless(shutil.which("nginx") or os.path.exists("/usr/sbin/nginx"), "nginx is not installed")
-    def test_static_files_behind_nginx(self):
+    @unittest.skipUnless(os.path.exists(loopback.NGINX) and os.path.exists(loopback.GUNICORN),
+                         "nginx or gunicorn is not installed")
+    def test_static_files_and_the_application_behind_nginx(self):
         path = write_opml(self.opml, [(None, "One", self.server.add("/1", corpus("rss20.xml"))),
-                                (None, "Two", self.server.add("/2", corpus("atom10.xml")))])
+                                      (None, "Two", self.server.add("/2", corpus("atom10.xml")))])
         os.chmod(self.work, 0o755)  # nginx's workers may run as another user
-        port, out = free_port(), os.path.join(self.work, "www", "feeds")
+        port, app_port, out = free_port(), free_port(), os.path.join(self.work, "www", "feeds")
         state = os.path.join(self.work, "static.sqlite3")
         base = "http://127.0.0.1:%d" % port
         result = self.run_gateway("static", "--opml", path, "--state", state, "--out", out, "--base", base)
         self.assertEqual(0, result.returncode, result.stderr)
         self.assertEqual(["one.twl", "two.twl"], sorted(os.listdir(out)))
 
-        prefix = os.path.join(self.work, "nginx")
-        os.makedirs(os.path.join(prefix, "logs"))
-        with open(NGINX_CONF) as f:
-            site = f.read().replace("@PORT@", str(port)).replace("@ROOT@", os.path.dirname(out))
-        conf = os.path.join(prefix, "nginx.conf")
-        with open(conf, "w") as f:
-            f.write("daemon off;\npid %s/nginx.pid;\nerror_log %s/logs/error.log;\nevents {}\nhttp {\n"
-                    "access_log off;\nclient_body_temp_path %s/tmp;\nproxy_temp_path %s/tmp;\n"
-                    "fastcgi_temp_path %s/tmp;\nuwsgi_temp_path %s/tmp;\nscgi_temp_path %s/tmp;\n%s\n}\n"
-                    % ((prefix,) * 7 + (site,)))
-        nginx = shutil.which("nginx") or "/usr/sbin/nginx"
-        process = subprocess.Popen(["timeout", str(SERVER_LIFETIME), nginx, "-p", prefix, "-c", conf])
-        self.addCleanup(process.wait, 10)
-        self.addCleanup(process.terminate)
+        app = "127.0.0.1:%d" % app_port
+        environment = dict(os.environ, TIDEWELL_GATEWAY_STATE=state, TIDEWELL_GATEWAY_OPML=path,
+                           TIDEWELL_GATEWAY_LOG=os.path.join(self.work, "app.log"))
+        for command in (loopback.gunicorn_command(app, SERVER_LIFETIME, "--workers", "2"),
+                        loopback.nginx_command(os.path.join(self.work, "nginx"), port, os.path.dirname(out), app,
+                                               SERVER_LIFETIME)):
+            process = subprocess.Popen(command, env=environment, stderr=subprocess.DEVNULL)
+            self.addCleanup(process.wait, 10)
+            self.addCleanup(process.terminate)
+        self.assertTrue(loopback.wait_listening(port) and loopback.wait_listening(app_port))
 
-        def agent_get(path):
-            """The agent's request: HTTP/1.0, no Host header; the answer ends when the server closes."""
+        def agent_request(request):
+            """As the agent asks: HTTP/1.0, no Host header; (head, body) once the server closes."""
             with socket.create_connection(("127.0.0.1", port), timeout=5) as s:
-                s.sendall(b"GET " + path + b" HTTP/1.0\r\nAccept: */*\r\nUser-Agent: Tidewell\r\n\r\n")
+                s.sendall(request)
                 answer = b""
                 while True:
                     chunk = s.recv(65536)
                     if not chunk:
-                        return answer
+                        return answer.split(b"\r\n\r\n", 1)
                     answer += chunk
-        answer = b""
-        for _ in range(100):
-            try:
-                answer = agent_get(b"/feeds/one.twl?Update&Have=2&AID=acct")
-                break
-            except OSError:
-                time.sleep(0.1)
-        head, body = answer.split(b"\r\n\r\n", 1)
+
+        def agent_get(path):
+            return agent_request(b"GET " + path + b" HTTP/1.0\r\nAccept: */*\r\nUser-Agent: Tidewell\r\n\r\n")
+        head, body = agent_get(b"/feeds/one.twl?Update&Have=2&AID=acct")
         self.assertTrue(head.startswith(b"HTTP/1.1 200"), head)
         self.assertIn(b"\r\nContent-Length: %d\r\n" % len(body), head)
         with open(os.path.join(out, "one.twl"), "rb") as f:
@@ -406,12 +399,26 @@ class Commands(GatewayCase):
         # A static file holds every item; the agent takes those above what it has.
         first = min(messages)
         self.assertEqual(list(range(first, first + 4)), sorted(messages))
-        self.assertIn(b"404", agent_get(b"/feeds/missing.twl").split(b"\r\n")[0])
+        self.assertIn(b"404", agent_get(b"/feeds/missing.twl")[0].split(b"\r\n")[0])
+
+        # The usage report goes through nginx to the application, which keeps it.
+        report = b"http://127.0.0.1/Feed/AdStream3/AdStream.twl=1:3+2:0"
+        head, body = agent_request(b"POST /Bin/Update.dll?TwlUpdate&AID=acct HTTP/1.0\r\nContent-Length: %d\r\n"
+                                   b"\r\n%s" % (len(report), report))
+        self.assertEqual((b"HTTP/1.1 200", b"OK\r\n"), (head[:12], body))
+        self.assertEqual(b"404", agent_get(b"/ads/none8.bmp")[0][9:12])  # the application answers: no ads here
+        kept = []
+        for _ in range(50):  # written in batches, within a second
+            kept = [(r["client"], r["body"]) for r in state_module.read_reports(state)]
+            if kept:
+                break
+            time.sleep(0.1)
+        self.assertEqual([("127.0.0.1", report.decode())], kept)
 
         # Run again later: numbering goes on from the same state.
         self.server.add("/1", rss([("new", "Newer")]))
         self.assertEqual(0, self.run_gateway("static", "--opml", path, "--state", state, "--out", out).returncode)
-        fields, messages = agent_view(agent_get(b"/feeds/one.twl").split(b"\r\n\r\n", 1)[1])
+        fields, messages = agent_view(agent_get(b"/feeds/one.twl")[1])
         self.assertEqual((b"%d-%d" % (first + 4, first + 4), {first + 4: ("http://example.test/new", "Newer")}),
                          (fields["msgrange"], messages))
 

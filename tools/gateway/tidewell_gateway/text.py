@@ -1,6 +1,5 @@
 """Text for the agent: one-line plain text, a Windows code page's bytes, records' limits, web links."""
 
-import codecs
 import functools
 import html.parser
 import re
