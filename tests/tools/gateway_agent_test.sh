@@ -39,8 +39,8 @@ wait_listening "$feed_port" "the feed server" && wait_listening "$port" "the gat
 # The gateway has fetched both feeds once it offers their messages.
 for feed in harbour-gazette coast-watch; do
     tries=0
-    until python3 -c "import urllib.request, sys; sys.exit(b'Msg1=' not in urllib.request.urlopen(
-            'http://127.0.0.1:$port/feeds/$feed.twl', timeout=5).read())" 2>/dev/null; do
+    until python3 -c "import re, urllib.request, sys; sys.exit(not re.search(rb'\\nMsg[0-9]+=', urllib.request.urlopen(
+            'http://127.0.0.1:$port/feeds/$feed.twl', timeout=5).read()))" 2>/dev/null; do
         tries=$((tries + 1))
         [ "$tries" -lt 100 ] || { fail "the gateway did not fetch $feed"; cat "$work/gateway.log"; exit 1; }
         sleep 0.2
