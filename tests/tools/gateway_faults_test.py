@@ -369,11 +369,23 @@ class LostState(GatewayCase):
         made.state.close()
         os.remove(os.path.join(self.work, "lost.sqlite3"))
 
-        # Lost within the same second, and found the feed as it was with one more item.
+        # Lost right after that fetch, and found the feed as it was with one more item.
         self.server.add("/f", rss([("c", "C")] + [("b%d" % i, "B") for i in range(99)]))
         made = self.make([(None, "feed", url)], state_name="lost.sqlite3")
         made.refresh_all()
         self.assertGreater(min(self.view(made, "feed")[1]), held)
+
+    def test_ad_numbers_after_a_lost_state_are_above_those_agents_hold(self):
+        self.clock.now = state.NUMBER_EPOCH + 10 ** 8
+        path = os.path.join(self.work, "ads.sqlite3")
+        kept = state.State(path, clock=self.clock)
+        held = max(kept.ad_numbers(["ferry", "boats"]).values())
+        kept.close()
+        os.remove(path)
+        self.clock.advance(120)
+        kept = state.State(path, clock=self.clock)
+        self.addCleanup(kept.close)
+        self.assertGreater(min(kept.ad_numbers(["ferry", "boats", "gulls"]).values()), held)
 
 
 class RecordLimits(unittest.TestCase):

@@ -1,11 +1,14 @@
 """The gateway's SQLite state: feeds, their items' numbers, ad numbers, settings; and the usage
 reports, written in batches by a thread of their own.
 
-Numbers never repeat, even across a lost state: a feed's numbering never
-falls behind the clock (seconds since NUMBER_EPOCH), and a feed the state
-does not know starts MAX_ITEMS above it. As long as a feed brings less than
-one new item a second on average, no number handed out before can come
-again. Items that left their feed are deleted ITEM_KEEP_SECONDS later.
+Numbers do not repeat across a lost state: a feed's (and the ad stream's)
+numbering never falls behind the clock (seconds since NUMBER_EPOCH), and
+one the state does not know starts MAX_ITEMS above it. A fetch can put a
+feed's numbers ahead of the clock by the items it brought, and the clock
+catches up at one a second; so as long as a feed brings less than one new
+item a second on average, a state lost two minutes or more after the last
+new items starts every feed above every number it handed out. Items that
+left their feed are deleted ITEM_KEEP_SECONDS later.
 """
 
 import queue
@@ -142,11 +145,13 @@ class State:
             return dict(self.db.execute("SELECT name, address FROM feeds WHERE address IS NOT NULL"))
 
     def ad_numbers(self, names):
-        """A number per ad name, kept for good: a new name gets the next free number."""
+        """A number per ad name, kept for good: a new name gets the next free number, never below the
+        clock's floor, and the first one MAX_ITEMS above it (as a feed's first item)."""
         with self.lock, self.db:
             for name in names:
-                self.db.execute("INSERT OR IGNORE INTO ads VALUES (?, (SELECT IFNULL(MAX(number), 0) + 1 FROM ads))",
-                                (name,))
+                self.db.execute("INSERT OR IGNORE INTO ads VALUES (?, (SELECT CASE WHEN COUNT(*) = 0 THEN ?"
+                                " ELSE MAX(MAX(number) + 1, ?) END FROM ads))",
+                                (name, self.floor(MAX_ITEMS), self.floor()))
             return dict(self.db.execute("SELECT name, number FROM ads").fetchall())
 
     def setting(self, key, value=None):
