@@ -17,6 +17,7 @@ import os
 import re
 import shutil
 import socket
+import sqlite3
 import subprocess
 import sys
 import tempfile
@@ -124,6 +125,11 @@ class Bench:
         loopback.wait_listening(port)
         return port
 
+    def reports_kept(self, subject):
+        path = os.path.join(self.work, "serve.sqlite3" if subject == "serve" else "static.sqlite3")
+        with sqlite3.connect(path, timeout=30) as db:
+            return db.execute("SELECT COUNT(*) FROM reports").fetchone()[0]
+
     def scripts(self, name, port):
         """Writes the two wrk scripts for the server on port, once every feed has its items."""
         feeds = []
@@ -169,6 +175,7 @@ def figures(output):
         return float(found.group(1)) * {"us": 0.001, "ms": 1, "s": 1000}[found.group(2)]
     errors = re.search(r"Socket errors: connect (\d+), read (\d+), write (\d+), timeout (\d+)", output)
     return {"rate": number(r"Requests/sec:\s+([0-9.]+)"), "p50": milliseconds("50"), "p99": milliseconds("99"),
+            "count": int(number(r"(\d+) requests in")),
             "connect": int(errors.group(1)) if errors else 0,
             "other": sum(map(int, errors.groups()[1:])) if errors else 0,
             "non2xx": int(number(r"Non-2xx or 3xx responses: (\d+)"))}
@@ -208,9 +215,16 @@ def main():
         print("| Subject | Connections | Feed answers/s | p50 ms | p99 ms | Reports/s | Report p99 ms |"
               " Failed connections | Other errors |")
         print("| --- | --- | --- | --- | --- | --- | --- | --- | --- |")
+        answered = {name: 0 for name, _ in subjects}
         for connections in args.connections:
             for name, port, mix, report in prepared:
-                print(row(name, connections, *bench.run(port, mix, report, connections)), flush=True)
+                feeds, reports = bench.run(port, mix, report, connections)
+                answered[name] += reports["count"] - reports["non2xx"]
+                print(row(name, connections, feeds, reports), flush=True)
+        time.sleep(2)  # the last batch of reports is written
+        print()
+        print("Reports answered and kept: " + "; ".join(
+            "%s %d and %d" % (name, answered[name], bench.reports_kept(name)) for name, _ in subjects))
     finally:
         bench.stop()
 
