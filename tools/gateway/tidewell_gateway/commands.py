@@ -12,10 +12,9 @@ from .catalogue import Catalogue
 from .log import Log
 from .refresher import UP_TO_DATE, Gateway
 from .service import Service, listen
-from .state import Reports, State
+from .state import BASE_SETTING, Reports, State
 from .text import CODEPAGES, DEFAULT_CODEPAGE, CodePage, codepage_name
 
-BASE_SETTING = "static base"
 FAILED = 1
 USAGE = 2
 SERVE_TICK_SECONDS = 1.0
@@ -33,7 +32,7 @@ def serve(args):
     gateway = gateway_for(args, state, base, log)
     reports = Reports(args.reports or args.state, args.keep_reports)
     service = Service(gateway, reports, Ads(args.ads, state) if args.ads else None, args.quotes, log)
-    servers = [listen(service, args.host, port) for port in (args.port, args.quote_port) if port]
+    servers = [listen(service, args.host, port) for port in (args.port, args.quote_port) if port is not None]
     stopped = threading.Event()
     signal.signal(signal.SIGINT, lambda *_: stopped.set())
     signal.signal(signal.SIGTERM, lambda *_: stopped.set())

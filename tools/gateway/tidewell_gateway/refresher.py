@@ -16,7 +16,7 @@ from .feeds import NotAFeed, feed_links, parse_feed
 from .fetch import Fetched, fetch
 
 FIRST_RETRY_SECONDS = 60
-# What refresh_feed and refresh_all tell about a feed.
+# The outcomes of refresh_feed and refresh_all that leave a feed up to date.
 UP_TO_DATE = ("ok", "not-modified")
 
 

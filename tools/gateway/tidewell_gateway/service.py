@@ -7,6 +7,7 @@ connections waiting for their thread.
 """
 
 import collections
+import http
 import http.server
 import socket
 import sys
@@ -163,9 +164,6 @@ def listen(service, host, port, connection_seconds=CONNECTION_SECONDS):
 
 # ---- WSGI, for gunicorn behind nginx
 
-STATUS_TEXT = {200: "200 OK", 404: "404 Not Found", 500: "500 Internal Server Error"}
-
-
 def wsgi_application(service):
     """The service as a WSGI application."""
 
@@ -182,7 +180,7 @@ def wsgi_application(service):
         else:
             service.catalogue.reload()  # the fetcher may have changed the list
             status, content_type, answer = service.get(target)
-        start_response(STATUS_TEXT.get(status, "%d Error" % status),
+        start_response("%d %s" % (status, http.HTTPStatus(status).phrase),
                        [("Content-Type", content_type), ("Content-Length", str(len(answer)))])
         return [b"" if method == "HEAD" else answer]
     return application

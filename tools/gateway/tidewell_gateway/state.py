@@ -21,6 +21,7 @@ from .limits import MAX_ITEMS
 NUMBER_EPOCH = 1577836800  # 2020-01-01 00:00 UTC; numbers stay within 32 bits until 2156
 ITEM_KEEP_SECONDS = 7 * 24 * 3600
 BUSY_SECONDS = 30
+BASE_SETTING = "static base"  # the address static's files are served under
 
 SCHEMA = """
 CREATE TABLE IF NOT EXISTS feeds (name TEXT PRIMARY KEY, url TEXT, etag TEXT, modified TEXT, title TEXT,

@@ -24,11 +24,10 @@ from .ads import Ads
 from .catalogue import Catalogue
 from .log import Log
 from .service import Service, wsgi_application
-from .state import Reports, State
+from .state import BASE_SETTING, Reports, State
 from .text import CodePage
 
 PREFIX = "TIDEWELL_GATEWAY_"
-BASE_SETTING = "static base"
 
 
 def setting(name, default=None):
