@@ -12,12 +12,13 @@ import socket
 import sqlite3
 import subprocess
 import sys
+import threading
 import time
 import unittest
 import urllib.request
 
-from gateway_support import (GATEWAY_PY, HERE, GatewayCase, HostileServer, Route, agent_view, dated_rss,
-                             rss, write_opml)
+from gateway_support import (GATEWAY_PY, HERE, SERVER_LIFETIME, GatewayCase, HostileServer, Route, agent_view,
+                             dated_rss, rss, write_opml)
 from tidewell_gateway import fetch, limits, opml, service, state
 from tidewell_gateway.catalogue import Catalogue
 from tidewell_gateway.files import name_topics
@@ -269,8 +270,11 @@ class ServiceUnderLoad(GatewayCase):
         reports = state.Reports(os.path.join(self.work, "reports.sqlite3"), **options)
         self.addCleanup(reports.close)
         server = service.listen(service.Service(made, reports), "127.0.0.1", 0, connection_seconds=1)
+        timer = threading.Timer(SERVER_LIFETIME, server.shutdown)  # stops by itself, whatever the test does
+        timer.start()
         self.addCleanup(server.server_close)
         self.addCleanup(server.shutdown)
+        self.addCleanup(timer.cancel)
         return server, reports
 
     def get(self, server, path, timeout=5):
