@@ -5,213 +5,23 @@ feed changes and restarts, conditional requests, caps and time-outs, the
 service's other answers, and the static files behind a real nginx.
 """
 
-import gzip
 import http.client
-import http.server
 import os
 import shutil
 import socket
-import sqlite3
-import ssl
 import subprocess
 import sys
-import tempfile
-import threading
 import time
 import unittest
 import urllib.error
 import urllib.request
 
-HERE = os.path.dirname(os.path.abspath(__file__))
-CORPUS = os.path.join(HERE, "gateway_corpus")
-GATEWAY_PY = os.path.join(HERE, "..", "..", "tools", "gateway", "gateway.py")
-NGINX_CONF = os.path.join(os.path.dirname(GATEWAY_PY), "nginx.conf")
-SERVER_LIFETIME = 120  # seconds; every server here stops by itself after it
+from gateway_support import (CORPUS, GATEWAY_PY, SERVER_LIFETIME, FeedServer, GatewayCase, Route,
+                             agent_view, corpus, free_port, rss, write_opml)
+import loopback
+from tidewell_gateway import files, opml
+from tidewell_gateway import state as state_module
 
-sys.dont_write_bytecode = True  # nothing written into the source tree
-sys.path.insert(0, os.path.dirname(GATEWAY_PY))
-import gateway  # noqa: E402 (found through the line above)
-
-
-def corpus(name):
-    with open(os.path.join(CORPUS, name), "rb") as f:
-        return f.read()
-
-
-def rss(items, title="Changing", extra=""):
-    """An RSS 2.0 document; items are (guid, title) pairs, newest first."""
-    body = "".join("<item><title>%s</title><link>http://example.test/%s</link><guid>%s</guid></item>" % (t, g, g)
-                   for g, t in items)
-    return ('<?xml version="1.0"?><rss version="2.0"><channel><title>%s</title><link>http://example.test/</link>'
-            '<description>d</description>%s%s</channel></rss>' % (title, extra, body)).encode()
-
-
-# ---- The agent's reading of a subscription file ---------------------------------------------------------
-
-def agent_entities(text):
-    """The agent's entity decoding: &quot; &amp; &lt; &gt; &nbsp; and &#N; (its low 8 bits), on bytes."""
-    out, i = bytearray(), 0
-    names = [(b"&quot;", 34), (b"&amp;", 38), (b"&lt;", 60), (b"&gt;", 62), (b"&nbsp;", 32)]
-    while i < len(text):
-        end = text.find(b";", i)
-        if text[i] == 0x26 and 3 <= end - i <= 9:
-            value = next((v for n, v in names if text[i:i + len(n)].lower() == n), None)
-            if value is None and text[i + 1:i + 2] == b"#":
-                digits = text[i + 2:end]
-                value = int(digits) & 255 if digits.isdigit() else 0
-            out.append(value or 0x26)
-            i = end + 1
-            continue
-        out.append(text[i])
-        i += 1
-    return bytes(out)
-
-
-def agent_view(data):
-    """(fields, messages) as the agent takes a subscription file: fields by lower-case key, messages
-    {n: (url, headline)} with the headline decoded and shown in Windows-1252."""
-    fields, section = {}, None
-    for line in data.split(b"\r\n"):
-        if line.startswith(b"["):
-            section = line.strip(b"[]").lower()
-        elif b"=" in line and section == b"subscription1":
-            key, value = line.split(b"=", 1)
-            fields[key.strip().lower().decode()] = value.strip()
-    first, last = (int(x) for x in fields["msgrange"].split(b"-"))
-    messages = {}
-    for n in range(first, last + 1):
-        value = fields.get("msg%d" % n, b"")[:1223]
-        if b' "' not in value:
-            continue
-        name, headline = value.split(b' "', 1)
-        headline = agent_entities(headline[:-1] if headline.endswith(b'"') else headline).strip()
-        assert len(headline) <= 199, headline
-        messages[n] = ((fields.get("msgbaseurl", b"") + name).decode("ascii"), headline.decode("cp1252"))
-    return fields, messages
-
-
-# ---- A feed server on loopback ----------------------------------------------------------------------
-
-class Route:
-    def __init__(self, body, content_type="application/rss+xml", etag=None, modified=None, gzipped=False,
-                 delay=0.0, status=200, location=None, drip=0.0):
-        self.body, self.content_type, self.etag, self.modified = body, content_type, etag, modified
-        self.gzipped, self.delay, self.status, self.location = gzipped, delay, status, location
-        self.drip = drip  # seconds between the body's bytes, sent one by one
-
-
-class FeedHandler(http.server.BaseHTTPRequestHandler):
-    def log_message(self, *args):
-        pass
-
-    def do_GET(self):
-        server = self.server
-        server.requests.append((self.path, dict(self.headers)))
-        route = server.routes.get(self.path)
-        if route is None:
-            self.send_error(404)
-            return
-        if route.delay:
-            time.sleep(route.delay)
-        if route.location:
-            self.send_response(route.status)
-            self.send_header("Location", route.location)
-            self.send_header("Content-Length", "0")
-            self.end_headers()
-            return
-        if route.etag and self.headers.get("If-None-Match") == route.etag:
-            self.send_response(304)
-            self.end_headers()
-            return
-        body = gzip.compress(route.body) if route.gzipped else route.body
-        self.send_response(route.status)
-        self.send_header("Content-Type", route.content_type)
-        self.send_header("Content-Length", str(len(body)))
-        if route.gzipped:
-            self.send_header("Content-Encoding", "gzip")
-        if route.etag:
-            self.send_header("ETag", route.etag)
-        if route.modified:
-            self.send_header("Last-Modified", route.modified)
-        self.end_headers()
-        try:
-            for start in range(0, len(body), 1 if route.drip else len(body) or 1):
-                self.wfile.write(body[start:start + (1 if route.drip else len(body))])
-                self.wfile.flush()
-                time.sleep(route.drip)
-        except OSError:
-            pass  # the gateway gave up on a body too large
-
-
-class FeedServer:
-    def __init__(self, tls=None):
-        """tls: (certificate, key) files to serve HTTPS with."""
-        self.server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), FeedHandler)
-        self.scheme = "https" if tls else "http"
-        if tls:
-            context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
-            context.load_cert_chain(*tls)
-            self.server.socket = context.wrap_socket(self.server.socket, server_side=True)
-        self.server.daemon_threads = True
-        self.server.routes, self.server.requests = {}, []
-        self.thread = threading.Thread(target=self.server.serve_forever, daemon=True)
-        self.thread.start()
-        self.timer = threading.Timer(SERVER_LIFETIME, self.server.shutdown)
-        self.timer.start()
-
-    def url(self, path):
-        return "%s://127.0.0.1:%d%s" % (self.scheme, self.server.server_address[1], path)
-
-    def add(self, path, *args, **kwargs):
-        self.server.routes[path] = Route(*args, **kwargs)
-        return self.url(path)
-
-    def requests(self, path):
-        return [headers for p, headers in self.server.requests if p == path]
-
-    def stop(self):
-        self.timer.cancel()
-        self.server.shutdown()
-        self.server.server_close()
-
-
-def write_opml(path, feeds):
-    """Writes an OPML file and gives its path; feeds are (folder or None, text, url)."""
-    lines = ['<?xml version="1.0"?>', '<opml version="2.0"><head><title>t</title></head><body>']
-    for folder, text, url in feeds:
-        outline = '<outline type="rss" text="%s" xmlUrl="%s"/>' % (text, url)
-        lines.append('<outline text="%s">%s</outline>' % (folder, outline) if folder else outline)
-    with open(path, "w", encoding="utf-8") as f:
-        f.write("\n".join(lines + ["</body></opml>"]))
-    return path
-
-
-def free_port():
-    with socket.socket() as s:
-        s.bind(("127.0.0.1", 0))
-        return s.getsockname()[1]
-
-
-class GatewayCase(unittest.TestCase):
-    def setUp(self):
-        self.work = tempfile.mkdtemp(prefix="tidewell-gateway-")
-        self.opml = os.path.join(self.work, "feeds.opml")
-        self.addCleanup(shutil.rmtree, self.work, True)
-        self.server = FeedServer()
-        self.addCleanup(self.server.stop)
-        self.states = []
-
-    def make(self, feeds, **options):
-        """A gateway over the feeds, with its state in the work folder."""
-        path = write_opml(self.opml, feeds)
-        state = gateway.State(os.path.join(self.work, "state.sqlite3"))
-        self.addCleanup(state.close)
-        made = gateway.Gateway(path, state, "http://127.0.0.1:9/", **options)
-        self.addCleanup(made.close)
-        return made
-
-    def view(self, made, name, have=0):
-        return agent_view(made.subscription(name, have))
 
 
 class FeedDocuments(GatewayCase):
@@ -237,12 +47,23 @@ class FeedDocuments(GatewayCase):
                              ("http://127.0.0.1:%d/home/" % self.server.server.server_address[1], "Script link"),
                              (self.server.url("/news/two.html?a=1&b=%222%22"), "Rooted"),
                              (self.server.url("/story%20one.html"), "Up a level")],
+            "jsonfeed1.json": [("http://example.test/json1/first", "Oldest & first"),
+                               (self.server.url("/json1/relative"), "A summary, no title"),
+                               ("http://example.test/json1/elsewhere", "Only HTML content")],
+            "jsonfeed11.json": [("http://example.test/talk/ep1#notes", "Episode 1: the pilot"),
+                                ("http://example.test/talk/ep2.mp3", "Episode 2: Seals")],
+            "podcast.xml": [("http://example.test/hour/ep1.html", "Ep. 1 - With a page"),
+                            (self.server.url("/feeds/ep2.mp3"), "Ep. 2 - Ferries"),
+                            ("http://example.test/hour/ep3.mp3", "Ep. 3 - Fog")],
         }
-        made = self.make([(None, name, self.server.add("/feeds/" + name, corpus(name))) for name in expected])
+        types = {".json": "application/feed+json"}
+        made = self.make([(None, name, self.server.add("/feeds/" + name, corpus(name),
+                                                       types.get(os.path.splitext(name)[1], "application/rss+xml")))
+                          for name in expected])
         self.assertEqual({n: "ok" for n in made.sources}, made.refresh_all())
         for name, items in expected.items():
             with self.subTest(name):
-                key = gateway.unique_name(name, set())
+                key = opml.file_base(name)
                 fields, messages = self.view(made, key)
                 self.assertEqual(items, [messages[n] for n in sorted(messages)])
                 self.assertEqual(b"%d-%d" % (1, len(items)), fields["msgrange"])
@@ -292,9 +113,22 @@ class FeedDocuments(GatewayCase):
                                                                                         gzipped=False)):
             with self.subTest(status=route.status, size=len(route.body)):
                 self.server.server.routes["/f"] = route
+                self.clock.advance(3600)  # past any wait after the failure before
                 self.assertEqual({"feed": "error"}, made.refresh_all())
                 self.assertEqual(before, made.subscription("feed", 0))
         self.assertIsNone(made.subscription("unknown", 0))
+
+
+    def test_a_web_page_leads_to_its_feed(self):
+        self.server.add("/feeds/rss20.xml", corpus("rss20.xml"))
+        page = self.server.add("/", corpus("page.html"), "text/html; charset=utf-8")
+        made = self.make([(None, "From the list", page)], addresses=[page])
+        self.assertEqual({"from-the-list": "ok", "127-0-0-1": "ok"}, made.refresh_all())
+        for name in made.sources:
+            self.assertEqual(4, len(self.view(made, name)[1]))
+        # The feed found is remembered: the page is not asked again.
+        made.refresh_all()
+        self.assertEqual((2, 4), (len(self.server.requests("/")), len(self.server.requests("/feeds/rss20.xml"))))
 
 
 class Numbering(GatewayCase):
@@ -345,7 +179,7 @@ class Numbering(GatewayCase):
         for query, expected in (("Update&Have=0&AID=x", [1, 2]), ("Update&Have=1&AID=", [2]),
                                 ("Update&Have=-1", [1, 2]), ("Update&Have=junk", [1, 2]), ("Update&Have=99", [])):
             with self.subTest(query):
-                self.assertEqual(expected, list(self.view(made, "feed", gateway.have_number(query))[1]))
+                self.assertEqual(expected, list(self.view(made, "feed", files.have_number(query))[1]))
 
 
 class Fetching(GatewayCase):
@@ -397,8 +231,9 @@ class Fetching(GatewayCase):
         os.environ["SSL_CERT_FILE"] = cert
         self.addCleanup(lambda: os.environ.pop("SSL_CERT_FILE") if trusted is None else
                         os.environ.update(SSL_CERT_FILE=trusted))
+        self.clock.advance(3600)
         self.assertEqual({"feed": "ok"}, made.refresh_all())
-        self.assertEqual([(1, "Over TLS", "http://example.test/a")], made.state.items("feed"))
+        self.assertEqual([("Over TLS", "http://example.test/a")], [i[1:] for i in made.state.items("feed")])
 
     def test_a_slow_feed_holds_up_no_other(self):
         made = self.make([(None, "slow", self.server.add("/s", rss([("a", "A")]), delay=4)),
@@ -415,31 +250,6 @@ class Fetching(GatewayCase):
         self.assertLess(time.monotonic() - started, 3.5, "a slow feed outlived its time-out")
         self.assertEqual([], made.state.items("slow"))
 
-    def test_failed_feeds_retried_soon_good_ones_wait_new_ones_join(self):
-        made = self.make([(None, "down", self.server.add("/d", b"", status=503)),
-                          (None, "up", self.server.add("/u", rss([("a", "A")])))], refresh=30)
-        retry, gateway.RETRY_SECONDS = gateway.RETRY_SECONDS, 0.5
-        self.addCleanup(setattr, gateway, "RETRY_SECONDS", retry)
-        made.refresh_due()
-        self.assertEqual("error", made.running["down"].result(timeout=10))
-        self.server.add("/d", rss([("b", "B")]))
-        deadline = time.monotonic() + 10
-        while not made.state.items("down") and time.monotonic() < deadline:
-            made.refresh_due()
-            time.sleep(0.05)
-        self.assertEqual([(1, "B", "http://example.test/b")], made.state.items("down"))
-        self.assertEqual((2, 1), (len(self.server.requests("/d")), len(self.server.requests("/u"))))
-
-        # A feed added to the OPML file while the gateway runs is served and fetched on the next round.
-        write_opml(made.opml, [("Sports", "new", self.server.add("/n", rss([("c", "C")])))])
-        os.utime(made.opml, ns=(0, 1))
-        deadline = time.monotonic() + 10
-        while not made.state.items("new") and time.monotonic() < deadline:
-            made.refresh_due()
-            time.sleep(0.05)
-        self.assertEqual([(1, "C", "http://example.test/c")], made.state.items("new"))
-        self.assertEqual(b"Sports / new", self.view(made, "new")[0]["title"])
-        self.assertIsNone(made.subscription("up", 0))
 
 class Commands(GatewayCase):
     def run_gateway(self, *args):
@@ -456,6 +266,23 @@ class Commands(GatewayCase):
             fields, messages = agent_view(f.read())
         self.assertEqual((b"Sports / Scores", b"http://127.0.0.1:8080/feeds/scores.twl", b"5", b"Interval 30", {}),
                          (fields["title"], fields["configurl"], fields["category"], fields["schedule"], messages))
+
+    def test_opml_export_gives_the_list_back_with_the_addresses_in_use(self):
+        moved = self.server.add("/old", b"", status=301, location="/new")
+        self.server.add("/new", rss([("a", "A")]))
+        path = write_opml(self.opml, [("Sports", "Scores", moved), (None, "Plain &amp; simple", "http://127.0.0.1:1/p")])
+        state = os.path.join(self.work, "state.sqlite3")
+        result = self.run_gateway("static", "--opml", path, "--feed", "http://127.0.0.1:1/extra", "--state", state,
+                                  "--out", os.path.join(self.work, "feeds"), "--base", "http://127.0.0.1:9",
+                                  "--timeout", "2")
+        self.assertEqual(1, result.returncode)  # the two feeds on port 1 are not there
+        exported = os.path.join(self.work, "export.opml")
+        result = self.run_gateway("opml", "--opml", path, "--feed", "http://127.0.0.1:1/extra", "--state", state,
+                                  "--out", exported)
+        self.assertEqual(0, result.returncode, result.stderr)
+        self.assertEqual([("Sports", "Scores", self.server.url("/new")), ("", "Plain & simple", "http://127.0.0.1:1/p"),
+                          ("", "127.0.0.1", "http://127.0.0.1:1/extra")],
+                         [(s.folder, s.title, s.url) for s in opml.read_opml(exported)])
 
     def test_serve_answers_the_agent_the_report_ads_and_quotes(self):
         path = write_opml(self.opml, [("Local", "Harbour", self.server.add("/h", rss([("b", "B"), ("a", "A")])))])
@@ -481,19 +308,21 @@ class Commands(GatewayCase):
         body = b""
         for _ in range(100):
             try:
-                body = get("/feeds/harbour.twl?Update&Have=1&AID=acct")
-                if b"Msg2=" in body:
+                body = get("/feeds/harbour.twl?Update&Have=0&AID=acct")
+                if len(agent_view(body)[1]) == 2:
                     break
             except OSError:
                 pass
             time.sleep(0.1)
-        fields, messages = agent_view(body)
-        self.assertEqual((b"Local / Harbour", b"1-2", {2: ("http://example.test/b", "B")}),
+        first = int(agent_view(body)[0]["msgrange"].split(b"-")[0])
+        fields, messages = agent_view(get("/feeds/harbour.twl?Update&Have=%d&AID=acct" % first))
+        self.assertEqual((b"Local / Harbour", b"%d-%d" % (first, first + 1), {first + 1: ("http://example.test/b", "B")}),
                          (fields["title"], fields["msgrange"], messages))
 
         stream, stream_messages = agent_view(get("/Feed/AdStream3/AdStream.twl?Update&Have=0&AID=acct"))
-        self.assertEqual((b"AdStream", b"1-2"), (stream["title"], stream["msgrange"]))
-        self.assertEqual((base + "/ads/boatsC.bmp"), stream_messages[1][1])
+        first_ad = min(stream_messages)
+        self.assertEqual((b"AdStream", b"%d-%d" % (first_ad, first_ad + 1)), (stream["title"], stream["msgrange"]))
+        self.assertEqual((base + "/ads/boatsC.bmp"), stream_messages[first_ad][1])
         for bits in (4, 8):
             picture = get("/ads/ferry%d.bmp?AID=acct" % bits)
             self.assertEqual(b"BM", picture[:2])
@@ -516,55 +345,52 @@ class Commands(GatewayCase):
         connection.request("POST", report, body=base + "/Feed/AdStream3/AdStream.twl=1:3+2:0")
         self.assertEqual(200, connection.getresponse().status)
         connection.close()
-        with sqlite3.connect(state) as db:
-            self.assertEqual([(report, base + "/Feed/AdStream3/AdStream.twl=1:3+2:0")],
-                             db.execute("SELECT path, body FROM reports").fetchall())
+        kept = []
+        for _ in range(50):  # reports are written in batches, within a second
+            kept = [(r["path"], r["body"]) for r in state_module.read_reports(state)]
+            if kept:
+                break
+            time.sleep(0.1)
+        self.assertEqual([(report, base + "/Feed/AdStream3/AdStream.twl=1:3+2:0")], kept)
 
-    @unittest.skipUnless(shutil.which("nginx") or os.path.exists("/usr/sbin/nginx"), "nginx is not installed")
-    def test_static_files_behind_nginx(self):
+    @unittest.skipUnless(os.path.exists(loopback.NGINX) and os.path.exists(loopback.GUNICORN),
+                         "nginx or gunicorn is not installed")
+    def test_static_files_and_the_application_behind_nginx(self):
         path = write_opml(self.opml, [(None, "One", self.server.add("/1", corpus("rss20.xml"))),
-                                (None, "Two", self.server.add("/2", corpus("atom10.xml")))])
+                                      (None, "Two", self.server.add("/2", corpus("atom10.xml")))])
         os.chmod(self.work, 0o755)  # nginx's workers may run as another user
-        port, out = free_port(), os.path.join(self.work, "www", "feeds")
+        port, app_port, out = free_port(), free_port(), os.path.join(self.work, "www", "feeds")
         state = os.path.join(self.work, "static.sqlite3")
         base = "http://127.0.0.1:%d" % port
         result = self.run_gateway("static", "--opml", path, "--state", state, "--out", out, "--base", base)
         self.assertEqual(0, result.returncode, result.stderr)
         self.assertEqual(["one.twl", "two.twl"], sorted(os.listdir(out)))
 
-        prefix = os.path.join(self.work, "nginx")
-        os.makedirs(os.path.join(prefix, "logs"))
-        with open(NGINX_CONF) as f:
-            site = f.read().replace("@PORT@", str(port)).replace("@ROOT@", os.path.dirname(out))
-        conf = os.path.join(prefix, "nginx.conf")
-        with open(conf, "w") as f:
-            f.write("daemon off;\npid %s/nginx.pid;\nerror_log %s/logs/error.log;\nevents {}\nhttp {\n"
-                    "access_log off;\nclient_body_temp_path %s/tmp;\nproxy_temp_path %s/tmp;\n"
-                    "fastcgi_temp_path %s/tmp;\nuwsgi_temp_path %s/tmp;\nscgi_temp_path %s/tmp;\n%s\n}\n"
-                    % ((prefix,) * 7 + (site,)))
-        nginx = shutil.which("nginx") or "/usr/sbin/nginx"
-        process = subprocess.Popen(["timeout", str(SERVER_LIFETIME), nginx, "-p", prefix, "-c", conf])
-        self.addCleanup(process.wait, 10)
-        self.addCleanup(process.terminate)
+        app = "127.0.0.1:%d" % app_port
+        environment = dict(os.environ, TIDEWELL_GATEWAY_STATE=state, TIDEWELL_GATEWAY_OPML=path,
+                           TIDEWELL_GATEWAY_LOG=os.path.join(self.work, "app.log"))
+        for command in (loopback.gunicorn_command(app, SERVER_LIFETIME, "--workers", "2"),
+                        loopback.nginx_command(os.path.join(self.work, "nginx"), port, os.path.dirname(out), app,
+                                               SERVER_LIFETIME)):
+            process = subprocess.Popen(command, env=environment, stderr=subprocess.DEVNULL)
+            self.addCleanup(process.wait, 10)
+            self.addCleanup(process.terminate)
+        self.assertTrue(loopback.wait_listening(port) and loopback.wait_listening(app_port))
 
-        def agent_get(path):
-            """The agent's request: HTTP/1.0, no Host header; the answer ends when the server closes."""
+        def agent_request(request):
+            """As the agent asks: HTTP/1.0, no Host header; (head, body) once the server closes."""
             with socket.create_connection(("127.0.0.1", port), timeout=5) as s:
-                s.sendall(b"GET " + path + b" HTTP/1.0\r\nAccept: */*\r\nUser-Agent: Tidewell\r\n\r\n")
+                s.sendall(request)
                 answer = b""
                 while True:
                     chunk = s.recv(65536)
                     if not chunk:
-                        return answer
+                        return answer.split(b"\r\n\r\n", 1)
                     answer += chunk
-        answer = b""
-        for _ in range(100):
-            try:
-                answer = agent_get(b"/feeds/one.twl?Update&Have=2&AID=acct")
-                break
-            except OSError:
-                time.sleep(0.1)
-        head, body = answer.split(b"\r\n\r\n", 1)
+
+        def agent_get(path):
+            return agent_request(b"GET " + path + b" HTTP/1.0\r\nAccept: */*\r\nUser-Agent: Tidewell\r\n\r\n")
+        head, body = agent_get(b"/feeds/one.twl?Update&Have=2&AID=acct")
         self.assertTrue(head.startswith(b"HTTP/1.1 200"), head)
         self.assertIn(b"\r\nContent-Length: %d\r\n" % len(body), head)
         with open(os.path.join(out, "one.twl"), "rb") as f:
@@ -572,14 +398,30 @@ class Commands(GatewayCase):
         fields, messages = agent_view(body)
         self.assertEqual(base.encode() + b"/feeds/one.twl", fields["configurl"])
         # A static file holds every item; the agent takes those above what it has.
-        self.assertEqual([1, 2, 3, 4], sorted(messages))
-        self.assertIn(b"404", agent_get(b"/feeds/missing.twl").split(b"\r\n")[0])
+        first = min(messages)
+        self.assertEqual(list(range(first, first + 4)), sorted(messages))
+        self.assertIn(b"404", agent_get(b"/feeds/missing.twl")[0].split(b"\r\n")[0])
+
+        # The usage report goes through nginx to the application, which keeps it.
+        report = b"http://127.0.0.1/Feed/AdStream3/AdStream.twl=1:3+2:0"
+        head, body = agent_request(b"POST /Bin/Update.dll?TwlUpdate&AID=acct HTTP/1.0\r\nContent-Length: %d\r\n"
+                                   b"\r\n%s" % (len(report), report))
+        self.assertEqual((b"HTTP/1.1 200", b"OK\r\n"), (head[:12], body))
+        self.assertEqual(b"404", agent_get(b"/ads/none8.bmp")[0][9:12])  # the application answers: no ads here
+        kept = []
+        for _ in range(50):  # written in batches, within a second
+            kept = [(r["client"], r["body"]) for r in state_module.read_reports(state)]
+            if kept:
+                break
+            time.sleep(0.1)
+        self.assertEqual([("127.0.0.1", report.decode())], kept)
 
         # Run again later: numbering goes on from the same state.
         self.server.add("/1", rss([("new", "Newer")]))
         self.assertEqual(0, self.run_gateway("static", "--opml", path, "--state", state, "--out", out).returncode)
-        fields, messages = agent_view(agent_get(b"/feeds/one.twl").split(b"\r\n\r\n", 1)[1])
-        self.assertEqual((b"5-5", {5: ("http://example.test/new", "Newer")}), (fields["msgrange"], messages))
+        fields, messages = agent_view(agent_get(b"/feeds/one.twl")[1])
+        self.assertEqual((b"%d-%d" % (first + 4, first + 4), {first + 4: ("http://example.test/new", "Newer")}),
+                         (fields["msgrange"], messages))
 
 
 if __name__ == "__main__":

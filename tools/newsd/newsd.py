@@ -56,46 +56,15 @@ import json
 import os
 import random
 import signal
-import struct
 import sys
 import threading
 import time
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 from urllib.parse import parse_qs, urlsplit, urlunsplit
 
-
-VGA = [(0, 0, 0), (128, 0, 0), (0, 128, 0), (128, 128, 0), (0, 0, 128), (128, 0, 128), (0, 128, 128),
-       (192, 192, 192), (128, 128, 128), (255, 0, 0), (0, 255, 0), (255, 255, 0), (0, 0, 255), (255, 0, 255),
-       (0, 255, 255), (255, 255, 255)]
-
-
-def bitmap(width, height, bits, paint):
-    """A bottom-up Windows BMP of 4 or 8 bits a pixel; paint(x, y) gives an RGB colour."""
-    palette = VGA if bits == 4 else [(r * 51, g * 51, b * 51) for r in range(6) for g in range(6) for b in range(6)]
-    palette += [(0, 0, 0)] * ((1 << bits) - len(palette))
-    nearest = {}
-
-    def index(rgb):
-        if rgb not in nearest:
-            nearest[rgb] = min(range(len(palette)), key=lambda i: sum((a - b) ** 2 for a, b in zip(rgb, palette[i])))
-        return nearest[rgb]
-
-    stride = ((width * bits + 31) // 32) * 4
-    pixels = bytearray()
-    for y in reversed(range(height)):
-        row = bytearray(stride)
-        for x in range(width):
-            i = index(paint(x, y))
-            if bits == 8:
-                row[x] = i
-            else:
-                row[x // 2] |= i << (4 if x % 2 == 0 else 0)
-        pixels += row
-    table = b"".join(struct.pack("<BBBB", b, g, r, 0) for r, g, b in palette)
-    offset = 14 + 40 + len(table)
-    header = struct.pack("<2sIHHI", b"BM", offset + len(pixels), 0, 0, offset)
-    info = struct.pack("<IiiHHIIiiII", 40, width, height, 1, bits, 0, len(pixels), 2835, 2835, len(palette), 0)
-    return header + info + table + bytes(pixels)
+# The BMP writer is the feed gateway's: the two serve the same ads.
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "gateway"))
+from tidewell_gateway.bmp import painted  # noqa: E402 (found through the line above)
 
 
 def ad_painter(colours):
@@ -129,7 +98,7 @@ class Service:
         ads = json.loads(text) if text.strip() else []
         for ad in ads:
             colours = [tuple(c) for c in ad.get("colours", [[0, 96, 160], [255, 200, 0]])]
-            ad["bitmaps"] = {bits: bitmap(120, 40, bits, ad_painter(colours)) for bits in (4, 8)}
+            ad["bitmaps"] = {bits: painted(120, 40, bits, ad_painter(colours)) for bits in (4, 8)}
         return ads
 
     def ad_stream(self, host):
