@@ -83,6 +83,7 @@ TEST(Engine, RepairsRunsServesItsCommandsAndClosesCleanly) {
     AgentProcess agent(folder);
     HWND window = agent.WaitForEngineWindow();
     ASSERT_NE(nullptr, window);
+    ASSERT_TRUE(trace_.WaitFor("WinMain(): Start-up complete", agent.id(), kStartTimeoutMs));
     HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, agent.id());
     EXPECT_EQ(static_cast<DWORD>(IDLE_PRIORITY_CLASS), GetPriorityClass(process)) << "the stored pace sets it";
     CloseHandle(process);
