@@ -56,6 +56,10 @@ class Deadline:
     def remaining(self):
         return max(0.001, self.end - time.monotonic())
 
+    def passed(self):
+        """True once the time is up, also when a socket's own time-out, set to the same end, came first."""
+        return self.expired or time.monotonic() >= self.end
+
     def watch(self, sock):
         with self.lock:
             self.sockets.append(sock)
@@ -174,7 +178,7 @@ def fetch(url, etag, modified, timeout, max_bytes):
         except urllib.error.HTTPError as error:
             return http_error(error)
         except (urllib.error.URLError, http.client.HTTPException, OSError, ValueError, zlib.error) as error:
-            if deadline.expired:
+            if deadline.passed():
                 return Fetched("error", error="took longer than %g s" % timeout)
             reason = getattr(error, "reason", error)
             return Fetched("error", error="%s: %s" % (type(error).__name__, reason) if str(reason) else
@@ -194,7 +198,7 @@ def read_capped(response, deadline, max_bytes):
     chunks, size = [], 0
     while True:
         chunk = response.read1(READ_PIECE)
-        if deadline.expired:  # the end of a body cut short by the deadline is no end
+        if deadline.passed():  # the end of a body cut short by the deadline is no end
             raise TimeoutError("took too long")
         if not chunk:
             return b"".join(chunks)
