@@ -9,6 +9,7 @@
 #include "agent/paths.h"
 #include "agent/preferences_win.h"
 #include "agent/probes_win.h"
+#include "agent/request_servers_win.h"
 #include "agent/resource.h"
 #include "agent/tray_win.h"
 #include "base/strutil.h"
@@ -18,7 +19,6 @@
 #include "shared/config_data.h"
 #include "shared/messages_win.h"
 #include "shared/names.h"
-#include "shared/object_server_win.h"
 #include "shared/registry.h"
 
 namespace {
@@ -147,8 +147,8 @@ LRESULT Dispatch(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     }
     if (message == gMessages.requestObject) {
         WORD channel = LOWORD(lParam);
-        if (channel == 0) return gTopicServer.ProcessMessage(wParam, lParam);
-        if (channel == 1) return gMessageServer.ProcessMessage(wParam, lParam);
+        if (channel == kTopicChannel) return gTopicServer.ProcessMessage(wParam, lParam);
+        if (channel == kMessageChannel) return gMessageServer.ProcessMessage(wParam, lParam);
         return DefWindowProcA(window, message, wParam, lParam);
     }
     switch (message) {

@@ -2,7 +2,7 @@
 // the shared record and the database, and taking the user's changes back.
 #pragma once
 
-#include "agent/config_exchange.h"
+#include "shared/config_exchange.h"
 #include "shared/config_data.h"
 
 // Fills the record: the settings, the agent's install folder, every topic's record in the database's

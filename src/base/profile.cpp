@@ -30,11 +30,9 @@ void TrimRange(const std::string& text, size_t& begin, size_t& end) {
     while (end > begin && IsSpaceChar(text[end - 1])) end--;
 }
 
-std::string Trimmed(const char* name) {
-    std::string text(name ? name : "");
-    size_t begin = 0, end = text.size();
-    TrimRange(text, begin, end);
-    return text.substr(begin, end - begin);
+// A section's or key's name as it is compared; an absent one is empty.
+std::string NameOf(const char* name) {
+    return Trimmed(name ? name : "");
 }
 
 bool EqualNoCase(const std::string& text, size_t begin, size_t end, const std::string& name) {
@@ -147,10 +145,10 @@ uint32_t ProfileGetString(const char* bytes, size_t length, const char* section,
                           char* out, uint32_t size) {
     if (!out || size == 0) return 0;
     std::string text = ProfileText(bytes, length);
-    std::string wanted = Trimmed(key);
+    std::string wanted = NameOf(key);
     bool found = false;
     size_t begin = 0, end = 0;
-    VisitSection(text, Trimmed(section), [&](const Line&, const ParsedLine& parsed) {
+    VisitSection(text, NameOf(section), [&](const Line&, const ParsedLine& parsed) {
         if (parsed.kind != LineKind::Key || !EqualNoCase(text, parsed.nameBegin, parsed.nameEnd, wanted)) return true;
         found = parsed.hasValue;  // the first key of the name decides, with or without a value
         begin = parsed.valueBegin;
@@ -207,12 +205,12 @@ std::string ProfileSetString(const std::string& file, const char* section, const
     const std::string mark = file.substr(0, MarkLength(file));
     const std::string text = file.substr(mark.size());
     std::string entry = std::string(key) + "=" + value + "\r\n";
-    std::string wanted = Trimmed(key);
+    std::string wanted = NameOf(key);
     size_t sectionEnd = 0;
     bool replaced = false;
     std::string result;
     bool found = VisitSection(
-        text, Trimmed(section),
+        text, NameOf(section),
         [&](const Line& line, const ParsedLine& parsed) {
             if (parsed.kind != LineKind::Key || !EqualNoCase(text, parsed.nameBegin, parsed.nameEnd, wanted)) {
                 return true;
@@ -223,7 +221,7 @@ std::string ProfileSetString(const std::string& file, const char* section, const
         },
         &sectionEnd);
     if (replaced) return mark + result;
-    if (found && !Trimmed(section).empty()) {
+    if (found && !NameOf(section).empty()) {
         std::string head = text.substr(0, sectionEnd);
         if (!head.empty() && head.back() != '\n') head += "\r\n";
         return mark + head + entry + text.substr(sectionEnd);

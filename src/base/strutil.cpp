@@ -48,6 +48,13 @@ bool StrEndsWithNoCase(const char* text, const char* suffix) {
     return textLen >= suffixLen && StrCompareNoCase(text + textLen - suffixLen, suffix) == 0;
 }
 
+bool StrStartsWithNoCase(const char* text, const char* prefix) {
+    for (; *prefix; text++, prefix++) {
+        if (LowerAscii(*text) != LowerAscii(*prefix)) return false;
+    }
+    return true;
+}
+
 void StrToUpper(char* text) {
     for (; *text; text++) {
         if (*text >= 'a' && *text <= 'z') *text = static_cast<char>(*text - 'a' + 'A');
@@ -56,6 +63,13 @@ void StrToUpper(char* text) {
 
 bool IsSpaceChar(char c) {
     return c == ' ' || (c >= '\t' && c <= '\r');
+}
+
+std::string Trimmed(const std::string& text) {
+    size_t first = 0, last = text.size();
+    while (first < last && IsSpaceChar(text[first])) first++;
+    while (last > first && IsSpaceChar(text[last - 1])) last--;
+    return text.substr(first, last - first);
 }
 
 int32_t ParseLeadingInt(const char* text) {

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 template <typename T, size_t N>
 constexpr size_t dimof(T (&)[N]) {
@@ -30,11 +31,16 @@ size_t StrCopyField(char* dst, size_t dstSize, const char* src, size_t srcSize);
 char LowerAscii(char c);
 int StrCompareNoCase(const char* a, const char* b);
 bool StrEndsWithNoCase(const char* text, const char* suffix);
+// True when text begins with prefix; text may be shorter than prefix.
+bool StrStartsWithNoCase(const char* text, const char* prefix);
 void StrToUpper(char* text);
 
 // The C library's isspace in the "C" locale: blank, tab, LF, VT, FF, CR.
 // Bytes above 127 are never white space.
 bool IsSpaceChar(char c);
+
+// The text without its leading and trailing white space.
+std::string Trimmed(const std::string& text);
 
 // The leading decimal number of a text the way atoi/atol read it: leading
 // white space, one optional sign, digits up to the first other character; 0

@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "base/strutil.h"
-#include "news/records.h"
+#include "shared/records.h"
 #include "shared/pace.h"
 #include "shared/quote_address.h"
 

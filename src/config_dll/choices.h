@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "agent/config_exchange.h"
+#include "shared/config_exchange.h"
 #include "shared/display_settings.h"
 
 namespace prefs {

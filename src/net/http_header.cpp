@@ -25,20 +25,13 @@ LineEnd LineEndAt(const char* text) {
     return end;
 }
 
-bool StartsWithNoCase(const char* text, const char* prefix) {
-    for (; *prefix; text++, prefix++) {
-        if (LowerAscii(*text) != LowerAscii(*prefix)) return false;
-    }
-    return true;
-}
-
 void ReadLine(const char* line, HttpHeaderState& state) {
     if (!state.statusLineRead) {
         state.statusLineRead = true;
         const char* blank = strchr(line, ' ');
         state.statusCode = blank ? ParseLeadingInt(blank + 1) : 0;
     }
-    if (StartsWithNoCase(line, "Content-Length:")) state.contentLength = ParseLeadingInt(strchr(line, ':') + 1);
+    if (StrStartsWithNoCase(line, "Content-Length:")) state.contentLength = ParseLeadingInt(strchr(line, ':') + 1);
 }
 
 // The first CR or LF among the held bytes (which may hold NULs from the network).

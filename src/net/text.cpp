@@ -15,13 +15,6 @@ constexpr Entity kEntities[] = {
     {"&quot;", '"'}, {"&amp;", '&'}, {"&lt;", '<'}, {"&gt;", '>'}, {"&nbsp;", ' '},
 };
 
-bool StartsWithNoCase(const char* text, const char* prefix) {
-    for (; *prefix; text++, prefix++) {
-        if (LowerAscii(*text) != LowerAscii(*prefix)) return false;
-    }
-    return true;
-}
-
 // The character of "&#n;": the low 8 bits of n read as atoi reads it; 0 for none.
 char NumericEntity(const char* digits) {
     return static_cast<char>(ParseLeadingInt(digits) & 0xFF);
@@ -30,7 +23,7 @@ char NumericEntity(const char* digits) {
 // The character that replaces the entity at amp, or 0 when the "&" stays.
 char Replacement(const char* amp) {
     for (const Entity& entity : kEntities) {
-        if (StartsWithNoCase(amp, entity.name)) return entity.replacement;
+        if (StrStartsWithNoCase(amp, entity.name)) return entity.replacement;
     }
     if (amp[1] == '#') return NumericEntity(amp + 2);
     return 0;

@@ -181,7 +181,3 @@ int CFetchMsg::Get(uint16_t code, MsgArea* area) {
         return 0;
     }
 }
-
-int Server::Init() {
-    return 1;
-}

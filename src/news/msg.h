@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "news/records.h"
+#include "shared/records.h"
 
 struct CMsg {
     uint32_t cbSize;  // the whole block, strings included

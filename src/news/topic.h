@@ -4,7 +4,7 @@
 
 #include "news/list.h"
 #include "news/msg.h"
-#include "news/records.h"
+#include "shared/records.h"
 
 using MsgList = CList<CMsg*>;
 

@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "news/records.h"
+#include "shared/records.h"
 
 constexpr uint32_t kExchangeTopics = 200;
 constexpr uint32_t kExchangeSymbols = 200;

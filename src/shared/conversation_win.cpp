@@ -11,7 +11,7 @@ namespace {
 constexpr UINT kRequestTimeoutMs = 30000;
 
 uint32_t AreaSizeOf(uint16_t channel) {
-    return channel == 0 ? sizeof(TopicArea) : sizeof(MsgArea);
+    return channel == kTopicChannel ? sizeof(TopicArea) : sizeof(MsgArea);
 }
 
 ATOM AddOwnAtom() {

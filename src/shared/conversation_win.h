@@ -8,7 +8,7 @@
 
 #include <cstdint>
 
-#include "news/fetch.h"
+#include "shared/requests.h"
 #include "shared/object_server_win.h"
 
 class Conversation {

@@ -34,20 +34,7 @@ unsigned long HandleCount(HANDLE object) {
     return info.handleCount;
 }
 
-int FetchTopic(uint16_t code, void* area) {
-    return CFetchTopic::Get(code, static_cast<TopicArea*>(area));
-}
-
-int FetchMessage(uint16_t code, void* area) {
-    return CFetchMsg::Get(code, static_cast<MsgArea*>(area));
-}
-
-constexpr uint16_t kCloseCode = 0;
-
 }  // namespace
-
-CSharedMemoryServer gTopicServer(sizeof(TopicArea), FetchTopic);
-CSharedMemoryServer gMessageServer(sizeof(MsgArea), FetchMessage);
 
 void* CSharedMemory::Create(const char* name, uint32_t areaSize) {
     uint32_t size = areaSize + sizeof(ConversationHeader);
@@ -168,7 +155,7 @@ LRESULT CSharedMemoryServer::Request(uint16_t handle, uint16_t code) {
         ReleaseSlot(handle);
         return 0;
     }
-    if (code == kCloseCode) {
+    if (code == FETCH_CLOSE) {
         ReleaseSlot(handle);
         return 1;
     }

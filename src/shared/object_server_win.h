@@ -14,7 +14,7 @@
 
 #include <cstdint>
 
-#include "news/fetch.h"
+#include "shared/requests.h"
 
 // The header at the start of every conversation mapping.
 struct ConversationHeader {
@@ -85,6 +85,3 @@ private:
     uint16_t freeCount_ = kConversationSlots - 1;
     uint16_t cursor_ = 1;
 };
-
-extern CSharedMemoryServer gTopicServer;    // channel 0
-extern CSharedMemoryServer gMessageServer;  // channel 1

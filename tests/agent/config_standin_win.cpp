@@ -11,7 +11,7 @@
 #include <sstream>
 #include <string>
 
-#include "agent/config_exchange.h"
+#include "shared/config_exchange.h"
 #include "process_win.h"
 
 namespace {

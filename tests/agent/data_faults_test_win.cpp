@@ -159,7 +159,7 @@ TEST_F(DataFaultsTest, ReadOnlyDataDirectoryLosesNothing) {
     ASSERT_TRUE(engine);
     EXPECT_TRUE(trace.WaitFor("TopicArray::Save(): Could not create", agent.id(), kTickTimeoutMs * 2)) << trace.Dump();
     {
-        Conversation topics(engine, 0);
+        Conversation topics(engine, kTopicChannel);
         ASSERT_TRUE(topics.open());
         EXPECT_EQ(1, topics.Request(FETCH_FIRST)) << "the display programs are still served";
     }

@@ -24,7 +24,7 @@ namespace {
 // The agent answers a display program at once.
 bool Answers(HWND engine) {
     DWORD start = GetTickCount();
-    Conversation topics(engine, 0);
+    Conversation topics(engine, kTopicChannel);
     return topics.open() && topics.Request(FETCH_FIRST) == 1 && GetTickCount() - start < 2000;
 }
 

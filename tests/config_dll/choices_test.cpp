@@ -9,7 +9,7 @@
 
 #include "config_dll/choices.h"
 #include "net/url.h"
-#include "news/records.h"
+#include "shared/records.h"
 #include "shared/quote_address.h"
 
 namespace {

@@ -38,7 +38,7 @@ struct Progress {
 
 Progress Look(HWND engine) {
     Progress seen;
-    Conversation topics(engine, 0), messages(engine, 1);
+    Conversation topics(engine, kTopicChannel), messages(engine, kMessageChannel);
     if (!topics.open() || !messages.open()) return seen;
     // Calls visit for each message of the topic, oldest first.
     auto forEachMessage = [&](uint32_t ridTopic, const std::function<void(const MsgRecord&)>& visit) {
@@ -72,7 +72,7 @@ Progress Look(HWND engine) {
 // A display program steps through the headlines with wrap on: every request
 // must be answered, and quickly, whatever a job is waiting for.
 DWORD ExpectDisplayServed(HWND engine) {
-    Conversation messages(engine, 1);
+    Conversation messages(engine, kMessageChannel);
     EXPECT_TRUE(messages.open());
     messages.messages().wrap = 1;
     messages.messages().msg.ridMsg = 0xFFFFFFFF;

@@ -101,7 +101,7 @@ Usage Most(const Usage& a, const Usage& b) {
 
 // One display request answered, within a second.
 bool DisplayServed(HWND engine) {
-    Conversation topics(engine, 0);
+    Conversation topics(engine, kTopicChannel);
     if (!topics.open()) return false;
     topics.topics().wrap = 1;
     DWORD start = GetTickCount();

@@ -13,8 +13,6 @@
 
 namespace {
 
-constexpr uint16_t kTopics = 0;
-constexpr uint16_t kMessages = 1;
 
 const char kDatabase[] = R"({"topics": [
   {"Title": "News / Harbour", "messages": [{"ridMsg": 1, "Title": "Ferry late"}, {"ridMsg": 2, "Title": "Tide high"}]},
@@ -60,24 +58,24 @@ protected:
 TEST_F(ObjectServerTest, NineteenConversationsPerChannel) {
     ATOM gone = GlobalAddAtomA("Tidewell test atom that goes");
     GlobalDeleteAtom(gone);
-    EXPECT_EQ(0, SendRequestObject(engine_, gone, MAKELPARAM(kTopics, 0)));  // and it takes no slot
+    EXPECT_EQ(0, SendRequestObject(engine_, gone, MAKELPARAM(kTopicChannel, 0)));  // and it takes no slot
 
     std::vector<std::unique_ptr<Conversation>> open;
     for (uint16_t expected = 1; expected <= 19; expected++) {
-        open.push_back(std::make_unique<Conversation>(engine_, kTopics));
+        open.push_back(std::make_unique<Conversation>(engine_, kTopicChannel));
         ASSERT_EQ(expected, open.back()->handle());
     }
-    Conversation twentieth(engine_, kTopics);
+    Conversation twentieth(engine_, kTopicChannel);
     EXPECT_FALSE(twentieth.open());
-    Conversation otherChannel(engine_, kMessages);  // the message channel has slots of its own
+    Conversation otherChannel(engine_, kMessageChannel);  // the message channel has slots of its own
     EXPECT_EQ(1, otherChannel.handle());
 
     EXPECT_EQ(1, open[4]->Close());  // handle 5
-    Conversation again(engine_, kTopics);
+    Conversation again(engine_, kTopicChannel);
     EXPECT_EQ(5, again.handle());
     EXPECT_EQ(1, again.Close());
-    EXPECT_EQ(0, SendRequestObject(engine_, 0, MAKELPARAM(kTopics, 5)));  // closing again: 0
-    EXPECT_EQ(0, SendRequestObject(engine_, FETCH_FIRST, MAKELPARAM(kTopics, 5)));
+    EXPECT_EQ(0, SendRequestObject(engine_, 0, MAKELPARAM(kTopicChannel, 5)));  // closing again: 0
+    EXPECT_EQ(0, SendRequestObject(engine_, FETCH_FIRST, MAKELPARAM(kTopicChannel, 5)));
 }
 
 // Display programs that crashed leave their conversations behind, and their
@@ -93,13 +91,13 @@ TEST_F(ObjectServerTest, AFullChannelReclaimsTheConversationsOfKilledPrograms) {
     }
     for (int i = 0; i < 19; i++) ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(ready, 60000)) << i << " opened";
     CloseHandle(ready);
-    for (uint16_t channel : {kTopics, kMessages}) {
+    for (uint16_t channel : {kTopicChannel, kMessageChannel}) {
         EXPECT_FALSE(Conversation(engine_, channel).open()) << "a slot held by a living program was taken";
     }
 
     std::vector<std::unique_ptr<Conversation>> mine;
     auto openAll = [&](int count) {
-        for (uint16_t channel : {kTopics, kMessages}) {
+        for (uint16_t channel : {kTopicChannel, kMessageChannel}) {
             for (int i = 0; i < count; i++) {
                 mine.push_back(std::make_unique<Conversation>(engine_, channel));
                 EXPECT_TRUE(mine.back()->open()) << "channel " << channel << ", conversation " << i + 1;
@@ -108,7 +106,7 @@ TEST_F(ObjectServerTest, AFullChannelReclaimsTheConversationsOfKilledPrograms) {
     };
     for (int i = 0; i < 17; i++) programs[i].Kill();
     openAll(17);
-    EXPECT_FALSE(Conversation(engine_, kTopics).open()) << "the two living programs lost a conversation";
+    EXPECT_FALSE(Conversation(engine_, kTopicChannel).open()) << "the two living programs lost a conversation";
     for (int i = 17; i < 19; i++) programs[i].Kill();
     openAll(2);  // 19 on each channel from this one program
     Conversation& lastTopics = *mine[mine.size() - 3];
@@ -134,7 +132,7 @@ TEST_F(ObjectServerTest, ListingsFollowTheDisplayOrderAndAdViewsAreSaved) {
     }
 
     // An ad's views are counted and saved (each answer's count is checked where fetching is).
-    Conversation messages(engine_, kMessages);
+    Conversation messages(engine_, kMessageChannel);
     for (int view = 0; view < 3; view++) {
         messages.messages().msg.ridTopic = 3;
         messages.messages().msg.ridMsg = 9;
@@ -173,7 +171,7 @@ TEST_F(ObjectServerTest, LoadAndAnyMessageAreServedAndVanishedProgramsAreRelease
     EXPECT_NE(nullptr, held) << "the agent no longer holds the vanished program's conversation";
     if (held) CloseHandle(held);
 
-    Conversation afterwards(engine_, kMessages);  // the others are served as before
+    Conversation afterwards(engine_, kMessageChannel);  // the others are served as before
     EXPECT_TRUE(afterwards.open());
     EXPECT_NE(handle, afterwards.handle());
 

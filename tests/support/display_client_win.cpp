@@ -116,7 +116,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     if (strcmp(argv[1], "--abandon") == 0) {
-        Conversation topics(engine, 0), left(engine, 1);
+        Conversation topics(engine, kTopicChannel), left(engine, kMessageChannel);
         printf("%u %u\n", static_cast<unsigned>(left.atom()), static_cast<unsigned>(left.handle()));
         fflush(stdout);
         HANDLE ready = argc > 2 ? OpenSemaphoreA(SEMAPHORE_MODIFY_STATE, FALSE, argv[2]) : nullptr;
@@ -125,8 +125,8 @@ int main(int argc, char** argv) {
     }
     if (strcmp(argv[1], "--display-window") == 0) return RunDisplayWindow(argc > 2 ? atoi(argv[2]) : 10000);
     int rounds = atoi(argv[1]);
-    Conversation topics(engine, 0);
-    Conversation messages(engine, 1);
+    Conversation topics(engine, kTopicChannel);
+    Conversation messages(engine, kMessageChannel);
     if (!topics.open() || !messages.open()) {
         fprintf(stderr, "display_client: no conversation\n");
         return 3;

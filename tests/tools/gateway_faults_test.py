@@ -402,7 +402,7 @@ class RecordLimits(unittest.TestCase):
         return int(re.search(r"char %s\[(\d+)\];" % field, body).group(1))
 
     def test_the_limits_match_the_agents_sources(self):
-        records, reader = self.read("news/records.h"), self.read("jobs/config_file.cpp")
+        records, reader = self.read("shared/records.h"), self.read("jobs/config_file.cpp")
         # Topic fields are read with one byte less than the array: their text keeps two less.
         for key, field in (("Title", "Title"), ("Hint", "Hint"), ("HomepageUrl", "HomepageUrl")):
             self.assertRegex(reader, r'ReadValue\(path, "%s", topic\.%s, sizeof topic\.%s - 1\)' % (key, field, field))

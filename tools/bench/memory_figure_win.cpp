@@ -12,7 +12,7 @@
 #include "agent_figures_win.h"
 #include "full_database.h"
 #include "measure.h"
-#include "news/records.h"
+#include "shared/records.h"
 #include "report.h"
 #include "started_program_win.h"
 

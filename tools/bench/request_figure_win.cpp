@@ -58,7 +58,7 @@ int WalkRound(Conversation& messages) {
 }
 
 bool Measure(HWND engine, HWND idle, const BenchOptions& options) {
-    Conversation messages(engine, 1);
+    Conversation messages(engine, kMessageChannel);
     if (!messages.open()) return FigureFailed("1", "the agent refused the conversation");
     int walked = WalkRound(messages);
     int expected = static_cast<int>(FullDatabaseMessages(kAgentTopics) - kAds);  // the ticker passes the ads by

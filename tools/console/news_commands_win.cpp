@@ -15,8 +15,6 @@
 
 namespace {
 
-constexpr uint16_t kTopicChannel = 0;
-constexpr uint16_t kMessageChannel = 1;
 constexpr DWORD kFollowStepMs = 100;
 // No database holds more; the walks stop there whatever the agent answers.
 constexpr int kMostAnswers = 100000;

@@ -1,6 +1,6 @@
 """What the agent holds, in bytes without the terminator, and what it accepts.
 
-Copied by hand from the agent's record layouts (src/news/records.h) and its
+Copied by hand from the agent's record layouts (src/shared/records.h) and its
 subscription-file reader (src/jobs/config_file.cpp): the topic's text fields
 are read with one byte less than their arrays hold, so they keep two bytes
 less than the array's size. A test reads those sources and checks every
