@@ -6,6 +6,7 @@
 #include <string>
 
 #include "agent/paths.h"
+#include "base/program_win.h"
 #include "base/trace.h"
 #include "shared/names.h"
 
@@ -50,14 +51,13 @@ void StartGlancerBeside(const char* modulePath) {
 }  // namespace
 
 bool ForwardCommandLine(const char* commandLine) {
-    char modulePath[MAX_PATH];
-    DWORD len = GetModuleFileNameA(nullptr, modulePath, sizeof modulePath);
-    bool haveModule = len > 0 && len < sizeof modulePath;
+    std::string modulePath = ProgramPath();
+    bool haveModule = !modulePath.empty();
 
     HWND engine = FindEngineWindow();
-    if (!engine && haveModule) engine = StartAgent(modulePath);
+    if (!engine && haveModule) engine = StartAgent(modulePath.c_str());
     if (!engine) return false;
-    if (haveModule) StartGlancerBeside(modulePath);
+    if (haveModule) StartGlancerBeside(modulePath.c_str());
 
     COPYDATASTRUCT data = {};
     data.dwData = 0;

@@ -17,6 +17,7 @@
 #include "agent/request_servers_win.h"
 #include "agent/resource.h"
 #include "agent/tray_win.h"
+#include "base/program_win.h"
 #include "base/trace.h"
 #include "jobs/ad_stream.h"
 #include "jobs/ad_stream_win.h"
@@ -201,11 +202,9 @@ void RunMessageLoop() {
 }
 
 void StartRepairInstaller() {
-    char modulePath[MAX_PATH];
-    DWORD len = GetModuleFileNameA(nullptr, modulePath, sizeof modulePath);
-    if (len == 0 || len >= sizeof modulePath) return;
+    std::string modulePath = ProgramPath();
     char installer[MAX_PATH + sizeof kInstallerProgram];
-    if (!RepairInstallerPath(modulePath, installer, sizeof installer)) return;
+    if (modulePath.empty() || !RepairInstallerPath(modulePath.c_str(), installer, sizeof installer)) return;
     StartProcess((std::string("\"") + installer + "\"").c_str(), false);
 }
 

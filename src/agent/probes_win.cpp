@@ -7,6 +7,8 @@
 #include <string>
 
 #include "agent/probes.h"
+#include "base/program_win.h"
+#include "base/scoped_win.h"
 #include "base/strutil.h"
 #include "base/trace.h"
 
@@ -86,17 +88,6 @@ int ScreenSaverOnNt() {
     return GetLastError() == ERROR_ACCESS_DENIED ? 1 : 0;
 }
 
-// Creates a process from a command line; the thread handle is released at
-// once, the process handle is the caller's.
-bool Spawn(const char* commandLine, DWORD flags, STARTUPINFOA& startup, PROCESS_INFORMATION& process) {
-    std::string writable(commandLine);  // CreateProcessA may write into it
-    if (!CreateProcessA(nullptr, &writable[0], nullptr, nullptr, FALSE, flags, nullptr, nullptr, &startup, &process)) {
-        return false;
-    }
-    CloseHandle(process.hThread);
-    return true;
-}
-
 }  // namespace
 
 int ScreenSaverActive() {
@@ -136,30 +127,24 @@ int IsFullScreenWindow(HWND window) {
 bool WindowProcessExeName(HWND window, char* out, size_t size) {
     gProcessList.Load();
     if (!gProcessList.next) return false;
-    HANDLE snapshot = gProcessList.createSnapshot(TH32CS_SNAPPROCESS, 0);
-    if (snapshot == INVALID_HANDLE_VALUE) return false;
+    ScopedHandle snapshot(gProcessList.createSnapshot(TH32CS_SNAPPROCESS, 0));
+    if (!snapshot) return false;
     PROCESSENTRY32 entry = {};
     entry.dwSize = sizeof entry;
     DWORD processId = 0;
     GetWindowThreadProcessId(window, &processId);
-    bool found = gProcessList.first(snapshot, &entry);
-    while (found && entry.th32ProcessID != processId) found = gProcessList.next(snapshot, &entry);
-    CloseHandle(snapshot);
+    bool found = gProcessList.first(snapshot.get(), &entry);
+    while (found && entry.th32ProcessID != processId) found = gProcessList.next(snapshot.get(), &entry);
     if (found) StrCopy(out, size, entry.szExeFile);
     return found;
 }
 
 DWORD StartProcess(const char* commandLine, bool wait) {
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process;
-    if (!Spawn(commandLine, CREATE_DEFAULT_ERROR_MODE | DETACHED_PROCESS, startup, process)) return 0;
-    DWORD exitCode = 1;
-    if (wait) {
-        exitCode = 0;
-        if (WaitForSingleObject(process.hProcess, INFINITE) != WAIT_FAILED) GetExitCodeProcess(process.hProcess, &exitCode);
-    }
-    CloseHandle(process.hProcess);
+    ScopedHandle process = StartProgram(commandLine, CREATE_DEFAULT_ERROR_MODE | DETACHED_PROCESS);
+    if (!process) return 0;
+    if (!wait) return 1;
+    DWORD exitCode = 0;
+    if (WaitForSingleObject(process.get(), INFINITE) != WAIT_FAILED) GetExitCodeProcess(process.get(), &exitCode);
     return exitCode;
 }
 
@@ -167,13 +152,5 @@ bool LaunchProgram(const char* path) {
     // Not WinExec: it waits until the program is idle, and the agent's one
     // thread must not wait. A display program that asks the agent for topics
     // while it starts would stall both of them.
-    std::string commandLine = std::string("\"") + path + "\"";
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESHOWWINDOW;
-    startup.wShowWindow = SW_SHOWNORMAL;
-    PROCESS_INFORMATION process;
-    if (!Spawn(commandLine.c_str(), 0, startup, process)) return false;
-    CloseHandle(process.hProcess);
-    return true;
+    return static_cast<bool>(StartProgram(std::string("\"") + path + "\""));
 }

@@ -5,8 +5,10 @@
 #include <ctime>
 #include <new>
 #include <string>
+#include <utility>
 
 #include "base/os.h"
+#include "base/scoped_win.h"
 
 // The Win32 file handle behind an OsFile.
 struct OsFile {
@@ -27,28 +29,25 @@ void WinDebugTrace(const char* text) {
     OutputDebugStringA(text);
 }
 
-OsFile* WrapHandle(HANDLE handle) {
-    if (handle == INVALID_HANDLE_VALUE) return nullptr;
-    OsFile* file = new (std::nothrow) OsFile{handle};
-    if (!file) CloseHandle(handle);
+OsFile* WrapHandle(ScopedHandle handle) {
+    if (!handle) return nullptr;
+    OsFile* file = new (std::nothrow) OsFile{handle.get()};
+    if (file) handle.Release();
     return file;
 }
 
 // Only files on disk: every file the agent reads is one, and a device or a
 // pipe named by another program could keep a read waiting for ever.
 OsFile* WinOpenRead(const char* path) {
-    HANDLE handle =
-        CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (handle != INVALID_HANDLE_VALUE && GetFileType(handle) != FILE_TYPE_DISK) {
-        CloseHandle(handle);
-        handle = INVALID_HANDLE_VALUE;
-    }
-    return WrapHandle(handle);
+    ScopedHandle handle(
+        CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (handle && GetFileType(handle.get()) != FILE_TYPE_DISK) handle.Reset();
+    return WrapHandle(std::move(handle));
 }
 
 OsFile* WinCreateWrite(const char* path) {
-    return WrapHandle(
-        CreateFileA(path, GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    return WrapHandle(ScopedHandle(
+        CreateFileA(path, GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr)));
 }
 
 int WinRead(OsFile* file, void* buffer, uint32_t size, uint32_t* got) {

@@ -7,40 +7,23 @@
 #include <string>
 
 #include "base/os.h"
+#include "base/program_win.h"
 #include "base/trace.h"
 #include "install/repair.h"
+#include "shared/names.h"
 
 namespace {
 
 constexpr char kCaption[] = "Tidewell Repair";
-constexpr char kAgentName[] = "Engine.exe";
-
-// The folder this program lies in, without the last backslash; empty when
-// the module name cannot be had.
-std::string OwnFolder() {
-    char module[MAX_PATH];
-    DWORD len = GetModuleFileNameA(nullptr, module, sizeof module);
-    if (len == 0 || len >= sizeof module) return "";
-    std::string path(module, len);
-    size_t slash = path.rfind('\\');
-    return slash == std::string::npos ? "" : path.substr(0, slash);
-}
 
 // Starts the agent without arguments (an argument would be forwarded as a
 // subscription file) and without waiting for it.
 bool StartAgent(const std::string& folder) {
-    std::string program = folder + "\\" + kAgentName;
-    std::string commandLine = "\"" + program + "\"";
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process = {};
-    if (!CreateProcessA(program.c_str(), &commandLine[0], nullptr, nullptr, FALSE,
-                        CREATE_DEFAULT_ERROR_MODE | DETACHED_PROCESS, nullptr, folder.c_str(), &startup, &process)) {
+    std::string program = folder + "\\" + kEngineProgram;
+    if (!StartProgram("\"" + program + "\"", CREATE_DEFAULT_ERROR_MODE | DETACHED_PROCESS, folder.c_str())) {
         Trace("Repair(): Could not start %s (error %lu)", program.c_str(), GetLastError());
         return false;
     }
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
     return true;
 }
 
@@ -53,7 +36,7 @@ void Tell(const std::string& text) {
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
-    std::string folder = OwnFolder();
+    std::string folder = ProgramFolder();
     if (folder.empty()) return 1;
     std::string dataDir = folder + "\\Data";
     gOs.CreateDir(dataDir.c_str());

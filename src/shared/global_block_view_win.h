@@ -6,17 +6,15 @@
 
 #include <windows.h>
 
+#include "base/scoped_win.h"
 #include "shared/config_data.h"
 
 class GlobalBlockView {
 public:
     GlobalBlockView();
-    ~GlobalBlockView();
-    GlobalBlockView(const GlobalBlockView&) = delete;
-    GlobalBlockView& operator=(const GlobalBlockView&) = delete;
 
-    bool valid() const { return view_ != nullptr; }
-    GlobalBlockHeader& header() const { return *static_cast<GlobalBlockHeader*>(view_); }
+    bool valid() const { return static_cast<bool>(view_); }
+    GlobalBlockHeader& header() const { return *static_cast<GlobalBlockHeader*>(view_.get()); }
     CConfigData& config() const;
 
     // The running agent's engine window as the record names it, or 0 when the
@@ -24,6 +22,5 @@ public:
     HWND EngineWindow() const;
 
 private:
-    HANDLE mapping_ = nullptr;
-    void* view_ = nullptr;
+    MappedView view_;
 };

@@ -1,18 +1,19 @@
 // The global block on Windows: a named mapping backed by the paging file.
 #include <windows.h>
 
+#include <utility>
+
+#include "base/scoped_win.h"
 #include "base/trace.h"
 #include "shared/global_block.h"
-#include "shared/mapped_view_win.h"
 #include "shared/registry.h"
 
 namespace {
 
 // The process-local side of the attachment.
 struct Attachment {
-    void* view;
-    bool existed;  // the block was there before this process opened it
-    HANDLE mapping;
+    MappedView view;
+    bool existed = false;  // the block was there before this process opened it
 };
 
 Attachment gAttachment;
@@ -23,38 +24,29 @@ struct DetachAtExit {
     ~DetachAtExit() { GlobalDetach(); }
 } gDetachAtExit;
 
+// Another program may have created a mapping of this name, too small or
+// uncommitted: refused rather than read past.
 bool Attach() {
-    HANDLE mapping = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, kGlobalMappingSize,
-                                        kGlobalMappingName);
-    if (!mapping) return false;
-    bool existed = GetLastError() == ERROR_ALREADY_EXISTS;
-    void* view = MapViewOfFile(mapping, FILE_MAP_READ | FILE_MAP_WRITE, 0, 0, 0);
-    // Another program may have created a mapping of this name, too small or
-    // uncommitted: refused rather than read past.
-    if (view && !ViewHolds(view, kGlobalMappingSize)) {
-        UnmapViewOfFile(view);
-        view = nullptr;
-    }
-    if (!view) {
-        CloseHandle(mapping);
-        return false;
-    }
-    auto* header = static_cast<GlobalBlockHeader*>(view);
+    bool existed = false;
+    MappedView view = MappedView::Create(kGlobalMappingName, kGlobalMappingSize, &existed);
+    if (!view) return false;
+    auto* header = static_cast<GlobalBlockHeader*>(view.get());
     if (existed) {
         InterlockedIncrement(reinterpret_cast<volatile LONG*>(&header->attachCount));
         header->recordSize = kConfigDataSize;
     } else {
         header->attachCount = 1;
     }
-    gAttachment = {view, existed, mapping};
-    gConfig = reinterpret_cast<CConfigData*>(static_cast<char*>(view) + kGlobalRecordOffset);
+    gConfig = reinterpret_cast<CConfigData*>(static_cast<char*>(view.get()) + kGlobalRecordOffset);
+    gAttachment.view = std::move(view);
+    gAttachment.existed = existed;
     return true;
 }
 
 }  // namespace
 
 int GlobalInit() {
-    gAttachment = {};
+    gAttachment.view.Reset();
     if (!Attach()) {
         Trace("GlobalInit(): Fatal Error - Could not attach to shared memory");
         MessageBeep(MB_ICONEXCLAMATION);
@@ -71,19 +63,16 @@ int GlobalInit() {
 
 void GlobalDetach() {
     if (gAttachment.view) {
-        auto* header = static_cast<GlobalBlockHeader*>(gAttachment.view);
+        auto* header = static_cast<GlobalBlockHeader*>(gAttachment.view.get());
         if (InterlockedDecrement(reinterpret_cast<volatile LONG*>(&header->attachCount)) == 0) {
             // The record lives in the mapping and has nothing to release.
             Trace("CConfigData::~CConfigData()");
         }
-        UnmapViewOfFile(gAttachment.view);
-        CloseHandle(gAttachment.mapping);
-        gAttachment.view = nullptr;
-        gAttachment.mapping = nullptr;
+        gAttachment.view.Reset();
     }
     gConfig = nullptr;
 }
 
 GlobalBlockHeader* GlobalBlockHeaderView() {
-    return static_cast<GlobalBlockHeader*>(gAttachment.view);
+    return static_cast<GlobalBlockHeader*>(gAttachment.view.get());
 }

@@ -36,5 +36,6 @@ constexpr uint32_t kTrayCallbackMessage = 0x0400 + 200;  // WM_USER + 200
 constexpr const char kTrayTip[] = "Tidewell Agent";
 
 // Programs beside the agent.
+constexpr const char kEngineProgram[] = "Engine.exe";
 constexpr const char kGlancerProgram[] = "Glancer.exe";
 constexpr const char kInstallerProgram[] = "install.exe";

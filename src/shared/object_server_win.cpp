@@ -6,7 +6,6 @@
 
 #include "base/os.h"
 #include "base/trace.h"
-#include "shared/mapped_view_win.h"
 
 namespace {
 
@@ -37,21 +36,11 @@ unsigned long HandleCount(HANDLE object) {
 }  // namespace
 
 void* CSharedMemory::Create(const char* name, uint32_t areaSize) {
-    uint32_t size = areaSize + sizeof(ConversationHeader);
-    mapping = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, size, name);
-    if (!mapping) return nullptr;
-    existed = GetLastError() == ERROR_ALREADY_EXISTS;
-    view = MapViewOfFile(mapping, FILE_MAP_READ | FILE_MAP_WRITE, 0, 0, 0);
-    if (view && !ViewHolds(view, size)) {
-        // A display program made it smaller than the area, or left it
-        // uncommitted: writing the answer would run past it.
-        Trace("CSharedMemory::Create(): %s is too small", name);
-        UnmapViewOfFile(view);
-        view = nullptr;
-    }
+    view = MappedView::Create(name, areaSize + sizeof(ConversationHeader), &existed);
     if (!view) {
-        CloseHandle(mapping);
-        mapping = nullptr;
+        // A display program may have made it smaller than the area, or left
+        // it uncommitted: writing the answer would run past it.
+        Trace("CSharedMemory::Create(): %s could not be mapped whole", name);
         return nullptr;
     }
     if (existed) {
@@ -60,7 +49,7 @@ void* CSharedMemory::Create(const char* name, uint32_t areaSize) {
     } else {
         header()->refCount = 1;
     }
-    return static_cast<char*>(view) + sizeof(ConversationHeader);
+    return area();
 }
 
 // Global atoms outlive the program that added them, so the atom alone would
@@ -69,17 +58,12 @@ bool CSharedMemory::OwnerAlive() const {
     char name[sizeof atomName];
     if (!GlobalGetAtomNameA(atom, name, sizeof name) || strcmp(name, atomName) != 0) return false;
     if (!existed && gOs.Monotonic() - openedAt < kOwnerAttachGraceMs) return true;
-    return HandleCount(mapping) != 1;  // 1: the agent's own; 0: unknown, so alive
+    return HandleCount(view.mapping()) != 1;  // 1: the agent's own; 0: unknown, so alive
 }
 
 void CSharedMemory::Release() {
-    if (view) {
-        InterlockedDecrement(reinterpret_cast<volatile LONG*>(&header()->refCount));
-        UnmapViewOfFile(view);
-        view = nullptr;
-    }
-    if (mapping) CloseHandle(mapping);
-    mapping = nullptr;
+    if (view) InterlockedDecrement(reinterpret_cast<volatile LONG*>(&header()->refCount));
+    view.Reset();
 }
 
 CSharedMemoryServer::~CSharedMemoryServer() {
@@ -159,5 +143,5 @@ LRESULT CSharedMemoryServer::Request(uint16_t handle, uint16_t code) {
         ReleaseSlot(handle);
         return 1;
     }
-    return lookup_(code, static_cast<char*>(conversation->view) + sizeof(ConversationHeader));
+    return lookup_(code, conversation->area());
 }

@@ -14,6 +14,7 @@
 
 #include <cstdint>
 
+#include "base/scoped_win.h"
 #include "shared/requests.h"
 
 // The header at the start of every conversation mapping.
@@ -43,16 +44,16 @@ public:
     // Gives up the view: one reference less, unmapped, the handle closed.
     void Release();
 
-    ConversationHeader* header() const { return static_cast<ConversationHeader*>(view); }
+    ConversationHeader* header() const { return static_cast<ConversationHeader*>(view.get()); }
+    void* area() const { return static_cast<char*>(view.get()) + sizeof(ConversationHeader); }
 
     // False once the display program that opened the conversation is gone:
     // its atom was deleted, or its handle to the mapping was closed (as at
     // its end, however it ended).
     bool OwnerAlive() const;
 
-    void* view = nullptr;
+    MappedView view;
     bool existed = false;  // the mapping was there before the agent opened it
-    HANDLE mapping = nullptr;
     ATOM atom = 0;
     char atomName[100] = {};
     uint64_t openedAt = 0;  // on the monotonic clock

@@ -2,6 +2,10 @@
 // and what the system is like.
 #include <windows.h>
 
+#include <string>
+
+#include "base/program_win.h"
+#include "base/scoped_win.h"
 #include "base/trace.h"
 #include "shared/registry.h"
 
@@ -17,30 +21,25 @@ SystemFacts QuerySystemFacts() {
         facts.minorVersion = version.dwMinorVersion;
     }
     facts.trayPresent = FindWindowA("Shell_TrayWnd", nullptr) != nullptr;
-    HDC screen = GetDC(nullptr);
-    facts.paletteDisplay = screen && GetDeviceCaps(screen, NUMCOLORS) != -1;
-    if (screen) ReleaseDC(nullptr, screen);
+    WindowDC screen(nullptr);
+    facts.paletteDisplay = screen.get() && GetDeviceCaps(screen.get(), NUMCOLORS) != -1;
     return facts;
 }
 
 // The executable's own path: the only source of the agent's folders.
-void ModulePath(char (&path)[MAX_PATH]) {
-    DWORD len = GetModuleFileNameA(nullptr, path, sizeof path);
-    // A path that filled the buffer was cut: the directory would be wrong.
-    if (len == 0 || len >= sizeof path) throw "CRegistry::ReadConfig() Could not determine install path";
+std::string ModulePath() {
+    std::string path = ProgramPath();
+    if (path.empty()) throw "CRegistry::ReadConfig() Could not determine install path";
+    return path;
 }
 
 }  // namespace
 
 void CRegistry::ReadConfig(CConfigData& cfg) {
-    char modulePath[MAX_PATH];
-    ModulePath(modulePath);
-    InitRecord(cfg, modulePath, QuerySystemFacts());
+    InitRecord(cfg, ModulePath().c_str(), QuerySystemFacts());
 }
 
 void CRegistry::ClaimDirs(CConfigData& cfg) {
-    char modulePath[MAX_PATH];
-    ModulePath(modulePath);
-    InitDirs(modulePath, gDirs);
+    InitDirs(ModulePath().c_str(), gDirs);
     PublishDirs(gDirs, cfg);
 }

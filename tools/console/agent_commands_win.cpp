@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string>
 
+#include "base/scoped_win.h"
 #include "base/strutil.h"
 #include "console_win.h"
 #include "shared/global_block_view_win.h"
@@ -121,11 +122,12 @@ int CloseAgent(int, char**) {
     if (!window) return kNoAgent;
     DWORD processId = 0;
     GetWindowThreadProcessId(window, &processId);
-    HANDLE process = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION, FALSE, processId);
+    ScopedHandle process(OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION, FALSE, processId));
     PostMessageA(window, WM_CLOSE, 0, 0);
     DWORD exitCode = STILL_ACTIVE;
-    if (process && WaitForSingleObject(process, kCloseWaitMs) == WAIT_OBJECT_0) GetExitCodeProcess(process, &exitCode);
-    if (process) CloseHandle(process);
+    if (process && WaitForSingleObject(process.get(), kCloseWaitMs) == WAIT_OBJECT_0) {
+        GetExitCodeProcess(process.get(), &exitCode);
+    }
     if (exitCode == STILL_ACTIVE) {
         fprintf(stderr, "twl: the agent did not exit within %lu seconds\n",
                 static_cast<unsigned long>(kCloseWaitMs / 1000));
