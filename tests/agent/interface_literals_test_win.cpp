@@ -4,13 +4,14 @@
 // headers: a slip there must fail here rather than pass everywhere.
 #include <gtest/gtest.h>
 
-#include <cctype>
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <string>
 
 #include "agent_process_win.h"
+#include "base/scoped_win.h"
 #include "test_window_win.h"
 
 namespace {
@@ -43,17 +44,9 @@ std::string ConversationName(ATOM atom) {
     return name;
 }
 
-// A view of a named mapping, released at the end of the scope.
-struct View {
-    HANDLE mapping;
-    void* view;
-    View(HANDLE handle, DWORD size) : mapping(handle), view(handle ? MapViewOfFile(handle, FILE_MAP_ALL_ACCESS, 0, 0, size) : nullptr) {}
-    ~View() {
-        if (view) UnmapViewOfFile(view);
-        if (mapping) CloseHandle(mapping);
-    }
-    char* at(size_t offset) const { return static_cast<char*>(view) + offset; }
-};
+char* At(const MappedView& view, size_t offset) {
+    return static_cast<char*>(view.get()) + offset;
+}
 
 LRESULT Send(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     DWORD_PTR answer = 0;
@@ -67,14 +60,6 @@ int gConfigUpdates;
 LRESULT CALLBACK DisplayProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == gConfigUpdate) gConfigUpdates++;
     return DefWindowProcA(window, message, wParam, lParam);
-}
-
-size_t GlancerRuns(const InstallFolder& folder) {
-    std::string log = folder.StandInLog();
-    for (char& c : log) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
-    size_t runs = 0;
-    for (size_t at = 0; (at = log.find("glancer.exe", at)) != std::string::npos; at++) runs++;
-    return runs;
 }
 
 }  // namespace
@@ -92,37 +77,35 @@ TEST(InterfaceLiterals, ADisplayProgramFindsAndTalksToTheAgentByTheNamesItKnows)
     ASSERT_EQ(agent.window(), engine);
 
     // The global block and its lock, by name; the record at its offsets.
-    View block(OpenFileMappingA(FILE_MAP_ALL_ACCESS, FALSE, kGlobalMapping), 12 + 3556);
-    ASSERT_NE(nullptr, block.view);
-    EXPECT_EQ(1u, Word(block.view, kAttachCount));
-    EXPECT_EQ(0u, Word(block.view, kRecordSize));  // the creator leaves it 0
-    EXPECT_EQ(static_cast<uint32_t>(reinterpret_cast<uintptr_t>(engine)), Word(block.view, kEngineWindow));
-    EXPECT_STREQ(folder.path().c_str(), block.at(kInstallDir));
-    EXPECT_EQ(folder.path() + "\\Data", block.at(kDataDir));
-    HANDLE lock = OpenEventA(SYNCHRONIZE, FALSE, kLockEvent);
-    ASSERT_NE(nullptr, lock);
-    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(lock, 0));  // signalled: no readers
-    CloseHandle(lock);
+    MappedView block = MappedView::Open(kGlobalMapping, 12 + 3556);
+    ASSERT_NE(nullptr, block.get());
+    EXPECT_EQ(1u, Word(block.get(), kAttachCount));
+    EXPECT_EQ(0u, Word(block.get(), kRecordSize));  // the creator leaves it 0
+    EXPECT_EQ(static_cast<uint32_t>(reinterpret_cast<uintptr_t>(engine)), Word(block.get(), kEngineWindow));
+    EXPECT_STREQ(folder.path().c_str(), At(block, kInstallDir));
+    EXPECT_EQ(folder.path() + "\\Data", At(block, kDataDir));
+    ScopedHandle lock(OpenEventA(SYNCHRONIZE, FALSE, kLockEvent));
+    ASSERT_TRUE(lock);
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(lock.get(), 0));  // signalled: no readers
 
     // A topic conversation on a mapping the display program made first.
     const UINT request = RegisterWindowMessageA(kRequestObject);
     ATOM atom = GlobalAddAtomA("literals test topics");
     {
-        View topics(CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, kTopicMapping,
-                                       ConversationName(atom).c_str()),
-                    kTopicMapping);
-        ASSERT_NE(nullptr, topics.view);
-        *reinterpret_cast<uint32_t*>(topics.at(kRefCount)) = 1;
+        bool existed = false;
+        MappedView topics = MappedView::Create(ConversationName(atom).c_str(), kTopicMapping, &existed);
+        ASSERT_NE(nullptr, topics.get());
+        *reinterpret_cast<uint32_t*>(At(topics, kRefCount)) = 1;
         ASSERT_EQ(1, Send(engine, request, atom, MAKELPARAM(0, 0)));
-        EXPECT_EQ(2u, Word(topics.view, kRefCount));
-        EXPECT_EQ(3624u, Word(topics.view, kAreaSize));
-        const uint16_t handle = static_cast<uint16_t>(Word(topics.view, kHandle));
+        EXPECT_EQ(2u, Word(topics.get(), kRefCount));
+        EXPECT_EQ(3624u, Word(topics.get(), kAreaSize));
+        const uint16_t handle = static_cast<uint16_t>(Word(topics.get(), kHandle));
         EXPECT_TRUE(handle >= 1 && handle <= 19) << handle;
         ASSERT_EQ(1, Send(engine, request, 1, MAKELPARAM(0, handle)));  // the first topic
-        EXPECT_STREQ("News / Pinned", topics.at(kTopicTitle));
-        EXPECT_EQ(1u, Word(topics.view, kTopicMsgCount));
+        EXPECT_STREQ("News / Pinned", At(topics, kTopicTitle));
+        EXPECT_EQ(1u, Word(topics.get(), kTopicMsgCount));
         EXPECT_EQ(1, Send(engine, request, 0, MAKELPARAM(0, handle)));  // close
-        EXPECT_EQ(1u, Word(topics.view, kRefCount));
+        EXPECT_EQ(1u, Word(topics.get(), kRefCount));
     }
     GlobalDeleteAtom(atom);
 
@@ -130,11 +113,11 @@ TEST(InterfaceLiterals, ADisplayProgramFindsAndTalksToTheAgentByTheNamesItKnows)
     atom = GlobalAddAtomA("literals test messages");
     ASSERT_EQ(1, Send(engine, request, atom, MAKELPARAM(1, 0)));
     {
-        View msgs(OpenFileMappingA(FILE_MAP_ALL_ACCESS, FALSE, ConversationName(atom).c_str()), kMsgMapping);
-        ASSERT_NE(nullptr, msgs.view);
-        EXPECT_EQ(1u, Word(msgs.view, kRefCount));
-        EXPECT_EQ(0u, Word(msgs.view, kAreaSize));
-        EXPECT_EQ(1, Send(engine, request, 0, MAKELPARAM(1, Word(msgs.view, kHandle) & 0xFFFF)));
+        MappedView msgs = MappedView::Open(ConversationName(atom).c_str(), kMsgMapping);
+        ASSERT_NE(nullptr, msgs.get());
+        EXPECT_EQ(1u, Word(msgs.get(), kRefCount));
+        EXPECT_EQ(0u, Word(msgs.get(), kAreaSize));
+        EXPECT_EQ(1, Send(engine, request, 0, MAKELPARAM(1, Word(msgs.get(), kHandle) & 0xFFFF)));
     }
     EXPECT_EQ(0, Send(engine, request, atom, MAKELPARAM(2, 0)));
     GlobalDeleteAtom(atom);
@@ -142,23 +125,22 @@ TEST(InterfaceLiterals, ADisplayProgramFindsAndTalksToTheAgentByTheNamesItKnows)
     // The preferences, asked for by name; the display window told by name.
     gConfigUpdate = RegisterWindowMessageA(kConfigUpdate);
     WindowGuard display{MakeWindowOfClass("literals test display", DisplayProc)};
-    *reinterpret_cast<uint32_t*>(block.at(kDisplayWindow)) =
+    *reinterpret_cast<uint32_t*>(At(block, kDisplayWindow)) =
         static_cast<uint32_t>(reinterpret_cast<uintptr_t>(display.window));
     Send(engine, RegisterWindowMessageA(kConfigDlg), 0, 0);
     EXPECT_EQ(0u, folder.Read("config-calls.log").find("call"));
     EXPECT_EQ(1, gConfigUpdates);
 
-    // The tray's double-click starts the display program unless a window of
-    // its class is there.
-    Send(engine, kTrayCallback, 0, WM_LBUTTONDBLCLK);
-    EXPECT_TRUE(WaitFor([&] { return GlancerRuns(folder) == 1; }, 10000)) << folder.StandInLog();
+    // The tray's double-click starts the display program only while no
+    // window of its class is there (when the engine test has seen the rest).
     {
         WindowGuard glancer{MakeWindowOfClass(kGlancerClass)};
         Send(engine, kTrayCallback, 0, WM_LBUTTONDBLCLK);
     }
     Send(engine, kTrayCallback, 0, WM_LBUTTONDBLCLK);
-    EXPECT_TRUE(WaitFor([&] { return GlancerRuns(folder) == 2; }, 10000)) << folder.StandInLog();
-    PumpMessages(1000);
-    EXPECT_EQ(2u, GlancerRuns(folder)) << folder.StandInLog();
+    EXPECT_TRUE(WaitFor([&] { return !folder.StandInLog().empty(); }, 10000));
+    PumpMessages(1000);  // time for a second start that should not come
+    std::string runs = folder.StandInLog();
+    EXPECT_EQ(1, std::count(runs.begin(), runs.end(), '\n')) << runs;
     EXPECT_EQ(0u, agent.Close());
 }

@@ -1,5 +1,7 @@
 #include "process_win.h"
 
+#include <psapi.h>
+
 #include <cstring>
 #include <utility>
 
@@ -21,6 +23,9 @@ ChildProcess::ChildProcess(const std::string& program, const std::string& argume
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process;
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    startTicks_ = now.QuadPart;
     if (!CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
         return;
     }
@@ -34,12 +39,13 @@ ChildProcess::~ChildProcess() {
 }
 
 ChildProcess::ChildProcess(ChildProcess&& other) noexcept
-    : handle_(std::exchange(other.handle_, nullptr)), id_(std::exchange(other.id_, 0)) {}
+    : handle_(std::exchange(other.handle_, nullptr)), id_(std::exchange(other.id_, 0)), startTicks_(other.startTicks_) {}
 
 ChildProcess& ChildProcess::operator=(ChildProcess&& other) noexcept {
     Kill();
     handle_ = std::exchange(other.handle_, nullptr);
     id_ = std::exchange(other.id_, 0);
+    startTicks_ = other.startTicks_;
     return *this;
 }
 
@@ -59,6 +65,48 @@ void ChildProcess::Kill() {
     }
     CloseHandle(handle_);
     handle_ = nullptr;
+}
+
+bool ChildProcess::Close(HWND window, DWORD timeoutMs) {
+    if (!handle_) return false;
+    if (window) PostMessageA(window, WM_CLOSE, 0, 0);
+    return Wait(timeoutMs) != STILL_ACTIVE;
+}
+
+double ChildProcess::SinceStart() const {
+    LARGE_INTEGER now, frequency;
+    QueryPerformanceCounter(&now);
+    QueryPerformanceFrequency(&frequency);
+    return static_cast<double>(now.QuadPart - startTicks_) / static_cast<double>(frequency.QuadPart);
+}
+
+namespace {
+
+// The committed private memory of a process, region by region. Wine leaves
+// PrivateUsage of GetProcessMemoryInfo at 0, so it is added up here, as
+// Windows counts its "private bytes".
+double CommittedPrivateBytes(HANDLE process) {
+    double total = 0;
+    MEMORY_BASIC_INFORMATION region;
+    const char* address = nullptr;
+    while (VirtualQueryEx(process, address, &region, sizeof region) == sizeof region) {
+        if (region.State == MEM_COMMIT && region.Type == MEM_PRIVATE) total += static_cast<double>(region.RegionSize);
+        const char* next = static_cast<const char*>(region.BaseAddress) + region.RegionSize;
+        if (next <= address) break;
+        address = next;
+    }
+    return total;
+}
+
+}  // namespace
+
+bool ChildProcess::Memory(MemoryUse& use) const {
+    PROCESS_MEMORY_COUNTERS counters = {};
+    counters.cb = sizeof counters;
+    if (!handle_ || !GetProcessMemoryInfo(handle_, &counters, sizeof counters)) return false;
+    use.workingSet = static_cast<double>(counters.WorkingSetSize);
+    use.privateBytes = CommittedPrivateBytes(handle_);
+    return use.privateBytes > 0;
 }
 
 namespace {
@@ -124,17 +172,22 @@ void PumpMessages(DWORD ms) {
             TranslateMessage(&message);
             DispatchMessageA(&message);
         }
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, ms < 10 ? ms : 10, QS_ALLINPUT);
     } while (GetTickCount() - start < ms);
 }
 
-bool WaitFor(const std::function<bool()>& condition, DWORD timeoutMs) {
+bool WaitFor(const std::function<bool()>& condition, DWORD timeoutMs, DWORD pollMs) {
     DWORD start = GetTickCount();
     for (;;) {
         if (condition()) return true;
         if (GetTickCount() - start >= timeoutMs) return false;
-        PumpMessages(20);
+        PumpMessages(pollMs);
     }
+}
+
+bool WaitForAnswer(HWND window, DWORD timeoutMs) {
+    DWORD_PTR answer = 0;
+    return SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_NORMAL, timeoutMs, &answer) != 0;
 }
 
 namespace {
@@ -158,13 +211,13 @@ BOOL CALLBACK MatchWindow(HWND window, LPARAM param) {
 
 }  // namespace
 
-HWND WaitForWindow(const char* className, DWORD processId, DWORD timeoutMs) {
+HWND WaitForWindow(const char* className, DWORD processId, DWORD timeoutMs, DWORD pollMs) {
     WindowSearch search = {className, processId, nullptr};
     WaitFor(
         [&] {
             EnumWindows(MatchWindow, reinterpret_cast<LPARAM>(&search));
             return search.found != nullptr;
         },
-        timeoutMs);
+        timeoutMs, pollMs);
     return search.found;
 }

@@ -1,5 +1,6 @@
-// Processes and windows for tests under Wine. Every wait is bounded, and a
-// process a test started is killed when the test ends without closing it.
+// Processes and windows for tests and benchmarks under Wine. Every wait is
+// bounded, and a process started here is killed when its owner goes without
+// closing it.
 #pragma once
 
 #include <windows.h>
@@ -12,6 +13,11 @@ std::string ProgramDir();
 
 // Copies a built program into dir, optionally under another name.
 void CopyProgram(const std::string& dir, const std::string& program, const std::string& as = "");
+
+struct MemoryUse {
+    double workingSet = 0;    // bytes resident
+    double privateBytes = 0;  // committed bytes of its own
+};
 
 class ChildProcess {
 public:
@@ -26,10 +32,17 @@ public:
     // The exit code, or STILL_ACTIVE when the process outlives the wait.
     DWORD Wait(DWORD timeoutMs);
     void Kill();
+    // Posts WM_CLOSE to the window and waits for the process to end; true
+    // when it ended by itself within the time.
+    bool Close(HWND window, DWORD timeoutMs);
+    // Seconds from the request to start the process until now.
+    double SinceStart() const;
+    bool Memory(MemoryUse& use) const;
 
 private:
     HANDLE handle_ = nullptr;
     DWORD id_ = 0;
+    LONGLONG startTicks_ = 0;
 };
 
 // Runs a program to its end with its standard output and error in output;
@@ -37,13 +50,18 @@ private:
 DWORD RunCapturingOutput(const std::string& program, const std::string& arguments, DWORD timeoutMs,
                          std::string& output);
 
-// Waits for the condition, handling this thread's window messages meanwhile
-// so that the test's own windows keep answering. True when it came true.
-bool WaitFor(const std::function<bool()>& condition, DWORD timeoutMs);
+// Waits for the condition, asked every pollMs, handling this thread's window
+// messages meanwhile so that its own windows keep answering. True when it
+// came true. A benchmark that times a start polls every millisecond.
+bool WaitFor(const std::function<bool()>& condition, DWORD timeoutMs, DWORD pollMs = 20);
 
 // The first top-level window of the class that belongs to the process (any
 // process when processId is 0), or 0 after the time-out.
-HWND WaitForWindow(const char* className, DWORD processId, DWORD timeoutMs);
+HWND WaitForWindow(const char* className, DWORD processId, DWORD timeoutMs, DWORD pollMs = 20);
+
+// Sends WM_NULL, which a window answers only once its thread runs its message
+// loop; false when it did not answer in time.
+bool WaitForAnswer(HWND window, DWORD timeoutMs);
 
 // Pumps this thread's messages for the given time.
 void PumpMessages(DWORD ms);

@@ -127,11 +127,11 @@ bool CpuFigure(bool quick) {
     if (!agent.ok()) return false;
     double ticker = 0, idle = 0;
     {
-        Launched glancer(glancerPath, "");
-        HWND window = glancer.WaitForWindow(kGlancerWindowClass);
+        ChildProcess glancer(glancerPath, "");
+        HWND window = WaitForWindow(kGlancerWindowClass, glancer.id(), kLaunchTimeoutMs);
         if (!window) return false;
         ticker = CpuOver(glancerPath, seconds);
-        glancer.Close(window);
+        glancer.Close(window, kExitTimeoutMs);
     }
     agent.Close();
     StartedProgram baseline = StartBaselineProgram(static_cast<int>(seconds) + 30);

@@ -8,7 +8,7 @@
 #include <system_error>
 
 #include "full_database.h"
-#include "launch_win.h"
+#include "process_win.h"
 #include "news/data_file.h"
 #include "news/topic_array.h"
 #include "shared/config_data.h"

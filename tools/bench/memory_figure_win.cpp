@@ -30,7 +30,7 @@ bool Sample(Subject subject, const BenchInstall& full, const BenchInstall& empty
                                                           : StartAgent(subject == Subject::FullAgent ? full : empty);
     if (!started.ok()) return FigureFailed("5", "a program did not start");
     MemoryUse use;
-    if (!started.process->Memory(use)) return FigureFailed("5", "the memory of a program could not be read");
+    if (!started.process.Memory(use)) return FigureFailed("5", "the memory of a program could not be read");
     samples.privateBytes.push_back(use.privateBytes);
     samples.workingSet.push_back(use.workingSet);
     if (!started.Close()) return FigureFailed("5", "a program did not end when asked");

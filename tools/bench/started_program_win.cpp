@@ -18,22 +18,22 @@ bool Published(HWND window) {
 
 void WaitForAnswer(StartedProgram& started) {
     if (!started.window) return;
-    if (started.process->WaitForAnswer(started.window)) started.answerSeconds = started.process->SinceStart();
+    if (WaitForAnswer(started.window, kLaunchTimeoutMs)) started.answerSeconds = started.process.SinceStart();
 }
 
 }  // namespace
 
 bool StartedProgram::Close() {
-    return process && process->Close(window);
+    return process.Close(window, kExitTimeoutMs);
 }
 
 StartedProgram StartAgent(const BenchInstall& install) {
     StartedProgram started;
-    started.process = std::make_unique<Launched>(install.EnginePath(), "");
-    if (!started.process->started()) return started;
-    HWND window = started.process->WaitForWindow(kEngineWindowClass);
-    if (!window || !started.process->WaitUntil([&] { return Published(window); })) return started;
-    started.windowSeconds = started.process->SinceStart();
+    started.process = ChildProcess(install.EnginePath(), "");
+    if (!started.process.started()) return started;
+    HWND window = WaitForWindow(kEngineWindowClass, started.process.id(), kLaunchTimeoutMs, kLaunchPollMs);
+    if (!window || !WaitFor([&] { return Published(window); }, kLaunchTimeoutMs, kLaunchPollMs)) return started;
+    started.windowSeconds = started.process.SinceStart();
     started.window = window;
     WaitForAnswer(started);
     return started;
@@ -41,12 +41,11 @@ StartedProgram StartAgent(const BenchInstall& install) {
 
 StartedProgram StartBaselineProgram(int lifetimeSeconds) {
     StartedProgram started;
-    started.process =
-        std::make_unique<Launched>(ProgramDir() + "\\" + kBenchWindowProgram, std::to_string(lifetimeSeconds));
-    if (!started.process->started()) return started;
-    started.window = started.process->WaitForWindow(kBenchWindowClass);
+    started.process = ChildProcess(ProgramDir() + "\\" + kBenchWindowProgram, std::to_string(lifetimeSeconds));
+    if (!started.process.started()) return started;
+    started.window = WaitForWindow(kBenchWindowClass, started.process.id(), kLaunchTimeoutMs, kLaunchPollMs);
     if (!started.window) return started;
-    started.windowSeconds = started.process->SinceStart();
+    started.windowSeconds = started.process.SinceStart();
     WaitForAnswer(started);
     return started;
 }

@@ -6,13 +6,17 @@
 
 #include <windows.h>
 
-#include <memory>
-
 #include "install_folder_win.h"
-#include "launch_win.h"
+#include "process_win.h"
+
+// Bounds generous enough for a cold Wine start of a program, and its end.
+constexpr DWORD kLaunchTimeoutMs = 30000;
+constexpr DWORD kExitTimeoutMs = 30000;
+// Starts are timed to the millisecond.
+constexpr DWORD kLaunchPollMs = 1;
 
 struct StartedProgram {
-    std::unique_ptr<Launched> process;
+    ChildProcess process;
     HWND window = nullptr;
     double windowSeconds = 0;  // from the request to start until the window was there
     double answerSeconds = 0;  // until the window answered
