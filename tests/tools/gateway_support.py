@@ -47,13 +47,15 @@ ENTITIES = {b"quot": 34, b"amp": 38, b"lt": 60, b"gt": 62, b"nbsp": 32}  # those
 
 
 def agent_entity(match):
+    """As the agent takes an & with a ; 3 to 9 bytes on: an entity, &#N; its low 8 bits, anything else an &."""
     name = match[1].lower()
-    return bytes([int(name[1:]) & 255 if name[:1] == b"#" else ENTITIES[name]])
+    value = ENTITIES.get(name) or (int(name[1:]) & 255 if name[:1] == b"#" and name[1:].isdigit() else 0)
+    return bytes([value or 0x26])
 
 
 def agent_view(data, codepage="cp1252"):
     """(fields, messages) as the agent takes a subscription file: fields by lower-case key, messages {n: (url,
-    headline)} within the range, the headline's entities decoded (&#N; as its low 8 bits) and shown in the code page."""
+    headline)} within the range, the headline's entities decoded and shown in the code page."""
     pairs = (line.split(b"=", 1) for line in data.split(b"\r\n") if b"=" in line and line[:1] != b"[")
     fields = {key.strip().lower().decode(): value.strip() for key, value in pairs}
     first, last = (int(x) for x in fields["msgrange"].split(b"-"))
@@ -62,7 +64,7 @@ def agent_view(data, codepage="cp1252"):
         if re.fullmatch(r"msg[0-9]+", key) and first <= int(key[3:]) <= last:
             assert len(value) <= 1223 and value.endswith(b'"'), value
             link, headline = value[:-1].split(b' "', 1)
-            headline = re.sub(rb"&(quot|amp|lt|gt|nbsp|#[0-9]+);", agent_entity, headline, flags=re.I).strip()
+            headline = re.sub(rb"&([^;]{2,8});", agent_entity, headline).strip()
             assert len(headline) <= 199, headline
             link = fields.get("msgbaseurl", b"").decode() + link.decode("ascii")
             messages[int(key[3:])] = (link, headline.decode(codepage))
