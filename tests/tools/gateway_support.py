@@ -1,15 +1,13 @@
-"""What the feed gateway's tests share: the agent's reading of a subscription file, feed servers
-on loopback (a well-behaved one and a hostile one), a clock the tests move, and a test case with a
-gateway over a work folder.
-"""
+"""What the feed gateway's tests share: the agent's reading of a subscription file, a feed server on
+loopback (each route answering well, or as a hostile origin would), a clock the tests move, and a gateway."""
 
 import gzip
 import http.server
 import os
 import re
 import shutil
-import socket
 import ssl
+import subprocess
 import sys
 import tempfile
 import threading
@@ -26,121 +24,83 @@ sys.dont_write_bytecode = True  # nothing written into the source tree
 sys.path.insert(0, GATEWAY_DIR)
 from tidewell_gateway import refresher, state  # noqa: E402 (found through the line above)
 
+
 def corpus(name):
     with open(os.path.join(CORPUS, name), "rb") as f:
         return f.read()
 
 
-def rss(items, title="Changing", extra=""):
-    """An RSS 2.0 document; items are (guid, title) pairs, newest first."""
-    body = "".join("<item><title>%s</title><link>http://example.test/%s</link><guid>%s</guid></item>" % (t, g, g)
-                   for g, t in items)
-    return ('<?xml version="1.0"?><rss version="2.0"><channel><title>%s</title><link>http://example.test/</link>'
-            '<description>d</description>%s%s</channel></rss>' % (title, extra, body)).encode()
+def http_date(seconds):
+    return time.strftime("%a, %d %b %Y %H:%M:%S GMT", time.gmtime(seconds))
 
 
-# ---- The agent's reading of a subscription file ---------------------------------------------------------
+def rss(items, extra=""):
+    """An RSS 2.0 document; items are (guid, title) or (guid, title, seconds since 1970 or None), in order."""
+    body = "".join("<item><title>%s</title><link>http://example.test/%s</link><guid>%s</guid>%s</item>"
+                   % (i[1], i[0], i[0], "<pubDate>%s</pubDate>" % http_date(i[2]) if i[2:] and i[2] else "")
+                   for i in items)
+    return ('<?xml version="1.0"?><rss version="2.0"><channel><title>Changing</title><link>http://example.test/'
+            '</link><description>d</description>%s%s</channel></rss>' % (extra, body)).encode()
 
-def agent_entities(text):
-    """The agent's entity decoding: &quot; &amp; &lt; &gt; &nbsp; and &#N; (its low 8 bits), on bytes."""
-    out, i = bytearray(), 0
-    names = [(b"&quot;", 34), (b"&amp;", 38), (b"&lt;", 60), (b"&gt;", 62), (b"&nbsp;", 32)]
-    while i < len(text):
-        end = text.find(b";", i)
-        if text[i] == 0x26 and 3 <= end - i <= 9:
-            value = next((v for n, v in names if text[i:i + len(n)].lower() == n), None)
-            if value is None and text[i + 1:i + 2] == b"#":
-                digits = text[i + 2:end]
-                value = int(digits) & 255 if digits.isdigit() else 0
-            out.append(value or 0x26)
-            i = end + 1
-            continue
-        out.append(text[i])
-        i += 1
-    return bytes(out)
+
+ENTITIES = {b"quot": 34, b"amp": 38, b"lt": 60, b"gt": 62, b"nbsp": 32}  # those the agent decodes
+
+
+def agent_entity(match):
+    """As the agent takes an & with a ; 3 to 9 bytes on: an entity, &#N; its low 8 bits, anything else an &."""
+    name = match[1].lower()
+    value = ENTITIES.get(name) or (int(name[1:]) & 255 if name[:1] == b"#" and name[1:].isdigit() else 0)
+    return bytes([value or 0x26])
 
 
 def agent_view(data, codepage="cp1252"):
-    """(fields, messages) as the agent takes a subscription file: fields by lower-case key, messages
-    {n: (url, headline)} within the range, with the headline decoded and shown in the code page."""
-    fields, section = {}, None
-    for line in data.split(b"\r\n"):
-        if line.startswith(b"["):
-            section = line.strip(b"[]").lower()
-        elif b"=" in line and section == b"subscription1":
-            key, value = line.split(b"=", 1)
-            fields.setdefault(key.strip().lower().decode(), value.strip())
+    """(fields, messages) as the agent takes a subscription file: fields by lower-case key, messages {n: (url,
+    headline)} within the range, the headline's entities decoded and shown in the code page."""
+    pairs = (line.split(b"=", 1) for line in data.split(b"\r\n") if b"=" in line and line[:1] != b"[")
+    fields = {key.strip().lower().decode(): value.strip() for key, value in pairs}
     first, last = (int(x) for x in fields["msgrange"].split(b"-"))
     messages = {}
     for key, value in fields.items():
-        n = int(key[3:]) if re.fullmatch(r"msg[0-9]+", key) else 0
-        if not first <= n <= last or b' "' not in value[:1223]:
-            continue
-        name, headline = value[:1223].split(b' "', 1)
-        headline = agent_entities(headline[:-1] if headline.endswith(b'"') else headline).strip()
-        assert len(headline) <= 199, headline
-        messages[n] = ((fields.get("msgbaseurl", b"") + name).decode("ascii"), headline.decode(codepage))
+        if re.fullmatch(r"msg[0-9]+", key) and first <= int(key[3:]) <= last:
+            assert len(value) <= 1223 and value.endswith(b'"'), value
+            link, headline = value[:-1].split(b' "', 1)
+            headline = re.sub(rb"&([^;]{2,8});", agent_entity, headline).strip()
+            assert len(headline) <= 199, headline
+            link = fields.get("msgbaseurl", b"").decode() + link.decode("ascii")
+            messages[int(key[3:])] = (link, headline.decode(codepage))
     return fields, dict(sorted(messages.items()))
 
 
-# ---- A feed server on loopback ----------------------------------------------------------------------
-
 class Route:
+    """What a path answers: raw, [(bytes, seconds to wait after them), ...] as a hostile origin would send them, or
+    else a status, headers and a body (a 304 when the request names the etag)."""
+
     def __init__(self, body, content_type="application/rss+xml", etag=None, modified=None, gzipped=False,
-                 delay=0.0, status=200, location=None, drip=0.0, headers=None):
-        self.body, self.content_type, self.etag, self.modified = body, content_type, etag, modified
-        self.headers = headers or {}
-        self.gzipped, self.delay, self.status, self.location = gzipped, delay, status, location
-        self.drip = drip  # seconds between the body's bytes, sent one by one
+                 status=200, location=None, headers=(), raw=None):
+        body = gzip.compress(body) if gzipped else body
+        fields = dict(headers, **{"Content-Type": content_type, "Content-Length": len(body), "ETag": etag,
+                                  "Last-Modified": modified, "Location": location,
+                                  "Content-Encoding": "gzip" if gzipped else None})
+        head = "HTTP/1.0 %d Answer\r\n" % status + "".join("%s: %s\r\n" % f for f in fields.items() if f[1] is not None)
+        self.etag, self.raw = etag, raw or [(head.encode() + b"\r\n" + body, 0)]
 
 
 class FeedHandler(http.server.BaseHTTPRequestHandler):
     def log_message(self, *args):
         pass
 
-    def send_extra(self, route):
-        for name, value in route.headers.items():
-            self.send_header(name, value)
-
     def do_GET(self):
-        server = self.server
-        server.requests.append((self.path, dict(self.headers)))
-        route = server.routes.get(self.path)
-        if route is None:
-            self.send_error(404)
-            return
-        if route.delay:
-            time.sleep(route.delay)
-        if route.location:
-            self.send_response(route.status)
-            self.send_extra(route)
-            self.send_header("Location", route.location)
-            self.send_header("Content-Length", "0")
-            self.end_headers()
-            return
-        if route.etag and self.headers.get("If-None-Match") == route.etag:
-            self.send_response(304)
-            self.end_headers()
-            return
-        body = gzip.compress(route.body) if route.gzipped else route.body
-        self.send_response(route.status)
-        self.send_extra(route)
-        self.send_header("Content-Type", route.content_type)
-        self.send_header("Content-Length", str(len(body)))
-        if route.gzipped:
-            self.send_header("Content-Encoding", "gzip")
-        if route.etag:
-            self.send_header("ETag", route.etag)
-        if route.modified:
-            self.send_header("Last-Modified", route.modified)
-        self.end_headers()
+        self.server.requests.append((self.path, dict(self.headers)))
+        route = self.server.routes.get(self.path, Route(b"", status=404))
+        not_modified = route.etag and self.headers.get("If-None-Match") == route.etag
         try:
-            for start in range(0, len(body), 1 if route.drip else len(body) or 1):
-                self.wfile.write(body[start:start + (1 if route.drip else len(body))])
+            for data, pause in [(b"HTTP/1.0 304 Not Modified\r\n\r\n", 0)] if not_modified else route.raw:
+                self.wfile.write(data)
                 self.wfile.flush()
-                time.sleep(route.drip)
+                if self.server.stopping.wait(pause):
+                    return
         except OSError:
-            pass  # the gateway gave up on a body too large
+            pass  # the gateway hung up: on a body too large, or at its deadline
 
 
 class FeedServer:
@@ -153,10 +113,9 @@ class FeedServer:
             context.load_cert_chain(*tls)
             self.server.socket = context.wrap_socket(self.server.socket, server_side=True)
         self.server.daemon_threads = True
-        self.server.routes, self.server.requests = {}, []
-        self.thread = threading.Thread(target=self.server.serve_forever, daemon=True)
-        self.thread.start()
-        self.timer = threading.Timer(SERVER_LIFETIME, self.server.shutdown)
+        self.server.routes, self.server.requests, self.server.stopping = {}, [], threading.Event()
+        threading.Thread(target=self.server.serve_forever, daemon=True).start()
+        self.timer = threading.Timer(SERVER_LIFETIME, self.stop)
         self.timer.start()
 
     def url(self, path):
@@ -171,6 +130,7 @@ class FeedServer:
 
     def stop(self):
         self.timer.cancel()
+        self.server.stopping.set()
         self.server.shutdown()
         self.server.server_close()
 
@@ -186,102 +146,37 @@ def write_opml(path, feeds):
     return path
 
 
-def free_port():
-    with socket.socket() as s:
-        s.bind(("127.0.0.1", 0))
-        return s.getsockname()[1]
-
-
-class Clock:
-    """A wall clock the test moves: it stands still until told. It starts where message numbers
-    start at 1, so that the tests can name them."""
-
-    def __init__(self, now=state.NUMBER_EPOCH - 1000):
-        self.now = now
-
-    def __call__(self):
-        return self.now
-
-    def advance(self, seconds):
-        self.now += seconds
-
-
 class GatewayCase(unittest.TestCase):
+    """A work folder, a feed server and a wall clock the test moves, starting where message numbers start at 1
+    (so that tests can name them); gateways over them, the gateway's commands run in them."""
+
     def setUp(self):
         self.work = tempfile.mkdtemp(prefix="tidewell-gateway-")
         self.opml = os.path.join(self.work, "feeds.opml")
         self.addCleanup(shutil.rmtree, self.work, True)
         self.server = FeedServer()
         self.addCleanup(self.server.stop)
-        self.clock = Clock()
+        self.now = state.NUMBER_EPOCH - 1000
+
+    def clock(self):
+        return self.now
 
     def make(self, feeds, state_name="state.sqlite3", **options):
         """A gateway over the feeds (see write_opml), with its state in the work folder and the test's clock."""
-        path = write_opml(self.opml, feeds)
         kept = state.State(os.path.join(self.work, state_name), clock=self.clock)
         self.addCleanup(kept.close)
-        made = refresher.Gateway(path, kept, "http://127.0.0.1:9/", clock=self.clock, **options)
+        made = refresher.Gateway(write_opml(self.opml, feeds), kept, "http://127.0.0.1:9/", clock=self.clock,
+                                 **options)
         self.addCleanup(made.close)
         return made
 
     def view(self, made, name, have=0):
         return agent_view(made.subscription(name, have))
 
+    def headlines(self, made, name, have=0):
+        return [h for _, h in self.view(made, name, have)[1].values()]
 
-
-
-class HostileServer:
-    """A feed server on loopback that answers each path with raw bytes of its own, sent in pieces
-    with pauses: {path: [(bytes, seconds to wait after them), ...]}. Unknown paths get a 404."""
-
-    def __init__(self, answers):
-        self.answers = answers
-        self.listener = socket.create_server(("127.0.0.1", 0))
-        self.listener.settimeout(0.2)
-        self.stopping = threading.Event()
-        self.thread = threading.Thread(target=self.serve, daemon=True)
-        self.thread.start()
-
-    def url(self, path):
-        return "http://127.0.0.1:%d%s" % (self.listener.getsockname()[1], path)
-
-    def serve(self):
-        end = time.monotonic() + SERVER_LIFETIME
-        while not self.stopping.is_set() and time.monotonic() < end:
-            try:
-                connection, _ = self.listener.accept()
-            except OSError:
-                continue
-            threading.Thread(target=self.answer, args=(connection, end), daemon=True).start()
-        self.listener.close()
-
-    def answer(self, connection, end):
-        with connection:
-            connection.settimeout(5)
-            request = b""
-            try:
-                while b"\r\n\r\n" not in request and len(request) < 65536:
-                    piece = connection.recv(4096)
-                    if not piece:
-                        return
-                    request += piece
-                path = request.split(b" ")[1].decode("latin-1")
-                for data, pause in self.answers.get(path, [(b"HTTP/1.0 404 Not Found\r\n\r\n", 0)]):
-                    connection.sendall(data)
-                    if self.stopping.wait(min(pause, max(0, end - time.monotonic()))):
-                        return
-            except (OSError, IndexError):
-                pass  # the gateway hung up: as it should
-
-    def stop(self):
-        self.stopping.set()
-        self.thread.join(5)
-
-
-def dated_rss(items, oldest_first=False):
-    """RSS 2.0 whose items (guid, title, seconds since 1970 or None) go in the order given."""
-    extra = "".join("<item><title>%s</title><link>http://example.test/%s</link><guid>%s</guid>%s</item>"
-                    % (t, g, g, "<pubDate>%s</pubDate>" % time.strftime("%a, %d %b %Y %H:%M:%S GMT",
-                                                                       time.gmtime(d)) if d else "")
-                    for g, t, d in items)
-    return rss([], extra=extra)
+    def run_gateway(self, *args):
+        """The gateway's command line, its state, log and files in the work folder."""
+        return subprocess.run([sys.executable, GATEWAY_PY] + [a % {"work": self.work} for a in args],
+                              capture_output=True, text=True, timeout=60)
