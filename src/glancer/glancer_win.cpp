@@ -131,7 +131,13 @@ void Rebuild() {
 
 void TakeNewHeadlines() {
     std::string dataDir = DataDir();
-    for (Item& item : gTicker.source.NewSince(gTicker.loop, gTicker.preference)) {
+    std::vector<Item> added = gTicker.source.NewSince(gTicker.loop, gTicker.preference);
+    bool notice = gTicker.loop.size() == 1 && gTicker.loop[0].topic == kNoId;  // an empty bar's text
+    if (notice) {
+        if (!*EmptyBarText(added)) Rebuild();  // the first headlines: the whole loop anew
+        return;
+    }
+    for (Item& item : added) {
         gTicker.painter->Measure(item, dataDir);
         if (item.width > 0) gTicker.loop.Append(item);
         gTicker.painter->Invalidate();
