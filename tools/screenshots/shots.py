@@ -88,7 +88,7 @@ def held_when(ctx, word, most_left, width):
 
 def quotes(ctx):
     """The quotes as a trader reads them, held still under the mouse."""
-    return held_when(ctx, "Stocks", 560, 720)
+    return held_when(ctx, "Stocks", 500, 780)
 
 
 def restart(ctx, database):
