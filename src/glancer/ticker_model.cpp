@@ -310,7 +310,10 @@ std::string WholeText(const char* field, size_t size) {
 
 bool IsWebLink(const std::string& link) {
     if (link.size() > 1023) return false;
-    size_t scheme = strncmp(link.c_str(), "http://", 7) == 0 ? 7 : strncmp(link.c_str(), "https://", 8) == 0 ? 8 : 0;
+    // The scheme in any case, as the browser takes it.
+    size_t scheme = StrStartsWithNoCase(link.c_str(), "http://")    ? 7
+                    : StrStartsWithNoCase(link.c_str(), "https://") ? 8
+                                                                     : 0;
     if (scheme == 0 || link.size() == scheme) return false;
     for (char c : link)
         if (static_cast<unsigned char>(c) <= 32 || static_cast<unsigned char>(c) >= 127 || c == '"') return false;

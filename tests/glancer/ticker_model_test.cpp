@@ -205,6 +205,7 @@ TEST(SafeText, StopsAtTheFieldEndAndBlanksControlCharacters) {
 TEST(Links, OnlyWebAddressesAreOpened) {
     EXPECT_TRUE(IsWebLink("http://127.0.0.1/a?b=c"));
     EXPECT_TRUE(IsWebLink("https://example.test/"));
+    EXPECT_TRUE(IsWebLink("HTTP://example.test/"));
     for (const char* bad : {"", "http://", "file:///c:/x", "C:\\evil.exe", "http://a b", "http://a\"b", "HTTP:x",
                             "javascript:alert(1)", "http://a\x7f"})
         EXPECT_FALSE(IsWebLink(bad)) << bad;
