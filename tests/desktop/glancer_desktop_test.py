@@ -86,7 +86,7 @@ def steps(folder, wine):
     mouse("mousemove", 600, 600)
     run = Run(wine, folder)
 
-    missing = run.seen(["News / Harbour"] + HEADLINES + QUOTES, 60)
+    missing = run.seen(["News / Harbour"] + HEADLINES + QUOTES, 90)
     ok &= check(not missing, "the bar shows the topic, its headlines and the quotes (not read: %s)" % sorted(missing))
 
     def ad_shown():

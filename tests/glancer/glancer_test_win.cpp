@@ -33,21 +33,34 @@ void SendSettings(HWND ticker, HWND from, const uint8_t* bytes, DWORD size, ULON
 
 }  // namespace
 
+// The data file's header with these display settings.
+std::string HeaderWith(const display::Settings& settings) {
+    uint8_t bytes[sizeof CConfigData::DisplaySettings];
+    display::Encode(settings, bytes);
+    std::string hex;
+    for (uint8_t b : bytes) {
+        char two[3];
+        snprintf(two, sizeof two, "%02x", b);
+        hex += two;
+    }
+    return R"("header": {"DisplaySettings": ")" + hex + "\"}";
+}
+
 TEST(Glancer, WithTheAgentClaimsTheWindowsTakesSettingsAndGivesThemBack) {
     InstallFolder folder("glancer");
-    ASSERT_EQ(0u, folder.MakeDatabase(R"({"topics": [{"Title": "News / A", "messages": [{"ridMsg": 1, "Title": "One"}]}]})"));
+    // The data file's display settings and the settings file's edge disagree,
+    // as when the agent restarts: the bar takes the first and stores them.
+    display::Settings bottom;
+    bottom.edge = display::kEdgeBottom;
+    ASSERT_EQ(0u, folder.MakeDatabase("{" + HeaderWith(bottom) +
+                                      R"(, "topics": [{"Title": "News / A", "messages": [{"ridMsg": 1, "Title": "One"}]}]})"));
+    folder.Write("Tidewell.ini", "[Tidewell Settings]\r\nEdgeDockedOn=1\r\n");
     CopyProgram(folder.path(), "Glancer.exe");
     AgentProcess agent(folder);
     HWND engine = agent.WaitForEngineWindow();
     ASSERT_NE(nullptr, engine);
     GlobalBlockView block;
     CConfigData& cfg = block.config();
-    // The record's display settings and its settings file's edge disagree,
-    // as after an agent restart: the bar takes the first and stores them.
-    display::Settings bottom;
-    bottom.edge = display::kEdgeBottom;
-    display::Encode(bottom, cfg.DisplaySettings);
-    cfg.EdgeDockedOn = display::kEdgeTop;
 
     ChildProcess glancer(folder.File("Glancer.exe"), "");
     HWND ticker = WaitForTicker(glancer);
@@ -488,8 +501,8 @@ TEST(Glancer, DrawsOrSkipsHostileSharedDataAndStillCloses) {
     HWND ticker = WaitForTicker(glancer);
     ASSERT_NE(nullptr, ticker);
     ASSERT_TRUE(WaitFor([&] { return cfg.DisplayWindow == HwndToWord(ticker); }, kStartTimeoutMs));
+    EXPECT_TRUE(WaitFor([&] { return agent.answered > 1000; }, kStartTimeoutMs)) << "it walked the endless answers";
     PumpMessages(kQuietMs);
-    EXPECT_GT(agent.answered, 1000) << "it walked the endless answers";
     EXPECT_LT(agent.answered, 50000) << "but not for ever";
 
     uint8_t junk[sizeof cfg.DisplaySettings];
