@@ -7,9 +7,13 @@
 
 #include <cmath>
 #include <cstring>
+#include <ctime>
 #include <memory>
 #include <string>
 
+#include "base/program_win.h"
+#include "base/scoped_win.h"
+#include "base/trace.h"
 #include "glancer/news_source_win.h"
 #include "glancer/painter_win.h"
 #include "shared/display_settings.h"
@@ -30,7 +34,9 @@ constexpr double kBroughtForwardMs = 3000;
 constexpr char kWindowTitle[] = "Tidewell Glancer";
 constexpr char kSingleInstanceMutex[] = "Tidewell " TIDEWELL_VERSION " Glancer";
 constexpr char kWaitingText[] = "Tidewell: waiting for the agent";
-constexpr char kEngineProgram[] = "Engine.exe";
+constexpr char kBusyText[] = "Tidewell: the agent is busy";
+constexpr int kAdLeadPixels = 200;        // an ad is fetched this far before it scrolls in
+constexpr int kMarkerTip = -2;            // the tool tip shows the status marker's reason
 constexpr DWORD kFindFirstMs = 5000;
 
 // The menu's commands; WM_COMMAND carries the same numbers from elsewhere.
@@ -109,8 +115,14 @@ void ShowOnly(const char* text) {
 void Rebuild() {
     if (!gTicker.source.connected()) return ShowOnly(kWaitingText);
     std::string dataDir = DataDir();
+    std::vector<Item> items = gTicker.source.Build(gTicker.preference);
+    if (const char* empty = EmptyBarText(items); *empty) return ShowOnly(empty);
     gTicker.loop.Clear();
-    for (Item& item : gTicker.source.Build(gTicker.preference)) {
+    for (Item& item : items) {
+        if (IsAdSlot(item)) {
+            gTicker.loop.Append(item);
+            continue;
+        }
         gTicker.painter->Measure(item, dataDir);
         if (item.width > 0) gTicker.loop.Append(item);
     }
@@ -119,11 +131,39 @@ void Rebuild() {
 
 void TakeNewHeadlines() {
     std::string dataDir = DataDir();
-    for (Item& item : gTicker.source.NewSince(gTicker.loop, gTicker.preference)) {
+    std::vector<Item> added = gTicker.source.NewSince(gTicker.loop, gTicker.preference);
+    bool notice = gTicker.loop.size() == 1 && gTicker.loop[0].topic == kNoId;  // an empty bar's text
+    if (notice) {
+        if (!*EmptyBarText(added)) Rebuild();  // the first headlines: the whole loop anew
+        return;
+    }
+    for (Item& item : added) {
         gTicker.painter->Measure(item, dataDir);
         if (item.width > 0) gTicker.loop.Append(item);
         gTicker.painter->Invalidate();
     }
+}
+
+// Whether an ad shown now would be seen: the bar is out, moving, and not
+// under the screen saver.
+bool AdWouldBeSeen() {
+    CConfigData* cfg = gTicker.source.config();
+    bool out = !gTicker.settings.autoHide || gTicker.shown > kHiddenSliver;
+    return cfg && !cfg->ScreenSaverOn && out && !gTicker.clock.paused();
+}
+
+// Fetches the ad for a place about to scroll in; a place whose ad has no
+// bitmap yet stays empty for this round.
+void FillDueAd() {
+    if (!AdWouldBeSeen()) return;
+    int slot = gTicker.loop.DueAdSlot(Position(), StripLength(), kAdLeadPixels);
+    if (slot < 0) return;
+    Item ad = gTicker.loop[static_cast<size_t>(slot)];
+    std::string dataDir = DataDir();
+    if (AnyAdBitmap(dataDir) && gTicker.source.NextAd(&ad)) gTicker.painter->Measure(ad, dataDir);
+    ad.msg = ad.msg == kNoId ? 0 : ad.msg;  // no longer a place to fill
+    gTicker.loop.Replace(static_cast<size_t>(slot), ad);
+    gTicker.painter->Invalidate();
 }
 
 // ---- the bar's place and settings ----
@@ -143,14 +183,6 @@ void ApplySettings(const display::Settings& settings) {
     PlaceWindow();
 }
 
-// The settings and the preference as the record holds them.
-void ReadSettings() {
-    CConfigData* cfg = gTicker.source.config();
-    if (!cfg) return;
-    gTicker.preference = cfg->DisplayPreference;
-    ApplySettings(display::FromRecord(*cfg));
-}
-
 // Keeps new settings where the data file and the settings file find them.
 void StoreSettings() {
     CConfigData* cfg = gTicker.source.config();
@@ -160,6 +192,16 @@ void StoreSettings() {
     cfg->AlwaysOnTop = gTicker.settings.onTop;
     cfg->AutoHide = gTicker.settings.autoHide;
 }
+
+// The settings and the preference as the record holds them.
+void ReadSettings() {
+    CConfigData* cfg = gTicker.source.config();
+    if (!cfg) return;
+    gTicker.preference = cfg->DisplayPreference;
+    ApplySettings(display::FromRecord(*cfg));
+    StoreSettings();  // a restarted agent read its settings file: it gets the bar's
+}
+
 
 // ---- the agent ----
 
@@ -192,33 +234,21 @@ bool TryConnect() {
     return true;
 }
 
+void ShowNotConnected() {
+    ShowOnly(gTicker.source.refused() ? kBusyText : kWaitingText);
+}
+
 void LostAgent() {
+    ShowNotConnected();
     gTicker.source.Disconnect();
-    ShowOnly(kWaitingText);
     SetTimer(gTicker.hwnd, kPollTimer, kPollWaitingMs, nullptr);
 }
 
-std::string ModuleDir() {
-    char path[MAX_PATH];
-    DWORD len = GetModuleFileNameA(nullptr, path, sizeof path);
-    std::string dir(path, len < sizeof path ? len : 0);
-    size_t slash = dir.rfind('\\');
-    return slash == std::string::npos ? "." : dir.substr(0, slash);
-}
-
-bool StartProgram(std::string commandLine) {
-    STARTUPINFOA si = {};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi;
-    if (!CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
-        return false;
-    CloseHandle(pi.hThread);
-    CloseHandle(pi.hProcess);
-    return true;
-}
-
-void StartAgent() {
-    StartProgram("\"" + ModuleDir() + "\\" + kEngineProgram + "\"");
+// Only where no agent runs at all: a second one would share the database.
+void StartAgentIfNone() {
+    std::string folder = ProgramFolder();
+    if (FindWindowA(kEngineWindowClass, nullptr) || folder.empty()) return;
+    if (!StartProgram("\"" + folder + "\\" + kEngineProgram + "\"")) Trace("Glancer: could not start the agent");
 }
 
 // Opens a web address in the user's browser, or the system's default one.
@@ -241,12 +271,33 @@ void HideTip() {
     gTicker.tipItem = -1;
 }
 
+// What the agent's state puts over the end of the bar.
+Marker CurrentMarker() {
+    AgentState state;
+    state.connected = gTicker.source.connected();
+    state.busy = !state.connected && gTicker.source.refused();
+    if (CConfigData* cfg = gTicker.source.config()) {
+        state.passive = cfg->Passive;
+        state.jobsHeld = cfg->JobsHeld;
+    }
+    return StatusMarker(state);
+}
+
+std::string TipTextOf(int index) {
+    if (index == kMarkerTip) return CurrentMarker().reason;
+    const Item& item = gTicker.loop[static_cast<size_t>(index)];
+    std::string text = item.kind == ItemKind::Ad ? item.link : item.text + item.change;
+    if (!item.hint.empty()) text += "\r\n" + item.hint;
+    if (item.kind == ItemKind::Title && item.topic != kNoId)
+        text += "\r\n" + UpdatedText(item.updated, static_cast<int32_t>(time(nullptr)));
+    return text;
+}
+
+// index: an item of the loop, or kMarkerTip.
 void ShowTip(int index, POINT screenPoint) {
     if (index == gTicker.tipItem) return;
-    if (index < 0) return HideTip();
-    const Item& item = gTicker.loop[static_cast<size_t>(index)];
-    gTicker.tipText = item.kind == ItemKind::Ad ? item.link : item.text + item.change;
-    if (!item.hint.empty()) gTicker.tipText += "\r\n" + item.hint;
+    if (index == -1) return HideTip();
+    gTicker.tipText = TipTextOf(index);
     if (gTicker.tipText.empty()) return HideTip();
     TTTOOLINFOA info = {};
     info.cbSize = TTTOOLINFOA_V1_SIZE;
@@ -318,13 +369,14 @@ void OnFrame() {
     gTicker.lastFrameMs = now;
     double position = gTicker.clock.Position(now);
     NextRound(now, position);
+    FillDueAd();
     NoteShownTopic(gTicker.clock.Position(now));
     if (gTicker.shown > kHiddenSliver || !gTicker.settings.autoHide) InvalidateRect(gTicker.hwnd, nullptr, FALSE);
 }
 
 void OnPoll() {
     if (!gTicker.source.connected()) {
-        TryConnect();
+        if (!TryConnect()) ShowNotConnected();  // a busy agent is asked again, never joined by another
         return;
     }
     if (!gTicker.source.AgentAlive()) return LostAgent();
@@ -335,6 +387,7 @@ void OnPaint() {
     PAINTSTRUCT ps;
     HDC dc = BeginPaint(gTicker.hwnd, &ps);
     gTicker.painter->Draw(dc, gTicker.loop, Position(), StripLength(), Vertical());
+    gTicker.painter->DrawMarker(dc, CurrentMarker().word, StripLength(), Vertical());
     EndPaint(gTicker.hwnd, &ps);
 }
 
@@ -351,6 +404,8 @@ void OnMouseMove(POINT client) {
     }
     POINT screenPoint = client;
     ClientToScreen(gTicker.hwnd, &screenPoint);
+    RECT marker = gTicker.painter->MarkerRect(CurrentMarker().word, StripLength(), Vertical());
+    if (PtInRect(&marker, client)) return ShowTip(kMarkerTip, screenPoint);
     ShowTip(gTicker.loop.HitTest(Position(), StripLength(), StripX(client)), screenPoint);
 }
 
@@ -440,7 +495,7 @@ POINT PointOf(LPARAM lParam) {
     return {static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
 }
 
-LRESULT CALLBACK WndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT Dispatch(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == gMessages.configUpdate) return OnConfigUpdate(), 0;
     if (message == gMessages.loadPage) return OnLoadPage(), 0;
     switch (message) {
@@ -468,6 +523,29 @@ LRESULT CALLBACK WndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) 
         case WM_DESTROY: return OnDestroy(), 0;
     }
     return DefWindowProcA(hwnd, message, wParam, lParam);
+}
+
+// Nothing a handler (a timer's included) raises may end the ticker: what the
+// message asked for is given up, with a trace, and the bar goes on.
+LRESULT CALLBACK WndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    try {
+        return Dispatch(hwnd, message, wParam, lParam);
+    } catch (...) {
+        TraceCaught("Glancer WndProc()");
+        return 0;
+    }
+}
+
+// The first connection, under the same boundary as the window's handlers.
+void FirstConnect() {
+    try {
+        if (TryConnect()) return;
+        StartAgentIfNone();
+        LostAgent();
+    } catch (...) {
+        TraceCaught("Glancer FirstConnect()");
+        LostAgent();
+    }
 }
 
 // Another ticker runs: it comes to the front and this one ends.
@@ -501,17 +579,14 @@ bool CreateTicker(HINSTANCE instance) {
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     using namespace glancer;
-    HANDLE mutex = CreateMutexA(nullptr, FALSE, kSingleInstanceMutex);
+    ScopedHandle mutex(CreateMutexA(nullptr, FALSE, kSingleInstanceMutex));
     if (mutex && GetLastError() == ERROR_ALREADY_EXISTS && BringFirstForward()) return 0;
 
     INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_WIN95_CLASSES};
     InitCommonControlsEx(&controls);
     if (!CreateTicker(instance)) return 1;
     ApplySettings(gTicker.settings);
-    if (!TryConnect()) {
-        StartAgent();
-        LostAgent();
-    }
+    FirstConnect();
     gTicker.lastFrameMs = NowMs();
     SetTimer(gTicker.hwnd, kFrameTimer, kFrameMs, nullptr);
     ShowWindow(gTicker.hwnd, SW_SHOWNOACTIVATE);
@@ -522,6 +597,5 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
         DispatchMessageA(&msg);
     }
     gTicker.painter.reset();
-    if (mutex) CloseHandle(mutex);
     return 0;
 }

@@ -12,7 +12,6 @@ namespace glancer {
 
 namespace {
 
-constexpr uint16_t kTopicChannel = 0, kMessageChannel = 1;
 constexpr int kMostTopics = 100;              // no database holds more
 constexpr int kMostMessagesPerTopic = 1000;
 constexpr size_t kMostItems = 3000;
@@ -30,6 +29,7 @@ Item TitleItem(const TopicRecord& topic) {
     item.topic = topic.ridTopic;
     item.text = SafeText(topic.Title, sizeof topic.Title);
     item.hint = Hint(topic);
+    item.updated = topic.tmLastUpdate;
     std::string home = WholeText(topic.HomepageUrl, sizeof topic.HomepageUrl);
     if (IsWebLink(home)) item.link = home;
     return item;
@@ -69,17 +69,19 @@ private:
 
 bool NewsSource::Connect() {
     Disconnect();
+    refused_ = false;
     if (busy_) return false;
     Busy busy(*this);
     block_ = std::make_unique<GlobalBlockView>();
     engine_ = block_->valid() ? block_->EngineWindow() : nullptr;
-    if (!engine_) {
+    if (!engine_ || !IsWindow(engine_)) {
         Disconnect();
         return false;
     }
     topics_ = std::make_unique<Conversation>(engine_, kTopicChannel);
     auto messages = std::make_unique<Conversation>(engine_, kMessageChannel);
     if (stop_ || !topics_->open() || !messages->open()) {
+        refused_ = !stop_;
         stop_ = true;  // given back when the guard goes
         return false;
     }
@@ -139,6 +141,8 @@ void NewsSource::ForEachMessage(const TopicRecord& topic, uint32_t after, F f) {
 }
 
 bool NewsSource::NextAd(Item* ad) {
+    Busy busy(*this);
+    if (!connected()) return false;
     uint32_t adTopic = config()->AdTopicId;
     if (adTopic == kNoId) return false;
     MsgArea& area = messages_->messages();
@@ -178,22 +182,22 @@ std::vector<Item> NewsSource::Build(int32_t preference) {
         });
         return items.size() < kMostItems;
     });
-    if ((preference & display::kHideAds) || !connected()) return items;
-    // One ad after every few headlines, and at least one in a round.
+    if ((preference & display::kHideAds) || !connected() || headlines == 0) return items;
+    // A place for an ad after every few headlines, and at least one in a
+    // round; the ad itself is fetched when its place scrolls in.
     std::vector<Item> mixed;
-    int sinceAd = 0, wantedAds = headlines / kHeadlinesPerAd + 1;
-    auto addAd = [&]() {
-        Item ad;
-        if (wantedAds-- > 0 && NextAd(&ad) && IsAdFileName(ad.file)) mixed.push_back(ad);
-    };
+    Item slot;
+    slot.kind = ItemKind::Ad;
+    slot.topic = config()->AdTopicId;
+    int sinceAd = 0;
     for (const Item& item : items) {
         mixed.push_back(item);
         if (item.kind != ItemKind::Title && ++sinceAd == kHeadlinesPerAd) {
-            addAd();
+            mixed.push_back(slot);
             sinceAd = 0;
         }
     }
-    if (sinceAd > 0 || headlines == 0) addAd();
+    if (sinceAd > 0) mixed.push_back(slot);
     return mixed;
 }
 

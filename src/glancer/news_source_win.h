@@ -23,6 +23,9 @@ public:
     // walk stops the walk and happens when it has unwound.
     void Disconnect();
     bool connected() const { return messages_ != nullptr; }
+    // The last Connect found an agent that refused a conversation or did not
+    // answer; until the next Connect.
+    bool refused() const { return refused_; }
     // The agent still runs (its engine window is there).
     bool AgentAlive() const;
     // The shared record while connected, else null.
@@ -30,9 +33,12 @@ public:
     HWND engine() const { return engine_; }
 
     // The whole loop in order: each active topic's title and headlines (the
-    // quotes when preference asks for them), with ads between headlines
-    // when it asks for those. Every ad fetched counts a view.
+    // quotes when preference asks for them), with places for ads (IsAdSlot)
+    // between headlines when it asks for those.
     std::vector<Item> Build(int32_t preference);
+    // The next ad after the last one fetched, or false when there is none.
+    // Every ad fetched counts a view: fetch one only to show it.
+    bool NextAd(Item* ad);
     // What arrived since the loop was built: headlines newer than the
     // newest the loop holds of their topic, and topics it does not hold.
     std::vector<Item> NewSince(const Loop& loop, int32_t preference);
@@ -48,15 +54,13 @@ private:
     // first, until f answers false.
     template <typename F>
     void ForEachMessage(const TopicRecord& topic, uint32_t after, F f);
-    // The next ad after the last one shown, or false when there is none.
-    bool NextAd(Item* ad);
-
     std::unique_ptr<GlobalBlockView> block_;
     std::unique_ptr<Conversation> topics_, messages_;
     HWND engine_ = nullptr;
     uint32_t lastAd_ = kNoId;
     int busy_ = 0;
     bool stop_ = false;
+    bool refused_ = false;
 };
 
 Item TitleItem(const TopicRecord& topic);

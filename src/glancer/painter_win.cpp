@@ -13,6 +13,8 @@ constexpr COLORREF kTitleColour = RGB(255, 200, 60);
 constexpr COLORREF kTextColour = RGB(240, 240, 240);
 constexpr COLORREF kUpColour = RGB(40, 200, 80);
 constexpr COLORREF kDownColour = RGB(235, 60, 60);
+constexpr COLORREF kMarkerColour = RGB(200, 30, 30);
+constexpr int kMarkerInset = 4, kMarkerPadding = 6;
 constexpr int kAdMargin = 2;       // above and below an ad
 constexpr size_t kMostAds = 64;    // bitmaps kept at once
 constexpr char kFontFace[] = "Tahoma";
@@ -31,21 +33,18 @@ std::string QuoteHead(const Item& item) {
 
 Painter::Painter(int thickness) : thickness_(thickness) {
     int height = -(thickness * 2 / 3);
-    font_ = CreateFontA(height, 0, 0, 0, FW_NORMAL, 0, 0, 0, ANSI_CHARSET, 0, 0, ANTIALIASED_QUALITY, 0, kFontFace);
-    bold_ = CreateFontA(height, 0, 0, 0, FW_BOLD, 0, 0, 0, ANSI_CHARSET, 0, 0, ANTIALIASED_QUALITY, 0, kFontFace);
-    HDC screen = GetDC(nullptr);
-    memDc_ = CreateCompatibleDC(screen);
-    ReleaseDC(nullptr, screen);
+    font_.Reset(CreateFontA(height, 0, 0, 0, FW_NORMAL, 0, 0, 0, ANSI_CHARSET, 0, 0, ANTIALIASED_QUALITY, 0, kFontFace));
+    bold_.Reset(CreateFontA(height, 0, 0, 0, FW_BOLD, 0, 0, 0, ANSI_CHARSET, 0, 0, ANTIALIASED_QUALITY, 0, kFontFace));
+    WindowDC screen(nullptr);
+    memDc_ = CreateCompatibleDC(screen.get());
     SetBkMode(memDc_, TRANSPARENT);
     SetStretchBltMode(memDc_, COLORONCOLOR);
 }
 
 Painter::~Painter() {
     if (oldBitmap_) SelectObject(memDc_, oldBitmap_);
-    if (buffer_) DeleteObject(buffer_);
+    buffer_.Reset();
     if (memDc_) DeleteDC(memDc_);
-    if (font_) DeleteObject(font_);
-    if (bold_) DeleteObject(bold_);
 }
 
 const Painter::Bitmap* Painter::LoadAd(const std::string& dataDir, const std::string& file) {
@@ -55,21 +54,20 @@ const Painter::Bitmap* Painter::LoadAd(const std::string& dataDir, const std::st
     Bitmap& bitmap = ads_[file];
     if (!IsAdFileName(file)) return nullptr;
     std::string path = dataDir + "\\" + file;
-    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
-                           nullptr);
-    if (h == INVALID_HANDLE_VALUE) {
+    ScopedHandle h(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                               0, nullptr));
+    if (!h) {
         ads_.erase(file);  // not there yet: asked again next round
         return nullptr;
     }
     LARGE_INTEGER size;
     std::vector<uint8_t> bytes;
-    if (GetFileSizeEx(h, &size) && size.QuadPart > 0 && static_cast<uint64_t>(size.QuadPart) <= kMaxBmpBytes) {
+    if (GetFileSizeEx(h.get(), &size) && size.QuadPart > 0 && static_cast<uint64_t>(size.QuadPart) <= kMaxBmpBytes) {
         bytes.resize(static_cast<size_t>(size.QuadPart));
         DWORD read = 0;
-        if (!ReadFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr)) read = 0;
+        if (!ReadFile(h.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr)) read = 0;
         bytes.resize(read);
     }
-    CloseHandle(h);
     if (!CheckBmp(bytes.data(), bytes.size(), &bitmap.info)) return nullptr;
     bitmap.bytes.swap(bytes);
     return &bitmap;
@@ -84,18 +82,17 @@ void Painter::Measure(Item& item, const std::string& dataDir) {
         item.width = std::max(1, static_cast<int>(static_cast<int64_t>(bitmap->info.width) * height / rows));
         return;
     }
-    HGDIOBJ old = SelectObject(memDc_, item.kind == ItemKind::Title ? bold_ : font_);
+    SelectGuard font(memDc_, item.kind == ItemKind::Title ? bold_.get() : font_.get());
     if (item.kind == ItemKind::Quote)
         item.width = TextSize(memDc_, QuoteHead(item)).cx + TextSize(memDc_, item.change).cx;
     else
         item.width = TextSize(memDc_, item.text).cx;
-    SelectObject(memDc_, old);
 }
 
 void Painter::EnsureBuffer(int length) {
     if (buffer_ && length == bufferLength_) return;
     if (oldBitmap_) SelectObject(memDc_, oldBitmap_);
-    if (buffer_) DeleteObject(buffer_);
+    buffer_.Reset();
     // A DIB section of our own, so that a vertical bar can be turned pixel by pixel.
     BITMAPINFO info = {};
     info.bmiHeader.biSize = sizeof info.bmiHeader;
@@ -104,9 +101,9 @@ void Painter::EnsureBuffer(int length) {
     info.bmiHeader.biPlanes = 1;
     info.bmiHeader.biBitCount = 32;
     void* bits = nullptr;
-    buffer_ = CreateDIBSection(memDc_, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    buffer_.Reset(CreateDIBSection(memDc_, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
     pixels_ = static_cast<uint32_t*>(bits);
-    oldBitmap_ = static_cast<HBITMAP>(SelectObject(memDc_, buffer_));
+    oldBitmap_ = static_cast<HBITMAP>(SelectObject(memDc_, buffer_.get()));
     bufferLength_ = length;
 }
 
@@ -121,7 +118,7 @@ void Painter::DrawItem(const Item& item, int x) {
         return;
     }
     bool title = item.kind == ItemKind::Title;
-    HGDIOBJ old = SelectObject(memDc_, title ? bold_ : font_);
+    SelectGuard font(memDc_, title ? bold_.get() : font_.get());
     int y = (thickness_ - TextSize(memDc_, "Hg").cy) / 2;
     std::string head = item.kind == ItemKind::Quote ? QuoteHead(item) : item.text;
     SetTextColor(memDc_, title ? kTitleColour : kTextColour);
@@ -130,15 +127,13 @@ void Painter::DrawItem(const Item& item, int x) {
         SetTextColor(memDc_, item.direction < 0 ? kDownColour : item.direction > 0 ? kUpColour : kTextColour);
         TextOutA(memDc_, x + TextSize(memDc_, head).cx, y, item.change.c_str(), static_cast<int>(item.change.size()));
     }
-    SelectObject(memDc_, old);
 }
 
 void Painter::DrawAhead(const Loop& loop, double start, int length) {
     EnsureBuffer(2 * length);
     RECT all = {0, 0, 2 * length, thickness_};
-    HBRUSH brush = CreateSolidBrush(kBackground);
-    FillRect(memDc_, &all, brush);
-    DeleteObject(brush);
+    ScopedGdiObject<HBRUSH> brush(CreateSolidBrush(kBackground));
+    FillRect(memDc_, &all, brush.get());
     for (const Placed& p : loop.Span(start, 2 * length, loop.Length(length))) DrawItem(loop[p.index], p.x);
     drawn_ = true;
     drawnStart_ = start;
@@ -171,6 +166,35 @@ void Painter::Draw(HDC target, const Loop& loop, double position, int length, bo
     bool inside = position >= drawnStart_ && position + length <= drawnStart_ + 2 * length;
     if (!drawn_ || bufferLength_ != 2 * length || !inside) DrawAhead(loop, std::floor(position), length);
     Present(target, static_cast<int>(std::floor(position - drawnStart_)), length, vertical);
+}
+
+RECT Painter::MarkerRect(const std::string& word, int length, bool vertical) {
+    if (word.empty()) return {0, 0, 0, 0};
+    int side = thickness_ - 2 * kMarkerInset;
+    if (vertical) return {kMarkerInset, length - kMarkerInset - side, kMarkerInset + side, length - kMarkerInset};
+    SelectGuard font(memDc_, bold_.get());
+    int width = TextSize(memDc_, word).cx + 2 * kMarkerPadding;
+    return {length - kMarkerInset - width, kMarkerInset, length - kMarkerInset, kMarkerInset + side};
+}
+
+void Painter::DrawMarker(HDC target, const std::string& word, int length, bool vertical) {
+    if (word.empty()) return;
+    RECT r = MarkerRect(word, length, vertical);
+    ScopedGdiObject<HBRUSH> brush(CreateSolidBrush(kMarkerColour));
+    FillRect(target, &r, brush.get());
+    if (vertical) return;
+    SelectGuard font(target, bold_.get());
+    SetBkMode(target, TRANSPARENT);
+    SetTextColor(target, kTextColour);
+    DrawTextA(target, word.c_str(), static_cast<int>(word.size()), &r, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+}
+
+bool AnyAdBitmap(const std::string& dataDir) {
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((dataDir + "\\A*.bmp").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return false;
+    FindClose(search);
+    return true;
 }
 
 }  // namespace glancer

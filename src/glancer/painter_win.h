@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "base/scoped_win.h"
 #include "glancer/ticker_model.h"
 
 namespace glancer {
@@ -31,6 +32,10 @@ public:
     void Invalidate() { drawn_ = false; }
     // Copies the bar from the back buffer, `offset` pixels into it, to the target.
     void Present(HDC target, int offset, int length, bool vertical);
+    // The status marker over the end of the bar (a word on red; a red square
+    // on a vertical bar), and where it lies in the window; empty word: none.
+    void DrawMarker(HDC target, const std::string& word, int length, bool vertical);
+    RECT MarkerRect(const std::string& word, int length, bool vertical);
 
 private:
     struct Bitmap {
@@ -44,9 +49,10 @@ private:
     void DrawAhead(const Loop& loop, double start, int length);
 
     int thickness_;
-    HFONT font_ = nullptr, bold_ = nullptr;
+    ScopedGdiObject<HFONT> font_, bold_;
     HDC memDc_ = nullptr;
-    HBITMAP buffer_ = nullptr, oldBitmap_ = nullptr;
+    ScopedGdiObject<HBITMAP> buffer_;
+    HBITMAP oldBitmap_ = nullptr;
     uint32_t* pixels_ = nullptr;      // the buffer's pixels, rows top-down
     std::vector<uint32_t> turned_;    // a vertical bar's pixels
     int bufferLength_ = 0;
@@ -54,5 +60,9 @@ private:
     double drawnStart_ = 0;
     std::map<std::string, Bitmap> ads_;  // by file name; a failed one is kept empty
 };
+
+// Some ad's bitmap ("A*.bmp") has arrived in the data directory: until one
+// has, fetching an ad would count a view of nothing.
+bool AnyAdBitmap(const std::string& dataDir);
 
 }  // namespace glancer

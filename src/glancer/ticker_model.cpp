@@ -10,16 +10,50 @@
 
 namespace glancer {
 
+namespace {
+
+// position modulo the round, in [0, length).
+double Wrap(double position, int length) {
+    double r = std::fmod(position, static_cast<double>(length));
+    return r < 0 ? r + length : r;
+}
+
+}  // namespace
+
 void Loop::Clear() {
     items_.clear();
     starts_.clear();
     total_ = 0;
 }
 
+int Loop::Extent(const Item& item) const {
+    return item.width > 0 ? item.width + gap_ : 0;  // an empty ad slot takes no room
+}
+
 void Loop::Append(const Item& item) {
     items_.push_back(item);
     starts_.push_back(total_);
-    total_ += std::max(item.width, 0) + gap_;
+    total_ += Extent(item);
+}
+
+void Loop::Replace(size_t i, const Item& item) {
+    if (i >= items_.size()) return;
+    items_[i] = item;
+    total_ = starts_[i];
+    for (; i < items_.size(); i++) {
+        starts_[i] = total_;
+        total_ += Extent(items_[i]);
+    }
+}
+
+int Loop::DueAdSlot(double position, int view, int ahead) const {
+    int length = Length(view);
+    double origin = Wrap(position, length);
+    for (size_t i = 0; i < items_.size(); i++) {
+        if (!IsAdSlot(items_[i])) continue;
+        if (Wrap(Start(i) - origin, length) < view + ahead) return static_cast<int>(i);
+    }
+    return -1;
 }
 
 bool Loop::Contains(uint32_t topic, uint32_t msg) const {
@@ -32,16 +66,6 @@ int Loop::Length(int view) const {
     return std::max(std::max(total_, view + gap_), 1);
 }
 
-namespace {
-
-// position modulo the round, in [0, length).
-double Wrap(double position, int length) {
-    double r = std::fmod(position, static_cast<double>(length));
-    return r < 0 ? r + length : r;
-}
-
-}  // namespace
-
 std::vector<Placed> Loop::Visible(double position, int view) const {
     return Span(position, view, Length(view));
 }
@@ -52,6 +76,7 @@ std::vector<Placed> Loop::Span(double position, int width, int length) const {
     double origin = Wrap(position, length);
     int rounds = width / length + 2;
     for (size_t i = 0; i < items_.size(); i++) {
+        if (items_[i].width <= 0) continue;
         for (int round = 0; round < rounds; round++) {
             double x = Start(i) + round * static_cast<double>(length) - origin;
             if (x >= width) break;
@@ -139,23 +164,33 @@ std::vector<std::string> SplitFields(const std::string& text, char separator) {
     return fields;
 }
 
-std::string Trimmed(const std::string& text) {
-    size_t first = 0, last = text.size();
-    while (first < last && IsSpaceChar(text[first])) first++;
-    while (last > first && IsSpaceChar(text[last - 1])) last--;
-    return text.substr(first, last - first);
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
 }
 
-bool IsNumber(const std::string& text) {
-    size_t digits = 0, i = 0;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) i++;
-    for (; i < text.size(); i++) {
-        if (text[i] >= '0' && text[i] <= '9')
+// Digits, with "," between thousands and at most one ".": "1,234.5".
+bool IsDecimal(const std::string& text) {
+    size_t digits = 0, dots = 0;
+    for (char c : text) {
+        if (IsDigit(c))
             digits++;
-        else if (text[i] != '.' && text[i] != ',')
+        else if (c == '.')
+            dots++;
+        else if (c != ',')
             return false;
     }
-    return digits > 0;
+    return digits > 0 && dots <= 1 && IsDigit(text[0]);
+}
+
+// A few plain digits: a numerator or a denominator.
+bool SmallNumber(const std::string& text, int* value) {
+    if (text.empty() || text.size() > 4) return false;
+    *value = 0;
+    for (char c : text) {
+        if (!IsDigit(c)) return false;
+        *value = *value * 10 + (c - '0');
+    }
+    return true;
 }
 
 bool AllZero(const std::string& number) {
@@ -164,23 +199,99 @@ bool AllZero(const std::string& number) {
     return true;
 }
 
+// "3 10/2" (what the agent makes of an exponent) carried into "8".
+bool CarryFraction(std::string* whole, int* numerator, int denominator) {
+    if (*numerator < denominator) return true;
+    std::string digits;
+    for (char c : *whole)
+        if (c != ',') digits += c;
+    if (digits.size() > 9) return false;
+    long long value = std::stoll(digits) + *numerator / denominator;
+    *whole = std::to_string(value);
+    *numerator %= denominator;
+    return true;
+}
+
 }  // namespace
+
+bool ReadPrice(const std::string& text, std::string* shown, int* sign) {
+    std::string body = text;
+    char signChar = body.empty() ? 0 : body[0];
+    if (signChar == '+' || signChar == '-') body.erase(0, 1);
+    size_t blank = body.find(' ');
+    bool zero = AllZero(body);
+    if (blank != std::string::npos) {
+        // A whole number and a fraction of a power of two: "112 1/2", "-0 3/8".
+        std::string whole = body.substr(0, blank), fraction = body.substr(blank + 1);
+        size_t slash = fraction.find('/');
+        int numerator = 0, denominator = 0;
+        if (!IsDecimal(whole) || whole.find('.') != std::string::npos || slash == std::string::npos ||
+            !SmallNumber(fraction.substr(0, slash), &numerator) ||
+            !SmallNumber(fraction.substr(slash + 1), &denominator) || denominator < 2 ||
+            (denominator & (denominator - 1)) != 0 || numerator < 1 ||
+            !CarryFraction(&whole, &numerator, denominator))
+            return false;
+        fraction = numerator ? std::to_string(numerator) + "/" + std::to_string(denominator) : "";
+        // A trader says "3/8", not "0 3/8".
+        body = AllZero(whole) ? fraction : fraction.empty() ? whole : whole + " " + fraction;
+        zero = false;
+    } else if (!IsDecimal(body)) {
+        return false;
+    }
+    *sign = zero ? 0 : signChar == '-' ? -1 : 1;
+    *shown = (*sign < 0 ? "-" : "") + body;
+    return true;
+}
 
 bool ParseQuote(const std::string& title, Quote* quote) {
     std::vector<std::string> fields = SplitFields(title, ';');
     for (std::string& field : fields) field = Trimmed(field);
-    if (fields.size() < 2 || fields[0].empty() || fields[0].size() > 15 || !IsNumber(fields[1])) return false;
     Quote q;
+    int sign = 0;
+    if (fields.size() < 2 || fields[0].empty() || fields[0].size() > 15 || !ReadPrice(fields[1], &q.last, &sign))
+        return false;
     q.symbol = fields[0];
-    q.last = fields[1];
-    if (fields.size() > 2 && IsNumber(fields[2])) {
-        q.change = fields[2];
-        q.direction = AllZero(q.change) ? 0 : q.change[0] == '-' ? -1 : 1;
-        if (q.direction > 0 && q.change[0] != '+') q.change = "+" + q.change;
+    if (fields.size() > 2 && ReadPrice(fields[2], &q.change, &q.direction)) {
+        if (q.direction > 0) q.change = "+" + q.change;
+        if (q.direction == 0) q.change = kUnchanged;
     }
     if (fields.size() > 3) q.time = fields[3];
     *quote = q;
     return true;
+}
+
+const char* EmptyBarText(const std::vector<Item>& items) {
+    bool titles = false;
+    for (const Item& item : items) {
+        if (item.kind == ItemKind::Headline || item.kind == ItemKind::Quote) return "";
+        titles |= item.kind == ItemKind::Title;
+    }
+    return titles ? kNoNewsText : kNoTopicsText;
+}
+
+Marker StatusMarker(const AgentState& state) {
+    if (state.busy) return {"busy", "The agent runs but does not answer yet; the bar asks again every second."};
+    if (!state.connected) return {"offline", "The agent is not running: no news arrives."};
+    if (state.passive) return {"offline", "The agent works offline: no topic is brought up to date."};
+    if (state.jobsHeld) return {"held", "Another program holds the agent's updates for now."};
+    return {};
+}
+
+std::string UpdatedText(int32_t updated, int32_t now) {
+    if (updated <= 0) return "Not brought up to date yet";
+    int64_t seconds = static_cast<int64_t>(now) - updated;
+    if (seconds < 60) return "Brought up to date just now";
+    struct Unit {
+        int64_t seconds;
+        const char* name;
+    };
+    static const Unit kUnits[] = {{86400, "day"}, {3600, "hour"}, {60, "minute"}};
+    for (const Unit& unit : kUnits) {
+        int64_t count = seconds / unit.seconds;
+        if (count < 1) continue;
+        return "Brought up to date " + std::to_string(count) + " " + unit.name + (count == 1 ? "" : "s") + " ago";
+    }
+    return "";
 }
 
 std::string SafeText(const char* field, size_t size, size_t maxChars) {
@@ -199,7 +310,10 @@ std::string WholeText(const char* field, size_t size) {
 
 bool IsWebLink(const std::string& link) {
     if (link.size() > 1023) return false;
-    size_t scheme = strncmp(link.c_str(), "http://", 7) == 0 ? 7 : strncmp(link.c_str(), "https://", 8) == 0 ? 8 : 0;
+    // The scheme in any case, as the browser takes it.
+    size_t scheme = StrStartsWithNoCase(link.c_str(), "http://")    ? 7
+                    : StrStartsWithNoCase(link.c_str(), "https://") ? 8
+                                                                     : 0;
     if (scheme == 0 || link.size() == scheme) return false;
     for (char c : link)
         if (static_cast<unsigned char>(c) <= 32 || static_cast<unsigned char>(c) >= 127 || c == '"') return false;

@@ -24,8 +24,15 @@ struct Item {
     std::string hint;    // the topic's hint, for the tool tip
     std::string link;    // where a click goes; empty: nowhere
     std::string file;    // an ad's bitmap in the data directory
+    int32_t updated = 0; // a title: when its topic was last brought up to date (-1 never)
     int width = 0;       // pixels, measured by the window side
 };
+
+// An ad's place in the loop before the ad is fetched: fetching one counts a
+// view, so it is fetched only when its place is about to scroll in.
+inline bool IsAdSlot(const Item& item) {
+    return item.kind == ItemKind::Ad && item.msg == 0xFFFFFFFF;
+}
 
 // Where one item is drawn: its index and its left edge in the bar.
 struct Placed {
@@ -41,7 +48,10 @@ public:
     explicit Loop(int gap = 40) : gap_(gap) {}
 
     void Clear();
+    // An item of width 0 (an ad slot) takes no room.
     void Append(const Item& item);
+    // Puts another item in place i; those after it move.
+    void Replace(size_t i, const Item& item);
     size_t size() const { return items_.size(); }
     const Item& operator[](size_t i) const { return items_[i]; }
     bool Contains(uint32_t topic, uint32_t msg) const;
@@ -64,8 +74,11 @@ public:
     double StartOf(uint32_t topic) const;
     // The item whose span holds the bar's left edge, or -1.
     int FirstShown(double position, int view) const;
+    // An ad slot that shows in the bar or comes in within `ahead` pixels, or -1.
+    int DueAdSlot(double position, int view, int ahead) const;
 
 private:
+    int Extent(const Item& item) const;
     int Start(size_t i) const { return starts_[i]; }
     int gap_;
     int total_ = 0;
@@ -93,12 +106,45 @@ private:
 };
 
 // A stock quote as the quote topic titles it: "SYMBOL;LAST;CHANGE;TIME",
-// the time and even the change may be missing.
+// the time and even the change may be missing. Last and change are shown as
+// a trader reads them: "112 1/2", a change "-3/8" or "+1 1/4" in its
+// colour, no change as "unch".
 struct Quote {
     std::string symbol, last, change, time;
     int direction = 0;
 };
 bool ParseQuote(const std::string& title, Quote* quote);
+constexpr char kUnchanged[] = "unch";
+
+// A price or a change in every form the agent writes: a decimal ("101.25",
+// "+0.000", "1,234.5") or a whole number and a fraction whose denominator is
+// a power of two ("112 1/2", "-0 3/8"); its sign: -1, 0 for zero, 1.
+bool ReadPrice(const std::string& text, std::string* shown, int* sign);
+
+// What a bar with nothing to scroll says. The bar draws single-byte text in
+// the ANSI code page, whose dash is 0x97.
+constexpr char kNoNewsText[] = "No news yet \x97 Tidewell is fetching";
+constexpr char kNoTopicsText[] = "No topics: add one with Preferences (right-click this bar)";
+// The text for a loop of these items when it has no headline or quote to
+// show (kNoTopicsText without titles, kNoNewsText with), else nothing.
+const char* EmptyBarText(const std::vector<Item>& items);
+
+// The agent as the bar's marker tells of it; no marker while it works.
+struct AgentState {
+    bool connected = false;  // both conversations open
+    bool busy = false;       // an agent runs but refused or did not answer
+    uint32_t passive = 0;    // the record's Passive: updates switched off
+    uint32_t jobsHeld = 0;   // the record's JobsHeld: another program holds them
+};
+// The marker's word and, in its tool tip, the reason; empty word: no marker.
+struct Marker {
+    std::string word, reason;
+};
+Marker StatusMarker(const AgentState& state);
+
+// How long ago a topic was brought up to date, for its title's tool tip:
+// "Brought up to date 5 minutes ago"; updated -1 (or 0): not yet.
+std::string UpdatedText(int32_t updated, int32_t now);
 
 // A text field from memory another program writes: read up to its size,
 // no terminator needed, control characters become blanks, blanks at both

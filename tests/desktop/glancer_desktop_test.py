@@ -1,7 +1,9 @@
 # The ticker on a real X desktop: Engine.exe with known headlines and an ad,
 # Glancer.exe docked at the top; what shows is read back from the screen's
 # pixels by OCR, a real mouse click opens a headline in a stand-in browser,
-# and a subscription handed to the agent shows up in the bar.
+# a subscription handed to the agent shows up in the bar, quotes read as the
+# agent writes them, and a bar with nothing to show or an agent that works
+# offline says so.
 #
 #   glancer_desktop_test.py WINE_RUN PREFIX BIN_DIR   (under xvfb-run, 1280x1024x24)
 import sys
@@ -14,6 +16,7 @@ BAR = 28
 AD_COLOUR = (13, 200, 77)
 HEADLINES = ["Gale warning for the outer banks", "Lighthouse keeper retires"]
 LATE = "Ferry timetable changes"
+CALM = "Calm seas expected all week"
 NOW = int(time.time())  # messages of 1970 would expire at once
 DATABASE = {
     "header": {"DisplayPreference": 1},
@@ -25,10 +28,19 @@ DATABASE = {
                        "tmReceived": NOW},
                       {"ridMsg": 2, "Title": HEADLINES[1], "Url": "http://127.0.0.1/harbour/keeper.html",
                        "tmReceived": NOW}]},
+        {"dwType": 3, "Title": "Stocks", "bActive": 1, "tmLastUpdate": NOW, "dwInterval": 86400,
+         "messages": [{"ridMsg": 1, "Title": "TIDE;94 1/8;+0.000;6:19PM"},
+                      {"ridMsg": 2, "Title": "ABC;112 1/2;-0 3/8;4:01PM"}]},
         {"dwType": 4, "Title": "adstream", "bActive": 1,
          "messages": [{"ridMsg": 1, "Title": "A0000001.bmp", "Url": "http://127.0.0.1/ad/1", "tmReceived": NOW}]},
     ],
 }
+# Quotes as a trader reads them (OCR reads "1/8" as "1 8").
+QUOTES = ["TIDE 94 1/8 unch", "ABC 112 1/2 -3/8"]
+ADS_ONLY = {"dwType": 4, "Title": "adstream", "bActive": 1, "messages": []}
+NO_NEWS = {"topics": [{"Title": "News / Quiet", "bActive": 1, "dwInterval": 86400,
+                       "ConfigUrl": "http://127.0.0.1:9/quiet.twl", "messages": []}, ADS_ONLY]}
+OFFLINE_NO_TOPICS = {"header": {"Passive": 1}, "topics": [ADS_ONLY]}
 
 
 MENU_AREA = (642, 16, 796, 130)  # inside the menu that opens at (640, 14), clear of the bar
@@ -74,8 +86,8 @@ def steps(folder, wine):
     mouse("mousemove", 600, 600)
     run = Run(wine, folder)
 
-    missing = run.seen(["News / Harbour"] + HEADLINES, 40)
-    ok &= check(not missing, "the bar shows the topic and its headlines (not read: %s)" % sorted(missing))
+    missing = run.seen(["News / Harbour"] + HEADLINES + QUOTES, 90)
+    ok &= check(not missing, "the bar shows the topic, its headlines and the quotes (not read: %s)" % sorted(missing))
 
     def ad_shown():
         pixels = bar_of(run.shot()).getdata()
@@ -117,9 +129,12 @@ def steps(folder, wine):
         mouse("mousemove", 640, 14, "click", "3")
         time.sleep(0.7)
         words = ocr_words(run.shot().crop(MENU_AREA), scale=3, invert=False)
-        if all(word_box(words, w) for w in ("Previous", "Next", "Preferences", "Close")):
+        if all(word_box(words, w) for w in ("Previous", "Next", "Preferences", "Close")) and \
+                (word_box(words, "Pause") or word_box(words, "Resume")):
             return words
         mouse("key", "Escape")
+        mouse("mousemove", 600, 600)  # a headline's tool tip may cover the menu: another item, another tip
+        time.sleep(1)
         return None
 
     def choose(words, text):
@@ -144,6 +159,41 @@ def steps(folder, wine):
             alive = wine.run(folder.file("twl.exe"), "wait", "1").returncode == 0
             ok &= check(alive, "and the agent runs on")
     wine.run(folder.file("twl.exe"), "close")
+    return ok & empty_bars(folder, wine, run)
+
+
+def empty_bars(folder, wine, run):
+    """A bar with nothing to scroll says why; an agent that works offline shows
+    the marker, and the marker's tool tip the reason."""
+    ok = True
+    for database, phrase in ((NO_NEWS, "No news yet Tidewell is fetching"),
+                             (OFFLINE_NO_TOPICS, "No topics: add one with Preferences")):
+        start_agent(folder, wine, database, EdgeDockedOn=1, AlwaysOnTop=1, AutoHide=0, MsgPurge=500)
+        wine.start(folder.file("Glancer.exe"))
+        if not wait_for(lambda: window_ids("Tidewell Glancer"), 30):
+            raise Failure("no ticker window")
+        missing = run.seen([phrase], 40)
+        ok &= check(not missing, "an empty bar says %r" % phrase)
+        if database is NO_NEWS:  # the first headline takes the text's place
+            folder.write("quiet.twl", "[General]\r\nConfigVersion=1\r\n[Subscription1]\r\nTitle=News / Quiet\r\n"
+                                      "ConfigUrl=http://127.0.0.1:9/quiet.twl\r\nMsgRange=1-1\r\n"
+                                      "Msg1=calm.html \"%s\"\r\n" % CALM)
+            wine.run(folder.file("twl.exe"), "subscribe", windows_path(folder.file("quiet.twl")))
+            missing = run.seen([CALM], 40)
+            ok &= check(not missing and not contains_phrase(run.words(), "No news yet"),
+                        "the first headline replaces the empty bar's text")
+        if database is OFFLINE_NO_TOPICS:
+            words = run.words()
+            marker = word_box(words, "offline")
+            ok &= check(marker and marker[0] > SCREEN[0] - 120, "the offline marker at the bar's end: %r" % words)
+            if marker:
+                mouse("mousemove", marker[0], marker[1])
+                tip = lambda: contains_phrase(ocr_words(run.shot().crop((700, BAR, SCREEN[0], 120)), invert=False),
+                                              "works offline")
+                ok &= check(wait_for(tip, 10, step=0.5), "its tool tip gives the reason")
+                mouse("mousemove", 600, 600)
+        wine.run(folder.file("twl.exe"), "close")
+        ok &= check(wait_for(lambda: not window_ids("Tidewell Glancer"), 20), "the ticker goes with the agent")
     return ok
 
 

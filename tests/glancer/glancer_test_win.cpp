@@ -1,13 +1,16 @@
 // Glancer.exe as a process among the product's programs: with the real agent
 // (the shared record's window fields, a second start, new display settings,
-// closing), without one (it starts the agent beside itself), and with a
+// closing, a busy agent), without one (it starts the agent beside itself),
+// with a stand-in agent that counts the ads it is asked for, and with a
 // hostile one that answers every request with records full of junk.
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include "agent_process_win.h"
+#include "shared/conversation_win.h"
 #include "shared/display_settings.h"
 #include "shared/messages_win.h"
 #include "shared/names.h"
@@ -30,9 +33,28 @@ void SendSettings(HWND ticker, HWND from, const uint8_t* bytes, DWORD size, ULON
 
 }  // namespace
 
+// The data file's header with these display settings.
+std::string HeaderWith(const display::Settings& settings) {
+    uint8_t bytes[sizeof CConfigData::DisplaySettings];
+    display::Encode(settings, bytes);
+    std::string hex;
+    for (uint8_t b : bytes) {
+        char two[3];
+        snprintf(two, sizeof two, "%02x", b);
+        hex += two;
+    }
+    return R"("header": {"DisplaySettings": ")" + hex + "\"}";
+}
+
 TEST(Glancer, WithTheAgentClaimsTheWindowsTakesSettingsAndGivesThemBack) {
     InstallFolder folder("glancer");
-    ASSERT_EQ(0u, folder.MakeDatabase(R"({"topics": [{"Title": "News / A", "messages": [{"ridMsg": 1, "Title": "One"}]}]})"));
+    // The data file's display settings and the settings file's edge disagree,
+    // as when the agent restarts: the bar takes the first and stores them.
+    display::Settings bottom;
+    bottom.edge = display::kEdgeBottom;
+    ASSERT_EQ(0u, folder.MakeDatabase("{" + HeaderWith(bottom) +
+                                      R"(, "topics": [{"Title": "News / A", "messages": [{"ridMsg": 1, "Title": "One"}]}]})"));
+    folder.Write("Tidewell.ini", "[Tidewell Settings]\r\nEdgeDockedOn=1\r\n");
     CopyProgram(folder.path(), "Glancer.exe");
     AgentProcess agent(folder);
     HWND engine = agent.WaitForEngineWindow();
@@ -45,6 +67,11 @@ TEST(Glancer, WithTheAgentClaimsTheWindowsTakesSettingsAndGivesThemBack) {
     ASSERT_NE(nullptr, ticker);
     EXPECT_TRUE(WaitFor([&] { return cfg.DisplayWindow == HwndToWord(ticker); }, kStartTimeoutMs));
     EXPECT_EQ(HwndToWord(ticker), cfg.PageWindow);
+    RECT r;
+    auto atBottom = [&] { return GetWindowRect(ticker, &r) && r.bottom == GetSystemMetrics(SM_CYSCREEN); };
+    EXPECT_TRUE(WaitFor(atBottom, kStartTimeoutMs));
+    EXPECT_TRUE(WaitFor([&] { return cfg.EdgeDockedOn == static_cast<int32_t>(display::kEdgeBottom); }, kStartTimeoutMs))
+        << "not kept for the settings file: " << cfg.EdgeDockedOn;
 
     // A second ticker hands over to the first and ends.
     ChildProcess second(folder.File("Glancer.exe"), "");
@@ -60,7 +87,6 @@ TEST(Glancer, WithTheAgentClaimsTheWindowsTakesSettingsAndGivesThemBack) {
     uint8_t bytes[sizeof cfg.DisplaySettings];
     display::Encode(wanted, bytes);
     SendSettings(ticker, engine, bytes, sizeof bytes);
-    RECT r;
     GetWindowRect(ticker, &r);
     EXPECT_EQ(GetSystemMetrics(SM_CYSCREEN), r.bottom);
     EXPECT_EQ(0, r.left);
@@ -113,6 +139,50 @@ TEST(Glancer, WithTheAgentClaimsTheWindowsTakesSettingsAndGivesThemBack) {
     ASSERT_NE(nullptr, WaitForTicker(again));
     EXPECT_EQ(0u, agent.Close());
     EXPECT_EQ(0u, again.Wait(kExitTimeoutMs));
+    std::string file = folder.Read("Tidewell.ini");
+    EXPECT_NE(std::string::npos, file.find("EdgeDockedOn=1")) << file;  // as the bar last lay: at the top, hiding
+    EXPECT_NE(std::string::npos, file.find("AutoHide=1")) << file;
+}
+
+int EngineWindows() {
+    int count = 0;
+    for (HWND w = nullptr; (w = FindWindowExA(nullptr, w, kEngineWindowClass, nullptr)) != nullptr && count < 10;)
+        count++;
+    return count;
+}
+
+TEST(Glancer, ABusyAgentIsAskedAgainNeverJoinedByAnother) {
+    InstallFolder folder("glancer-busy");
+    ASSERT_EQ(0u, folder.MakeDatabase(R"({"topics": [{"Title": "News / A", "messages": [{"ridMsg": 1, "Title": "One"}]}]})"));
+    AgentProcess agent(folder);
+    HWND engine = agent.WaitForEngineWindow();
+    ASSERT_NE(nullptr, engine);
+    GlobalBlockView block;
+    CConfigData& cfg = block.config();
+    // Every topic conversation taken by a living program.
+    std::vector<std::unique_ptr<Conversation>> held;
+    for (int i = 0; i < 19; i++) {
+        held.push_back(std::make_unique<Conversation>(engine, kTopicChannel));
+        ASSERT_TRUE(held.back()->open()) << i;
+    }
+    // The ticker in a folder of its own, whose Engine.exe only notes that it was started.
+    InstallFolder beside("glancer-busy-ticker", InstallFolder::kWithoutDatabase);
+    CopyProgram(beside.path(), "Glancer.exe");
+    beside.AddStandIn("Engine.exe");
+    ChildProcess glancer(beside.File("Glancer.exe"), "");
+    HWND ticker = WaitForTicker(glancer);
+    ASSERT_NE(nullptr, ticker);
+    PumpMessages(kQuietMs);
+    EXPECT_EQ("", beside.StandInLog()) << "a refused conversation started another agent";
+    EXPECT_EQ(1, EngineWindows());
+    EXPECT_NE(HwndToWord(ticker), cfg.DisplayWindow);
+
+    held.clear();  // the agent has room again: the ticker, asking again, is served
+    EXPECT_TRUE(WaitFor([&] { return cfg.DisplayWindow == HwndToWord(ticker); }, kStartTimeoutMs));
+    EXPECT_EQ("", beside.StandInLog());
+    EXPECT_EQ(STILL_ACTIVE, agent.Wait(0));
+    EXPECT_EQ(0u, agent.Close());
+    EXPECT_EQ(0u, glancer.Wait(kExitTimeoutMs));
 }
 
 TEST(Glancer, StartsTheAgentBesideItselfWhenNoneRuns) {
@@ -134,15 +204,16 @@ TEST(Glancer, StartsTheAgentBesideItselfWhenNoneRuns) {
 
 namespace {
 
-// A stand-in agent that lies: its shared record and every answer are junk
-// (texts without terminators, ids that never end, bitmaps that are not).
-class HostileAgent {
+// An agent played by the test: the shared record, an engine window and the
+// conversations; what it answers is up to the kind of agent.
+class StandInAgent {
 public:
-    explicit HostileAgent(const std::string& dataDir) {
+    // fill: the byte every field not set here holds.
+    StandInAgent(const std::string& dataDir, char fill) {
         mapping_ = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, kGlobalMappingSize,
                                       kGlobalMappingName);
         view_ = static_cast<uint8_t*>(MapViewOfFile(mapping_, FILE_MAP_ALL_ACCESS, 0, 0, kGlobalMappingSize));
-        memset(view_, 'x', kGlobalMappingSize);
+        memset(view_, fill, kGlobalMappingSize);
         WNDCLASSA wc = {};
         wc.lpfnWndProc = Proc;
         wc.hInstance = GetModuleHandleA(nullptr);
@@ -152,14 +223,12 @@ public:
         CConfigData& c = cfg();
         memset(c.DataDir, 0, sizeof c.DataDir);
         memcpy(c.DataDir, dataDir.data(), std::min(dataDir.size(), sizeof c.DataDir - 1));
-        memcpy(c.PageUrl, "http://127.0.0.1/", 17);  // then 'x' up to the field's end: too long to open
         c.EngineWindow = HwndToWord(window_);
         c.AdTopicId = kAdTopic;
         c.DisplayPreference = display::kShowQuotes;  // and the ads
-        memset(c.DisplaySettings, 0xFF, sizeof c.DisplaySettings);
         gAgent = this;
     }
-    ~HostileAgent() {
+    virtual ~StandInAgent() {
         for (void* v : conversations_) UnmapViewOfFile(v);
         DestroyWindow(window_);
         UnregisterClassA(kEngineWindowClass, GetModuleHandleA(nullptr));
@@ -173,9 +242,12 @@ public:
     int closed = 0;
     int preferences = 0;  // WM_CONFIGDLG received
 
-private:
+protected:
     static constexpr uint32_t kAdTopic = 7;
+    virtual LRESULT Topic(uint16_t code, TopicArea* a) = 0;
+    virtual LRESULT Message(uint16_t code, MsgArea* a) = 0;
 
+private:
     static LRESULT CALLBACK Proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
         if (message == gMessages.requestObject && gAgent) return gAgent->Answer(wParam, lParam);
         if (message == gMessages.configDlg && gAgent) gAgent->preferences++;
@@ -200,9 +272,30 @@ private:
         if (code == 0) return ++closed, 1;
         answered++;
         uint8_t* area = static_cast<uint8_t*>(conversations_[handle - 1]) + sizeof(ConversationHeader);
-        return channel == 0 ? Topic(reinterpret_cast<TopicArea*>(area)) : Message(reinterpret_cast<MsgArea*>(area));
+        return channel == 0 ? Topic(code, reinterpret_cast<TopicArea*>(area))
+                            : Message(code, reinterpret_cast<MsgArea*>(area));
     }
 
+    HANDLE mapping_ = nullptr;
+    uint8_t* view_ = nullptr;
+    HWND window_ = nullptr;
+    std::vector<void*> conversations_;
+    static StandInAgent* gAgent;
+};
+
+StandInAgent* StandInAgent::gAgent = nullptr;
+
+// A stand-in agent that lies: its shared record and every answer are junk
+// (texts without terminators, ids that never end, bitmaps that are not).
+class HostileAgent : public StandInAgent {
+public:
+    explicit HostileAgent(const std::string& dataDir) : StandInAgent(dataDir, 'x') {
+        CConfigData& c = cfg();
+        memcpy(c.PageUrl, "http://127.0.0.1/", 17);  // then 'x' up to the field's end: too long to open
+        memset(c.DisplaySettings, 0xFF, sizeof c.DisplaySettings);
+    }
+
+private:
     static void Junk(TopicRecord& t, uint32_t id) {
         memset(&t, 'T', sizeof t);
         t.ridTopic = id;
@@ -210,13 +303,13 @@ private:
         t.bActive = 1;
     }
 
-    LRESULT Topic(TopicArea* a) {
+    LRESULT Topic(uint16_t, TopicArea* a) override {
         Junk(a->topic, ++topicId_);
         a->msgCount = 0xFFFFFFFF;
         return 1;
     }
 
-    LRESULT Message(MsgArea* a) {
+    LRESULT Message(uint16_t, MsgArea* a) override {
         uint32_t topic = a->msg.ridTopic;
         memset(&a->msg, 'M', sizeof a->msg);
         Junk(a->topic, topic);
@@ -232,15 +325,50 @@ private:
         return 1;
     }
 
-    HANDLE mapping_ = nullptr;
-    uint8_t* view_ = nullptr;
-    HWND window_ = nullptr;
-    std::vector<void*> conversations_;
     uint32_t topicId_ = 0, msgId_ = 0;
-    static HostileAgent* gAgent;
 };
 
-HostileAgent* HostileAgent::gAgent = nullptr;
+// A stand-in agent with one topic of `headlines` headlines and the ad stream
+// of two ads, that counts the ads it is asked for: each one a view it reports.
+class AdCountingAgent : public StandInAgent {
+public:
+    explicit AdCountingAgent(const std::string& dataDir) : StandInAgent(dataDir, 0) {}
+    int adsFetched = 0;
+    uint32_t headlines = 1;
+
+private:
+    static constexpr uint32_t kNewsTopic = 1;
+
+    LRESULT Topic(uint16_t code, TopicArea* a) override {
+        uint32_t id = code == FETCH_FIRST ? kNewsTopic : a->topic.ridTopic == kNewsTopic ? kAdTopic : kNoId;
+        if (code != FETCH_FIRST && code != FETCH_NEXT) return 0;
+        if (id == kNoId) return 0;
+        Fill(a->topic, id);
+        a->msgCount = id == kNewsTopic ? headlines : 2;
+        return 1;
+    }
+
+    LRESULT Message(uint16_t code, MsgArea* a) override {
+        uint32_t topic = a->msg.ridTopic, count = topic == kAdTopic ? 2 : topic == kNewsTopic ? headlines : 0;
+        uint32_t id = code == FETCH_FIRST ? 1 : code == FETCH_NEXT ? a->msg.ridMsg + 1 : 0;
+        if (id < 1 || id > count) return 0;
+        memset(&a->msg, 0, sizeof a->msg);
+        Fill(a->topic, topic);
+        a->msg.ridTopic = topic;
+        a->msg.ridMsg = id;
+        snprintf(a->msg.Title, sizeof a->msg.Title, topic == kAdTopic ? "A%07u.bmp" : "Headline %u", id);
+        if (topic == kAdTopic) adsFetched++;
+        return 1;
+    }
+
+    static void Fill(TopicRecord& t, uint32_t id) {
+        memset(&t, 0, sizeof t);
+        t.ridTopic = id;
+        t.dwType = id == kAdTopic ? TOPIC_ADSTREAM : TOPIC_SUBSCRIPTION;
+        t.bActive = 1;
+        snprintf(t.Title, sizeof t.Title, id == kAdTopic ? "adstream" : "News / Counted");
+    }
+};
 
 // A bitmap header that promises what the file does not hold.
 std::string LyingBitmap() {
@@ -257,7 +385,103 @@ std::string LyingBitmap() {
     return b;
 }
 
+// A plain 24-bit bitmap of 60 by 24 pixels, as the ads are.
+std::string AdBitmap() {
+    std::string b = LyingBitmap();
+    b[19] = 0;
+    b[18] = 60;
+    b[22] = 24;
+    b[23] = 0;
+    return b + std::string(60 * 3 * 24, '\x40');
+}
+
+// The ticker's window edge that scrolls in and out with auto-hide.
+int TopOf(HWND window) {
+    RECT r;
+    GetWindowRect(window, &r);
+    return r.top;
+}
+
 }  // namespace
+
+TEST(Glancer, FetchesAnAdOnlyWhenItIsAboutToBeSeen) {
+    ASSERT_FALSE(SharedBlockExists());
+    InstallFolder folder("glancer-ads", InstallFolder::kWithoutDatabase);
+    CopyProgram(folder.path(), "Glancer.exe");
+    folder.AddStandIn("Engine.exe");
+    CreateDirectoryA(folder.File("Data").c_str(), nullptr);
+    folder.Write("Data\\A0000001.bmp", AdBitmap());
+    folder.Write("Data\\A0000002.bmp", AdBitmap());
+    AdCountingAgent agent(folder.File("Data"));
+    CConfigData& cfg = agent.cfg();
+    display::Settings fast;
+    fast.speed = 400;  // a round of the short loop every few seconds
+    display::Encode(fast, cfg.DisplaySettings);
+    cfg.ScreenSaverOn = 1;
+    SetCursorPos(GetSystemMetrics(SM_CXSCREEN) / 2, GetSystemMetrics(SM_CYSCREEN) / 2);
+
+    ChildProcess glancer(folder.File("Glancer.exe"), "");
+    HWND ticker = WaitForTicker(glancer);
+    ASSERT_NE(nullptr, ticker);
+    ASSERT_TRUE(WaitFor([&] { return cfg.DisplayWindow == HwndToWord(ticker); }, kStartTimeoutMs));
+    PumpMessages(kQuietMs);
+    EXPECT_EQ(0, agent.adsFetched) << "under the screen saver";
+    cfg.ScreenSaverOn = 0;
+    EXPECT_TRUE(WaitFor([&] { return agent.adsFetched > 0; }, 2 * kQuietMs)) << "fetched once it is seen";
+
+    // No view while nothing changes: a round takes the loop afresh, so each
+    // state is watched for more than a round.
+    auto fetchedWhile = [&](const char* state) {
+        PumpMessages(kQuietMs);  // a round that began before may still fetch
+        int before = agent.adsFetched;
+        PumpMessages(2 * kQuietMs);
+        EXPECT_EQ(before, agent.adsFetched) << state;
+    };
+    PostMessageA(ticker, WM_COMMAND, 100, 0);
+    fetchedWhile("paused");
+    PostMessageA(ticker, WM_COMMAND, 100, 0);
+
+    display::Settings hiding = fast;
+    hiding.autoHide = true;
+    uint8_t bytes[sizeof cfg.DisplaySettings];
+    display::Encode(hiding, bytes);
+    SendSettings(ticker, agent.window(), bytes, sizeof bytes);
+    EXPECT_TRUE(WaitFor([&] { return TopOf(ticker) < 0; }, 10000));
+    fetchedWhile("slid away");
+    display::Encode(fast, bytes);
+    SendSettings(ticker, agent.window(), bytes, sizeof bytes);
+
+    agent.headlines = 0;
+    fetchedWhile("with nothing to show between");
+    agent.headlines = 1;
+    DeleteFileA(folder.File("Data\\A0000001.bmp").c_str());
+    DeleteFileA(folder.File("Data\\A0000002.bmp").c_str());
+    fetchedWhile("without a bitmap to show");
+
+    PostMessageA(ticker, WM_CLOSE, 0, 0);
+    EXPECT_EQ(0u, glancer.Wait(kExitTimeoutMs));
+}
+
+TEST(Glancer, AnExhaustedHeapIsTracedAndTheBarGoesOn) {
+    // A build of the ticker whose heap gives no block over 64 KB, fed headlines without end.
+    ASSERT_FALSE(SharedBlockExists());
+    InstallFolder folder("glancer-heap", InstallFolder::kWithoutDatabase);
+    CopyProgram(folder.path(), "glancer_small_heap.exe", "Glancer.exe");
+    folder.AddStandIn("Engine.exe");
+    HostileAgent agent(folder.File("Data"));
+    CConfigData& cfg = agent.cfg();
+    ChildProcess glancer(folder.File("Glancer.exe"), "");
+    HWND ticker = WaitForTicker(glancer);
+    ASSERT_NE(nullptr, ticker);
+    ASSERT_TRUE(WaitFor([&] { return cfg.DisplayWindow == HwndToWord(ticker); }, kStartTimeoutMs));
+    PumpMessages(kQuietMs);
+    EXPECT_EQ(STILL_ACTIVE, glancer.Wait(0)) << "std::bad_alloc ended the ticker";
+    DWORD_PTR answer = 0;
+    EXPECT_TRUE(SendMessageTimeoutA(ticker, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000, &answer));
+    PostMessageA(ticker, WM_CLOSE, 0, 0);
+    EXPECT_TRUE(WaitFor([&] { return glancer.Wait(0) != STILL_ACTIVE; }, kExitTimeoutMs));
+    EXPECT_EQ(0u, glancer.Wait(0));
+}
 
 TEST(Glancer, DrawsOrSkipsHostileSharedDataAndStillCloses) {
     ASSERT_FALSE(SharedBlockExists());
@@ -277,8 +501,8 @@ TEST(Glancer, DrawsOrSkipsHostileSharedDataAndStillCloses) {
     HWND ticker = WaitForTicker(glancer);
     ASSERT_NE(nullptr, ticker);
     ASSERT_TRUE(WaitFor([&] { return cfg.DisplayWindow == HwndToWord(ticker); }, kStartTimeoutMs));
+    EXPECT_TRUE(WaitFor([&] { return agent.answered > 1000; }, kStartTimeoutMs)) << "it walked the endless answers";
     PumpMessages(kQuietMs);
-    EXPECT_GT(agent.answered, 1000) << "it walked the endless answers";
     EXPECT_LT(agent.answered, 50000) << "but not for ever";
 
     uint8_t junk[sizeof cfg.DisplaySettings];

@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "glancer/ticker_model.h"
+#include "jobs/quote_reader.h"
+#include "temp_dir.h"
 
 using namespace glancer;
 
@@ -108,18 +110,85 @@ TEST(ScrollClock, MovesAtASteadySpeedWhateverTheFrameTimes) {
     EXPECT_DOUBLE_EQ(25, clock.Position(10600));
 }
 
-TEST(Quotes, ParseWithOrWithoutTimeAndRefuseWhatIsNoQuote) {
-    // "symbol|last|change|direction|time" of each line taken; "NEW;0;0" is a symbol not yet quoted.
-    const std::pair<const char*, const char*> good[] = {{"MSFT;101.25;-1.5;4:01PM", "MSFT|101.25|-1.5|-1|4:01PM"},
-                                                        {"IBM;20;0.75", "IBM|20|+0.75|1|"}, {"NEW;0;0", "NEW|0|0|0|"},
-                                                        {"X;5", "X|5||0|"}};
-    Quote q;
-    for (auto [line, parsed] : good) {
-        ASSERT_TRUE(ParseQuote(line, &q)) << line;
-        EXPECT_EQ(parsed, q.symbol + "|" + q.last + "|" + q.change + "|" + std::to_string(q.direction) + "|" + q.time);
+TEST(Quotes, EveryFormTheAgentWritesIsShownAsATraderReadsIt) {
+    // Quote lines as the quote service sends them, turned into titles by the
+    // agent's own reader and read back by the ticker: "price|change|direction".
+    const std::pair<const char*, const char*> table[] = {
+        {"112.5,-0.375", "112 1/2|-3/8|-1"},   {"94.125,+0.000", "94 1/8|unch|0"},
+        {"41.20,+0.85", "41.20|+0.85|1"},      {"17,2", "17|+2|1"},
+        {"0.00390625,+1.25", "1/256|+1 1/4|1"}, {"1234.75,-12.5", "1234 3/4|-12 1/2|-1"},
+        {"3.5e1,0.5", "8|+1/2|1"},             {"7.0,-0", "7.0|unch|0"},
+        {"250.015625,-3.0625", "250 1/64|-3 1/16|-1"},
+    };
+    TempDir dir("quotes");
+    std::string file;
+    for (auto [numbers, shown] : table) {
+        std::string line = std::string("\"TIDE\",") + numbers;
+        line.insert(line.find(',', 7), ",\"6/1/2026\",\"4:01PM\"");
+        file += line + ",100,101,99,12345,padding-to-a-line-of-fifty-bytes\r\n";
     }
-    for (const char* bad : {"", "MSFT", ";1;2", "MSFT;abc;1", "A234567890123456;1;1", "MSFT;-;1"})
+    dir.Write("YStock.html", "<!-- source -->\r\n" + file);
+    QuoteReader reader;
+    char title[200], url[1024];
+    for (auto [numbers, shown] : table) {
+        ASSERT_TRUE(reader.GetYahooQuote(dir.File("YStock.html").c_str(), title, url)) << numbers;
+        Quote q;
+        ASSERT_TRUE(ParseQuote(title, &q)) << title;
+        EXPECT_EQ(std::string("TIDE") + "|" + shown + "|4:01PM",
+                  q.symbol + "|" + q.last + "|" + q.change + "|" + std::to_string(q.direction) + "|" + q.time)
+            << title;
+    }
+    reader.CloseFile();
+
+    // What is no quote stays a headline; a change that is no number is left out.
+    Quote q;
+    for (const char* bad : {"", "MSFT", ";1;2", "MSFT;abc;1", "A234567890123456;1;1", "MSFT;-;1", "X;1 1/3",
+                            "X;1 0/2", "X;1.5 1/2", "X;1 1/2/4", "X;.5", "X;1 99999/2"})
         EXPECT_FALSE(ParseQuote(bad, &q)) << bad;
+    ASSERT_TRUE(ParseQuote("NEW;0;N/A", &q));
+    EXPECT_EQ("0|", q.last + "|" + q.change);
+}
+
+TEST(EmptyBar, SaysWhyNothingScrolls) {
+    Item title = Piece(ItemKind::Title, 1, 0xFFFFFFFF, 10), slot = Piece(ItemKind::Ad, 7, 0xFFFFFFFF, 0);
+    EXPECT_STREQ(kNoTopicsText, EmptyBarText({}));
+    EXPECT_STREQ(kNoNewsText, EmptyBarText({title, title}));
+    EXPECT_STREQ(kNoNewsText, EmptyBarText({title, slot}));
+    EXPECT_STREQ("", EmptyBarText({title, Piece(ItemKind::Quote, 1, 1, 10)}));
+    EXPECT_STREQ("", EmptyBarText({Piece(ItemKind::Headline, 1, 1, 10)}));
+    // One byte of the ANSI code page for the dash, which the bar's font draws.
+    EXPECT_NE(nullptr, strchr(kNoNewsText, '\x97'));
+
+    const std::pair<int32_t, const char*> ages[] = {{-1, "Not brought up to date yet"},
+                                                    {999999, "Brought up to date just now"},
+                                                    {1000000 - 60, "Brought up to date 1 minute ago"},
+                                                    {1000000 - 7199, "Brought up to date 1 hour ago"},
+                                                    {1000000 - 7200, "Brought up to date 2 hours ago"},
+                                                    {1000000 - 3 * 86400, "Brought up to date 3 days ago"}};
+    for (auto [updated, text] : ages) EXPECT_EQ(text, UpdatedText(updated, 1000000)) << updated;
+}
+
+TEST(Loop, AnAdSlotTakesNoRoomUntilItsAdIsFetchedWhenItIsAboutToShow) {
+    Loop loop(kGap);
+    loop.Append(Piece(ItemKind::Title, 1, 0xFFFFFFFF, 100));
+    loop.Append(Piece(ItemKind::Ad, 7, 0xFFFFFFFF, 0));  // at 110
+    loop.Append(Piece(ItemKind::Headline, 1, 7, 50));      // at 110 too
+    loop.Append(Piece(ItemKind::Ad, 7, 0xFFFFFFFF, 0));  // at 170
+    loop.Append(Piece(ItemKind::Headline, 1, 8, 20));      // at 170 too
+    EXPECT_EQ(200, loop.Length(100));
+    EXPECT_EQ((std::vector<std::pair<size_t, int>>{{0, 0}, {2, 110}}), Shown(loop, 0, 150));
+    EXPECT_EQ(-1, loop.DueAdSlot(0, 50, 50));  // the first slot is 110 px away
+    EXPECT_EQ(1, loop.DueAdSlot(0, 50, 61));
+    EXPECT_EQ(3, loop.DueAdSlot(150, 10, 15));
+    EXPECT_EQ(1, loop.DueAdSlot(3 * 200 + 100, 10, 15));  // positions are taken modulo the round
+
+    loop.Replace(1, Piece(ItemKind::Ad, 7, 3, 30));  // the ad fetched: what comes after it moves on
+    EXPECT_EQ((std::vector<std::pair<size_t, int>>{{0, 0}, {1, 110}, {2, 150}}), Shown(loop, 0, 200));
+    EXPECT_EQ(240, loop.Length(100));
+    EXPECT_EQ(1, loop.HitTest(0, 200, 120));
+    EXPECT_EQ(3, loop.DueAdSlot(0, 100, 111));
+    loop.Replace(3, Piece(ItemKind::Ad, 7, 0, 0));  // a place whose ad had no bitmap: nothing more to fill
+    EXPECT_EQ(-1, loop.DueAdSlot(0, 1000, 1000));
 }
 
 TEST(SafeText, StopsAtTheFieldEndAndBlanksControlCharacters) {
@@ -136,6 +205,7 @@ TEST(SafeText, StopsAtTheFieldEndAndBlanksControlCharacters) {
 TEST(Links, OnlyWebAddressesAreOpened) {
     EXPECT_TRUE(IsWebLink("http://127.0.0.1/a?b=c"));
     EXPECT_TRUE(IsWebLink("https://example.test/"));
+    EXPECT_TRUE(IsWebLink("HTTP://example.test/"));
     for (const char* bad : {"", "http://", "file:///c:/x", "C:\\evil.exe", "http://a b", "http://a\"b", "HTTP:x",
                             "javascript:alert(1)", "http://a\x7f"})
         EXPECT_FALSE(IsWebLink(bad)) << bad;

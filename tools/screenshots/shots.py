@@ -22,8 +22,9 @@ SAMPLE = {
                       {"ridMsg": 2, "Title": "Lighthouse keeper retires after forty years", "tmReceived": NOW},
                       {"ridMsg": 3, "Title": "Ferry timetable changes from Monday", "tmReceived": NOW}]},
         {"dwType": 3, "Title": "Stocks / Quotes", "tmLastUpdate": NOW, "dwInterval": 86400,
-         "messages": [{"ridMsg": 1, "Title": "TIDE;41.20;+0.85;4:01PM"},
-                      {"ridMsg": 2, "Title": "SAIL;17.05;-0.40;4:01PM"}]},
+         "messages": [{"ridMsg": 1, "Title": "TIDE;41 1/4;+0 7/8;4:01PM"},
+                      {"ridMsg": 2, "Title": "SAIL;17 1/16;-0 3/8;4:01PM"},
+                      {"ridMsg": 3, "Title": "KELP;8.05;+0.000;4:01PM"}]},
         {"dwType": 4, "Title": "adstream", "tmLastUpdate": NOW, "dwInterval": 86400,
          "messages": [{"ridMsg": 1, "Title": "A0000001.bmp", "tmReceived": NOW}]},
     ],
@@ -66,7 +67,68 @@ def tray_menu(ctx):
     return image.crop((0, max(y - 14, 0), min(right + 40, 400), min(bottom + 12, 300)))
 
 
-SHOTS = [("tray-menu.png", tray_menu), ("ticker.png", ticker)]
+def held_when(ctx, word, most_left, width):
+    """The bar held still under the mouse once the word has scrolled to the
+    left part of the bar: a crop of width pixels from just before it."""
+    def found():
+        mouse("mousemove", 1279, 300)
+        time.sleep(0.3)
+        mouse("mousemove", 1279, 2)
+        time.sleep(0.4)
+        image = screenshot(ctx.tmp("held.png"))
+        x = [left for w, left, top, w_, h in ocr_words(image.crop((0, 0, 1280, BAR))) if w.startswith(word)]
+        return x and x[0] <= most_left and (image, x[0])
+    held = wait_for(found, 90, step=0)
+    if not held:
+        raise RuntimeError("%s did not come by" % word)
+    image, x = held
+    left = max(x - 12, 0)
+    return image.crop((left, 0, left + width, BAR))
+
+
+def quotes(ctx):
+    """The quotes as a trader reads them, held still under the mouse."""
+    return held_when(ctx, "Stocks", 500, 780)
+
+
+def restart(ctx, database):
+    """The agent again with other news, and the ticker beside it."""
+    ctx.wine.run(ctx.folder.file("twl.exe"), "close")
+    wait_for(lambda: not window_ids("Tidewell Glancer"), 20)
+    start_sample(ctx.folder, ctx.wine, database)
+    ctx.wine.start(ctx.folder.file("Glancer.exe"))
+    wait_for(lambda: window_ids("Tidewell Glancer"), 30)
+    mouse("mousemove", 640, 600)
+    time.sleep(3)
+
+
+ADS_ONLY = {"dwType": 4, "Title": "adstream", "messages": []}
+
+
+def no_news(ctx):
+    """A bar whose topics have no headlines yet."""
+    restart(ctx, {"topics": [{"Title": "News / Harbour", "dwInterval": 86400, "messages": []}, ADS_ONLY]})
+    return held_when(ctx, "No", 600, 480)
+
+
+def no_topics(ctx):
+    """A bar without topics."""
+    restart(ctx, {"topics": [ADS_ONLY]})
+    return held_when(ctx, "No", 600, 640)
+
+
+def offline(ctx):
+    """An agent that works offline: the marker at the bar's end, its reason under the mouse."""
+    restart(ctx, dict(SAMPLE, header={"DisplayPreference": 1, "Passive": 1}))
+    words = ocr_words(screenshot(ctx.tmp("offline.png")).crop((1080, 0, 1280, BAR)))
+    x = [1080 + left + width // 2 for word, left, top, width, height in words if "offline" in word]
+    mouse("mousemove", x[0] if x else 1250, BAR // 2)
+    time.sleep(1.5)
+    return screenshot(ctx.tmp("offline.png")).crop((640, 0, 1280, 90))
+
+
+SHOTS = [("tray-menu.png", tray_menu), ("ticker.png", ticker), ("ticker-quotes.png", quotes),
+         ("ticker-no-news.png", no_news), ("ticker-no-topics.png", no_topics), ("ticker-offline.png", offline)]
 
 
 class Context:
@@ -77,17 +139,22 @@ class Context:
         return self.folder.file(name)
 
 
+def start_sample(folder, wine, database):
+    """Starts the agent on a data file made from the database; whether it runs."""
+    folder.write("db.json", json.dumps(database))
+    wine.run(folder.file("twldata.exe"), "create", windows_path(folder.file("Data/Msg.dat")),
+             windows_path(folder.file("db.json")))
+    folder.settings(EdgeDockedOn=1, AlwaysOnTop=1, AutoHide=0, MsgPurge=500)
+    wine.start(folder.file("Engine.exe"))
+    return wine.run(folder.file("twl.exe"), "wait", "30").returncode == 0
+
+
 def main(wine_run, prefix, bin_dir, out_dir):
     folder = InstallFolder(bin_dir, "screenshots")
     wine = Wine(wine_run, prefix)
     try:
-        folder.write("db.json", json.dumps(SAMPLE))
-        wine.run(folder.file("twldata.exe"), "create", windows_path(folder.file("Data/Msg.dat")),
-                 windows_path(folder.file("db.json")))
         ad_bitmap(folder.file("Data/A0000001.bmp"))
-        folder.settings(EdgeDockedOn=1, AlwaysOnTop=1, AutoHide=0, MsgPurge=500)
-        wine.start(folder.file("Engine.exe"))
-        if wine.run(folder.file("twl.exe"), "wait", "30").returncode != 0:
+        if not start_sample(folder, wine, SAMPLE):
             print("screenshots: the agent did not start", file=sys.stderr)
             return 1
         if not wait_for(tray_icon, 30):
