@@ -17,13 +17,6 @@ std::string Field(const char* text, size_t size) {
     return std::string(text, StrLenBounded(text, size));
 }
 
-std::string Trimmed(const std::string& text) {
-    size_t first = 0, last = text.size();
-    while (first < last && IsSpaceChar(text[first])) first++;
-    while (last > first && IsSpaceChar(text[last - 1])) last--;
-    return text.substr(first, last - first);
-}
-
 // A whole decimal number within [low, high], nothing else around it but blanks.
 bool ParseNumber(const std::string& text, int32_t low, int32_t high, int32_t& value) {
     std::string digits = Trimmed(text);
@@ -57,8 +50,10 @@ Choices ReadExchange(const ConfigExchange& exchange, const display::Settings& fa
     uint32_t topics = exchange.topicCount < kExchangeTopics ? exchange.topicCount : kExchangeTopics;
     for (uint32_t slot = 0; slot < topics; slot++) {
         const TopicRecord& topic = exchange.topics[slot];
-        // The quote topic's switch is not taken back: the agent rebuilds that topic from the symbols.
-        if (topic.dwType == TOPIC_QUOTES) continue;
+        // The quote topic is rebuilt from the symbols, and the ad stream is
+        // kept current whatever is shown: what the ticker shows of either is
+        // the display preference's.
+        if (topic.dwType == TOPIC_QUOTES || topic.dwType == TOPIC_ADSTREAM) continue;
         choices.topics.push_back({slot, Field(topic.Title, sizeof topic.Title), Field(topic.Hint, sizeof topic.Hint),
                                   topic.bActive != 0});
     }
@@ -78,6 +73,12 @@ void WriteExchange(const Choices& choices, ConfigExchange& exchange) {
     for (const TopicChoice& topic : choices.topics) {
         if (topic.slot < kExchangeTopics) exchange.topics[topic.slot].bActive = topic.active ? 1 : 0;
     }
+    // An ad stream switched off by an older dialog would never be brought up
+    // to date again, with no switch left to turn it back on.
+    uint32_t topics = exchange.topicCount < kExchangeTopics ? exchange.topicCount : kExchangeTopics;
+    for (uint32_t slot = 0; slot < topics; slot++) {
+        if (exchange.topics[slot].dwType == TOPIC_ADSTREAM) exchange.topics[slot].bActive = 1;
+    }
     uint32_t count = 0;
     for (; count < choices.symbols.size() && count < kExchangeSymbols; count++) {
         memset(exchange.symbols[count], 0, kExchangeSymbolSize);
@@ -94,13 +95,21 @@ const char* CheckPort(const std::string& text, bool proxyOn, int32_t& port) {
     return "The proxy port must be a number from 1 to 65535.";
 }
 
-const char* CheckProxyHost(const std::string& text, bool proxyOn) {
-    std::string host = Trimmed(text);
-    if (proxyOn && host.empty()) return "Please enter the proxy server's name or address.";
-    if (host.size() > kMaxProxyHost) return "The proxy server's name is too long.";
-    for (char c : host) {
+const char* CheckProxyHost(const std::string& text, bool proxyOn, std::string& host) {
+    std::string candidate = Trimmed(text);
+    if (proxyOn && candidate.empty()) return "Please enter the proxy server's name or address.";
+    if (candidate.size() > kMaxProxyHost) return "The proxy server's name is too long.";
+    for (char c : candidate) {
         if (IsSpaceChar(c) || c == '/' || c == ':') return "The proxy server's name must not hold blanks, \"/\" or \":\".";
     }
+    host = candidate;
+    return nullptr;
+}
+
+const char* CheckBrowserPath(const std::string& text, std::string& path) {
+    std::string candidate = Trimmed(text);
+    if (candidate.size() > kMaxBrowserPath) return "The browser's path is too long: at most 259 characters.";
+    path = candidate;
     return nullptr;
 }
 

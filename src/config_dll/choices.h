@@ -34,7 +34,7 @@ struct Choices {
     display::Settings display;
     int32_t preference = display::kShowQuotes;
     int32_t pace = kMinPace;
-    std::vector<TopicChoice> topics;  // the topics whose switch the agent takes back
+    std::vector<TopicChoice> topics;  // the topics with a switch of their own: not the quotes, not the ads
     std::vector<std::string> symbols;
 };
 
@@ -43,13 +43,17 @@ struct Choices {
 Choices ReadExchange(const ConfigExchange& exchange, const display::Settings& fallback);
 
 // Writes the choices into exactly the fields the agent reads back and sets
-// the accepted flag. Only for choices that passed the checks below.
+// the accepted flag; the ad stream's switch goes back on. Only for choices
+// that passed the checks below.
 void WriteExchange(const Choices& choices, ConfigExchange& exchange);
 
 // The checks of the values typed into the dialog. Each returns nullptr when
-// the text is acceptable (and stores the value), else the message to show.
+// the text is acceptable and then stores the value it checked (texts without
+// the blanks around them), else the message to show.
 const char* CheckPort(const std::string& text, bool proxyOn, int32_t& port);
-const char* CheckProxyHost(const std::string& text, bool proxyOn);
+const char* CheckProxyHost(const std::string& text, bool proxyOn, std::string& host);
+// At most 259 characters; empty means the system's own browser.
+const char* CheckBrowserPath(const std::string& text, std::string& path);
 const char* CheckSpeed(const std::string& text, uint32_t& speed);
 const char* CheckPace(const std::string& text, int32_t& pace);
 // A symbol to add to the list: 1 to 9 letters, digits or ". - ^ =", not

@@ -14,12 +14,14 @@
 #include "config_dll/choices.h"
 #include "config_dll/resource.h"
 #include "shared/config_data.h"
+#include "shared/global_block_view_win.h"
 #include "shared/names.h"
 
 namespace {
 
 constexpr char kTitle[] = "Tidewell Preferences";
 constexpr int kMaxText = 2048;  // longer than any field; a longer text is refused by the checks
+constexpr WORD kLibraryManifestId = 2;  // a library's manifest resource, as program.rc2 gives it
 
 enum Page { kConnection, kBrowser, kDisplay, kTopics, kSymbols, kPace, kPages };
 
@@ -47,6 +49,30 @@ struct Dialog {
 HINSTANCE gInstance;
 Dialog* gDialog;
 
+// The library's own manifest (common controls 6), active while the dialog
+// lives, whatever the program that loaded the library asked for.
+class OwnManifest {
+public:
+    OwnManifest() {
+        ACTCTXA context = {sizeof context};
+        context.dwFlags = ACTCTX_FLAG_HMODULE_VALID | ACTCTX_FLAG_RESOURCE_NAME_VALID;
+        context.hModule = gInstance;
+        context.lpResourceName = MAKEINTRESOURCEA(kLibraryManifestId);
+        context_ = CreateActCtxA(&context);
+        if (context_ != INVALID_HANDLE_VALUE && !ActivateActCtx(context_, &cookie_)) cookie_ = 0;
+    }
+    ~OwnManifest() {
+        if (cookie_) DeactivateActCtx(0, cookie_);
+        if (context_ != INVALID_HANDLE_VALUE) ReleaseActCtx(context_);
+    }
+    OwnManifest(const OwnManifest&) = delete;
+    OwnManifest& operator=(const OwnManifest&) = delete;
+
+private:
+    HANDLE context_ = INVALID_HANDLE_VALUE;
+    ULONG_PTR cookie_ = 0;
+};
+
 std::string ItemText(HWND page, int id) {
     char text[kMaxText + 2];
     GetDlgItemTextA(page, id, text, sizeof text);
@@ -58,21 +84,21 @@ void SetItemNumber(HWND page, int id, int32_t value, bool show) {
 }
 
 // The edge, on-top and auto-hide the ticker was set up with, from the shared
-// record, opened read-only; defaults when no agent holds one.
+// record; defaults when no agent holds one.
 display::Settings SharedDisplaySettings() {
-    display::Settings settings;
-    HANDLE mapping = OpenFileMappingA(FILE_MAP_READ, FALSE, kGlobalMappingName);
-    if (!mapping) return settings;
-    void* view = MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, kGlobalMappingSize);
-    MEMORY_BASIC_INFORMATION info;
-    if (view && VirtualQuery(view, &info, sizeof info) == sizeof info && info.RegionSize >= kGlobalMappingSize) {
-        CConfigData cfg;
-        memcpy(&cfg, static_cast<const char*>(view) + kGlobalRecordOffset, sizeof cfg);
-        settings = display::FromRecord(cfg);
-    }
-    if (view) UnmapViewOfFile(view);
-    CloseHandle(mapping);
-    return settings;
+    GlobalBlockView block;
+    if (!block.valid()) return display::Settings();
+    CConfigData cfg;
+    memcpy(&cfg, &block.config(), sizeof cfg);
+    return display::FromRecord(cfg);
+}
+
+// The agent hands confirmed display settings to a running ticker, which
+// keeps them where the settings file is written from; with no ticker they
+// must get there all the same, or the file and the next ticker disagree.
+void StoreSharedDisplaySettings(const display::Settings& settings) {
+    GlobalBlockView block;
+    if (block.valid()) display::Store(settings, block.config());
 }
 
 // ---- Filling the pages ----
@@ -235,8 +261,9 @@ INT_PTR CALLBACK PageProc(HWND page, UINT message, WPARAM wParam, LPARAM) {
 bool TakeConnection(Dialog& d, HWND page) {
     prefs::Choices& c = d.choices;
     bool on = IsDlgButtonChecked(page, IDC_PROXY_ON) == BST_CHECKED;
-    std::string host = ItemText(page, IDC_PROXY_HOST);
-    if (const char* refused = prefs::CheckProxyHost(host, on)) return Refuse(d, kConnection, IDC_PROXY_HOST, refused);
+    std::string host;
+    if (const char* refused = prefs::CheckProxyHost(ItemText(page, IDC_PROXY_HOST), on, host))
+        return Refuse(d, kConnection, IDC_PROXY_HOST, refused);
     int32_t port = c.proxyPort;
     if (const char* refused = prefs::CheckPort(ItemText(page, IDC_PROXY_PORT), on, port))
         return Refuse(d, kConnection, IDC_PROXY_PORT, refused);
@@ -247,10 +274,8 @@ bool TakeConnection(Dialog& d, HWND page) {
 }
 
 bool TakeBrowser(Dialog& d, HWND page) {
-    std::string path = ItemText(page, IDC_BROWSER_PATH);
-    if (path.size() > prefs::kMaxBrowserPath)
-        return Refuse(d, kBrowser, IDC_BROWSER_PATH, "The browser's path is too long: at most 259 characters.");
-    d.choices.browserPath = path;
+    if (const char* refused = prefs::CheckBrowserPath(ItemText(page, IDC_BROWSER_PATH), d.choices.browserPath))
+        return Refuse(d, kBrowser, IDC_BROWSER_PATH, refused);
     return true;
 }
 
@@ -291,6 +316,10 @@ void ShowPage(Dialog& d, int page) {
     d.current = page;
     TabCtrl_SetCurSel(d.tabs, page);
     for (int i = 0; i < kPages; i++) ShowWindow(d.pages[i], i == page ? SW_SHOW : SW_HIDE);
+    // The keyboard must not stay on a control of the page that went: it
+    // goes to the tabs, as after a click on one.
+    HWND focus = GetFocus();
+    if (focus && IsChild(d.window, focus) && !IsWindowVisible(focus)) SetFocus(d.tabs);
 }
 
 bool Refuse(Dialog& d, int page, int control, const char* message) {
@@ -339,11 +368,23 @@ void MakePages(Dialog& d) {
     FillPace(d.pages[kPace], d.choices);
 }
 
+// The product's icon in the caption and the task switcher, at the sizes the
+// system asks for.
+void ShowProductIcon(HWND window) {
+    const int kinds[][3] = {{ICON_BIG, SM_CXICON, SM_CYICON}, {ICON_SMALL, SM_CXSMICON, SM_CYSMICON}};
+    for (const auto& kind : kinds) {
+        HANDLE icon = LoadImageA(gInstance, MAKEINTRESOURCEA(IDI_PRODUCT), IMAGE_ICON, GetSystemMetrics(kind[1]),
+                                 GetSystemMetrics(kind[2]), LR_SHARED);
+        if (icon) SendMessageA(window, WM_SETICON, kind[0], reinterpret_cast<LPARAM>(icon));
+    }
+}
+
 INT_PTR CALLBACK FrameProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     Dialog* d = gDialog;
     if (!d) return FALSE;
     switch (message) {
         case WM_INITDIALOG:
+            ShowProductIcon(window);
             d->window = window;
             d->tabs = GetDlgItem(window, IDC_TABS);
             MakePages(*d);
@@ -405,6 +446,7 @@ void RunLoop(Dialog& d) {
 extern "C" int WINAPI ConfigDialog(ConfigExchange* exchange, DWORD) {
     if (!exchange || gDialog) return 0;
     exchange->accepted = 0;
+    OwnManifest manifest;
     INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_TAB_CLASSES};
     InitCommonControlsEx(&controls);
     Dialog d;
@@ -418,8 +460,10 @@ extern "C" int WINAPI ConfigDialog(ConfigExchange* exchange, DWORD) {
         DestroyWindow(window);
     }
     gDialog = nullptr;
-    if (d.accepted) prefs::WriteExchange(d.choices, *exchange);
-    return d.accepted ? 1 : 0;
+    if (!d.accepted) return 0;
+    prefs::WriteExchange(d.choices, *exchange);
+    StoreSharedDisplaySettings(d.choices.display);
+    return 1;
 }
 
 BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {

@@ -2,6 +2,8 @@
 // dialog by these numbers, so each is unique across all pages.
 #pragma once
 
+#define IDI_PRODUCT 1
+
 #define IDD_PREFERENCES 100
 #define IDD_PAGE_CONNECTION 101
 #define IDD_PAGE_BROWSER 102

@@ -85,4 +85,13 @@ inline void Encode(const Settings& s, uint8_t* bytes) {
     memcpy(bytes, words, sizeof(words));
 }
 
+// Keeps settings where the data file and the settings file find them: the
+// display words and the settings file's edge, on-top and auto-hide.
+inline void Store(const Settings& s, CConfigData& cfg) {
+    Encode(s, cfg.DisplaySettings);
+    cfg.EdgeDockedOn = static_cast<int32_t>(s.edge);
+    cfg.AlwaysOnTop = s.onTop;
+    cfg.AutoHide = s.autoHide;
+}
+
 }  // namespace display

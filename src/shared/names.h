@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#define TIDEWELL_VERSION "1.1.1043.1"
+#include "shared/version.h"
 
 constexpr const char kProductVersion[] = TIDEWELL_VERSION;
 

@@ -31,13 +31,15 @@ std::vector<std::string> NineCharacterSymbols(size_t count) {
 TEST(PrefsChoices, HostileRecordIsReadWithinItsSlots) {
     auto exchange = PatternedExchange();
     exchange->topics[7].dwType = TOPIC_QUOTES;
+    exchange->topics[9].dwType = TOPIC_ADSTREAM;
     display::Settings fallback;
     fallback.edge = display::kEdgeBottom;
     fallback.autoHide = true;
     prefs::Choices c = prefs::ReadExchange(*exchange, fallback);
 
-    EXPECT_EQ(kExchangeTopics - 1, c.topics.size());  // all slots but the quote topic's
+    EXPECT_EQ(kExchangeTopics - 2, c.topics.size());  // all slots but the quote topic's and the ad stream's
     EXPECT_EQ(8u, c.topics[7].slot);
+    EXPECT_EQ(10u, c.topics[8].slot);
     EXPECT_EQ(sizeof(TopicRecord::Title), c.topics[0].title.size());
     EXPECT_EQ(sizeof(TopicRecord::Hint), c.topics[0].hint.size());
     ASSERT_EQ(kExchangeSymbols, c.symbols.size());
@@ -59,9 +61,12 @@ TEST(PrefsChoices, HostileRecordIsReadWithinItsSlots) {
 
 TEST(PrefsChoices, WritesBackOnlyWhatTheAgentReads) {
     auto exchange = PatternedExchange();
-    exchange->topicCount = 3;
+    exchange->topicCount = 4;
     exchange->symbolCount = 0;
     exchange->topics[1].dwType = TOPIC_QUOTES;
+    exchange->topics[3].dwType = TOPIC_ADSTREAM;
+    exchange->topics[3].bActive = 0;  // switched off by an older dialog
+    exchange->topics[4].dwType = TOPIC_ADSTREAM;  // beyond the count: not the agent's
     auto before = std::make_unique<ConfigExchange>(*exchange);
     prefs::Choices c = prefs::ReadExchange(*exchange, display::Settings());
     ASSERT_EQ(2u, c.topics.size());
@@ -87,10 +92,13 @@ TEST(PrefsChoices, WritesBackOnlyWhatTheAgentReads) {
     EXPECT_EQ(0u, exchange->topics[2].bActive);
     EXPECT_EQ(1u, exchange->topics[0].bActive);
     EXPECT_EQ(0xABABABABu, exchange->topics[1].bActive);  // the quote topic's switch is left alone
+    EXPECT_EQ(1u, exchange->topics[3].bActive);  // the ad stream is kept current
+    EXPECT_EQ(0xABABABABu, exchange->topics[4].bActive);
     EXPECT_EQ(2u, exchange->symbolCount);
     EXPECT_EQ(0, memcmp("BB\0\0\0\0\0\0\0\0", exchange->symbols[1], kExchangeSymbolSize));
     // Everything the agent does not read back is as it was.
     exchange->topics[0].bActive = exchange->topics[2].bActive = 0xABABABAB;
+    exchange->topics[3].bActive = 0;
     EXPECT_EQ(0, memcmp(before->topics, exchange->topics, sizeof before->topics));
     EXPECT_EQ(before->topicCount, exchange->topicCount);
     EXPECT_EQ(0, memcmp(before->installDir, exchange->installDir, sizeof before->installDir));
@@ -123,11 +131,28 @@ TEST(PrefsChoices, TypedNumbersOutsideTheirRangeAreRefused) {
     for (const char* bad : {"19", "401", "fast"}) EXPECT_NE(nullptr, prefs::CheckSpeed(bad, speed)) << bad;
     EXPECT_EQ(400u, speed);
 
-    EXPECT_EQ(nullptr, prefs::CheckProxyHost("proxy.test", true));
-    EXPECT_EQ(nullptr, prefs::CheckProxyHost("", false));
-    for (const char* bad : {"", "  "}) EXPECT_NE(nullptr, prefs::CheckProxyHost(bad, true));
-    for (const char* bad : {"a b", "proxy:80", "http://p"}) EXPECT_NE(nullptr, prefs::CheckProxyHost(bad, false)) << bad;
-    EXPECT_NE(nullptr, prefs::CheckProxyHost(std::string(1024, 'p'), true));
+    // Texts: what is stored is what was checked, without the blanks around it.
+    struct Text {
+        const char* typed;
+        bool proxyOn;
+        const char* stored;  // nullptr: refused, and nothing stored
+    } hosts[] = {
+        {"proxy.test", true, "proxy.test"}, {" \tproxy.test \r\n", true, "proxy.test"}, {"", false, ""},
+        {"  ", false, ""},                  {"", true, nullptr},                   {"  ", true, nullptr},
+        {"a b", false, nullptr},            {"proxy:80", false, nullptr},          {"http://p", false, nullptr},
+    };
+    for (const Text& t : hosts) {
+        std::string host = "kept";
+        EXPECT_EQ(t.stored == nullptr, prefs::CheckProxyHost(t.typed, t.proxyOn, host) != nullptr) << t.typed;
+        EXPECT_EQ(t.stored ? t.stored : "kept", host) << t.typed;
+    }
+    std::string host, path;
+    EXPECT_NE(nullptr, prefs::CheckProxyHost(std::string(1024, 'p'), true, host));
+    EXPECT_EQ(nullptr, prefs::CheckProxyHost(" " + std::string(1023, 'p') + " ", true, host));
+    EXPECT_EQ(nullptr, prefs::CheckBrowserPath("  C:\\Program Files\\B\\b.exe\t", path));
+    EXPECT_EQ("C:\\Program Files\\B\\b.exe", path);
+    EXPECT_EQ(nullptr, prefs::CheckBrowserPath(" " + std::string(259, 'b') + " ", path));
+    EXPECT_NE(nullptr, prefs::CheckBrowserPath(std::string(260, 'b'), path));
 }
 
 TEST(PrefsChoices, NewSymbolsMustFitTheSlotAndTheQuoteAddress) {

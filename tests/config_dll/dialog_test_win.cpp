@@ -45,6 +45,14 @@ std::string Narrow(const wchar_t* text) {
     return narrow;
 }
 
+// Texts come back as wide characters: that is how Wine carries them
+// between processes. The dialog's texts are ASCII.
+std::string TextOf(HWND window) {
+    wchar_t text[512] = L"";
+    SendMessageW(window, WM_GETTEXT, 512, reinterpret_cast<LPARAM>(text));
+    return Narrow(text);
+}
+
 HWND gFound;
 int gWantedId;
 
@@ -88,13 +96,7 @@ public:
     void Page(int page) const { Send(IDC_TABS, TCM_SETCURFOCUS, page); }
     int CurrentPage() const { return static_cast<int>(Send(IDC_TABS, TCM_GETCURSEL)); }
     void Type(int id, const std::string& text) const { Send(id, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str())); }
-    // Texts come back as wide characters: that is how Wine carries them
-    // between processes. The dialog's texts are ASCII.
-    std::string Text(int id) const {
-        wchar_t text[512] = L"";
-        SendMessageW(Item(id), WM_GETTEXT, 512, reinterpret_cast<LPARAM>(text));
-        return Narrow(text);
-    }
+    std::string Text(int id) const { return TextOf(Item(id)); }
     std::string ListItem(int id, int index) const {
         wchar_t text[512] = L"";
         if (SendMessageW(Item(id), LB_GETTEXTLEN, index, 0) < 512)
@@ -174,10 +176,11 @@ TEST(PrefsDialog, APersonCancelsIsRefusedAndConfirms) {
     EXPECT_TRUE(cancelled.Checked(IDC_AUTO_HIDE));
     EXPECT_EQ("80", cancelled.Text(IDC_SPEED));
     EXPECT_TRUE(cancelled.Checked(IDC_SHOW_QUOTES));
-    ASSERT_EQ(3, cancelled.Send(IDC_TOPICS, LB_GETCOUNT));  // the quote topic is edited by its symbols
-    EXPECT_EQ("On\tNews / A|Off\tNews / B|On\tAdStream", cancelled.ListItem(IDC_TOPICS, 0) + "|" +
-                                                            cancelled.ListItem(IDC_TOPICS, 1) + "|" +
-                                                            cancelled.ListItem(IDC_TOPICS, 2));
+    // The quote topic is edited by its symbols; the ad stream has no switch
+    // that would not stop the ads: the display page's "Show ads" does that.
+    ASSERT_EQ(2, cancelled.Send(IDC_TOPICS, LB_GETCOUNT));
+    EXPECT_EQ("On\tNews / A|Off\tNews / B",
+              cancelled.ListItem(IDC_TOPICS, 0) + "|" + cancelled.ListItem(IDC_TOPICS, 1));
     EXPECT_EQ("Harbour & coast", cancelled.Text(IDC_TOPIC_HINT));
     EXPECT_EQ("BBB", cancelled.ListItem(IDC_SYMBOLS, 0));
     EXPECT_EQ("1 of 1 symbols fit the quote address.", cancelled.Text(IDC_SYMBOLS_FIT));
@@ -237,9 +240,10 @@ TEST(PrefsDialog, APersonCancelsIsRefusedAndConfirms) {
     EXPECT_EQ("Please enter the proxy server's name or address.", dialog.Refusal());
 
     // Every page changed, then Enter.
-    dialog.Type(IDC_PROXY_HOST, "proxy.test");
+    // Texts are kept as they were checked, without the blanks around them.
+    dialog.Type(IDC_PROXY_HOST, " proxy.test\t ");
     dialog.Type(IDC_PROXY_PORT, "3128");
-    dialog.Type(IDC_BROWSER_PATH, "C:\\Apps\\Netscape\\netscape.exe");
+    dialog.Type(IDC_BROWSER_PATH, "  C:\\Apps\\Netscape\\netscape.exe ");
     dialog.Page(kDisplayPage);
     dialog.Send(IDC_EDGE, CB_SETCURSEL, display::kEdgeLeft);
     dialog.Click(IDC_ON_TOP);
@@ -321,4 +325,148 @@ TEST(PrefsDialog, APersonCancelsIsRefusedAndConfirms) {
     for (const char* line : {"HttpProxy=proxy.test", "HttpProxyPort=3128", "HttpProxyEnabled=1",
                              "BrowserPath=C:\\Apps\\Netscape\\netscape.exe", "BrowserDdeService=NETSCAPE"})
         EXPECT_NE(std::string::npos, ini.find(line)) << line << "\n" << ini;
+}
+
+namespace {
+
+// A control's mnemonic and whether pressing it only focuses the control
+// (a push button would act at once).
+struct Mnemonic {
+    char letter;
+    int id;
+    bool pushButton;
+};
+
+std::string ClassOf(HWND window) {
+    char name[64] = "";
+    GetClassNameA(window, name, sizeof name);
+    return name;
+}
+
+char MnemonicIn(const std::string& text) {
+    size_t at = text.find('&');
+    return at + 1 < text.size() ? static_cast<char>(tolower(static_cast<unsigned char>(text[at + 1]))) : 0;
+}
+
+// The controls of the page shown that Tab stops at, in the dialog's order,
+// and the mnemonic that reaches each: its own text's for a button, the label
+// before it for any other control. 0 where none reaches it.
+std::vector<std::pair<int, char>> TabStops(HWND page) {
+    std::vector<std::pair<int, char>> stops;
+    char label = 0;
+    for (HWND child = GetWindow(page, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        LONG style = GetWindowLongA(child, GWL_STYLE);
+        std::string text = ClassOf(child) == "Static" && (style & SS_NOPREFIX) ? "" : TextOf(child);
+        if (ClassOf(child) == "Static") {
+            if (MnemonicIn(text)) label = MnemonicIn(text);
+            continue;
+        }
+        if (!(style & WS_TABSTOP)) continue;
+        stops.push_back({GetDlgCtrlID(child), ClassOf(child) == "Button" ? MnemonicIn(text) : label});
+        label = 0;
+    }
+    return stops;
+}
+
+// Ctrl+Tab as the keyboard gives it: the dialog reads the Ctrl key's state.
+void PressCtrlTab() {
+    INPUT keys[4] = {};
+    const WORD order[4] = {VK_CONTROL, VK_TAB, VK_TAB, VK_CONTROL};
+    for (int i = 0; i < 4; i++) {
+        keys[i].type = INPUT_KEYBOARD;
+        keys[i].ki.wVk = order[i];
+        keys[i].ki.dwFlags = i < 2 ? 0 : KEYEVENTF_KEYUP;
+    }
+    SendInput(4, keys, sizeof(INPUT));
+}
+
+}  // namespace
+
+// Without a mouse: every page by Ctrl+Tab, every control by Tab and by its
+// underlined letter (unique on its page), Enter for OK. With no ticker
+// running, what the display page set must reach the settings file, and the
+// agent started again must hand a ticker the same.
+TEST(PrefsDialog, KeyboardAloneAndNoTicker) {
+    ASSERT_FALSE(SharedBlockExists()) << "a global block is left over from elsewhere";
+    InstallFolder folder("prefskeys", InstallFolder::kWithoutDatabase);
+    folder.Write("Tidewell.ini", "[Tidewell Settings]\r\nHttpProxy=proxy.test\r\nHttpProxyPort=8080\r\n"
+                                 "HttpProxyEnabled=1\r\nEdgeDockedOn=3\r\nAlwaysOnTop=1\r\nAutoHide=0\r\n");
+    ASSERT_EQ(0u, folder.MakeDatabase(R"({"topics": [{"Title": "News / A"},
+        {"dwType": 4, "Title": "AdStream", "bActive": 0}]})"));  // switched off by an older dialog
+    CopyProgram(folder.path(), "CONFIG.DLL");
+    const int buttons[] = {IDOK, IDCANCEL, IDC_TABS};
+    const int kOnPage[] = {IDC_PROXY_ON, IDC_BROWSER_PATH, IDC_EDGE, IDC_TOPICS, IDC_SYMBOLS, IDC_PACE};
+    {
+        AgentProcess agent(folder);
+        HWND engine = agent.WaitForEngineWindow();
+        ASSERT_NE(nullptr, engine);
+        PostMessageA(engine, gMessages.configDlg, 0, 0);
+        PrefsDialog dialog(agent.id());
+        ASSERT_NE(nullptr, dialog.window);
+        ASSERT_TRUE(dialog.WaitForFocus(IDC_TABS));
+        for (int page = 0; page < 6; page++) {
+            ASSERT_TRUE(WaitFor([&] { return dialog.CurrentPage() == page; }, kDialogTimeoutMs))
+                << "Ctrl+Tab to " << page;
+            ASSERT_TRUE(dialog.WaitForFocus(IDC_TABS)) << "the keyboard left on a hidden page before " << page;
+            HWND shown = GetParent(dialog.Item(kOnPage[page]));
+            std::vector<std::pair<int, char>> stops = TabStops(shown);
+            std::string letters;
+            for (const auto& [id, letter] : stops) {
+                EXPECT_NE(0, letter) << "page " << page << ": control " << id << " has no underlined letter";
+                EXPECT_EQ(std::string::npos, letters.find(letter)) << "page " << page << ": '" << letter << "' twice";
+                letters += letter;
+            }
+            // Tab walks the page's controls, OK, Cancel and back to the tabs.
+            for (const auto& [id, letter] : stops) {
+                PostMessageA(dialog.Focus(), WM_KEYDOWN, VK_TAB, 0);
+                EXPECT_TRUE(dialog.WaitForFocus(id)) << "Tab to " << id << " on page " << page;
+            }
+            for (int id : buttons) {
+                PostMessageA(dialog.Focus(), WM_KEYDOWN, VK_TAB, 0);
+                EXPECT_TRUE(dialog.WaitForFocus(id)) << "Tab to " << id << " on page " << page;
+            }
+            // Each letter reaches its control; those of push buttons would
+            // act, and are left. Last to first: the proxy's switch, which
+            // disables its host and port, comes last.
+            for (auto stop = stops.rbegin(); stop != stops.rend(); ++stop) {
+                auto [id, letter] = *stop;
+                if (ClassOf(dialog.Item(id)) == "Button" && !(GetWindowLongA(dialog.Item(id), GWL_STYLE) & BS_CHECKBOX))
+                    continue;
+                PostMessageA(dialog.Focus(), WM_SYSCHAR, letter, 1 << 29);
+                EXPECT_TRUE(dialog.WaitForFocus(id)) << "Alt+" << letter << " on page " << page;
+            }
+            if (page == 2) PostMessageA(dialog.Item(IDC_EDGE), WM_KEYDOWN, VK_HOME, 0);  // the left edge
+            PressCtrlTab();
+        }
+        ASSERT_TRUE(WaitFor([&] { return dialog.CurrentPage() == 0; }, kDialogTimeoutMs)) << "Ctrl+Tab round";
+        EXPECT_FALSE(dialog.Checked(IDC_SHOW_QUOTES) || dialog.Checked(IDC_SHOW_ADS));
+        PostMessageA(dialog.Focus(), WM_KEYDOWN, VK_RETURN, 0);
+        ASSERT_TRUE(dialog.WaitClosed());
+        GlobalBlockView live;
+        EXPECT_TRUE(WaitFor([&] { return live.config().DisplayPreference == display::kHideAds; }, kDialogTimeoutMs))
+            << live.config().DisplayPreference;
+        EXPECT_EQ(0u, agent.Close());
+    }
+    // The letters toggled every switch once: the proxy off, always on top
+    // off, sliding away on, quotes and ads off, News / A off.
+    std::string ini = folder.Read("Tidewell.ini");
+    for (const char* line : {"HttpProxyEnabled=0", "EdgeDockedOn=0", "AlwaysOnTop=0", "AutoHide=1"})
+        EXPECT_NE(std::string::npos, ini.find(line)) << line << "\n" << ini;
+    std::string json = folder.DumpDatabase();
+    for (const char* pattern : {R"("bActive": 0,[^}]*"Title": "News / A")", R"("bActive": 1,[^}]*"Title": "AdStream")"})
+        EXPECT_TRUE(std::regex_search(json, std::regex(pattern))) << pattern << "\n" << json;
+
+    AgentProcess again(folder);
+    ASSERT_NE(nullptr, again.WaitForEngineWindow());
+    GlobalBlockView block;
+    std::string seen;
+    auto read = [&] {
+        display::Settings shown = display::FromRecord(block.config());
+        seen = "edge " + std::to_string(shown.edge) + " on top " + std::to_string(shown.onTop) + " auto-hide " +
+               std::to_string(shown.autoHide) + ", file's edge " + std::to_string(block.config().EdgeDockedOn) +
+               " preference " + std::to_string(block.config().DisplayPreference);
+        return seen == "edge 0 on top 0 auto-hide 1, file's edge 0 preference 2";
+    };
+    EXPECT_TRUE(WaitFor(read, kDialogTimeoutMs)) << seen;
+    EXPECT_EQ(0u, again.Close());
 }
