@@ -31,6 +31,8 @@ public:
     void Invalidate() { drawn_ = false; }
     // Copies the bar from the back buffer, `offset` pixels into it, to the target.
     void Present(HDC target, int offset, int length, bool vertical);
+    // Frames the item the keyboard chose, `x` pixels along the bar.
+    void DrawFocus(HDC target, int x, int width, bool vertical);
 
 private:
     struct Bitmap {

@@ -13,6 +13,7 @@
 #include <string>
 
 #include "glancer/painter_win.h"
+#include "host_cpu_win.h"
 #include "install_folder_win.h"
 #include "measure.h"
 #include "report.h"
@@ -65,46 +66,6 @@ bool FrameFigure(bool quick) {
     PrintRow({"6a", "one ticker frame drawn and shown, 1280 x 28: " + Micros(p.subject),
               "one BitBlt of the same bar: " + Micros(p.baseline), Times(p.Ratio()), "<= 3x", YesNo(p.Ratio() <= 3)});
     return true;
-}
-
-constexpr double kClockTicks = 100;  // Linux's USER_HZ, the unit of /proc/N/stat
-
-std::string ReadSmallFile(const std::string& path) {
-    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return "";
-    char buffer[4096];
-    DWORD read = 0;
-    if (!ReadFile(h, buffer, sizeof buffer, &read, nullptr)) read = 0;
-    CloseHandle(h);
-    return std::string(buffer, read);
-}
-
-// Under Wine another process's times are not kept (GetProcessTimes answers
-// 0), so they are read where the host keeps them: /proc, through Wine's Z:
-// drive, for the host process whose command line names the program. Seconds
-// of user and system time, or -1 when there is no such process.
-double HostCpuSeconds(const std::string& programPath) {
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA("Z:\\proc\\*", &found);
-    if (search == INVALID_HANDLE_VALUE) return -1;
-    double seconds = -1;
-    do {
-        std::string name = found.cFileName;
-        if (name.find_first_not_of("0123456789") != std::string::npos) continue;
-        std::string dir = "Z:\\proc\\" + name;
-        if (ReadSmallFile(dir + "\\cmdline").find(programPath) == std::string::npos) continue;
-        std::string stat = ReadSmallFile(dir + "\\stat");
-        size_t close = stat.rfind(')');
-        if (close == std::string::npos) continue;
-        unsigned long long utime = 0, stime = 0;
-        if (sscanf(stat.c_str() + close + 1, " %*c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %llu %llu", &utime,
-                   &stime) == 2) {
-            seconds = (utime + stime) / kClockTicks;
-            break;
-        }
-    } while (FindNextFileA(search, &found));
-    FindClose(search);
-    return seconds;
 }
 
 // Processor seconds the program uses in `seconds` of wall time, once settled.
