@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 
+#include "base/scoped_win.h"
 #include "glancer/appbar_win.h"
 #include "glancer/news_source_win.h"
 #include "glancer/painter_win.h"
@@ -359,6 +360,8 @@ void NoteShownTopic(double position) {
     cfg->DisplayValue = static_cast<int32_t>(topic);
 }
 
+void PaintBar(HDC dc);
+
 void OnFrame() {
     double now = NowMs();
     Slide(now);
@@ -366,7 +369,9 @@ void OnFrame() {
     double position = gTicker.clock.Position(now);
     NextRound(now, position);
     NoteShownTopic(gTicker.clock.Position(now));
-    if (gTicker.shown > kHiddenSliver || !gTicker.settings.autoHide) InvalidateRect(gTicker.hwnd, nullptr, FALSE);
+    // Drawn at once through the window's own DC: under Wine a paint message
+    // costs several more requests to the server than the frame itself.
+    if (gTicker.shown > kHiddenSliver || !gTicker.settings.autoHide) PaintBar(WindowDC(gTicker.hwnd).get());
     UpdateFrames();
 }
 
@@ -380,6 +385,9 @@ void UpdateFrames() {
     gTicker.framesOn = want;
     if (!want) {
         KillTimer(gTicker.hwnd, kFrameTimer);
+        // Wine shows what a frame drew through GetDC when it next gets round
+        // to it; a paint message shows the bar where it stopped at once.
+        InvalidateRect(gTicker.hwnd, nullptr, FALSE);
         return;
     }
     gTicker.lastFrameMs = NowMs();
@@ -410,7 +418,7 @@ void OnPoll() {
         gTicker.saverOn = saverOn;
         UpdatePause();
     }
-    TakeNewHeadlines();
+    if (gTicker.framesOn) TakeNewHeadlines();  // a bar that stands still asks for nothing
 }
 
 // Where the item the keys went to lies along the bar, or -1 when out of sight.
@@ -421,12 +429,15 @@ int SelectedX() {
     return -1;
 }
 
-void OnPaint() {
-    PAINTSTRUCT ps;
-    HDC dc = BeginPaint(gTicker.hwnd, &ps);
+void PaintBar(HDC dc) {
     gTicker.painter->Draw(dc, gTicker.loop, Position(), StripLength(), Vertical());
     int x = SelectedX();
     if (x >= 0) gTicker.painter->DrawFocus(dc, x, gTicker.loop[static_cast<size_t>(gTicker.selected)].width, Vertical());
+}
+
+void OnPaint() {
+    PAINTSTRUCT ps;
+    PaintBar(BeginPaint(gTicker.hwnd, &ps));
     EndPaint(gTicker.hwnd, &ps);
 }
 
@@ -450,6 +461,7 @@ void OnMouseMove(POINT client) {
 void OnMouseLeave() {
     SetHoverPause(false);
     HideTip();
+    Wake();  // an auto-hidden bar, even paused, slides away
 }
 
 void OnClick(POINT client) {

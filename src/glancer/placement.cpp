@@ -75,7 +75,7 @@ Point TipPosition(const Rect& bar, uint32_t edge, Point cursor, int width, int h
 }
 
 unsigned FrameIntervalMs(unsigned pixelsPerSecond) {
-    constexpr unsigned kPixelsAFrame = 2, kShortestMs = 15, kLongestMs = 40;
+    constexpr unsigned kPixelsAFrame = 3, kShortestMs = 15, kLongestMs = 50;
     unsigned ms = pixelsPerSecond ? kPixelsAFrame * 1000 / pixelsPerSecond : kLongestMs;
     return std::max(kShortestMs, std::min(ms, kLongestMs));
 }

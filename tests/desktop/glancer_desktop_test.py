@@ -1,7 +1,9 @@
 # The ticker on a real X desktop: Engine.exe with known headlines and an ad,
 # Glancer.exe docked at the top; what shows is read back from the screen's
 # pixels by OCR, a real mouse click opens a headline in a stand-in browser,
-# and a subscription handed to the agent shows up in the bar.
+# a subscription handed to the agent shows up in the bar, real keys work the
+# bar without the mouse, and at Wine's LogPixels 144 the bar and its text
+# grow by half.
 #
 #   glancer_desktop_test.py WINE_RUN PREFIX BIN_DIR   (under xvfb-run, 1280x1024x24)
 import subprocess

@@ -261,9 +261,9 @@ TEST(Placement, TheChosenMonitorThenThePrimary) {
     EXPECT_EQ(42, ScaleForDpi(28, 144));
     EXPECT_EQ(35, ScaleForDpi(28, 120));
     EXPECT_EQ(28, ScaleForDpi(28, 0));  // a density nobody has
-    EXPECT_EQ(25u, FrameIntervalMs(80));
+    EXPECT_EQ(37u, FrameIntervalMs(80));
     EXPECT_EQ(15u, FrameIntervalMs(400));
-    EXPECT_EQ(40u, FrameIntervalMs(20));
+    EXPECT_EQ(50u, FrameIntervalMs(20));
 }
 
 TEST(Placement, TheShellsRectangleKeepsTheBarsOuterSide) {

@@ -30,6 +30,9 @@ SAMPLE = {
 }
 
 
+SETTINGS = {"EdgeDockedOn": 1, "AlwaysOnTop": 1, "AutoHide": 0, "MsgPurge": 500}
+
+
 def ad_bitmap(path):
     """A small banner: the sample ad."""
     from PIL import Image, ImageDraw
@@ -53,6 +56,56 @@ def ticker(ctx):
     return screenshot(ctx.tmp("ticker.png")).crop((0, 0, 1280, BAR))
 
 
+def restart_agent(ctx, **settings):
+    """The agent again, with other settings; the ticker is not running."""
+    ctx.wine.run(ctx.folder.file("twl.exe"), "close")
+    ctx.folder.settings(**dict(SETTINGS, **settings))
+    ctx.wine.start(ctx.folder.file("Engine.exe"))
+    ctx.wine.run(ctx.folder.file("twl.exe"), "wait", "30")
+
+
+def close_ticker(x=640, y=10):
+    """Closes the ticker through its menu (Close), opened over the bar at x, y."""
+    mouse("mousemove", x, y, "click", "3")
+    time.sleep(0.7)
+    mouse("key", "c")
+    wait_for(lambda: not window_ids("Tidewell Glancer"), 20)
+
+
+def high_dpi(ctx):
+    """The bar at 144 dots an inch (Wine's LogPixels): 42 pixels thick, its text as much larger."""
+    close_ticker()
+    log_pixels = ["HKCU\\Control Panel\\Desktop", "/v", "LogPixels"]
+    ctx.wine.run("reg", "add", *log_pixels, "/t", "REG_DWORD", "/d", "144", "/f")
+    try:
+        ctx.wine.start(ctx.folder.file("Glancer.exe"))
+        wait_for(lambda: window_ids("Tidewell Glancer"), 30)
+        mouse("mousemove", 1279, 300)
+        time.sleep(6)
+        mouse("mousemove", 1279, 2)
+        time.sleep(0.5)
+        image = screenshot(ctx.tmp("high-dpi.png")).crop((0, 0, 1280, 42))
+        close_ticker()
+    finally:
+        ctx.wine.run("reg", "delete", *log_pixels, "/f")
+    return image
+
+
+def vertical(ctx):
+    """The bar at the left edge, its text turned, the tool tip beside it."""
+    close_ticker()
+    restart_agent(ctx, EdgeDockedOn=0)
+    ctx.wine.start(ctx.folder.file("Glancer.exe"))
+    wait_for(lambda: window_ids("Tidewell Glancer"), 30)
+    time.sleep(8)
+    mouse("mousemove", 14, 160)
+    time.sleep(1.5)
+    image = screenshot(ctx.tmp("vertical.png")).crop((0, 0, 480, 640))
+    close_ticker(14, 500)
+    restart_agent(ctx)
+    return image
+
+
 def tray_menu(ctx):
     """The notification-area icon's menu, opened with the right button."""
     x, y = tray_icon()
@@ -66,7 +119,8 @@ def tray_menu(ctx):
     return image.crop((0, max(y - 14, 0), min(right + 40, 400), min(bottom + 12, 300)))
 
 
-SHOTS = [("tray-menu.png", tray_menu), ("ticker.png", ticker)]
+SHOTS = [("tray-menu.png", tray_menu), ("ticker.png", ticker), ("ticker-high-dpi.png", high_dpi),
+         ("ticker-vertical.png", vertical)]
 
 
 class Context:
@@ -85,7 +139,7 @@ def main(wine_run, prefix, bin_dir, out_dir):
         wine.run(folder.file("twldata.exe"), "create", windows_path(folder.file("Data/Msg.dat")),
                  windows_path(folder.file("db.json")))
         ad_bitmap(folder.file("Data/A0000001.bmp"))
-        folder.settings(EdgeDockedOn=1, AlwaysOnTop=1, AutoHide=0, MsgPurge=500)
+        folder.settings(**SETTINGS)
         wine.start(folder.file("Engine.exe"))
         if wine.run(folder.file("twl.exe"), "wait", "30").returncode != 0:
             print("screenshots: the agent did not start", file=sys.stderr)
