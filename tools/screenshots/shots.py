@@ -100,7 +100,7 @@ def vertical(ctx):
     time.sleep(8)
     mouse("mousemove", 14, 160)
     time.sleep(1.5)
-    image = screenshot(ctx.tmp("vertical.png")).crop((0, 0, 480, 640))
+    image = screenshot(ctx.tmp("vertical.png")).crop((0, 48, 420, 640))  # below the notification area
     close_ticker(14, 500)
     restart_agent(ctx)
     return image
