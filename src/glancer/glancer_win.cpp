@@ -11,7 +11,6 @@
 #include <memory>
 #include <string>
 
-#include "base/scoped_win.h"
 #include "glancer/appbar_win.h"
 #include "glancer/news_source_win.h"
 #include "glancer/painter_win.h"
@@ -360,8 +359,6 @@ void NoteShownTopic(double position) {
     cfg->DisplayValue = static_cast<int32_t>(topic);
 }
 
-void PaintBar(HDC dc);
-
 void OnFrame() {
     double now = NowMs();
     Slide(now);
@@ -369,9 +366,7 @@ void OnFrame() {
     double position = gTicker.clock.Position(now);
     NextRound(now, position);
     NoteShownTopic(gTicker.clock.Position(now));
-    // Drawn at once through the window's own DC: under Wine a paint message
-    // costs several more requests to the server than the frame itself.
-    if (gTicker.shown > kHiddenSliver || !gTicker.settings.autoHide) PaintBar(WindowDC(gTicker.hwnd).get());
+    if (gTicker.shown > kHiddenSliver || !gTicker.settings.autoHide) InvalidateRect(gTicker.hwnd, nullptr, FALSE);
     UpdateFrames();
 }
 
@@ -385,9 +380,6 @@ void UpdateFrames() {
     gTicker.framesOn = want;
     if (!want) {
         KillTimer(gTicker.hwnd, kFrameTimer);
-        // Wine shows what a frame drew through GetDC when it next gets round
-        // to it; a paint message shows the bar where it stopped at once.
-        InvalidateRect(gTicker.hwnd, nullptr, FALSE);
         return;
     }
     gTicker.lastFrameMs = NowMs();
