@@ -4,6 +4,7 @@
 #include <windows.h>
 #include <commctrl.h>
 #include <shellapi.h>
+#include <wtsapi32.h>
 
 #include <cmath>
 #include <cstring>
@@ -14,8 +15,10 @@
 #include "base/program_win.h"
 #include "base/scoped_win.h"
 #include "base/trace.h"
+#include "glancer/appbar_win.h"
 #include "glancer/news_source_win.h"
 #include "glancer/painter_win.h"
+#include "glancer/screen_win.h"
 #include "shared/display_settings.h"
 #include "shared/messages_win.h"
 #include "shared/names.h"
@@ -24,9 +27,10 @@
 namespace glancer {
 namespace {
 
-constexpr int kThickness = 28;
+constexpr int kBaseThickness = 28;  // at 96 dpi; more on a denser monitor
 constexpr UINT_PTR kFrameTimer = 1, kPollTimer = 2;
-constexpr UINT kFrameMs = 15;
+constexpr UINT kAppBarMessage = WM_APP + 1;  // the shell's news about the desktop's bars
+constexpr int kSelectedMargin = 8;           // before an item the keys brought into sight
 constexpr UINT kPollConnectedMs = 3000;   // new headlines are looked for this often
 constexpr UINT kPollWaitingMs = 1000;     // an agent is looked for this often
 constexpr double kHoldShownMs = 800;      // an auto-hidden bar stays out this long after the mouse leaves
@@ -40,7 +44,7 @@ constexpr int kMarkerTip = -2;            // the tool tip shows the status marke
 constexpr DWORD kFindFirstMs = 5000;
 
 // The menu's commands; WM_COMMAND carries the same numbers from elsewhere.
-enum Command : UINT { kCmdPause = 100, kCmdPrevious, kCmdNext, kCmdPreferences, kCmdClose };
+enum Command : UINT { kCmdPause = 100, kCmdPrevious, kCmdNext, kCmdPreferences, kCmdClose, kCmdNextMonitor };
 
 struct Ticker {
     HWND hwnd = nullptr;
@@ -53,8 +57,17 @@ struct Ticker {
     int32_t preference = display::kShowQuotes;
     uint8_t pendingSettings[sizeof(CConfigData::DisplaySettings)] = {};
     bool pendingValid = false;
-    Rect screen = {0, 0, 0, 0};
-    int shown = kThickness;
+    Rect monitor = {0, 0, 0, 0};
+    Rect screen = {0, 0, 0, 0};  // where the bar lies: its monitor, or the part of the edge the shell gave it
+    std::unique_ptr<AppBar> appBar;
+    int thickness = kBaseThickness;
+    int shown = kBaseThickness;
+    bool framesOn = false;     // the frame timer runs
+    bool slideSettled = false; // an auto-hidden bar is out of sight, or held out by the mouse
+    bool locked = false;       // the session is locked
+    bool saverOn = false;      // the screen saver runs
+    int selected = -1;         // the item the arrow keys went to
+    HWND previous = nullptr;   // the window that was active before the bar
     double lastFrameMs = 0;
     double holdUntilMs = 0;
     long long round = 0;
@@ -169,18 +182,43 @@ void FillDueAd() {
 // ---- the bar's place and settings ----
 
 void PlaceWindow() {
-    Rect r = DockRect(gTicker.screen, gTicker.settings.edge, kThickness, gTicker.shown);
+    Rect r = DockRect(gTicker.screen, gTicker.settings.edge, gTicker.thickness, gTicker.shown);
     HWND order = gTicker.settings.onTop ? HWND_TOPMOST : HWND_NOTOPMOST;
     SetWindowPos(gTicker.hwnd, order, r.left, r.top, r.right - r.left, r.bottom - r.top, SWP_NOACTIVATE);
 }
 
+// Text and bar grow with the monitor's density.
+void SetThickness(int thickness) {
+    if (thickness == gTicker.thickness && gTicker.painter) return;
+    gTicker.thickness = thickness;
+    gTicker.painter = std::make_unique<Painter>(thickness);
+    Rebuild();
+}
+
+// Docks on the chosen monitor, reserving the edge unless the bar hides itself.
+void PlaceOnMonitor() {
+    std::vector<Rect> monitors = ListMonitors();
+    gTicker.monitor = monitors[ChooseMonitor(monitors, {gTicker.settings.monitorX, gTicker.settings.monitorY})];
+    SetThickness(ScaleForDpi(kBaseThickness, DpiOfArea(gTicker.monitor)));
+    // A bar that hides itself stays known to the shell but keeps no room.
+    Rect granted = gTicker.appBar->Reserve(gTicker.monitor, gTicker.settings.edge,
+                                           gTicker.settings.autoHide ? 0 : gTicker.thickness);
+    gTicker.screen = gTicker.settings.autoHide ? gTicker.monitor : FitToEdge(granted, gTicker.settings.edge, gTicker.thickness);
+    gTicker.shown = gTicker.thickness;
+    PlaceWindow();
+}
+
+void UpdateFrames();
+void Wake();
+
 void ApplySettings(const display::Settings& settings) {
     gTicker.settings = settings;
     gTicker.clock.SetSpeed(NowMs(), settings.speed);
-    gTicker.screen = {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
-    gTicker.shown = kThickness;
     gTicker.holdUntilMs = NowMs() + kBroughtForwardMs;
-    PlaceWindow();
+    PlaceOnMonitor();
+    KillTimer(gTicker.hwnd, kFrameTimer);  // started again at the new speed's pace
+    gTicker.framesOn = false;
+    Wake();
 }
 
 // Keeps new settings where the data file and the settings file find them.
@@ -304,8 +342,13 @@ void ShowTip(int index, POINT screenPoint) {
     info.hwnd = gTicker.hwnd;
     info.lpszText = &gTicker.tipText[0];
     SendMessageA(gTicker.tip, TTM_UPDATETIPTEXTA, 0, reinterpret_cast<LPARAM>(&info));
-    int below = gTicker.settings.edge == display::kEdgeBottom ? -3 * kThickness : kThickness;
-    SendMessageA(gTicker.tip, TTM_TRACKPOSITION, 0, MAKELPARAM(screenPoint.x + 12, screenPoint.y + below));
+    // Beside the bar, never over it: the size is known once the text is.
+    DWORD size = static_cast<DWORD>(SendMessageA(gTicker.tip, TTM_GETBUBBLESIZE, 0, reinterpret_cast<LPARAM>(&info)));
+    RECT bar;
+    GetWindowRect(gTicker.hwnd, &bar);
+    Point at = TipPosition({bar.left, bar.top, bar.right, bar.bottom}, gTicker.settings.edge,
+                           {screenPoint.x, screenPoint.y}, LOWORD(size), HIWORD(size), gTicker.monitor);
+    SendMessageA(gTicker.tip, TTM_TRACKPOSITION, 0, MAKELPARAM(at.x, at.y));
     SendMessageA(gTicker.tip, TTM_TRACKACTIVATE, TRUE, reinterpret_cast<LPARAM>(&info));
     gTicker.tipItem = index;
 }
@@ -325,14 +368,18 @@ void MakeTip() {
 // ---- message handlers ----
 
 void Slide(double now) {
+    gTicker.slideSettled = !gTicker.settings.autoHide && gTicker.shown == gTicker.thickness;
+    if (gTicker.slideSettled) return;
     POINT cursor;
     RECT r;
     GetCursorPos(&cursor);
     GetWindowRect(gTicker.hwnd, &r);
     bool touched = PtInRect(&r, cursor) != 0;
     if (touched) gTicker.holdUntilMs = std::max(gTicker.holdUntilMs, now + kHoldShownMs);
-    int target = !gTicker.settings.autoHide || touched || now < gTicker.holdUntilMs ? kThickness : kHiddenSliver;
-    int shown = SlideToward(gTicker.shown, target, now - gTicker.lastFrameMs, kThickness);
+    bool out = !gTicker.settings.autoHide || touched || now < gTicker.holdUntilMs;
+    int target = out ? gTicker.thickness : kHiddenSliver;
+    int shown = SlideToward(gTicker.shown, target, now - gTicker.lastFrameMs, gTicker.thickness);
+    gTicker.slideSettled = shown == target && (!out || touched);
     if (shown == gTicker.shown) return;
     gTicker.shown = shown;
     PlaceWindow();
@@ -372,6 +419,35 @@ void OnFrame() {
     FillDueAd();
     NoteShownTopic(gTicker.clock.Position(now));
     if (gTicker.shown > kHiddenSliver || !gTicker.settings.autoHide) InvalidateRect(gTicker.hwnd, nullptr, FALSE);
+    UpdateFrames();
+}
+
+// Frames are drawn only while something moves in sight: none while the bar
+// is paused or held, slid away, under the screen saver or the session locked.
+void UpdateFrames() {
+    bool hidden = gTicker.settings.autoHide && gTicker.shown <= kHiddenSliver;
+    bool scrolling = !gTicker.clock.paused() && !hidden;
+    bool want = !gTicker.locked && !gTicker.saverOn && (!gTicker.slideSettled || scrolling);
+    if (want == gTicker.framesOn) return;
+    gTicker.framesOn = want;
+    if (!want) {
+        KillTimer(gTicker.hwnd, kFrameTimer);
+        return;
+    }
+    gTicker.lastFrameMs = NowMs();
+    SetTimer(gTicker.hwnd, kFrameTimer, FrameIntervalMs(gTicker.settings.speed), nullptr);
+}
+
+// Something may have come into sight or started to move.
+void Wake() {
+    gTicker.slideSettled = false;
+    UpdateFrames();
+}
+
+void UpdatePause() {
+    bool held = gTicker.userPaused || gTicker.tracking || gTicker.selected >= 0 || gTicker.locked || gTicker.saverOn;
+    gTicker.clock.SetPaused(NowMs(), held);
+    UpdateFrames();
 }
 
 void OnPoll() {
@@ -380,23 +456,43 @@ void OnPoll() {
         return;
     }
     if (!gTicker.source.AgentAlive()) return LostAgent();
-    TakeNewHeadlines();
+    CConfigData* cfg = gTicker.source.config();
+    bool saverOn = cfg && cfg->ScreenSaverOn != 0;
+    if (saverOn != gTicker.saverOn) {
+        gTicker.saverOn = saverOn;
+        UpdatePause();
+    }
+    if (gTicker.framesOn) TakeNewHeadlines();  // a bar that stands still asks for nothing
+}
+
+// Where the item the keys went to lies along the bar, or -1 when out of sight.
+int SelectedX() {
+    if (gTicker.selected < 0) return -1;
+    for (const Placed& p : gTicker.loop.Visible(Position(), StripLength()))
+        if (p.index == static_cast<size_t>(gTicker.selected)) return p.x;
+    return -1;
+}
+
+void PaintBar(HDC dc) {
+    gTicker.painter->Draw(dc, gTicker.loop, Position(), StripLength(), Vertical());
+    int x = SelectedX();
+    if (x >= 0) gTicker.painter->DrawFocus(dc, x, gTicker.loop[static_cast<size_t>(gTicker.selected)].width, Vertical());
+    gTicker.painter->DrawMarker(dc, CurrentMarker().word, StripLength(), Vertical());
 }
 
 void OnPaint() {
     PAINTSTRUCT ps;
-    HDC dc = BeginPaint(gTicker.hwnd, &ps);
-    gTicker.painter->Draw(dc, gTicker.loop, Position(), StripLength(), Vertical());
-    gTicker.painter->DrawMarker(dc, CurrentMarker().word, StripLength(), Vertical());
+    PaintBar(BeginPaint(gTicker.hwnd, &ps));
     EndPaint(gTicker.hwnd, &ps);
 }
 
 void SetHoverPause(bool over) {
     gTicker.tracking = over;
-    gTicker.clock.SetPaused(NowMs(), over || gTicker.userPaused);
+    UpdatePause();
 }
 
 void OnMouseMove(POINT client) {
+    Wake();  // the mouse touched the sliver of a bar slid away
     if (!gTicker.tracking) {
         TRACKMOUSEEVENT track = {sizeof track, TME_LEAVE, gTicker.hwnd, 0};
         TrackMouseEvent(&track);
@@ -412,6 +508,7 @@ void OnMouseMove(POINT client) {
 void OnMouseLeave() {
     SetHoverPause(false);
     HideTip();
+    Wake();  // an auto-hidden bar, even paused, slides away
 }
 
 void OnClick(POINT client) {
@@ -419,18 +516,94 @@ void OnClick(POINT client) {
     if (index >= 0) OpenLink(gTicker.loop[static_cast<size_t>(index)].link);
 }
 
+// Puts the bar at a position of the loop, in the round that holds it.
+void ScrollTo(double position) {
+    gTicker.clock.JumpTo(NowMs(), position);
+    gTicker.round = static_cast<long long>(std::floor(position / gTicker.loop.Length(StripLength())));
+    InvalidateRect(gTicker.hwnd, nullptr, FALSE);
+}
+
 void JumpTopic(int direction) {
-    double now = NowMs();
-    gTicker.clock.JumpTo(now, gTicker.loop.TopicStart(gTicker.clock.Position(now), StripLength(), direction));
-    gTicker.round = static_cast<long long>(std::floor(gTicker.clock.Position(now) / gTicker.loop.Length(StripLength())));
+    ScrollTo(gTicker.loop.TopicStart(Position(), StripLength(), direction));
+}
+
+// Docks on the next monitor, and remembers it.
+void NextMonitor() {
+    std::vector<Rect> monitors = ListMonitors();
+    size_t now = ChooseMonitor(monitors, {gTicker.settings.monitorX, gTicker.settings.monitorY});
+    const Rect& next = monitors[(now + 1) % monitors.size()];
+    display::Settings settings = gTicker.settings;
+    settings.monitorX = next.left;
+    settings.monitorY = next.top;
+    ApplySettings(settings);
+    StoreSettings();
+}
+
+// ---- the keyboard ----
+
+void OnCommand(UINT command);
+
+// The arrow keys go from link to link; the bar holds still meanwhile and
+// shows the one chosen, framed, with its tool tip.
+void Select(int direction) {
+    size_t count = gTicker.loop.size();
+    if (gTicker.selected < 0 || static_cast<size_t>(gTicker.selected) >= count) {
+        gTicker.selected = StepToLink(gTicker.loop, gTicker.loop.FirstShown(Position(), StripLength()) - 1, 1);
+    } else {
+        gTicker.selected = StepToLink(gTicker.loop, gTicker.selected, direction);
+    }
+    UpdatePause();
+    if (gTicker.selected < 0) return HideTip();
+    const Item& item = gTicker.loop[static_cast<size_t>(gTicker.selected)];
+    int x = SelectedX();
+    if (x < 0 || x + item.width > StripLength())
+        ScrollTo(std::max(0, gTicker.loop.StartOfItem(static_cast<size_t>(gTicker.selected)) - kSelectedMargin));
+    InvalidateRect(gTicker.hwnd, nullptr, FALSE);
+    RECT bar;
+    GetWindowRect(gTicker.hwnd, &bar);
+    x = std::max(SelectedX(), 0);
+    POINT at = Vertical() ? POINT{bar.left, bar.top + x} : POINT{bar.left + x, bar.top};
+    gTicker.tipItem = -1;
+    ShowTip(gTicker.selected, at);
+}
+
+void OpenSelected() {
+    if (gTicker.selected >= 0 && static_cast<size_t>(gTicker.selected) < gTicker.loop.size())
+        OpenLink(gTicker.loop[static_cast<size_t>(gTicker.selected)].link);
+}
+
+// Esc: the bar lets go of the keyboard, goes on scrolling, and an
+// auto-hidden bar slides away.
+void Leave() {
+    gTicker.selected = -1;
+    HideTip();
+    UpdatePause();
+    gTicker.holdUntilMs = 0;
+    Wake();
+    HWND back = gTicker.previous;
+    if (!back || !IsWindow(back) || !IsWindowVisible(back)) back = GetDesktopWindow();
+    SetForegroundWindow(back);
+}
+
+void OnKey(WPARAM key) {
+    switch (key) {
+        case VK_LEFT:
+        case VK_UP: return Select(-1);
+        case VK_RIGHT:
+        case VK_DOWN: return Select(1);
+        case VK_RETURN: return OpenSelected();
+        case VK_SPACE: return OnCommand(kCmdPause);
+        case VK_ESCAPE: return Leave();
+    }
 }
 
 void OnCommand(UINT command) {
     switch (command) {
         case kCmdPause:
             gTicker.userPaused = !gTicker.userPaused;
-            gTicker.clock.SetPaused(NowMs(), gTicker.userPaused || gTicker.tracking);
+            UpdatePause();
             break;
+        case kCmdNextMonitor: NextMonitor(); break;
         case kCmdPrevious: JumpTopic(-1); break;
         case kCmdNext: JumpTopic(1); break;
         case kCmdPreferences:
@@ -441,16 +614,35 @@ void OnCommand(UINT command) {
     }
 }
 
+// From the keyboard (no point), the menu opens at the chosen item, or mid-bar.
+POINT MenuPoint(LPARAM lParam) {
+    if (lParam != -1) return {static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
+    RECT bar;
+    GetWindowRect(gTicker.hwnd, &bar);
+    int x = SelectedX();
+    if (x < 0) x = StripLength() / 2;
+    switch (gTicker.settings.edge) {
+        case display::kEdgeLeft: return {bar.right, bar.top + x};
+        case display::kEdgeRight: return {bar.left, bar.top + x};
+        case display::kEdgeBottom: return {bar.left + x, bar.top};
+        default: return {bar.left + x, bar.bottom};
+    }
+}
+
 void OnContextMenu(POINT screenPoint) {
+    HideTip();  // the menu would open under it
     HMENU menu = CreatePopupMenu();
     AppendMenuA(menu, MF_STRING, kCmdPause, gTicker.userPaused ? "&Resume" : "&Pause");
     AppendMenuA(menu, MF_STRING, kCmdPrevious, "P&revious topic");
     AppendMenuA(menu, MF_STRING, kCmdNext, "&Next topic");
+    if (GetSystemMetrics(SM_CMONITORS) > 1) AppendMenuA(menu, MF_STRING, kCmdNextMonitor, "Next &screen");
     AppendMenuA(menu, MF_SEPARATOR, 0, nullptr);
     AppendMenuA(menu, MF_STRING | (gTicker.source.connected() ? 0 : MF_GRAYED), kCmdPreferences, "Preferences");
     AppendMenuA(menu, MF_STRING, kCmdClose, "&Close");
     SetForegroundWindow(gTicker.hwnd);
-    UINT command = TrackPopupMenu(menu, TPM_RETURNCMD | TPM_RIGHTBUTTON, screenPoint.x, screenPoint.y, 0,
+    UINT align = gTicker.settings.edge == display::kEdgeBottom ? TPM_BOTTOMALIGN
+                 : gTicker.settings.edge == display::kEdgeRight ? TPM_RIGHTALIGN : 0;
+    UINT command = TrackPopupMenu(menu, TPM_RETURNCMD | TPM_RIGHTBUTTON | align, screenPoint.x, screenPoint.y, 0,
                                   gTicker.hwnd, nullptr);
     PostMessageA(gTicker.hwnd, WM_NULL, 0, 0);
     DestroyMenu(menu);
@@ -483,9 +675,21 @@ void OnLoadPage() {
     if (cfg) OpenLink(WholeText(cfg->PageUrl, sizeof cfg->PageUrl));
 }
 
+void OnSessionChange(WPARAM change) {
+    if (change != WTS_SESSION_LOCK && change != WTS_SESSION_UNLOCK) return;
+    gTicker.locked = change == WTS_SESSION_LOCK;
+    UpdatePause();
+}
+
+void OnAppBarNews(WPARAM news) {
+    if (news == ABN_POSCHANGED && !gTicker.settings.autoHide) PlaceOnMonitor();
+}
+
 void OnDestroy() {
     KillTimer(gTicker.hwnd, kFrameTimer);
     KillTimer(gTicker.hwnd, kPollTimer);
+    gTicker.appBar->Release();
+    WTSUnRegisterSessionNotification(gTicker.hwnd);
     GiveBackWindows();
     gTicker.source.Disconnect();
     PostQuitMessage(0);
@@ -498,6 +702,7 @@ POINT PointOf(LPARAM lParam) {
 LRESULT Dispatch(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == gMessages.configUpdate) return OnConfigUpdate(), 0;
     if (message == gMessages.loadPage) return OnLoadPage(), 0;
+    if (message == kAppBarMessage) return OnAppBarNews(wParam), 0;
     switch (message) {
         case WM_TIMER:
             if (wParam == kFrameTimer) OnFrame();
@@ -508,17 +713,22 @@ LRESULT Dispatch(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_MOUSEMOVE: return OnMouseMove(PointOf(lParam)), 0;
         case WM_MOUSELEAVE: return OnMouseLeave(), 0;
         case WM_LBUTTONUP: return OnClick(PointOf(lParam)), 0;
-        case WM_RBUTTONUP: {
-            POINT p = PointOf(lParam);
-            ClientToScreen(hwnd, &p);
-            return OnContextMenu(p), 0;
-        }
+        case WM_CONTEXTMENU: return OnContextMenu(MenuPoint(lParam)), 0;
+        case WM_KEYDOWN: return OnKey(wParam), 0;
         case WM_COPYDATA: return OnCopyData(reinterpret_cast<const COPYDATASTRUCT*>(lParam));
         case WM_COMMAND: return OnCommand(LOWORD(wParam)), 0;
         case WM_ACTIVATE:
-            if (LOWORD(wParam) != WA_INACTIVE) gTicker.holdUntilMs = NowMs() + kBroughtForwardMs;
+            if (LOWORD(wParam) != WA_INACTIVE) {
+                gTicker.previous = reinterpret_cast<HWND>(lParam);
+                gTicker.holdUntilMs = NowMs() + kBroughtForwardMs;
+                gTicker.appBar->Note(ABM_ACTIVATE);
+                Wake();
+            }
             break;
-        case WM_DISPLAYCHANGE: return ApplySettings(gTicker.settings), 0;
+        case WM_WINDOWPOSCHANGED: gTicker.appBar->Note(ABM_WINDOWPOSCHANGED); break;
+        case WM_DISPLAYCHANGE:
+        case WM_DPICHANGED: return ApplySettings(gTicker.settings), 0;
+        case WM_WTSSESSION_CHANGE: return OnSessionChange(wParam), 0;
         case WM_CLOSE: return DestroyWindow(hwnd), 0;
         case WM_DESTROY: return OnDestroy(), 0;
     }
@@ -566,10 +776,12 @@ bool CreateTicker(HINSTANCE instance) {
     wc.hCursor = LoadCursor(nullptr, IDC_HAND);
     wc.lpszClassName = kGlancerWindowClass;
     if (!RegisterClassA(&wc)) return false;
-    gTicker.painter = std::make_unique<Painter>(kThickness);
+    gTicker.painter = std::make_unique<Painter>(gTicker.thickness);
     gTicker.hwnd = CreateWindowExA(WS_EX_TOOLWINDOW | WS_EX_TOPMOST, kGlancerWindowClass, kWindowTitle, WS_POPUP, 0, 0,
-                                   1, kThickness, nullptr, nullptr, instance, nullptr);
+                                   1, gTicker.thickness, nullptr, nullptr, instance, nullptr);
     if (!gTicker.hwnd) return false;
+    gTicker.appBar = std::make_unique<AppBar>(gTicker.hwnd, kAppBarMessage);
+    WTSRegisterSessionNotification(gTicker.hwnd, NOTIFY_FOR_THIS_SESSION);
     MakeTip();
     return true;
 }
@@ -584,11 +796,10 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
 
     INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_WIN95_CLASSES};
     InitCommonControlsEx(&controls);
+    BecomeDpiAware();
     if (!CreateTicker(instance)) return 1;
     ApplySettings(gTicker.settings);
     FirstConnect();
-    gTicker.lastFrameMs = NowMs();
-    SetTimer(gTicker.hwnd, kFrameTimer, kFrameMs, nullptr);
     ShowWindow(gTicker.hwnd, SW_SHOWNOACTIVATE);
 
     MSG msg;

@@ -162,6 +162,13 @@ void Painter::Present(HDC target, int offset, int length, bool vertical) {
     SetDIBitsToDevice(target, 0, 0, thickness_, length, 0, 0, 0, length, turned_.data(), &info, DIB_RGB_COLORS);
 }
 
+void Painter::DrawFocus(HDC target, int x, int width, bool vertical) {
+    RECT r = vertical ? RECT{0, x, thickness_, x + width} : RECT{x, 0, x + width, thickness_};
+    HBRUSH brush = CreateSolidBrush(kTitleColour);
+    FrameRect(target, &r, brush);
+    DeleteObject(brush);
+}
+
 void Painter::Draw(HDC target, const Loop& loop, double position, int length, bool vertical) {
     bool inside = position >= drawnStart_ && position + length <= drawnStart_ + 2 * length;
     if (!drawn_ || bufferLength_ != 2 * length || !inside) DrawAhead(loop, std::floor(position), length);

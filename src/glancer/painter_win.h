@@ -36,6 +36,8 @@ public:
     // on a vertical bar), and where it lies in the window; empty word: none.
     void DrawMarker(HDC target, const std::string& word, int length, bool vertical);
     RECT MarkerRect(const std::string& word, int length, bool vertical);
+    // Frames the item the keyboard chose, `x` pixels along the bar.
+    void DrawFocus(HDC target, int x, int width, bool vertical);
 
 private:
     struct Bitmap {

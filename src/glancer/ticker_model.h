@@ -55,6 +55,8 @@ public:
     size_t size() const { return items_.size(); }
     const Item& operator[](size_t i) const { return items_[i]; }
     bool Contains(uint32_t topic, uint32_t msg) const;
+    // Where item i begins in the round.
+    int StartOfItem(size_t i) const { return starts_[i]; }
 
     // The length of one round for a bar this wide (at least 1).
     int Length(int view) const;

@@ -11,6 +11,9 @@
 //   word 2  non-zero: the ticker stays on top of other windows
 //   word 3  non-zero: the ticker slides away and comes back at the edge
 //   word 4  scroll speed in pixels a second, kMinSpeed to kMaxSpeed
+//   words 5, 6  the top left corner (signed x, y) of the monitor the ticker
+//           docks on; one no monitor holds any more means the primary one,
+//           which holds 0, 0
 //   the other words are zero
 // A ticker that takes new settings writes them into DisplaySettings and into
 // EdgeDockedOn, AlwaysOnTop and AutoHide, so that both the data file and the
@@ -39,9 +42,10 @@ struct Settings {
     bool onTop = true;
     bool autoHide = false;
     uint32_t speed = kDefaultSpeed;
+    int32_t monitorX = 0, monitorY = 0;
 };
 
-constexpr int kWordMark = 0, kWordEdge = 1, kWordOnTop = 2, kWordAutoHide = 3, kWordSpeed = 4;
+constexpr int kWordMark = 0, kWordEdge = 1, kWordOnTop = 2, kWordAutoHide = 3, kWordSpeed = 4, kWordMonitorX = 5, kWordMonitorY = 6;
 constexpr int kWords = sizeof(CConfigData::DisplaySettings) / 4;
 
 inline uint32_t Word(const uint8_t* bytes, int index) {
@@ -59,6 +63,8 @@ inline Settings Decode(const uint8_t* bytes) {
     s.onTop = Word(bytes, kWordOnTop) != 0;
     s.autoHide = Word(bytes, kWordAutoHide) != 0;
     if (speed >= kMinSpeed && speed <= kMaxSpeed) s.speed = speed;
+    s.monitorX = static_cast<int32_t>(Word(bytes, kWordMonitorX));
+    s.monitorY = static_cast<int32_t>(Word(bytes, kWordMonitorY));
     return s;
 }
 
@@ -82,6 +88,8 @@ inline void Encode(const Settings& s, uint8_t* bytes) {
     words[kWordOnTop] = s.onTop;
     words[kWordAutoHide] = s.autoHide;
     words[kWordSpeed] = s.speed;
+    words[kWordMonitorX] = static_cast<uint32_t>(s.monitorX);
+    words[kWordMonitorY] = static_cast<uint32_t>(s.monitorY);
     memcpy(bytes, words, sizeof(words));
 }
 

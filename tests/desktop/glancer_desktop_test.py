@@ -2,10 +2,12 @@
 # Glancer.exe docked at the top; what shows is read back from the screen's
 # pixels by OCR, a real mouse click opens a headline in a stand-in browser,
 # a subscription handed to the agent shows up in the bar, quotes read as the
-# agent writes them, and a bar with nothing to show or an agent that works
-# offline says so.
+# agent writes them, a bar with nothing to show or an agent that works
+# offline says so, real keys work the bar without the mouse, and at Wine's
+# LogPixels 144 the bar and its text grow by half.
 #
 #   glancer_desktop_test.py WINE_RUN PREFIX BIN_DIR   (under xvfb-run, 1280x1024x24)
+import subprocess
 import sys
 import time
 
@@ -44,6 +46,8 @@ OFFLINE_NO_TOPICS = {"header": {"Passive": 1}, "topics": [ADS_ONLY]}
 
 
 MENU_AREA = (642, 16, 796, 130)  # inside the menu that opens at (640, 14), clear of the bar
+KEY_MENU_AREA = (0, BAR, SCREEN[0], 200)  # below the bar, where the keyboard's menu opens
+NOT_TRAY = 200  # right of Wine's notification area, which lies at the top left
 
 
 def bar_of(image):
@@ -75,6 +79,90 @@ class Run:
         return missing
 
 
+def opened(folder):
+    """The links the stand-in browser was started with, in order."""
+    return [line.split()[-1] for line in folder.read("standin.log").splitlines() if line.strip()]
+
+
+def still(run, seconds=1.5):
+    first = bar_of(run.shot()).tobytes()
+    time.sleep(seconds)
+    return bar_of(run.shot()).tobytes() == first
+
+
+def keyboard(run, folder, wine):
+    """The bar without the mouse: brought forward as the tray's Ticker entry
+    does (a second start), then only keys."""
+    ok = True
+    mouse("mousemove", 600, 600)
+    wine.start(folder.file("Glancer.exe"))
+    time.sleep(2)
+    mouse("key", "space")
+    ok &= check(still(run), "Space pauses the bar")
+    mouse("key", "space")
+    ok &= check(not still(run), "and Space again lets it scroll on")
+
+    links = []
+    for key in ("Right", "Right", "Left"):
+        count = len(opened(folder))
+        mouse("key", key, "Return")
+        wait_for(lambda: len(opened(folder)) > count, 10)
+        links.append(opened(folder)[-1] if len(opened(folder)) > count else None)
+    ok &= check(links[0] and links[1] and links[0] != links[1] and links[2] == links[0],
+                "the arrow keys go from headline to headline and Enter opens one: %r" % links)
+
+    for key in ("shift+F10", "Menu"):
+        mouse("key", key)
+        time.sleep(0.7)
+        words = ocr_words(run.shot().crop(KEY_MENU_AREA), scale=3, invert=False)
+        ok &= check(all(word_box(words, w) for w in ("Pause", "Next", "Close")), key + " opens the menu")
+        mouse("key", "Escape")
+        time.sleep(0.5)
+    mouse("key", "Escape")  # the bar lets go of the keyboard
+    time.sleep(0.5)
+    mouse("key", "space")
+    ok &= check(not still(run), "after Esc, keys no longer reach the bar")
+    return ok
+
+
+def text_rows(image):
+    """How many rows of the bar hold the headlines' light text."""
+    return sum(1 for y in range(image.height)
+               if any(min(image.getpixel((x, y))) > 200 for x in range(0, image.width, 2)))
+
+
+def geometry(window):
+    out = subprocess.run(["xdotool", "getwindowgeometry", "--shell", window], capture_output=True, text=True,
+                         timeout=10).stdout
+    return {k: int(v) for k, v in (line.split("=", 1) for line in out.split()) if k != "SCREEN"}
+
+
+LOG_PIXELS = ["HKCU\\Control Panel\\Desktop", "/v", "LogPixels"]
+
+
+def high_dpi(run, folder, wine, rows_at_96):
+    """At 144 dots an inch (Wine's LogPixels) the bar is half as thick again, and so is its text."""
+    ok = True
+    wine.run("reg", "add", *LOG_PIXELS, "/t", "REG_DWORD", "/d", "144", "/f")
+    try:
+        wine.start(folder.file("Glancer.exe"))
+        ids = wait_for(lambda: window_ids("Tidewell Glancer"), 30)
+        ok &= check(ids, "the ticker starts at 144 dpi")
+        if ids:
+            time.sleep(2)
+            box = geometry(ids[0])
+            ok &= check(box.get("HEIGHT") == 42 and box.get("Y") == 0, "the bar is 42 pixels thick: %r" % box)
+            rows = text_rows(run.shot().crop((NOT_TRAY, 0, SCREEN[0], box.get("HEIGHT", BAR))))
+            ok &= check(rows >= rows_at_96 * 1.3, "its text grew too: %d rows, %d at 96 dpi" % (rows, rows_at_96))
+            mouse("mousemove", 640, 20, "click", "3")
+            time.sleep(0.7)
+            mouse("key", "c")  # Close
+            ok &= check(wait_for(lambda: not window_ids("Tidewell Glancer"), 20), "and closes")
+    finally:
+        wine.run("reg", "delete", *LOG_PIXELS, "/f")
+    return ok
+
+
 def steps(folder, wine):
     bmp(folder.file("Data/A0000001.bmp"), (60, 24), AD_COLOUR)
     start_agent(folder, wine, DATABASE, BrowserPath=windows_path(folder.file("browser.exe")), EdgeDockedOn=1,
@@ -88,6 +176,7 @@ def steps(folder, wine):
 
     missing = run.seen(["News / Harbour"] + HEADLINES + QUOTES, 90)
     ok &= check(not missing, "the bar shows the topic, its headlines and the quotes (not read: %s)" % sorted(missing))
+    rows_at_96 = text_rows(run.shot().crop((NOT_TRAY, 0, SCREEN[0], BAR)))
 
     def ad_shown():
         pixels = bar_of(run.shot()).getdata()
@@ -124,6 +213,8 @@ def steps(folder, wine):
     missing = run.seen([LATE], 60)
     ok &= check(not missing, "the new headline shows up in the bar")
 
+    ok &= keyboard(run, folder, wine)
+
     # The right button's menu: Pause holds the bar still, Close ends the ticker.
     def menu_words():
         mouse("mousemove", 640, 14, "click", "3")
@@ -145,7 +236,7 @@ def steps(folder, wine):
     words = wait_for(menu_words, 20, step=0.5)
     ok &= check(words and word_box(words, "Pause"), "the menu offers Pause, Previous and Next topic, "
                 "Preferences and Close")
-    if words:
+    if words and word_box(words, "Pause"):
         choose(words, "Pause")
         time.sleep(0.5)
         first = bar_of(run.shot()).tobytes()
@@ -158,6 +249,7 @@ def steps(folder, wine):
             ok &= check(wait_for(lambda: not window_ids("Tidewell Glancer"), 20), "Close ends the ticker")
             alive = wine.run(folder.file("twl.exe"), "wait", "1").returncode == 0
             ok &= check(alive, "and the agent runs on")
+            ok &= high_dpi(run, folder, wine, rows_at_96)
     wine.run(folder.file("twl.exe"), "close")
     return ok & empty_bars(folder, wine, run)
 

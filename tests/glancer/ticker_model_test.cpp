@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "glancer/ticker_model.h"
+#include "glancer/placement.h"
 #include "jobs/quote_reader.h"
 #include "temp_dir.h"
 
@@ -313,4 +314,82 @@ TEST(Dock, TheBarLiesAlongItsEdgeAndSlidesPastIt) {
     EXPECT_GT(halfway, 10);
     EXPECT_LT(halfway, 20);
     EXPECT_EQ(5, SlideToward(5, 5, 40, 28));
+}
+
+// Two monitors side by side, the second one left of the primary and higher,
+// as no test machine has them: the bar goes where it was put and falls back
+// to the primary one when that monitor is gone.
+TEST(Placement, TheChosenMonitorThenThePrimary) {
+    std::vector<Rect> monitors = {{-1920, -200, 0, 880}, {0, 0, 1280, 1024}, {1280, 0, 2560, 1024}};
+    EXPECT_EQ(0u, ChooseMonitor(monitors, {-1920, -200}));
+    EXPECT_EQ(2u, ChooseMonitor(monitors, {1280, 0}));
+    EXPECT_EQ(1u, ChooseMonitor(monitors, {0, 0}));
+    EXPECT_EQ(1u, ChooseMonitor(monitors, {5000, 0}));  // unplugged since
+    EXPECT_EQ(0u, ChooseMonitor({{100, 100, 900, 700}}, {5000, 0}));  // no monitor holds 0,0
+
+    EXPECT_EQ(28, ScaleForDpi(28, 96));
+    EXPECT_EQ(42, ScaleForDpi(28, 144));
+    EXPECT_EQ(35, ScaleForDpi(28, 120));
+    EXPECT_EQ(28, ScaleForDpi(28, 0));  // a density nobody has
+    EXPECT_EQ(37u, FrameIntervalMs(80));
+    EXPECT_EQ(15u, FrameIntervalMs(400));
+    EXPECT_EQ(50u, FrameIntervalMs(20));
+}
+
+TEST(Placement, TheShellsRectangleKeepsTheBarsOuterSide) {
+    auto same = [](Rect a, Rect b) {
+        return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
+    };
+    // Moved inwards past a bar already there, or given a whole half of the screen.
+    EXPECT_TRUE(same(Rect{0, 50, 1280, 92}, FitToEdge({0, 50, 1280, 78}, 1, 42)));
+    EXPECT_TRUE(same(Rect{0, 974, 1280, 1002}, FitToEdge({0, 0, 1280, 1002}, 3, 28)));
+    EXPECT_TRUE(same(Rect{30, 0, 58, 1024}, FitToEdge({30, 0, 640, 1024}, 0, 28)));
+    EXPECT_TRUE(same(Rect{1252, 0, 1280, 1024}, FitToEdge({0, 0, 1280, 1024}, 2, 28)));
+}
+
+TEST(Placement, TheTipLiesBesideTheBarNeverOverIt) {
+    Rect monitor = {0, 0, 1280, 1024};
+    struct Row {
+        uint32_t edge;
+        Rect bar;
+        Point cursor;
+        Point want;
+    } rows[] = {
+        {1, {0, 0, 1280, 28}, {100, 10}, {112, 32}},           // below a top bar
+        {3, {0, 996, 1280, 1024}, {100, 1010}, {112, 952}},    // above a bottom bar
+        {0, {0, 0, 28, 1024}, {10, 300}, {32, 312}},            // right of a left bar
+        {2, {1252, 0, 1280, 1024}, {1260, 300}, {1048, 312}},   // left of a right bar
+        {1, {0, 0, 1280, 28}, {1270, 10}, {1080, 32}},          // kept on the monitor along the bar
+        {2, {1252, 0, 1280, 1024}, {1260, 1020}, {1048, 984}},
+    };
+    for (const Row& row : rows) {
+        Point p = TipPosition(row.bar, row.edge, row.cursor, 200, 40, monitor);
+        EXPECT_EQ(row.want.x, p.x) << row.edge;
+        EXPECT_EQ(row.want.y, p.y) << row.edge;
+        bool overlaps = p.x < row.bar.right && p.x + 200 > row.bar.left && p.y < row.bar.bottom && p.y + 40 > row.bar.top;
+        EXPECT_FALSE(overlaps) << row.edge;
+    }
+}
+
+TEST(Placement, ArrowKeysGoFromLinkToLinkRoundTheLoop) {
+    Loop loop;
+    for (const char* link : {"", "http://a/1", "http://a/2", "", "http://a/3"}) {
+        Item item;
+        item.kind = *link ? ItemKind::Headline : ItemKind::Title;
+        item.link = link;
+        item.width = 50;
+        loop.Append(item);
+    }
+    Item titleWithLink;
+    titleWithLink.kind = ItemKind::Title;
+    titleWithLink.link = "http://a/topic";
+    titleWithLink.width = 50;
+    loop.Append(titleWithLink);  // index 5: titles are passed by
+    EXPECT_EQ(1, StepToLink(loop, -1, 1));
+    EXPECT_EQ(2, StepToLink(loop, 1, 1));
+    EXPECT_EQ(4, StepToLink(loop, 2, 1));
+    EXPECT_EQ(1, StepToLink(loop, 4, 1));  // round the loop
+    EXPECT_EQ(4, StepToLink(loop, 1, -1));
+    EXPECT_EQ(-1, StepToLink(Loop(), -1, 1));
+    EXPECT_EQ(50 + 40, loop.StartOfItem(1));
 }

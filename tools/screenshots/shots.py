@@ -31,6 +31,9 @@ SAMPLE = {
 }
 
 
+SETTINGS = {"EdgeDockedOn": 1, "AlwaysOnTop": 1, "AutoHide": 0, "MsgPurge": 500}
+
+
 def ad_bitmap(path):
     """A small banner: the sample ad."""
     from PIL import Image, ImageDraw
@@ -52,6 +55,56 @@ def ticker(ctx):
     mouse("mousemove", 1279, 2)
     time.sleep(0.5)
     return screenshot(ctx.tmp("ticker.png")).crop((0, 0, 1280, BAR))
+
+
+def restart_agent(ctx, **settings):
+    """The agent again, with other settings; the ticker is not running."""
+    ctx.wine.run(ctx.folder.file("twl.exe"), "close")
+    ctx.folder.settings(**dict(SETTINGS, **settings))
+    ctx.wine.start(ctx.folder.file("Engine.exe"))
+    ctx.wine.run(ctx.folder.file("twl.exe"), "wait", "30")
+
+
+def close_ticker(x=640, y=10):
+    """Closes the ticker through its menu (Close), opened over the bar at x, y."""
+    mouse("mousemove", x, y, "click", "3")
+    time.sleep(0.7)
+    mouse("key", "c")
+    wait_for(lambda: not window_ids("Tidewell Glancer"), 20)
+
+
+def high_dpi(ctx):
+    """The bar at 144 dots an inch (Wine's LogPixels): 42 pixels thick, its text as much larger."""
+    close_ticker()
+    log_pixels = ["HKCU\\Control Panel\\Desktop", "/v", "LogPixels"]
+    ctx.wine.run("reg", "add", *log_pixels, "/t", "REG_DWORD", "/d", "144", "/f")
+    try:
+        ctx.wine.start(ctx.folder.file("Glancer.exe"))
+        wait_for(lambda: window_ids("Tidewell Glancer"), 30)
+        mouse("mousemove", 1279, 300)
+        time.sleep(6)
+        mouse("mousemove", 1279, 2)
+        time.sleep(0.5)
+        image = screenshot(ctx.tmp("high-dpi.png")).crop((0, 0, 1280, 42))
+        close_ticker()
+    finally:
+        ctx.wine.run("reg", "delete", *log_pixels, "/f")
+    return image
+
+
+def vertical(ctx):
+    """The bar at the left edge, its text turned, the tool tip beside it."""
+    close_ticker()
+    restart_agent(ctx, EdgeDockedOn=0)
+    ctx.wine.start(ctx.folder.file("Glancer.exe"))
+    wait_for(lambda: window_ids("Tidewell Glancer"), 30)
+    time.sleep(8)
+    mouse("mousemove", 14, 160)
+    time.sleep(1.5)
+    image = screenshot(ctx.tmp("vertical.png")).crop((0, 48, 420, 640))  # below the notification area
+    close_ticker(14, 500)
+    restart_agent(ctx)
+    return image
 
 
 def tray_menu(ctx):
@@ -127,8 +180,11 @@ def offline(ctx):
     return screenshot(ctx.tmp("offline.png")).crop((640, 0, 1280, 90))
 
 
+# In this order: the bar scrolls on from one to the next; the 144-dpi and the
+# upright bar leave no ticker running, and each scene after them starts its own.
 SHOTS = [("tray-menu.png", tray_menu), ("ticker.png", ticker), ("ticker-quotes.png", quotes),
-         ("ticker-no-news.png", no_news), ("ticker-no-topics.png", no_topics), ("ticker-offline.png", offline)]
+         ("ticker-high-dpi.png", high_dpi), ("ticker-vertical.png", vertical), ("ticker-no-news.png", no_news),
+         ("ticker-no-topics.png", no_topics), ("ticker-offline.png", offline)]
 
 
 class Context:
@@ -144,7 +200,7 @@ def start_sample(folder, wine, database):
     folder.write("db.json", json.dumps(database))
     wine.run(folder.file("twldata.exe"), "create", windows_path(folder.file("Data/Msg.dat")),
              windows_path(folder.file("db.json")))
-    folder.settings(EdgeDockedOn=1, AlwaysOnTop=1, AutoHide=0, MsgPurge=500)
+    folder.settings(**SETTINGS)
     wine.start(folder.file("Engine.exe"))
     return wine.run(folder.file("twl.exe"), "wait", "30").returncode == 0
 
