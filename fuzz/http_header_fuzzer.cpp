@@ -63,7 +63,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK(pieces.lines == bytes.lines && pieces.complete == bytes.complete && pieces.overflow == bytes.overflow);
     FUZZ_CHECK(pieces.state.statusCode == bytes.state.statusCode &&
                pieces.state.contentLength == bytes.state.contentLength);
-    FUZZ_CHECK(!pieces.complete || pieces.body + stream.substr(pieces.bytes.size()) ==
-                                       bytes.body + stream.substr(bytes.bytes.size()));
+    FUZZ_CHECK(!pieces.complete ||
+               pieces.body + stream.substr(pieces.bytes.size()) == bytes.body + stream.substr(bytes.bytes.size()));
     return 0;
 }

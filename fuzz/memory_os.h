@@ -47,7 +47,7 @@ inline void Reset() {
     gOs.CreateWrite = [](const char*) { return openFiles++, writing.clear(), new OsFile{0, true}; };
     gOs.Read = [](OsFile* file, void* buffer, uint32_t size, uint32_t* got) {
         FUZZ_CHECK(!file->writing);
-        file->position += *got = static_cast<uint32_t>(served.copy(static_cast<char*>(buffer), size, file->position));
+        file->position += * got = static_cast<uint32_t>(served.copy(static_cast<char*>(buffer), size, file->position));
         return 1;
     };
     gOs.Write = [](OsFile* file, const void* data, uint32_t size, uint32_t* written) {
@@ -63,7 +63,9 @@ inline void Reset() {
     gOs.ListDir = [](const char*, const std::function<void(const char*)>&) {};
     gOs.CreateDir = [](const char*) { return 0; };
     gOs.GetProfileString = [](const char* section, const char* key, const char* def, char* out, uint32_t size,
-                              const char*) { return ProfileGetString(served.data(), served.size(), section, key, def, out, size); };
+                              const char*) {
+        return ProfileGetString(served.data(), served.size(), section, key, def, out, size);
+    };
     gOs.GetProfileSection = [](const char* section, char* out, uint32_t size, const char*) {
         return ProfileGetSection(served.data(), served.size(), section, out, size);
     };
@@ -93,8 +95,9 @@ inline void CheckTopics(bool ordered) {
             const CMsg& msg = *node->value;
             FUZZ_CHECK(msg.ridTopic == topic.ridTopic && strlen(msg.lpszUrl) <= kMsgUrlMax &&
                        strlen(msg.lpszTitle) < sizeof(MsgRecord::Title));
-            FUZZ_CHECK(!ordered || (msg.ridMsg <= topic.ridLastMsg &&
-                                    (node == topic.msgList.begin() || msg.ridMsg > MsgList::prev(node)->value->ridMsg)));
+            FUZZ_CHECK(!ordered ||
+                       (msg.ridMsg <= topic.ridLastMsg &&
+                        (node == topic.msgList.begin() || msg.ridMsg > MsgList::prev(node)->value->ridMsg)));
         }
     });
 }

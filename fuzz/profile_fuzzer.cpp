@@ -59,7 +59,8 @@ void ReadDirectly(const char* text, size_t size, FuzzedDataProvider& choices) {
         for (char& c : folded) c = LowerAscii(c);
         if (name.empty() || !seen.insert(folded).second) continue;
         std::string expected = equals ? equals + 1 : "(none)";
-        if (equals && expected.size() >= 2 && (expected[0] == '"' || expected[0] == '\'') && expected.back() == expected[0])
+        if (equals && expected.size() >= 2 && (expected[0] == '"' || expected[0] == '\'') &&
+            expected.back() == expected[0])
             expected = expected.substr(1, expected.size() - 2);
         ProfileGetString(text, size, section, name.c_str(), "(none)", back, sizeof back);
         FUZZ_CHECK(expected.substr(0, sizeof back - 1) == back);

@@ -19,7 +19,7 @@ using ConfigDialogFn = int(WINAPI*)(ConfigExchange* exchange, DWORD reserved);
 
 constexpr DWORD kDisplayUpdateTimeoutMs = 5000;
 
-HMODULE gLibrary;     // loaded for each dialog, freed after it
+HMODULE gLibrary;  // loaded for each dialog, freed after it
 bool gDialogRunning;
 
 // Loaded by its full path in the agent's own folder: a CONFIG.DLL planted in

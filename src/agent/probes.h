@@ -4,4 +4,3 @@
 
 // Non-zero when the file name ends in ".SCR", compared without regard to case.
 int IsScreenSaverFile(const char* name);
-

@@ -6,7 +6,6 @@
 
 #include <cstddef>
 
-
 // 1 while a screen saver runs.
 int ScreenSaverActive();
 

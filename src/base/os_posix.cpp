@@ -168,7 +168,21 @@ void PosixSetPriority(ProcessPriority, ThreadPriority) {}
 }  // namespace
 
 OsInterface gOs = {
-    PosixNow,       PosixMonotonic, PosixDebugTrace,       PosixOpenRead, PosixCreateWrite,        PosixRead,
-    PosixWrite,     PosixFlush,            PosixClose,    PosixReplaceFile,        PosixDeleteFile,
-    PosixListDir,   PosixCreateDir, PosixGetProfileString, PosixGetProfileSection, PosixWriteProfileString, PosixSetPriority,
+    PosixNow,
+    PosixMonotonic,
+    PosixDebugTrace,
+    PosixOpenRead,
+    PosixCreateWrite,
+    PosixRead,
+    PosixWrite,
+    PosixFlush,
+    PosixClose,
+    PosixReplaceFile,
+    PosixDeleteFile,
+    PosixListDir,
+    PosixCreateDir,
+    PosixGetProfileString,
+    PosixGetProfileSection,
+    PosixWriteProfileString,
+    PosixSetPriority,
 };

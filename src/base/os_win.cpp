@@ -109,7 +109,8 @@ int WinWriteProfileString(const char* section, const char* key, const char* valu
 }
 
 void WinSetPriority(ProcessPriority process, ThreadPriority thread) {
-    SetPriorityClass(GetCurrentProcess(), process == ProcessPriority::Idle ? IDLE_PRIORITY_CLASS : NORMAL_PRIORITY_CLASS);
+    SetPriorityClass(GetCurrentProcess(),
+                     process == ProcessPriority::Idle ? IDLE_PRIORITY_CLASS : NORMAL_PRIORITY_CLASS);
     int level = THREAD_PRIORITY_NORMAL;
     if (thread == ThreadPriority::BelowNormal) level = THREAD_PRIORITY_BELOW_NORMAL;
     if (thread == ThreadPriority::Lowest) level = THREAD_PRIORITY_LOWEST;
@@ -119,7 +120,21 @@ void WinSetPriority(ProcessPriority process, ThreadPriority thread) {
 }  // namespace
 
 OsInterface gOs = {
-    WinNow,        WinMonotonic,  WinDebugTrace,       WinOpenRead, WinCreateWrite,      WinRead,
-    WinWrite,      WinFlush,            WinClose,    WinReplaceFile,      WinDeleteFile,
-    WinListDir,    WinCreateDir,  WinGetProfileString, WinGetProfileSection, WinWriteProfileString, WinSetPriority,
+    WinNow,
+    WinMonotonic,
+    WinDebugTrace,
+    WinOpenRead,
+    WinCreateWrite,
+    WinRead,
+    WinWrite,
+    WinFlush,
+    WinClose,
+    WinReplaceFile,
+    WinDeleteFile,
+    WinListDir,
+    WinCreateDir,
+    WinGetProfileString,
+    WinGetProfileSection,
+    WinWriteProfileString,
+    WinSetPriority,
 };

@@ -130,8 +130,8 @@ public:
     // Creates the mapping of size bytes, or opens the one of that name;
     // *existed tells which. Empty on failure, as Open.
     static MappedView Create(const char* name, size_t size, bool* existed) {
-        HANDLE mapping = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
-                                            static_cast<DWORD>(size), name);
+        HANDLE mapping =
+            CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, static_cast<DWORD>(size), name);
         *existed = mapping && GetLastError() == ERROR_ALREADY_EXISTS;
         return Mapped(mapping, size);
     }

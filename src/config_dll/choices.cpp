@@ -54,8 +54,8 @@ Choices ReadExchange(const ConfigExchange& exchange, const display::Settings& fa
         // kept current whatever is shown: what the ticker shows of either is
         // the display preference's.
         if (topic.dwType == TOPIC_QUOTES || topic.dwType == TOPIC_ADSTREAM) continue;
-        choices.topics.push_back({slot, Field(topic.Title, sizeof topic.Title), Field(topic.Hint, sizeof topic.Hint),
-                                  topic.bActive != 0});
+        choices.topics.push_back(
+            {slot, Field(topic.Title, sizeof topic.Title), Field(topic.Hint, sizeof topic.Hint), topic.bActive != 0});
     }
     uint32_t symbols = exchange.symbolCount < kExchangeSymbols ? exchange.symbolCount : kExchangeSymbols;
     for (uint32_t i = 0; i < symbols; i++) choices.symbols.push_back(Field(exchange.symbols[i], kExchangeSymbolSize));
@@ -100,7 +100,8 @@ const char* CheckProxyHost(const std::string& text, bool proxyOn, std::string& h
     if (proxyOn && candidate.empty()) return "Please enter the proxy server's name or address.";
     if (candidate.size() > kMaxProxyHost) return "The proxy server's name is too long.";
     for (char c : candidate) {
-        if (IsSpaceChar(c) || c == '/' || c == ':') return "The proxy server's name must not hold blanks, \"/\" or \":\".";
+        if (IsSpaceChar(c) || c == '/' || c == ':')
+            return "The proxy server's name must not hold blanks, \"/\" or \":\".";
     }
     host = candidate;
     return nullptr;
@@ -155,7 +156,8 @@ std::string PaceMeaning(int32_t pace) {
 
 std::string SymbolsFitText(const std::vector<std::string>& symbols) {
     uint32_t fit = QuoteSymbolsThatFit(symbols);
-    std::string text = std::to_string(fit) + " of " + std::to_string(symbols.size()) + " symbols fit the quote address.";
+    std::string text =
+        std::to_string(fit) + " of " + std::to_string(symbols.size()) + " symbols fit the quote address.";
     if (fit < symbols.size()) text += " Quotes are not fetched until some are removed.";
     return text;
 }

@@ -20,7 +20,7 @@
 namespace {
 
 constexpr char kTitle[] = "Tidewell Preferences";
-constexpr int kMaxText = 2048;  // longer than any field; a longer text is refused by the checks
+constexpr int kMaxText = 2048;          // longer than any field; a longer text is refused by the checks
 constexpr WORD kLibraryManifestId = 2;  // a library's manifest resource, as program.rc2 gives it
 
 enum Page { kConnection, kBrowser, kDisplay, kTopics, kSymbols, kPace, kPages };
@@ -124,7 +124,8 @@ void FillBrowser(HWND page, const prefs::Choices& c) {
 }
 
 void FillDisplay(HWND page, const prefs::Choices& c) {
-    for (const char* name : kEdgeNames) SendDlgItemMessageA(page, IDC_EDGE, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name));
+    for (const char* name : kEdgeNames)
+        SendDlgItemMessageA(page, IDC_EDGE, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name));
     SendDlgItemMessageA(page, IDC_EDGE, CB_SETCURSEL, c.display.edge, 0);
     CheckDlgButton(page, IDC_ON_TOP, c.display.onTop ? BST_CHECKED : BST_UNCHECKED);
     CheckDlgButton(page, IDC_AUTO_HIDE, c.display.autoHide ? BST_CHECKED : BST_UNCHECKED);
@@ -238,11 +239,17 @@ void OnPageCommand(HWND page, int id, int code) {
     switch (id) {
         case IDC_PROXY_ON: ShowProxySwitch(page); break;
         case IDC_BROWSE: OnBrowse(page); break;
-        case IDC_TOPICS: if (code == LBN_SELCHANGE) ShowSelectedTopic(page, d.choices); break;
-        case IDC_TOPIC_ON: if (code == BN_CLICKED) OnTopicSwitch(page, d.choices); break;
+        case IDC_TOPICS:
+            if (code == LBN_SELCHANGE) ShowSelectedTopic(page, d.choices);
+            break;
+        case IDC_TOPIC_ON:
+            if (code == BN_CLICKED) OnTopicSwitch(page, d.choices);
+            break;
         case IDC_ADD_SYMBOL: OnAddSymbol(d, page); break;
         case IDC_REMOVE_SYMBOL: OnRemoveSymbol(d, page); break;
-        case IDC_PACE: if (code == EN_CHANGE) ShowPaceMeaning(page); break;
+        case IDC_PACE:
+            if (code == EN_CHANGE) ShowPaceMeaning(page);
+            break;
     }
 }
 

@@ -10,14 +10,10 @@ namespace {
 
 UINT EdgeToShell(uint32_t edge) {
     switch (edge) {
-        case 0:
-            return ABE_LEFT;
-        case 2:
-            return ABE_RIGHT;
-        case 3:
-            return ABE_BOTTOM;
-        default:
-            return ABE_TOP;
+        case 0: return ABE_LEFT;
+        case 2: return ABE_RIGHT;
+        case 3: return ABE_BOTTOM;
+        default: return ABE_TOP;
     }
 }
 

@@ -10,7 +10,7 @@
 namespace glancer {
 
 class AppBar {
-  public:
+public:
     // callback: the message the shell sends the window (ABN_POSCHANGED ...).
     AppBar(HWND hwnd, UINT callback) : hwnd_(hwnd), callback_(callback) {}
     ~AppBar() { Release(); }
@@ -25,7 +25,7 @@ class AppBar {
     // Tells the shell that the bar was activated or moved.
     void Note(DWORD message);
 
-  private:
+private:
     HWND hwnd_;
     UINT callback_;
     bool registered_ = false;

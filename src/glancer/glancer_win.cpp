@@ -31,16 +31,16 @@ constexpr int kBaseThickness = 28;  // at 96 dpi; more on a denser monitor
 constexpr UINT_PTR kFrameTimer = 1, kPollTimer = 2;
 constexpr UINT kAppBarMessage = WM_APP + 1;  // the shell's news about the desktop's bars
 constexpr int kSelectedMargin = 8;           // before an item the keys brought into sight
-constexpr UINT kPollConnectedMs = 3000;   // new headlines are looked for this often
-constexpr UINT kPollWaitingMs = 1000;     // an agent is looked for this often
-constexpr double kHoldShownMs = 800;      // an auto-hidden bar stays out this long after the mouse leaves
+constexpr UINT kPollConnectedMs = 3000;      // new headlines are looked for this often
+constexpr UINT kPollWaitingMs = 1000;        // an agent is looked for this often
+constexpr double kHoldShownMs = 800;         // an auto-hidden bar stays out this long after the mouse leaves
 constexpr double kBroughtForwardMs = 3000;
 constexpr char kWindowTitle[] = "Tidewell Glancer";
 constexpr char kSingleInstanceMutex[] = "Tidewell " TIDEWELL_VERSION " Glancer";
 constexpr char kWaitingText[] = "Tidewell: waiting for the agent";
 constexpr char kBusyText[] = "Tidewell: the agent is busy";
-constexpr int kAdLeadPixels = 200;        // an ad is fetched this far before it scrolls in
-constexpr int kMarkerTip = -2;            // the tool tip shows the status marker's reason
+constexpr int kAdLeadPixels = 200;  // an ad is fetched this far before it scrolls in
+constexpr int kMarkerTip = -2;      // the tool tip shows the status marker's reason
 constexpr DWORD kFindFirstMs = 5000;
 
 // The menu's commands; WM_COMMAND carries the same numbers from elsewhere.
@@ -62,16 +62,16 @@ struct Ticker {
     std::unique_ptr<AppBar> appBar;
     int thickness = kBaseThickness;
     int shown = kBaseThickness;
-    bool framesOn = false;     // the frame timer runs
-    bool slideSettled = false; // an auto-hidden bar is out of sight, or held out by the mouse
-    bool locked = false;       // the session is locked
-    bool saverOn = false;      // the screen saver runs
-    int selected = -1;         // the item the arrow keys went to
-    HWND previous = nullptr;   // the window that was active before the bar
+    bool framesOn = false;      // the frame timer runs
+    bool slideSettled = false;  // an auto-hidden bar is out of sight, or held out by the mouse
+    bool locked = false;        // the session is locked
+    bool saverOn = false;       // the screen saver runs
+    int selected = -1;          // the item the arrow keys went to
+    HWND previous = nullptr;    // the window that was active before the bar
     double lastFrameMs = 0;
     double holdUntilMs = 0;
     long long round = 0;
-    bool tracking = false;     // the mouse is over the bar
+    bool tracking = false;  // the mouse is over the bar
     int tipItem = -1;
     bool userPaused = false;
     uint32_t shownTopic = kNoId;
@@ -203,7 +203,8 @@ void PlaceOnMonitor() {
     // A bar that hides itself stays known to the shell but keeps no room.
     Rect granted = gTicker.appBar->Reserve(gTicker.monitor, gTicker.settings.edge,
                                            gTicker.settings.autoHide ? 0 : gTicker.thickness);
-    gTicker.screen = gTicker.settings.autoHide ? gTicker.monitor : FitToEdge(granted, gTicker.settings.edge, gTicker.thickness);
+    gTicker.screen =
+        gTicker.settings.autoHide ? gTicker.monitor : FitToEdge(granted, gTicker.settings.edge, gTicker.thickness);
     gTicker.shown = gTicker.thickness;
     PlaceWindow();
 }
@@ -239,7 +240,6 @@ void ReadSettings() {
     ApplySettings(display::FromRecord(*cfg));
     StoreSettings();  // a restarted agent read its settings file: it gets the bar's
 }
-
 
 // ---- the agent ----
 
@@ -476,7 +476,8 @@ int SelectedX() {
 void PaintBar(HDC dc) {
     gTicker.painter->Draw(dc, gTicker.loop, Position(), StripLength(), Vertical());
     int x = SelectedX();
-    if (x >= 0) gTicker.painter->DrawFocus(dc, x, gTicker.loop[static_cast<size_t>(gTicker.selected)].width, Vertical());
+    if (x >= 0)
+        gTicker.painter->DrawFocus(dc, x, gTicker.loop[static_cast<size_t>(gTicker.selected)].width, Vertical());
     gTicker.painter->DrawMarker(dc, CurrentMarker().word, StripLength(), Vertical());
 }
 
@@ -640,8 +641,9 @@ void OnContextMenu(POINT screenPoint) {
     AppendMenuA(menu, MF_STRING | (gTicker.source.connected() ? 0 : MF_GRAYED), kCmdPreferences, "Preferences");
     AppendMenuA(menu, MF_STRING, kCmdClose, "&Close");
     SetForegroundWindow(gTicker.hwnd);
-    UINT align = gTicker.settings.edge == display::kEdgeBottom ? TPM_BOTTOMALIGN
-                 : gTicker.settings.edge == display::kEdgeRight ? TPM_RIGHTALIGN : 0;
+    UINT align = gTicker.settings.edge == display::kEdgeBottom  ? TPM_BOTTOMALIGN
+                 : gTicker.settings.edge == display::kEdgeRight ? TPM_RIGHTALIGN
+                                                                : 0;
     UINT command = TrackPopupMenu(menu, TPM_RETURNCMD | TPM_RIGHTBUTTON | align, screenPoint.x, screenPoint.y, 0,
                                   gTicker.hwnd, nullptr);
     PostMessageA(gTicker.hwnd, WM_NULL, 0, 0);

@@ -12,7 +12,7 @@ namespace glancer {
 
 namespace {
 
-constexpr int kMostTopics = 100;              // no database holds more
+constexpr int kMostTopics = 100;  // no database holds more
 constexpr int kMostMessagesPerTopic = 1000;
 constexpr size_t kMostItems = 3000;
 constexpr int kHeadlinesPerAd = 3;

@@ -15,8 +15,8 @@ constexpr COLORREF kUpColour = RGB(40, 200, 80);
 constexpr COLORREF kDownColour = RGB(235, 60, 60);
 constexpr COLORREF kMarkerColour = RGB(200, 30, 30);
 constexpr int kMarkerInset = 4, kMarkerPadding = 6;
-constexpr int kAdMargin = 2;       // above and below an ad
-constexpr size_t kMostAds = 64;    // bitmaps kept at once
+constexpr int kAdMargin = 2;     // above and below an ad
+constexpr size_t kMostAds = 64;  // bitmaps kept at once
 constexpr char kFontFace[] = "Tahoma";
 
 SIZE TextSize(HDC dc, const std::string& text) {
@@ -33,7 +33,8 @@ std::string QuoteHead(const Item& item) {
 
 Painter::Painter(int thickness) : thickness_(thickness) {
     int height = -(thickness * 2 / 3);
-    font_.Reset(CreateFontA(height, 0, 0, 0, FW_NORMAL, 0, 0, 0, ANSI_CHARSET, 0, 0, ANTIALIASED_QUALITY, 0, kFontFace));
+    font_.Reset(
+        CreateFontA(height, 0, 0, 0, FW_NORMAL, 0, 0, 0, ANSI_CHARSET, 0, 0, ANTIALIASED_QUALITY, 0, kFontFace));
     bold_.Reset(CreateFontA(height, 0, 0, 0, FW_BOLD, 0, 0, 0, ANSI_CHARSET, 0, 0, ANTIALIASED_QUALITY, 0, kFontFace));
     WindowDC screen(nullptr);
     memDc_ = CreateCompatibleDC(screen.get());

@@ -55,10 +55,10 @@ private:
     HDC memDc_ = nullptr;
     ScopedGdiObject<HBITMAP> buffer_;
     HBITMAP oldBitmap_ = nullptr;
-    uint32_t* pixels_ = nullptr;      // the buffer's pixels, rows top-down
-    std::vector<uint32_t> turned_;    // a vertical bar's pixels
+    uint32_t* pixels_ = nullptr;    // the buffer's pixels, rows top-down
+    std::vector<uint32_t> turned_;  // a vertical bar's pixels
     int bufferLength_ = 0;
-    bool drawn_ = false;     // the buffer holds the strip from drawnStart_
+    bool drawn_ = false;  // the buffer holds the strip from drawnStart_
     double drawnStart_ = 0;
     std::map<std::string, Bitmap> ads_;  // by file name; a failed one is kept empty
 };

@@ -35,18 +35,10 @@ size_t ChooseMonitor(const std::vector<Rect>& monitors, Point remembered) {
 Rect FitToEdge(const Rect& granted, uint32_t edge, int thickness) {
     Rect r = granted;
     switch (edge) {
-        case 0:
-            r.right = r.left + thickness;
-            break;
-        case 2:
-            r.left = r.right - thickness;
-            break;
-        case 3:
-            r.top = r.bottom - thickness;
-            break;
-        default:
-            r.bottom = r.top + thickness;
-            break;
+        case 0: r.right = r.left + thickness; break;
+        case 2: r.left = r.right - thickness; break;
+        case 3: r.top = r.bottom - thickness; break;
+        default: r.bottom = r.top + thickness; break;
     }
     return r;
 }
@@ -54,18 +46,10 @@ Rect FitToEdge(const Rect& granted, uint32_t edge, int thickness) {
 Point TipPosition(const Rect& bar, uint32_t edge, Point cursor, int width, int height, const Rect& monitor) {
     Point p;
     switch (edge) {
-        case 0:
-            p = {bar.right + kTipGap, cursor.y + kTipOffset};
-            break;
-        case 2:
-            p = {bar.left - kTipGap - width, cursor.y + kTipOffset};
-            break;
-        case 3:
-            p = {cursor.x + kTipOffset, bar.top - kTipGap - height};
-            break;
-        default:
-            p = {cursor.x + kTipOffset, bar.bottom + kTipGap};
-            break;
+        case 0: p = {bar.right + kTipGap, cursor.y + kTipOffset}; break;
+        case 2: p = {bar.left - kTipGap - width, cursor.y + kTipOffset}; break;
+        case 3: p = {cursor.x + kTipOffset, bar.top - kTipGap - height}; break;
+        default: p = {cursor.x + kTipOffset, bar.bottom + kTipGap}; break;
     }
     if (IsVerticalEdge(edge))
         p.y = Clamp(p.y, monitor.top, monitor.bottom - height);

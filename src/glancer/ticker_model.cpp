@@ -228,8 +228,7 @@ bool ReadPrice(const std::string& text, std::string* shown, int* sign) {
         if (!IsDecimal(whole) || whole.find('.') != std::string::npos || slash == std::string::npos ||
             !SmallNumber(fraction.substr(0, slash), &numerator) ||
             !SmallNumber(fraction.substr(slash + 1), &denominator) || denominator < 2 ||
-            (denominator & (denominator - 1)) != 0 || numerator < 1 ||
-            !CarryFraction(&whole, &numerator, denominator))
+            (denominator & (denominator - 1)) != 0 || numerator < 1 || !CarryFraction(&whole, &numerator, denominator))
             return false;
         fraction = numerator ? std::to_string(numerator) + "/" + std::to_string(denominator) : "";
         // A trader says "3/8", not "0 3/8".
@@ -313,7 +312,7 @@ bool IsWebLink(const std::string& link) {
     // The scheme in any case, as the browser takes it.
     size_t scheme = StrStartsWithNoCase(link.c_str(), "http://")    ? 7
                     : StrStartsWithNoCase(link.c_str(), "https://") ? 8
-                                                                     : 0;
+                                                                    : 0;
     if (scheme == 0 || link.size() == scheme) return false;
     for (char c : link)
         if (static_cast<unsigned char>(c) <= 32 || static_cast<unsigned char>(c) >= 127 || c == '"') return false;

@@ -18,14 +18,14 @@ struct Item {
     ItemKind kind = ItemKind::Headline;
     uint32_t topic = 0xFFFFFFFF;
     uint32_t msg = 0xFFFFFFFF;
-    std::string text;    // title, headline, or a quote's symbol and last price
-    std::string change;  // a quote's change, drawn in its colour
-    int direction = 0;   // a quote's change: 1 up, -1 down, 0 flat
-    std::string hint;    // the topic's hint, for the tool tip
-    std::string link;    // where a click goes; empty: nowhere
-    std::string file;    // an ad's bitmap in the data directory
-    int32_t updated = 0; // a title: when its topic was last brought up to date (-1 never)
-    int width = 0;       // pixels, measured by the window side
+    std::string text;     // title, headline, or a quote's symbol and last price
+    std::string change;   // a quote's change, drawn in its colour
+    int direction = 0;    // a quote's change: 1 up, -1 down, 0 flat
+    std::string hint;     // the topic's hint, for the tool tip
+    std::string link;     // where a click goes; empty: nowhere
+    std::string file;     // an ad's bitmap in the data directory
+    int32_t updated = 0;  // a title: when its topic was last brought up to date (-1 never)
+    int width = 0;        // pixels, measured by the window side
 };
 
 // An ad's place in the loop before the ad is fetched: fetching one counts a
@@ -169,7 +169,7 @@ bool IsAdFileName(const std::string& name);
 // A Windows bitmap file checked before any byte of it is used.
 struct BmpInfo {
     int width = 0;
-    int height = 0;          // rows; negative in the file means top-down
+    int height = 0;  // rows; negative in the file means top-down
     uint16_t bitCount = 0;
     uint32_t headerOffset = 14;  // the info header
     uint32_t bitsOffset = 0;     // the pixels

@@ -180,27 +180,24 @@ std::string RepairMessage(const RepairOutcome& outcome, bool restarted) {
                           Counted(outcome.droppedMessages, "message") + " that did not fit";
     std::string aside = "The damaged file was kept as Data\\" + outcome.asideName + ".";
     switch (outcome.kind) {
-    case RepairOutcome::kIntact:
-        if (restarted) return "";
-        text = "Tidewell Agent could not start, and starting it again did not help.";
-        break;
-    case RepairOutcome::kMissing:
-        text = "Tidewell found no news database and made a new, empty one.";
-        break;
-    case RepairOutcome::kSalvaged:
-        text = "Tidewell repaired its damaged news database: " + kept +
-               (outcome.droppedTopics ? " and " + dropped : "") + ". " + aside;
-        break;
-    case RepairOutcome::kTrimmed:
-        text = "Tidewell's news database held more topics than it can take: " + kept + " and " + dropped +
-               ". The whole file was kept as Data\\" + outcome.asideName + ".";
-        break;
-    case RepairOutcome::kEmptied:
-        text = "Tidewell could not read anything from its damaged news database and made a new, empty one. " + aside;
-        break;
-    case RepairOutcome::kFailed:
-        text = "Tidewell could not repair its news database in its Data folder.";
-        break;
+        case RepairOutcome::kIntact:
+            if (restarted) return "";
+            text = "Tidewell Agent could not start, and starting it again did not help.";
+            break;
+        case RepairOutcome::kMissing: text = "Tidewell found no news database and made a new, empty one."; break;
+        case RepairOutcome::kSalvaged:
+            text = "Tidewell repaired its damaged news database: " + kept +
+                   (outcome.droppedTopics ? " and " + dropped : "") + ". " + aside;
+            break;
+        case RepairOutcome::kTrimmed:
+            text = "Tidewell's news database held more topics than it can take: " + kept + " and " + dropped +
+                   ". The whole file was kept as Data\\" + outcome.asideName + ".";
+            break;
+        case RepairOutcome::kEmptied:
+            text =
+                "Tidewell could not read anything from its damaged news database and made a new, empty one. " + aside;
+            break;
+        case RepairOutcome::kFailed: text = "Tidewell could not repair its news database in its Data folder."; break;
     }
     if (outcome.kind != RepairOutcome::kIntact && !restarted) {
         text += " Start Tidewell again from the Start menu.";

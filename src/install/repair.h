@@ -16,11 +16,11 @@ struct RepairOutcome {
         kFailed,    // the data file could not be set aside or no new one written
     };
     Kind kind = kFailed;
-    uint32_t topics = 0;            // kept in the new file
-    uint32_t messages = 0;          // kept in the new file
-    uint32_t droppedTopics = 0;     // read, but left out so that start-up takes the new file
-    uint32_t droppedMessages = 0;   // theirs
-    std::string asideName;          // the refused file's new name in the data directory
+    uint32_t topics = 0;           // kept in the new file
+    uint32_t messages = 0;         // kept in the new file
+    uint32_t droppedTopics = 0;    // read, but left out so that start-up takes the new file
+    uint32_t droppedMessages = 0;  // theirs
+    std::string asideName;         // the refused file's new name in the data directory
 };
 
 // Judges "Msg.dat" in dataDir as the agent's start-up does and, when start-up

@@ -20,7 +20,7 @@ extern CUpdate* gJob;
 using CAdDownload = JobDownload<CHttpFile, CUpdate, gJob, kBitmapLimit>;
 
 class CUpdate : public CDownloadJob<CAdDownload> {
-  public:
+public:
     explicit CUpdate(HWND owner);
 
     void OnClockTick();

@@ -252,7 +252,8 @@ int ParseConfigFile(const char* path) {
         if (!AddMessage(*topic, line.first, line.second, now)) break;
     }
 
-    if (range.first && range.last && definition->purgeOutOfRange) Purge::PurgeOutOfRange(*topic, range.first, range.last);
+    if (range.first && range.last && definition->purgeOutOfRange)
+        Purge::PurgeOutOfRange(*topic, range.first, range.last);
     return 1;
 }
 

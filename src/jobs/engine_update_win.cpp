@@ -13,8 +13,7 @@ namespace EngineUpdate {
 
 CUpdate* gJob = nullptr;
 
-CUpdate::CUpdate(HWND owner)
-    : CDownloadJob(owner), lastTopicId(kNoId), configFilePath(DataDirPath("Config.twl")) {}
+CUpdate::CUpdate(HWND owner) : CDownloadJob(owner), lastTopicId(kNoId), configFilePath(DataDirPath("Config.twl")) {}
 
 void CUpdate::OnClockTick() {
     if (!MayRun() || !RunIsDue(RunSpacing(*gConfig))) return;

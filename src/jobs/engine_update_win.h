@@ -23,7 +23,7 @@ extern CUpdate* gJob;
 using CConfigDownload = JobDownload<CHttpIniFile, CUpdate, gJob, kSubscriptionFileLimit>;
 
 class CUpdate : public CDownloadJob<CConfigDownload> {
-  public:
+public:
     explicit CUpdate(HWND owner);
 
     void OnClockTick();

@@ -46,7 +46,7 @@ inline void ApplyProxySetting(CHttp& http, const CConfigData& cfg) {
 // the job is gone.
 template <typename Base, typename Job, Job*& job, int32_t bodyLimit>
 class JobDownload : public Base {
-  public:
+public:
     explicit JobDownload(HWND ownerWindow) : Base(ownerWindow, kTransferNotification) { this->iBodyLimit = bodyLimit; }
 
     void OnConnected(BOOL success) override {
@@ -62,18 +62,18 @@ class JobDownload : public Base {
 // of the transfer and the check of how it ended.
 template <typename Download>
 class CDownloadJob {
-  public:
+public:
     explicit CDownloadJob(HWND owner) : owner_(owner) {}
     ~CDownloadJob() { delete download; }
     CDownloadJob(const CDownloadJob&) = delete;
     CDownloadJob& operator=(const CDownloadJob&) = delete;
 
     Download* download = nullptr;
-    int notStarted = 0;        // a run passed its gates but started no transfer
-    int idle = 1;              // no transfer under way
-    RunTimer runs;             // the first tick after start-up runs
+    int notStarted = 0;  // a run passed its gates but started no transfer
+    int idle = 1;        // no transfer under way
+    RunTimer runs;       // the first tick after start-up runs
 
-  protected:
+protected:
     // The gates every run passes first: something to work on, a transfer
     // object that is free, and jobs neither passive nor held.
     bool MayRun() {
@@ -106,6 +106,6 @@ class CDownloadJob {
         return false;
     }
 
-  private:
+private:
     HWND owner_;
 };

@@ -19,7 +19,8 @@ std::string RequestPath(const CConfigData& cfg, int32_t now, const char* extra) 
     StrCopyField(account, sizeof account, cfg.AccountId, sizeof cfg.AccountId);
     char path[1024];
     snprintf(path, sizeof path, "%s?TwlUpdate&AID=%s&SID=%lu&SL=%lu&VER=" TIDEWELL_VERSION "%s%s", kScriptPath, account,
-             static_cast<unsigned long>(cfg.StartCount), static_cast<unsigned long>(static_cast<uint32_t>(now) - static_cast<uint32_t>(cfg.StartTime)),
+             static_cast<unsigned long>(cfg.StartCount),
+             static_cast<unsigned long>(static_cast<uint32_t>(now) - static_cast<uint32_t>(cfg.StartTime)),
              extra ? "&" : "", extra ? extra : "");
     return path;
 }

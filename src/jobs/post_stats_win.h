@@ -12,7 +12,7 @@ namespace PostStats {
 
 // The report's transfer: it only notes whether an answer came.
 class CStatsPost : public CHttp {
-  public:
+public:
     explicit CStatsPost(HWND ownerWindow);
     void OnData(const char* data, int length) override;
     void OnConnected(BOOL success) override;

@@ -20,7 +20,7 @@ extern CUpdate* gJob;
 using CQuoteDownload = JobDownload<CHttpHtmlFile, CUpdate, gJob, kQuotePageLimit>;
 
 class CUpdate : public CDownloadJob<CQuoteDownload> {
-  public:
+public:
     explicit CUpdate(HWND owner);
 
     void OnClockTick();

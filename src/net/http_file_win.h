@@ -32,9 +32,9 @@ public:
     // The file is complete and closed; the users read the status and lengths here.
     virtual void OnFileComplete();
 
-    OsFile* file = nullptr;   // the open destination, or none
-    bool headerOpen = false;  // the source header awaits its end before the first body byte
-    bool writeFailed = false; // some bytes did not reach the file
+    OsFile* file = nullptr;    // the open destination, or none
+    bool headerOpen = false;   // the source header awaits its end before the first body byte
+    bool writeFailed = false;  // some bytes did not reach the file
 
 protected:
     void WriteText(const std::string& text);

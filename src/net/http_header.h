@@ -14,16 +14,16 @@ constexpr uint32_t kHeaderHeldMax = kHeaderBufferSize - 1;  // a NUL always foll
 constexpr uint32_t kSocketChunk = 100;
 
 struct HttpHeaderState {
-    uint32_t held = 0;          // header bytes in the buffer
+    uint32_t held = 0;  // header bytes in the buffer
     bool statusLineRead = false;
     int32_t statusCode = 0;     // 0 until the status line gave one
     int32_t contentLength = 0;  // 0 without a Content-Length line
 };
 
 struct HttpHeaderResult {
-    bool complete = false;        // the empty line was found
+    bool complete = false;  // the empty line was found
     const char* bodyStart = nullptr;
-    uint32_t bodyLength = 0;      // body bytes that came with the header
+    uint32_t bodyLength = 0;  // body bytes that came with the header
 };
 
 // Room for the next receive behind the held bytes: at most kSocketChunk, 0

@@ -30,7 +30,8 @@ uint32_t BuildHttpRequest(const HttpRequest& request, char* buffer, size_t size)
     const char* body = request.body ? request.body : "";
     for (const char* part : {request.method, request.host, path}) {
         if (!IsAddressText(part)) {
-            Trace("BuildHttpRequest(): Error - refused an address with a blank or control byte: %s", Shown(part).c_str());
+            Trace("BuildHttpRequest(): Error - refused an address with a blank or control byte: %s",
+                  Shown(part).c_str());
             return 0;
         }
     }

@@ -9,11 +9,11 @@
 #include <cstdint>
 
 struct HttpRequest {
-    const char* method;   // "GET" or "POST"
-    const char* host;     // the target, also when a proxy carries the request
+    const char* method;  // "GET" or "POST"
+    const char* host;    // the target, also when a proxy carries the request
     int32_t port;
-    const char* path;     // absent: "/"
-    const char* body;     // absent: none
+    const char* path;  // absent: "/"
+    const char* body;  // absent: none
     bool viaProxy;
 };
 

@@ -71,7 +71,8 @@ int CHttp::StartRequest(const char* method, const char* host, const char* path, 
 }
 
 void CHttp::OnConnect(BOOL success) {
-    if (iHttpState != HTTPSTATE_CONNECTING) Trace("CHttp::OnConnect(): Error expected iHttpState==HTTPSTATE_CONNECTING");
+    if (iHttpState != HTTPSTATE_CONNECTING)
+        Trace("CHttp::OnConnect(): Error expected iHttpState==HTTPSTATE_CONNECTING");
     if (success) {
         iHttpState = HTTPSTATE_SENDING;
     } else {
@@ -192,7 +193,8 @@ void CHttp::FlushBody() {
 void CHttp::OnDisconnect() {
     if (timedOut) Fail(HTTPFAULT_TIMEOUT);  // what came before is not handed on
     if (iHttpState == HTTPSTATE_BODY && bodyFill > 0 && iFault == HTTPFAULT_NONE) FlushBody();
-    if (iContentLength != 0 && iContentLength != iBodyBytes) Trace("CHttp::OnDisconnect() Error: Content-Length invalid");
+    if (iContentLength != 0 && iContentLength != iBodyBytes)
+        Trace("CHttp::OnDisconnect() Error: Content-Length invalid");
     if (iHttpState == HTTPSTATE_NONE) return;  // without a body buffer the object stays unusable
     if (iHttpState != HTTPSTATE_BODY) Fail(HTTPFAULT_CUT);
     if (resetByPeer) Fail(HTTPFAULT_RESET);

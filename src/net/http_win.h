@@ -10,12 +10,12 @@
 #include "net/tcp_win.h"
 
 enum : int {
-    HTTPSTATE_NONE = 0,        // no body buffer: no request is accepted
+    HTTPSTATE_NONE = 0,  // no body buffer: no request is accepted
     HTTPSTATE_CONNECTING = 1,
     HTTPSTATE_SENDING = 2,
-    HTTPSTATE_HEADER = 3,      // the status line and header are being read
+    HTTPSTATE_HEADER = 3,  // the status line and header are being read
     HTTPSTATE_BODY = 4,
-    HTTPSTATE_IDLE = 5,        // Get and Post may be called
+    HTTPSTATE_IDLE = 5,  // Get and Post may be called
 };
 
 // Why a response did not arrive whole (iFault); the first reason found counts.
@@ -72,12 +72,12 @@ public:
     // Known once the response is complete (OnComplete) or failed (OnConnected).
     bool ArrivedWhole() const { return iFault == HTTPFAULT_NONE; }
 
-    int32_t iBodyBytes = 0;       // never above iBodyLimit
+    int32_t iBodyBytes = 0;  // never above iBodyLimit
     int32_t iBodyLimit = kDefaultBodyLimit;
     int iFault = HTTPFAULT_NONE;
     char* proxyHost = nullptr;
     int32_t proxyPort = 0;
-    int32_t requestLength = 0;   // the request text while sending, then the header bytes held
+    int32_t requestLength = 0;  // the request text while sending, then the header bytes held
     int32_t requestSent = 0;
     char headerBuffer[kHeaderBufferSize] = {};
     bool ownsBuffer = false;

@@ -247,8 +247,7 @@ HWND NetworkLookupWindow() {
 
 CTcp::CTcp(HWND ownerWindow, UINT notifyMessageNumber) : owner(ownerWindow), notifyMessage(notifyMessageNumber) {
     // Message-only: no other program finds it among the windows it can list.
-    window = CreateWindowExA(0, kTcpWindowClass, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, gNetwork.instance,
-                             nullptr);
+    window = CreateWindowExA(0, kTcpWindowClass, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, gNetwork.instance, nullptr);
     if (!window) return;
     SetWindowLongPtrA(window, 0, reinterpret_cast<LONG_PTR>(this));
     state = TCPSTATE_IDLE;
@@ -320,8 +319,8 @@ int CTcp::StartLookup(const char* host) {
         return 0;
     }
     memset(free->buffer, 0, sizeof free->buffer);
-    free->task = WSAAsyncGetHostByName(gNetwork.lookupWindow, kLookupDoneMessage, host, free->buffer,
-                                       sizeof free->buffer);
+    free->task =
+        WSAAsyncGetHostByName(gNetwork.lookupWindow, kLookupDoneMessage, host, free->buffer, sizeof free->buffer);
     if (!free->task) return 0;
     free->busy = true;
     free->owner = this;
@@ -398,9 +397,7 @@ void CTcp::OnSocketEvent(WORD event, WORD error) {
             // next piece is asked for through the message loop.
             if (writeResult) PostMessageA(window, kSocketEventMessage, socket, WSAMAKESELECTREPLY(FD_WRITE, 0));
             return;
-        case FD_READ:
-            OnRead();
-            return;
+        case FD_READ: OnRead(); return;
         case FD_CLOSE:
             closedByPeer = TRUE;
             resetByPeer = error != 0;
@@ -430,8 +427,7 @@ void CTcp::Close() {
 // that Close always completes.
 void CTcp::Drain() {
     try {
-        for (uint32_t reads = 0; reads < kMostDrainReads && BytesAvailable() && OnRead(); reads++) {
-        }
+        for (uint32_t reads = 0; reads < kMostDrainReads && BytesAvailable() && OnRead(); reads++) {}
     } catch (...) {
         Trace("CTcp::Close(): Exception - the data still waiting is dropped");
     }

@@ -12,17 +12,17 @@
 #include <cstdint>
 
 enum : int {
-    TCPSTATE_INVALID = 0,     // the hidden window was not created: unusable
-    TCPSTATE_IDLE = 1,        // Connect may be called
-    TCPSTATE_RESOLVING = 2,   // the host name is being looked up
+    TCPSTATE_INVALID = 0,    // the hidden window was not created: unusable
+    TCPSTATE_IDLE = 1,       // Connect may be called
+    TCPSTATE_RESOLVING = 2,  // the host name is being looked up
     TCPSTATE_CONNECTING = 3,
-    TCPSTATE_CONNECTED = 4,   // data flows
-    TCPSTATE_CLOSING = 5,     // Close is running
+    TCPSTATE_CONNECTED = 4,  // data flows
+    TCPSTATE_CLOSING = 5,    // Close is running
 };
 
 // The messages of the hidden windows.
-constexpr UINT kSocketEventMessage = WM_USER;       // a socket event, at an object's window
-constexpr UINT kLookupDoneMessage = WM_USER + 1;    // a host lookup ended, at the layer's window
+constexpr UINT kSocketEventMessage = WM_USER;     // a socket event, at an object's window
+constexpr UINT kLookupDoneMessage = WM_USER + 1;  // a host lookup ended, at the layer's window
 
 // Seconds without a byte sent or received after which a connection in each
 // state is closed.
@@ -101,18 +101,18 @@ public:
     HostLookup* lookup = nullptr;  // the lookup under way for this object
     int32_t port = 0;
     int state = TCPSTATE_INVALID;
-    int writeResult = 0;          // what OnWrite returned last
-    int writePosts = 0;           // write events re-posted for this connection
-    BOOL closedByPeer = FALSE;    // FD_CLOSE arrived: the server closed
-    BOOL resetByPeer = FALSE;     // ... with an error: the connection broke
+    int writeResult = 0;        // what OnWrite returned last
+    int writePosts = 0;         // write events re-posted for this connection
+    BOOL closedByPeer = FALSE;  // FD_CLOSE arrived: the server closed
+    BOOL resetByPeer = FALSE;   // ... with an error: the connection broke
     HWND window = nullptr;
     HWND owner;
     uint32_t userValue = 0;
     UINT notifyMessage;
-    CTcp* next = nullptr;         // the watch list
-    uint64_t startedAt = 0;       // gOs.Monotonic() at Connect
-    uint64_t lastActivity = 0;    // gOs.Monotonic() at the last byte moved
-    BOOL timedOut = FALSE;        // the watch closed it
+    CTcp* next = nullptr;       // the watch list
+    uint64_t startedAt = 0;     // gOs.Monotonic() at Connect
+    uint64_t lastActivity = 0;  // gOs.Monotonic() at the last byte moved
+    BOOL timedOut = FALSE;      // the watch closed it
 
 private:
     friend LRESULT CALLBACK TcpWindowProc(HWND, UINT, WPARAM, LPARAM);

@@ -25,7 +25,7 @@ public:
     const char* scheme = nullptr;  // lower-cased; "http" when the URL names none
     const char* host = nullptr;    // absent without an authority part
     int32_t port = 80;
-    char* path = nullptr;          // starts with "/"; absent when the URL has none
+    char* path = nullptr;  // starts with "/"; absent when the URL has none
 
 private:
     void Free();

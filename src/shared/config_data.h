@@ -10,18 +10,18 @@
 #include <string>
 
 struct CConfigData {
-    char InstallDir[261];        // directory of the executable, no trailing backslash
-    char DataDir[267];           // InstallDir + "\Data"
-    uint32_t PageWindow;         // receives WM_LOADPAGE
-    uint32_t EngineWindow;       // the agent's hidden window
-    uint32_t DisplayWindow;      // receives the display settings after the preferences dialog
+    char InstallDir[261];    // directory of the executable, no trailing backslash
+    char DataDir[267];       // InstallDir + "\Data"
+    uint32_t PageWindow;     // receives WM_LOADPAGE
+    uint32_t EngineWindow;   // the agent's hidden window
+    uint32_t DisplayWindow;  // receives the display settings after the preferences dialog
     uint32_t Reserved540;
-    uint32_t StartCount;         // persisted; one more at every load of the data file
-    int32_t StartTime;           // seconds since 1970
-    uint32_t Passive;            // persisted; stops the jobs and the data file writes
-    uint32_t JobsHeld;           // set by other processes; stops the jobs
-    int32_t DisplayValue;        // persisted for the display programs
-    uint32_t ScreenSaverOn;      // published on every clock tick
+    uint32_t StartCount;     // persisted; one more at every load of the data file
+    int32_t StartTime;       // seconds since 1970
+    uint32_t Passive;        // persisted; stops the jobs and the data file writes
+    uint32_t JobsHeld;       // set by other processes; stops the jobs
+    int32_t DisplayValue;    // persisted for the display programs
+    uint32_t ScreenSaverOn;  // published on every clock tick
     int32_t PageParam1;
     int32_t PageParam2;
     char PageUrl[1024];
@@ -32,24 +32,24 @@ struct CConfigData {
     int32_t HttpProxyEnabled;
     char BrowserPath[261];
     char BrowserDdeService[101];
-    char AccountId[101];         // persisted
+    char AccountId[101];  // persisted
     char Reserved3491;
     int32_t EdgeDockedOn;
     uint32_t Reserved3496;
     int32_t AlwaysOnTop;
     int32_t AutoHide;
-    int32_t DisplayPreference;   // persisted
-    int32_t Pace;                // persisted; spaces the jobs and sets the priority
+    int32_t DisplayPreference;  // persisted
+    int32_t Pace;               // persisted; spaces the jobs and sets the priority
     int32_t MsgExpire;
     int32_t MsgPurge;
-    uint32_t AdTopicId;          // all bits set while there is no ad-stream topic
+    uint32_t AdTopicId;  // all bits set while there is no ad-stream topic
     uint32_t OsMajorVersion;
     uint32_t OsMinorVersion;
-    uint32_t OsPlatformId;       // 0 Win32s, 1 Windows 95/98, 2 Windows NT
+    uint32_t OsPlatformId;  // 0 Win32s, 1 Windows 95/98, 2 Windows NT
     uint32_t IsWin32s;
-    uint32_t TrayPresent;        // a notification area exists
+    uint32_t TrayPresent;  // a notification area exists
     uint32_t NewShell;
-    uint32_t PaletteDisplay;     // 256 colours or fewer
+    uint32_t PaletteDisplay;  // 256 colours or fewer
 };
 
 #define CONFIG_OFFSET(field, offset) \

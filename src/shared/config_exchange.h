@@ -14,8 +14,8 @@ constexpr uint32_t kExchangeSymbols = 200;
 constexpr uint32_t kExchangeSymbolSize = 10;
 
 struct ConfigExchange {
-    uint32_t accepted;                     // non-zero: the user confirmed
-    TopicRecord topics[kExchangeTopics];   // read back: bActive
+    uint32_t accepted;                    // non-zero: the user confirmed
+    TopicRecord topics[kExchangeTopics];  // read back: bActive
     uint32_t topicCount;
     char proxyHost[1024];
     int32_t proxyPort;

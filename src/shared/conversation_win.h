@@ -33,8 +33,12 @@ public:
     // Code 0; the conversation counts as closed afterwards.
     LRESULT Close();
 
-    TopicArea& topics() const { return *reinterpret_cast<TopicArea*>(static_cast<char*>(view_) + sizeof(ConversationHeader)); }
-    MsgArea& messages() const { return *reinterpret_cast<MsgArea*>(static_cast<char*>(view_) + sizeof(ConversationHeader)); }
+    TopicArea& topics() const {
+        return *reinterpret_cast<TopicArea*>(static_cast<char*>(view_) + sizeof(ConversationHeader));
+    }
+    MsgArea& messages() const {
+        return *reinterpret_cast<MsgArea*>(static_cast<char*>(view_) + sizeof(ConversationHeader));
+    }
 
 private:
     bool MapView(Creator creator);

@@ -45,7 +45,8 @@ struct Settings {
     int32_t monitorX = 0, monitorY = 0;
 };
 
-constexpr int kWordMark = 0, kWordEdge = 1, kWordOnTop = 2, kWordAutoHide = 3, kWordSpeed = 4, kWordMonitorX = 5, kWordMonitorY = 6;
+constexpr int kWordMark = 0, kWordEdge = 1, kWordOnTop = 2, kWordAutoHide = 3, kWordSpeed = 4, kWordMonitorX = 5,
+              kWordMonitorY = 6;
 constexpr int kWords = sizeof(CConfigData::DisplaySettings) / 4;
 
 inline uint32_t Word(const uint8_t* bytes, int index) {

@@ -19,9 +19,9 @@
 
 // The header at the start of every conversation mapping.
 struct ConversationHeader {
-    uint32_t refCount;   // views held on the mapping
-    uint32_t areaSize;   // written by the agent only when the mapping was there before it
-    uint16_t handle;     // the conversation handle
+    uint32_t refCount;  // views held on the mapping
+    uint32_t areaSize;  // written by the agent only when the mapping was there before it
+    uint16_t handle;    // the conversation handle
     uint16_t unused;
 };
 static_assert(sizeof(ConversationHeader) == 12, "the conversation header is 12 bytes");

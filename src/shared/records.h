@@ -27,21 +27,21 @@ inline const char* TopicTypeName(uint32_t type) {
 }
 
 struct TopicRecord {
-    uint32_t ridTopic;       // the slot that holds the topic
-    uint32_t ridLastMsg;     // highest message number held or asked for
+    uint32_t ridTopic;    // the slot that holds the topic
+    uint32_t ridLastMsg;  // highest message number held or asked for
     uint32_t dwType;
     uint32_t dwMsgLifetime;  // seconds a message may stay when expiry is on
     uint32_t dwInterval;     // seconds between configuration requests
     int32_t tmLastUpdate;    // seconds since 1970
     uint32_t dwReserved1;
     uint32_t dwReserved2;
-    uint32_t bActive;        // the user has the topic switched on
-    uint32_t Category;       // 0..13
+    uint32_t bActive;   // the user has the topic switched on
+    uint32_t Category;  // 0..13
     char Title[200];
     char Hint[100];
     char HomepageUrl[1024];
-    char ConfigUrl[1024];    // where the topic's configuration is requested
-    char MsgBaseUrl[1024];   // prefix of message links
+    char ConfigUrl[1024];   // where the topic's configuration is requested
+    char MsgBaseUrl[1024];  // prefix of message links
     uint8_t Reserved[200];
 };
 
@@ -67,16 +67,16 @@ TOPIC_OFFSET(Reserved, 3412);
 static_assert(sizeof(TopicRecord) == 3612, "the topic record is 3612 bytes");
 
 struct MsgRecord {
-    uint32_t ridTopic;     // the owning topic
-    uint32_t ridMsg;       // message number within the topic
-    int32_t tmReceived;    // seconds since 1970; 0 for stock quotes
-    uint32_t dwViews;      // counted for ads only
+    uint32_t ridTopic;   // the owning topic
+    uint32_t ridMsg;     // message number within the topic
+    int32_t tmReceived;  // seconds since 1970; 0 for stock quotes
+    uint32_t dwViews;    // counted for ads only
     uint32_t dwReserved1;
     uint32_t dwReserved2;
     uint32_t dwReserved3;
     char Title[200];
     char File[100];
-    char Url[1124];        // at most 1023 characters are used
+    char Url[1124];  // at most 1023 characters are used
 };
 
 #define MSG_OFFSET(field, offset) \

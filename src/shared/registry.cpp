@@ -15,24 +15,19 @@ namespace {
 // go straight into their field; integers are read like atol.
 struct SettingKey {
     const char* name;
-    size_t offset;      // of the field in CConfigData
-    size_t textSize;    // size of a text field; 0 for an integer
+    size_t offset;    // of the field in CConfigData
+    size_t textSize;  // size of a text field; 0 for an integer
     const char* fallback;
 };
 
-#define TEXT_KEY(field) {#field, offsetof(CConfigData, field), sizeof(CConfigData::field), ""}
-#define INT_KEY(field, fallback) {#field, offsetof(CConfigData, field), 0, fallback}
+#define TEXT_KEY(field) \
+    { #field, offsetof(CConfigData, field), sizeof(CConfigData::field), "" }
+#define INT_KEY(field, fallback) \
+    { #field, offsetof(CConfigData, field), 0, fallback }
 constexpr SettingKey kSettingKeys[] = {
-    INT_KEY(HttpProxyEnabled, "0"),
-    TEXT_KEY(HttpProxy),
-    INT_KEY(HttpProxyPort, "0"),
-    TEXT_KEY(BrowserPath),
-    TEXT_KEY(BrowserDdeService),
-    INT_KEY(EdgeDockedOn, "99"),  // the invalid fallback becomes 1 below
-    INT_KEY(AlwaysOnTop, "0"),
-    INT_KEY(AutoHide, "0"),
-    INT_KEY(MsgExpire, "0"),
-    INT_KEY(MsgPurge, "0"),
+    INT_KEY(HttpProxyEnabled, "0"), TEXT_KEY(HttpProxy),         INT_KEY(HttpProxyPort, "0"), TEXT_KEY(BrowserPath),
+    TEXT_KEY(BrowserDdeService),    INT_KEY(EdgeDockedOn, "99"),  // the invalid fallback becomes 1 below
+    INT_KEY(AlwaysOnTop, "0"),      INT_KEY(AutoHide, "0"),      INT_KEY(MsgExpire, "0"),     INT_KEY(MsgPurge, "0"),
 };
 #undef TEXT_KEY
 #undef INT_KEY
@@ -77,8 +72,8 @@ bool ReplaceSettingsText(const char* path, const std::string& text) {
     OsFile* file = gOs.CreateWrite(newPath.c_str());
     if (!file) return false;
     uint32_t written = 0;
-    bool ok = gOs.Write(file, text.data(), static_cast<uint32_t>(text.size()), &written) &&
-              written == text.size() && gOs.Flush(file);
+    bool ok = gOs.Write(file, text.data(), static_cast<uint32_t>(text.size()), &written) && written == text.size() &&
+              gOs.Flush(file);
     gOs.Close(file);
     if (ok && gOs.ReplaceFile(newPath.c_str(), path)) return true;
     gOs.DeleteFile(newPath.c_str());

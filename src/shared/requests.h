@@ -24,10 +24,10 @@ enum : uint16_t {
 
 // The request areas in a conversation's shared memory.
 struct TopicArea {
-    uint32_t wrap;       // in: a step may go over the end to the other end
+    uint32_t wrap;  // in: a step may go over the end to the other end
     uint32_t unused;
-    TopicRecord topic;   // in: ridTopic names the current topic; out: the topic found
-    uint32_t msgCount;   // out: its number of messages
+    TopicRecord topic;  // in: ridTopic names the current topic; out: the topic found
+    uint32_t msgCount;  // out: its number of messages
 };
 static_assert(offsetof(TopicArea, topic) == 8 && offsetof(TopicArea, msgCount) == 3620, "topic area layout");
 static_assert(sizeof(TopicArea) == 3624, "the topic area is 3624 bytes");
@@ -35,8 +35,8 @@ static_assert(sizeof(TopicArea) == 3624, "the topic area is 3624 bytes");
 struct MsgArea {
     uint32_t wrap;
     uint32_t unused;
-    MsgRecord msg;       // in: ridTopic and ridMsg name the current message; out: the message found
-    TopicRecord topic;   // out: the topic that holds it
+    MsgRecord msg;      // in: ridTopic and ridMsg name the current message; out: the message found
+    TopicRecord topic;  // out: the topic that holds it
 };
 static_assert(offsetof(MsgArea, msg) == 8 && offsetof(MsgArea, topic) == 1460, "message area layout");
 static_assert(sizeof(MsgArea) == 5072, "the message area is 5072 bytes");

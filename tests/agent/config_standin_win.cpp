@@ -30,7 +30,8 @@ void NoteReceived(const ConfigExchange& exchange) {
             << topic.dwType << "\n";
     }
     out << "symbols=";
-    for (uint32_t i = 0; i < exchange.symbolCount && i < kExchangeSymbols; i++) out << (i ? "," : "") << exchange.symbols[i];
+    for (uint32_t i = 0; i < exchange.symbolCount && i < kExchangeSymbols; i++)
+        out << (i ? "," : "") << exchange.symbols[i];
     out << "\nproxy=" << exchange.proxyHost << "\nport=" << exchange.proxyPort << "\nenabled=" << exchange.proxyEnabled
         << "\nbrowser=" << exchange.browserPath << "\ninstall=" << exchange.installDir << "\npace=" << exchange.pace
         << "\npreference=" << exchange.displayPreference << "\nsettings0=" << int(exchange.displaySettings[0]) << "\n";

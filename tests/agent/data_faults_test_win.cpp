@@ -136,8 +136,8 @@ TEST_F(DataFaultsTest, KilledWhileSavingLeavesAWholeDataFile) {
         }
         interrupted += folder.Exists("Data\\Msg.dat.new");
     }
-    printf("killed while closing: %d runs, %d saved whole, %d cut off in the middle of writing, %d before it\n",
-           kRuns, saved, interrupted, kRuns - saved - interrupted);
+    printf("killed while closing: %d runs, %d saved whole, %d cut off in the middle of writing, %d before it\n", kRuns,
+           saved, interrupted, kRuns - saved - interrupted);
     EXPECT_GT(saved, 0) << "no run got as far as its save";
     EXPECT_LT(saved, kRuns) << "no run was killed before its save ended";
 }

@@ -52,7 +52,8 @@ protected:
         folder_->AddStandIn("Glancer.exe");
         folder_->Write(kSettingsFileName,
                        "garbage line\r\n[Tidewell Settings]\r\nEdgeDockedOn=-1\r\nHttpProxyPort=8080abc\r\n"
-                       "BrowserDdeService=" + std::string(500, 'd') + "\r\nMsgPurge=-1\r\n\x01\x02\x03=\r\n");
+                       "BrowserDdeService=" +
+                           std::string(500, 'd') + "\r\nMsgPurge=-1\r\n\x01\x02\x03=\r\n");
     }
     static void TearDownTestSuite() {
         delete agent_;
@@ -134,7 +135,8 @@ TEST_F(Engine, StartsAtTheStoredPaceAsAMinimisedWindowWithoutATray) {
 // agent); while it is there, it is raised instead.
 TEST_F(Engine, StartsTheDisplayProgramOnlyWhileItsWindowIsMissing) {
     HWND window = Agent().window();
-    const UINT kShowGlancer[][3] = {{WM_SYSCOMMAND, IDM_TICKER, 0}, {WM_NCLBUTTONDBLCLK, HTCAPTION, 0},
+    const UINT kShowGlancer[][3] = {{WM_SYSCOMMAND, IDM_TICKER, 0},
+                                    {WM_NCLBUTTONDBLCLK, HTCAPTION, 0},
                                     {kTrayCallbackMessage, 0, WM_LBUTTONDBLCLK}};
     for (size_t i = 0; i < 3; i++) {
         PostMessageA(window, kShowGlancer[i][0], kShowGlancer[i][1], kShowGlancer[i][2]);
@@ -172,8 +174,8 @@ TEST_F(Engine, OnlyTracesAnUntrustedCopyData) {
         {0, 3, path}, {0, 1, path + sizeof path - 1}, {0, 0, nullptr}, {1, sizeof path, path}};
     for (COPYDATASTRUCT& data : untrusted) {
         DWORD_PTR result = 0;
-        EXPECT_TRUE(SendMessageTimeoutA(Agent().window(), WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data),
-                                        SMTO_NORMAL, 5000, &result));
+        EXPECT_TRUE(SendMessageTimeoutA(Agent().window(), WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data), SMTO_NORMAL,
+                                        5000, &result));
     }
     EXPECT_TRUE(WaitFor([&] { return trace_->Count("WM_COPYDATA ignored", Agent().id()) == 4; }, 5000));
     EXPECT_FALSE(trace_->Contains("other.twl", Agent().id()));
@@ -226,10 +228,16 @@ TEST_F(Engine, EveryRunKeptTheDataAndWroteTheSettingsAsRead) {
     std::string json = folder_->DumpDatabase();
     EXPECT_NE(std::string::npos, json.find("\"StartCount\": 45")) << json;
     EXPECT_NE(std::string::npos, json.find("\"Title\": \"AdStream\"")) << json;  // made at start-up
-    const std::pair<const char*, std::string> kSettings[] = {
-        {"HttpProxyEnabled", "0"}, {"HttpProxy", ""},   {"HttpProxyPort", "8080"}, {"BrowserPath", ""},
-        {"BrowserDdeService", std::string(100, 'd')},   {"EdgeDockedOn", "1"},     {"AlwaysOnTop", "0"},
-        {"AutoHide", "0"},         {"MsgExpire", "0"},  {"MsgPurge", "-1"}};
+    const std::pair<const char*, std::string> kSettings[] = {{"HttpProxyEnabled", "0"},
+                                                             {"HttpProxy", ""},
+                                                             {"HttpProxyPort", "8080"},
+                                                             {"BrowserPath", ""},
+                                                             {"BrowserDdeService", std::string(100, 'd')},
+                                                             {"EdgeDockedOn", "1"},
+                                                             {"AlwaysOnTop", "0"},
+                                                             {"AutoHide", "0"},
+                                                             {"MsgExpire", "0"},
+                                                             {"MsgPurge", "-1"}};
     for (const auto& [key, expected] : kSettings) {
         char value[300];
         GetPrivateProfileStringA(kSettingsSection, key, "<missing>", value, sizeof value,

@@ -52,8 +52,10 @@ TEST(HostileInput, NothingHandedOverStopsTheAgentOrTouchesFilesOutsideItsDataDir
                                    4096, 4096, 0, nullptr);
     ASSERT_NE(INVALID_HANDLE_VALUE, pipe);
     folder.Write("junk.twl", std::string(8 << 20, '\x01'));
-    std::string endless = "[General]\r\nConfigVersion=1\r\n[Subscription1]\r\nTitle=News / Endless\r\n"
-                          "MsgRange=0-4294967295\r\nHint=" + std::string(1 << 20, 'h') + "\r\n";
+    std::string endless =
+        "[General]\r\nConfigVersion=1\r\n[Subscription1]\r\nTitle=News / Endless\r\n"
+        "MsgRange=0-4294967295\r\nHint=" +
+        std::string(1 << 20, 'h') + "\r\n";
     // Keys are spelt as signed numbers: message 4294967295 is "Msg-1".
     for (int i = 1; i <= 3000; i++) endless += "Msg-" + std::to_string(i) + "=x.html \"Many\"\r\n";
     folder.Write("endless.twl", endless);
@@ -66,37 +68,61 @@ TEST(HostileInput, NothingHandedOverStopsTheAgentOrTouchesFilesOutsideItsDataDir
     folder.Write("A0000001.bmp", "not in the data directory");
     folder.Write("Data\\keep.txt", "the agent's directory, not its file");
     // (The ad job's own rules for such titles are shown without an agent in purge_test.)
-    std::vector<std::string> titles = {outside.File("victim.bmp"), "\\\\?\\" + outside.File("victim.bmp"),
-                                       "..\\victim.bmp", "..\\A0000001.bmp", "A0000001.bmp\\..\\..\\victim.bmp",
-                                       "Msg.dat", "keep.txt", "\\\\.\\pipe\\tidewell-hostile", "..\\Engine.exe"};
-    std::string ads = "[General]\r\nConfigVersion=1\r\n[Subscription1]\r\nTitle=AdStream\r\nPurgeOutOfRange=True\r\n"
-                      "MsgRange=1-" + std::to_string(titles.size()) + "\r\n";
-    for (size_t i = 0; i < titles.size(); i++) ads += "Msg" + std::to_string(i + 1) + "=x.bmp \"" + titles[i] + "\"\r\n";
+    std::vector<std::string> titles = {outside.File("victim.bmp"),
+                                       "\\\\?\\" + outside.File("victim.bmp"),
+                                       "..\\victim.bmp",
+                                       "..\\A0000001.bmp",
+                                       "A0000001.bmp\\..\\..\\victim.bmp",
+                                       "Msg.dat",
+                                       "keep.txt",
+                                       "\\\\.\\pipe\\tidewell-hostile",
+                                       "..\\Engine.exe"};
+    std::string ads =
+        "[General]\r\nConfigVersion=1\r\n[Subscription1]\r\nTitle=AdStream\r\nPurgeOutOfRange=True\r\n"
+        "MsgRange=1-" +
+        std::to_string(titles.size()) + "\r\n";
+    for (size_t i = 0; i < titles.size(); i++)
+        ads += "Msg" + std::to_string(i + 1) + "=x.bmp \"" + titles[i] + "\"\r\n";
     folder.Write("ads.twl", ads);
-    folder.Write("drop.twl", "[General]\r\nConfigVersion=1\r\n[Subscription1]\r\nTitle=AdStream\r\n"
-                             "PurgeOutOfRange=True\r\nMsgRange=500-501\r\nMsg500=x.bmp \"http://127.0.0.1:1/a.bmp\"\r\n");
+    folder.Write("drop.twl",
+                 "[General]\r\nConfigVersion=1\r\n[Subscription1]\r\nTitle=AdStream\r\n"
+                 "PurgeOutOfRange=True\r\nMsgRange=500-501\r\nMsg500=x.bmp \"http://127.0.0.1:1/a.bmp\"\r\n");
     // Subscriptions whose fields look like paths: they are only texts.
-    folder.Write("paths.twl", "[General]\r\nConfigVersion=1\r\n[Subscription1]\r\nTitle=..\\..\\News / ..\\x\r\n"
-                              "ConfigUrl=file:///C:/x\r\nMsgBaseUrl=..\\..\\\r\nMsgRange=1-2\r\n"
-                              "Msg1=..\\..\\victim.bmp \"..\\victim.bmp\"\r\nMsg2=C:\\victim.bmp \"C:\\victim.bmp\"\r\n");
+    folder.Write("paths.twl",
+                 "[General]\r\nConfigVersion=1\r\n[Subscription1]\r\nTitle=..\\..\\News / ..\\x\r\n"
+                 "ConfigUrl=file:///C:/x\r\nMsgBaseUrl=..\\..\\\r\nMsgRange=1-2\r\n"
+                 "Msg1=..\\..\\victim.bmp \"..\\victim.bmp\"\r\nMsg2=C:\\victim.bmp \"C:\\victim.bmp\"\r\n");
     std::map<std::string, std::string> before = FilesOutsideTheDataDirectory(folder);
 
     AgentProcess agent(folder);
     HWND engine = agent.WaitForEngineWindow();
     ASSERT_TRUE(engine);
-    std::vector<std::string> paths = {
-        "\\\\.\\pipe\\tidewell-hostile", "CON", "NUL", "COM1", "CONIN$", "\\\\.\\CON", "\\\\?\\C:\\",
-        folder.path(), folder.File("missing.twl"), "..\\..\\..\\..\\..\\..\\windows\\win.ini",
-        folder.File("junk.twl"), folder.File("endless.twl"), "\"" + folder.File("endless.twl") + "\"", "\"\"",
-        std::string(30000, 'p'), "C:\\" + std::string(5000, 'd') + "\\x.twl", folder.File("ads.twl"),
-        folder.File("paths.twl"), folder.File("drop.twl")};
+    std::vector<std::string> paths = {"\\\\.\\pipe\\tidewell-hostile",
+                                      "CON",
+                                      "NUL",
+                                      "COM1",
+                                      "CONIN$",
+                                      "\\\\.\\CON",
+                                      "\\\\?\\C:\\",
+                                      folder.path(),
+                                      folder.File("missing.twl"),
+                                      "..\\..\\..\\..\\..\\..\\windows\\win.ini",
+                                      folder.File("junk.twl"),
+                                      folder.File("endless.twl"),
+                                      "\"" + folder.File("endless.twl") + "\"",
+                                      "\"\"",
+                                      std::string(30000, 'p'),
+                                      "C:\\" + std::string(5000, 'd') + "\\x.twl",
+                                      folder.File("ads.twl"),
+                                      folder.File("paths.twl"),
+                                      folder.File("drop.twl")};
     for (const std::string& path : paths) {
         SCOPED_TRACE(path.substr(0, 60));
         // Taken within five seconds, as another program hands it over, and the agent answers after it.
         COPYDATASTRUCT data = {0, static_cast<DWORD>(path.size() + 1), const_cast<char*>(path.c_str())};
         DWORD_PTR result = 0;
-        EXPECT_TRUE(SendMessageTimeoutA(engine, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data), SMTO_NORMAL, 5000,
-                                        &result));
+        EXPECT_TRUE(
+            SendMessageTimeoutA(engine, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data), SMTO_NORMAL, 5000, &result));
         EXPECT_TRUE(Answers(engine));
     }
     CloseHandle(pipe);
@@ -170,8 +196,8 @@ TEST(HostileInput, OneHugeSubscriptionFileNeitherFreezesNorInflatesTheAgent) {
     ASSERT_FALSE(SharedBlockExists()) << "a global block is left over from elsewhere";
     InstallFolder folder("hostile-huge");
     folder.Write("Tidewell.ini", "[Tidewell Settings]\r\nMsgPurge=10\r\n");
-    std::string file = Subscription("News / Huge", "MsgBaseUrl=http://127.0.0.1/" + std::string(1000, 'u') +
-                                                       "/\r\nMsgRange=1-200000\r\n");
+    std::string file = Subscription(
+        "News / Huge", "MsgBaseUrl=http://127.0.0.1/" + std::string(1000, 'u') + "/\r\nMsgRange=1-200000\r\n");
     for (int n = 1; n <= 200000; n++) file += "Msg" + std::to_string(n) + "=m" + std::to_string(n) + ".html \"H\"\r\n";
     folder.Write("huge.twl", file);
     AgentProcess agent(folder);
@@ -201,8 +227,8 @@ TEST(HostileInput, TheSharedBlockNeverDecidesTheAgentsFolders) {
     folder.AddStandIn("Glancer.exe");
     decoy.AddStandIn("Glancer.exe");
     std::string decoyDatabase = decoy.Read("Data\\Msg.dat");
-    HANDLE planted = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, kGlobalMappingSize,
-                                        kGlobalMappingName);
+    HANDLE planted =
+        CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, kGlobalMappingSize, kGlobalMappingName);
     ASSERT_NE(nullptr, planted);
     auto* block = static_cast<char*>(MapViewOfFile(planted, FILE_MAP_WRITE, 0, 0, 0));
     ASSERT_NE(nullptr, block);
@@ -252,13 +278,21 @@ TEST(HostileInput, NoAddressFromTheNetworkSplitsARequest) {
     const std::string base = "http://127.0.0.1:" + std::to_string(listener.port());
     InstallFolder folder("hostile-request");
     folder.Write("Tidewell.ini", "[Tidewell Settings]\r\nMsgPurge=10\r\n");
-    folder.Write("ads.twl", Subscription("AdStream", "MsgRange=1-3\r\n"
-        "Msg1=x.bmp \"" + base + "/a.bmp&#13;&#10;X-Injected: yes&#13;&#10;&#13;&#10;POST /admin HTTP/1.0\"\r\n"
-        "Msg2=x.bmp \"" + base + "/b.bmp&#9;X-Injected:&#32;yes\"\r\nMsg3=x.bmp \"" + base + "/good.bmp\"\r\n"));
-    folder.Write("bad.twl", Subscription("News / Bad", "ConfigUrl=" + base + "/bad.twl\tX-Injected: yes\x7f\r\n"
-                                                       "MsgRange=1-1\r\nMsg1=x.html \"Story\"\r\n"));
-    folder.Write("good.twl", Subscription("News / Good", "ConfigUrl=" + base + "/good.twl\r\n"
-                                                         "MsgRange=1-1\r\nMsg1=x.html \"Story\"\r\n"));
+    folder.Write(
+        "ads.twl",
+        Subscription("AdStream",
+                     "MsgRange=1-3\r\n"
+                     "Msg1=x.bmp \"" +
+                         base +
+                         "/a.bmp&#13;&#10;X-Injected: yes&#13;&#10;&#13;&#10;POST /admin HTTP/1.0\"\r\n"
+                         "Msg2=x.bmp \"" +
+                         base + "/b.bmp&#9;X-Injected:&#32;yes\"\r\nMsg3=x.bmp \"" + base + "/good.bmp\"\r\n"));
+    folder.Write("bad.twl", Subscription("News / Bad", "ConfigUrl=" + base +
+                                                           "/bad.twl\tX-Injected: yes\x7f\r\n"
+                                                           "MsgRange=1-1\r\nMsg1=x.html \"Story\"\r\n"));
+    folder.Write("good.twl", Subscription("News / Good", "ConfigUrl=" + base +
+                                                             "/good.twl\r\n"
+                                                             "MsgRange=1-1\r\nMsg1=x.html \"Story\"\r\n"));
     AgentProcess agent(folder);
     HWND engine = agent.WaitForEngineWindow();
     ASSERT_TRUE(engine);

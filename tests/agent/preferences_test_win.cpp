@@ -37,7 +37,8 @@ TEST(Preferences, OneAgentThroughEveryKindOfDialog) {
     TraceCapture trace;
     ASSERT_FALSE(SharedBlockExists()) << "a global block is left over from elsewhere";
     InstallFolder folder("preferences", InstallFolder::kWithoutDatabase);
-    folder.Write("Tidewell.ini", "[Tidewell Settings]\r\nBrowserPath=C:\\X\\iexplore.exe\r\nBrowserDdeService=KEEP\r\n");
+    folder.Write("Tidewell.ini",
+                 "[Tidewell Settings]\r\nBrowserPath=C:\\X\\iexplore.exe\r\nBrowserDdeService=KEEP\r\n");
     ASSERT_EQ(0u, folder.MakeDatabase(R"({"topics": [{"Title": "News / A"},
         {"dwType": 3, "Title": "Stocks / Quotes",
          "messages": [{"ridMsg": 4, "Title": "BBB;1;2"}, {"ridMsg": 9, "Title": "DDD;3;4"}]},
@@ -92,12 +93,15 @@ TEST(Preferences, OneAgentThroughEveryKindOfDialog) {
 
     // Confirmed with a display program running: every change applied and handed on.
     cfg.DisplayWindow = HwndToWord(display.window);
-    dialog("proxy=proxy.test\nport=3128\nenabled=1\nbrowser=C:\\Apps\\Netscape\\netscape.exe\npace=14\n"
-           "preference=3\nsymbols=AAA,BBB\nactive0=0\nactive3=0\nsettings=7\naccept=1\n");
-    EXPECT_EQ("topicCount=4\ntopic0=0|News / A|1|1\ntopic1=1|Stocks / Quotes|1|3\ntopic2=2|News / B|0|1\n"
-              "topic3=3|AdStream|1|4\nsymbols=BBB,DDD\nproxy=\nport=0\nenabled=0\nbrowser=C:\\Other\\browse.exe\n"
-              "install=" + folder.path() + "\npace=1\npreference=1\nsettings0=6\n",
-              folder.Read("config-received.txt"));
+    dialog(
+        "proxy=proxy.test\nport=3128\nenabled=1\nbrowser=C:\\Apps\\Netscape\\netscape.exe\npace=14\n"
+        "preference=3\nsymbols=AAA,BBB\nactive0=0\nactive3=0\nsettings=7\naccept=1\n");
+    EXPECT_EQ(
+        "topicCount=4\ntopic0=0|News / A|1|1\ntopic1=1|Stocks / Quotes|1|3\ntopic2=2|News / B|0|1\n"
+        "topic3=3|AdStream|1|4\nsymbols=BBB,DDD\nproxy=\nport=0\nenabled=0\nbrowser=C:\\Other\\browse.exe\n"
+        "install=" +
+            folder.path() + "\npace=1\npreference=1\nsettings0=6\n",
+        folder.Read("config-received.txt"));
     EXPECT_EQ("proxy.test:3128 on 1, C:\\Apps\\Netscape\\netscape.exe as NETSCAPE, pace 14, preference 3",
               std::string(cfg.HttpProxy) + ":" + std::to_string(cfg.HttpProxyPort) + " on " +
                   std::to_string(cfg.HttpProxyEnabled) + ", " + cfg.BrowserPath + " as " + cfg.BrowserDdeService +
@@ -105,12 +109,14 @@ TEST(Preferences, OneAgentThroughEveryKindOfDialog) {
     HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, agent.id());
     EXPECT_EQ(static_cast<DWORD>(IDLE_PRIORITY_CLASS), GetPriorityClass(process));  // the priority follows the pace
     CloseHandle(process);
-    EXPECT_EQ((std::vector<std::string>{"copydata 1 from " + std::to_string(HwndToWord(engine)) + ": " +
-                                            std::string(388, '\7'), "configupdate"}), gDisplay);
+    EXPECT_EQ(
+        (std::vector<std::string>{
+            "copydata 1 from " + std::to_string(HwndToWord(engine)) + ": " + std::string(388, '\7'), "configupdate"}),
+        gDisplay);
     // The database was saved with the switches and the rebuilt quote topic.
     std::string json = folder.DumpDatabase();
     for (const char* pattern : {R"("bActive": 0,[^}]*"Title": "News / A")", R"("bActive": 0,[^}]*"Title": "AdStream")",
-                              R"("ridMsg": 4,[^}]*"Title": "BBB;1;2")", R"("ridMsg": 10,[^}]*"Title": "AAA;0;0")"})
+                                R"("ridMsg": 4,[^}]*"Title": "BBB;1;2")", R"("ridMsg": 10,[^}]*"Title": "AAA;0;0")"})
         EXPECT_TRUE(std::regex_search(json, std::regex(pattern))) << pattern << "\n" << json;
     EXPECT_EQ(std::string::npos, json.find("DDD")) << json;
     EXPECT_NE(std::string::npos, json.find("quotes.csv?s=BBB+AAA&f=sl1d1t1c1ohgv&e=.csv")) << json;

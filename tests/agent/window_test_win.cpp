@@ -81,12 +81,12 @@ TEST(Probes, FullScreenAndScreenSaverWindows) {
 
 TEST(Probes, ProcessClassAndThreadPriorityFollowThePace) {
     const int kNormal = NORMAL_PRIORITY_CLASS, kIdle = IDLE_PRIORITY_CLASS;
-    const int kCases[][3] = {  // the pace, the process class, the thread priority
-        {-7, kNormal, THREAD_PRIORITY_NORMAL},       {1, kNormal, THREAD_PRIORITY_NORMAL},
-        {11, kNormal, THREAD_PRIORITY_NORMAL},       {12, kNormal, THREAD_PRIORITY_BELOW_NORMAL},
-        {13, kNormal, THREAD_PRIORITY_BELOW_NORMAL}, {14, kIdle, THREAD_PRIORITY_BELOW_NORMAL},
-        {15, kIdle, THREAD_PRIORITY_BELOW_NORMAL},   {16, kIdle, THREAD_PRIORITY_LOWEST},
-        {5000, kIdle, THREAD_PRIORITY_LOWEST}};
+    const int kCases[][3] = {// the pace, the process class, the thread priority
+                             {-7, kNormal, THREAD_PRIORITY_NORMAL},       {1, kNormal, THREAD_PRIORITY_NORMAL},
+                             {11, kNormal, THREAD_PRIORITY_NORMAL},       {12, kNormal, THREAD_PRIORITY_BELOW_NORMAL},
+                             {13, kNormal, THREAD_PRIORITY_BELOW_NORMAL}, {14, kIdle, THREAD_PRIORITY_BELOW_NORMAL},
+                             {15, kIdle, THREAD_PRIORITY_BELOW_NORMAL},   {16, kIdle, THREAD_PRIORITY_LOWEST},
+                             {5000, kIdle, THREAD_PRIORITY_LOWEST}};
     CConfigData cfg = {};
     for (const auto& c : kCases) {
         cfg.Pace = c[0];
@@ -151,7 +151,8 @@ TEST(EngineResources, IconsAcceleratorsAndVersion) {
     for (size_t i = 0; i < 6; i++) {
         const size_t at = 6 + 14 * i;
         EXPECT_EQ((std::vector<int>{kImages[i][0], kImages[i][0], kImages[i][1], kImages[i][2]}),
-                  (std::vector<int>{group[at], group[at + 1], group[at + 2], word(group, at + 6)})) << i;
+                  (std::vector<int>{group[at], group[at + 1], group[at + 2], word(group, at + 6)}))
+            << i;
     }
     EXPECT_NE(nullptr, LoadImageA(module, MAKEINTRESOURCEA(IDI_ENGINE), IMAGE_ICON, 16, 16, 0));
 

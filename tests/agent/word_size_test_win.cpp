@@ -48,7 +48,8 @@ std::string Run(const Build& build, const char* program, const std::string& argu
 
 std::string Subscription(const std::string& title, const std::string& headline) {
     return "[General]\r\nConfigVersion=1\r\n[Subscription1]\r\nTitle=" + title +
-           "\r\nConfigUrl=http://127.0.0.1:9/x.twl\r\nMsgBaseUrl=http://127.0.0.1:9/\r\nMsgRange=1-1\r\nMsg1=m.html \"" +
+           "\r\nConfigUrl=http://127.0.0.1:9/x.twl\r\nMsgBaseUrl=http://127.0.0.1:9/\r\nMsgRange=1-1\r\nMsg1=m.html "
+           "\"" +
            headline + "\"\r\n";
 }
 
@@ -77,8 +78,8 @@ void AgentWithDisplayPrograms(const Build& agentSide, const Build& displaySide) 
     EXPECT_EQ(1u, block.header().attachCount);
     EXPECT_EQ(HwndToWord(engine), block.config().EngineWindow);
     // The engine window's class as another process sees it: no extra bytes.
-    EXPECT_EQ("style 3, extra bytes 0", "style " + std::to_string(GetClassLongA(engine, GCL_STYLE)) +
-                                            ", extra bytes " + std::to_string(GetClassLongA(engine, GCL_CBWNDEXTRA)));
+    EXPECT_EQ("style 3, extra bytes 0", "style " + std::to_string(GetClassLongA(engine, GCL_STYLE)) + ", extra bytes " +
+                                            std::to_string(GetClassLongA(engine, GCL_CBWNDEXTRA)));
 
     // Conversations on both channels, many walks.
     DWORD exitCode = 0;

@@ -29,14 +29,16 @@ const std::pair<const char*, std::string> kCorpus[] = {
     {"before any section", "k=top\r\n[S]\r\nk=in\r\n"},
     {"bom", "\xEF\xBB\xBF[S]\r\nk=v\r\n"},
     {"nul", std::string("[S]\r\nk=a\0b\r\nm=after\r\n", 22)},
-    {"messages", "[Subscription1]\r\nMsgRange=1-4000000000\r\nmsg1=a \"A\"\r\nMSG2=b \"B\"\r\nMsg02=c \"C\"\r\nMsg-3=d\r\n"},
+    {"messages",
+     "[Subscription1]\r\nMsgRange=1-4000000000\r\nmsg1=a \"A\"\r\nMSG2=b \"B\"\r\nMsg02=c \"C\"\r\nMsg-3=d\r\n"},
     {"spaces in keys", "[S]\r\nmy key = my value \r\n key  =x\r\n"},
     {"inline semicolon", "[S]\r\nk = v ; not a comment\r\n"},
 };
 
-const char* kKeys[] = {"ConfigVersion", "Title", "k", "m", "t", "later", "low", "lonely", "", "lf", "crlf", "cr",
-                       "mixed", "d", "s", "b", "u", "e", "one", "mix", "a", "blank", "none", "w", "msg1", "Msg2",
-                       "Msg02", "Msg-3", "MsgRange", "my key", " key ", "Missing"};
+const char* kKeys[] = {
+    "ConfigVersion", "Title", "k",     "m",     "t",        "later",  "low",   "lonely", "",  "lf",    "crlf", "cr",
+    "mixed",         "d",     "s",     "b",     "u",        "e",      "one",   "mix",    "a", "blank", "none", "w",
+    "msg1",          "Msg2",  "Msg02", "Msg-3", "MsgRange", "my key", " key ", "Missing"};
 const char* kSections[] = {"General", "Subscription1", "S", "s", " S ", "T", "U", "", "W", "[W]", "Missing"};
 
 }  // namespace
@@ -51,14 +53,14 @@ TEST(ProfileReader, AgreesWithGetPrivateProfileStringAAndSectionA) {
                 SCOPED_TRACE(std::string(name) + " [" + section + "] " + std::to_string(size));
                 std::vector<char> real(size, 'x'), portable(size, 'x');
                 uint32_t realLength = GetPrivateProfileSectionA(section, real.data(), size, path.c_str());
-                uint32_t portableLength =
-                    ProfileGetSection(text.data(), text.size(), section, portable.data(), size);
+                uint32_t portableLength = ProfileGetSection(text.data(), text.size(), section, portable.data(), size);
                 ASSERT_EQ(realLength, portableLength);
                 ASSERT_EQ(std::string(real.data(), realLength + 1), std::string(portable.data(), portableLength + 1));
                 for (const char* key : kKeys) {
-                    realLength = GetPrivateProfileStringA(section, key, "fallback  ", real.data(), stringSize, path.c_str());
-                    portableLength = ProfileGetString(text.data(), text.size(), section, key,
-                                                      "fallback  ", portable.data(), stringSize);
+                    realLength =
+                        GetPrivateProfileStringA(section, key, "fallback  ", real.data(), stringSize, path.c_str());
+                    portableLength = ProfileGetString(text.data(), text.size(), section, key, "fallback  ",
+                                                      portable.data(), stringSize);
                     ASSERT_EQ(realLength, portableLength) << key;
                     ASSERT_STREQ(real.data(), portable.data()) << key;
                 }

@@ -46,8 +46,9 @@ TEST(ProfileSetString, EditsTheLinesAReadSeesAndLeavesTheRest) {
         {bom + "[Tidewell Settings]\r\nHttpPr\xfaxyEnabled=1\r=8080abC\r\n; comment\r\n[Tidewell Settin Settings]\r\n"
                "MsPuregg=3\r\nline without equals\r\n=no name\r\n[unclosed\r\nkey=a\x8d\n",
          "Tidewell Settings", "Msg7", "a1.html x",
-         bom + "[Tidewell Settings]\r\nHttpPr\xfaxyEnabled=1\r=8080abC\r\n; comment\r\nMsg7=a1.html x\r\n"
-               "[Tidewell Settin Settings]\r\nMsPuregg=3\r\nline without equals\r\n=no name\r\n[unclosed\r\nkey=a\x8d\n"},
+         bom +
+             "[Tidewell Settings]\r\nHttpPr\xfaxyEnabled=1\r=8080abC\r\n; comment\r\nMsg7=a1.html x\r\n"
+             "[Tidewell Settin Settings]\r\nMsPuregg=3\r\nline without equals\r\n=no name\r\n[unclosed\r\nkey=a\x8d\n"},
     };
     for (const auto& [before, section, key, value, after] : cases) {
         SCOPED_TRACE(before);

@@ -27,11 +27,20 @@ TEST(StrCopy, CutsToTheBufferAndAlwaysTerminatesAndAppendStaysWithinIt) {
 // wraps like the classic atol.
 TEST(ParseLeading, IntClampsAndNumber32Wraps) {
     const std::tuple<const char*, int32_t, uint32_t> cases[] = {
-        {"8080abc", 8080, 8080},   {"abc", 0, 0},     {"", 0, 0},        {"  -12", -12, 0xFFFFFFF4},
-        {"\t+7", 7, 7},            {"- 5", 0, 0},     {" 135-140", 135, 135}, {"-1", -1, 0xFFFFFFFF},
-        {"2147483647", INT32_MAX, 2147483647u},       {"2147483648", INT32_MAX, 2147483648u},
-        {"-2147483648", INT32_MIN, 2147483648u},      {"4000000000", INT32_MAX, 4000000000u},
-        {"4294967296", INT32_MAX, 0},                 {"-99999999999999999999", INT32_MIN, 2632974337u},
+        {"8080abc", 8080, 8080},
+        {"abc", 0, 0},
+        {"", 0, 0},
+        {"  -12", -12, 0xFFFFFFF4},
+        {"\t+7", 7, 7},
+        {"- 5", 0, 0},
+        {" 135-140", 135, 135},
+        {"-1", -1, 0xFFFFFFFF},
+        {"2147483647", INT32_MAX, 2147483647u},
+        {"2147483648", INT32_MAX, 2147483648u},
+        {"-2147483648", INT32_MIN, 2147483648u},
+        {"4000000000", INT32_MAX, 4000000000u},
+        {"4294967296", INT32_MAX, 0},
+        {"-99999999999999999999", INT32_MIN, 2632974337u},
         {"99999999999999999999999", INT32_MAX, 4135583743u},  // the wrapped ones: modulo 2 to the 32
     };
     for (auto [text, clamped, wrapped] : cases) {

@@ -65,7 +65,7 @@ TEST(PrefsChoices, WritesBackOnlyWhatTheAgentReads) {
     exchange->symbolCount = 0;
     exchange->topics[1].dwType = TOPIC_QUOTES;
     exchange->topics[3].dwType = TOPIC_ADSTREAM;
-    exchange->topics[3].bActive = 0;  // switched off by an older dialog
+    exchange->topics[3].bActive = 0;              // switched off by an older dialog
     exchange->topics[4].dwType = TOPIC_ADSTREAM;  // beyond the count: not the agent's
     auto before = std::make_unique<ConfigExchange>(*exchange);
     prefs::Choices c = prefs::ReadExchange(*exchange, display::Settings());
@@ -92,7 +92,7 @@ TEST(PrefsChoices, WritesBackOnlyWhatTheAgentReads) {
     EXPECT_EQ(0u, exchange->topics[2].bActive);
     EXPECT_EQ(1u, exchange->topics[0].bActive);
     EXPECT_EQ(0xABABABABu, exchange->topics[1].bActive);  // the quote topic's switch is left alone
-    EXPECT_EQ(1u, exchange->topics[3].bActive);  // the ad stream is kept current
+    EXPECT_EQ(1u, exchange->topics[3].bActive);           // the ad stream is kept current
     EXPECT_EQ(0xABABABABu, exchange->topics[4].bActive);
     EXPECT_EQ(2u, exchange->symbolCount);
     EXPECT_EQ(0, memcmp("BB\0\0\0\0\0\0\0\0", exchange->symbols[1], kExchangeSymbolSize));
@@ -113,10 +113,10 @@ TEST(PrefsChoices, TypedNumbersOutsideTheirRangeAreRefused) {
         bool accepted;
         int32_t port;
     } ports[] = {
-        {"1", true, true, 1},         {"65535", true, true, 65535},  {" 8080 ", true, true, 8080},
-        {"0", true, false, 77},       {"65536", true, false, 77},    {"-1", true, false, 77},
-        {"80x", true, false, 77},     {"", true, false, 77},         {"99999999999", true, false, 77},
-        {"", false, true, 77},        {"0", false, false, 77},
+        {"1", true, true, 1},     {"65535", true, true, 65535}, {" 8080 ", true, true, 8080},
+        {"0", true, false, 77},   {"65536", true, false, 77},   {"-1", true, false, 77},
+        {"80x", true, false, 77}, {"", true, false, 77},        {"99999999999", true, false, 77},
+        {"", false, true, 77},    {"0", false, false, 77},
     };
     for (const Case& c : ports) {
         int32_t port = 77;
@@ -126,7 +126,8 @@ TEST(PrefsChoices, TypedNumbersOutsideTheirRangeAreRefused) {
     int32_t pace = 0;
     uint32_t speed = 0;
     for (const char* good : {"1", "20"}) EXPECT_EQ(nullptr, prefs::CheckPace(good, pace)) << good;
-    for (const char* bad : {"0", "21", "", "1.5"}) EXPECT_STREQ("The pace must be a number from 1 to 20.", prefs::CheckPace(bad, pace)) << bad;
+    for (const char* bad : {"0", "21", "", "1.5"})
+        EXPECT_STREQ("The pace must be a number from 1 to 20.", prefs::CheckPace(bad, pace)) << bad;
     for (const char* good : {"20", "400"}) EXPECT_EQ(nullptr, prefs::CheckSpeed(good, speed)) << good;
     for (const char* bad : {"19", "401", "fast"}) EXPECT_NE(nullptr, prefs::CheckSpeed(bad, speed)) << bad;
     EXPECT_EQ(400u, speed);
@@ -137,9 +138,15 @@ TEST(PrefsChoices, TypedNumbersOutsideTheirRangeAreRefused) {
         bool proxyOn;
         const char* stored;  // nullptr: refused, and nothing stored
     } hosts[] = {
-        {"proxy.test", true, "proxy.test"}, {" \tproxy.test \r\n", true, "proxy.test"}, {"", false, ""},
-        {"  ", false, ""},                  {"", true, nullptr},                   {"  ", true, nullptr},
-        {"a b", false, nullptr},            {"proxy:80", false, nullptr},          {"http://p", false, nullptr},
+        {"proxy.test", true, "proxy.test"},
+        {" \tproxy.test \r\n", true, "proxy.test"},
+        {"", false, ""},
+        {"  ", false, ""},
+        {"", true, nullptr},
+        {"  ", true, nullptr},
+        {"a b", false, nullptr},
+        {"proxy:80", false, nullptr},
+        {"http://p", false, nullptr},
     };
     for (const Text& t : hosts) {
         std::string host = "kept";
@@ -184,8 +191,10 @@ TEST(PrefsChoices, NewSymbolsMustFitTheSlotAndTheQuoteAddress) {
 }
 
 TEST(PrefsChoices, PaceIsShownInSecondsAndPriority) {
-    EXPECT_EQ("News is asked for at most every 3 s, an ad every 4 s, stock quotes every 30 s. "
-              "The agent runs at normal priority.", prefs::PaceMeaning(1));
+    EXPECT_EQ(
+        "News is asked for at most every 3 s, an ad every 4 s, stock quotes every 30 s. "
+        "The agent runs at normal priority.",
+        prefs::PaceMeaning(1));
     EXPECT_NE(std::string::npos, prefs::PaceMeaning(12).find("every 36 s, an ad every 37 s, stock quotes every 85 s. "
-                                                            "The agent runs at below normal priority."));
+                                                             "The agent runs at below normal priority."));
 }

@@ -77,10 +77,12 @@ BOOL CALLBACK FindOwnedBox(HWND window, LPARAM owner) {
 class PrefsDialog {
 public:
     explicit PrefsDialog(DWORD agentId) {
-        WaitFor([&] {
-            window = WaitForWindow("#32770", agentId, 0);
-            return window && IsWindowVisible(window);
-        }, kDialogTimeoutMs);
+        WaitFor(
+            [&] {
+                window = WaitForWindow("#32770", agentId, 0);
+                return window && IsWindowVisible(window);
+            },
+            kDialogTimeoutMs);
     }
     HWND window = nullptr;
 
@@ -95,7 +97,9 @@ public:
     }
     void Page(int page) const { Send(IDC_TABS, TCM_SETCURFOCUS, page); }
     int CurrentPage() const { return static_cast<int>(Send(IDC_TABS, TCM_GETCURSEL)); }
-    void Type(int id, const std::string& text) const { Send(id, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str())); }
+    void Type(int id, const std::string& text) const {
+        Send(id, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+    }
     std::string Text(int id) const { return TextOf(Item(id)); }
     std::string ListItem(int id, int index) const {
         wchar_t text[512] = L"";
@@ -115,14 +119,16 @@ public:
         HWND box = nullptr;
         wchar_t text[512] = L"";
         // Found once shown: the box gets its text after it is made.
-        WaitFor([&] {
-            gFound = nullptr;
-            EnumWindows(FindOwnedBox, reinterpret_cast<LPARAM>(window));
-            box = gFound;
-            if (box && IsWindowVisible(box))
-                SendDlgItemMessageW(box, kMessageBoxText, WM_GETTEXT, 512, reinterpret_cast<LPARAM>(text));
-            return text[0] != 0;
-        }, kDialogTimeoutMs);
+        WaitFor(
+            [&] {
+                gFound = nullptr;
+                EnumWindows(FindOwnedBox, reinterpret_cast<LPARAM>(window));
+                box = gFound;
+                if (box && IsWindowVisible(box))
+                    SendDlgItemMessageW(box, kMessageBoxText, WM_GETTEXT, 512, reinterpret_cast<LPARAM>(text));
+                return text[0] != 0;
+            },
+            kDialogTimeoutMs);
         if (!box) return "";
         PostMessageA(box, WM_COMMAND, IDOK, 0);
         WaitFor([&] { return !IsWindow(box); }, kDialogTimeoutMs);
@@ -146,9 +152,10 @@ public:
 TEST(PrefsDialog, APersonCancelsIsRefusedAndConfirms) {
     ASSERT_FALSE(SharedBlockExists()) << "a global block is left over from elsewhere";
     InstallFolder folder("prefsdialog", InstallFolder::kWithoutDatabase);
-    folder.Write("Tidewell.ini", "[Tidewell Settings]\r\nHttpProxy=old.test\r\nHttpProxyPort=8080\r\n"
-                                 "HttpProxyEnabled=0\r\nBrowserPath=C:\\X\\iexplore.exe\r\nEdgeDockedOn=3\r\n"
-                                 "AlwaysOnTop=0\r\nAutoHide=1\r\n");
+    folder.Write("Tidewell.ini",
+                 "[Tidewell Settings]\r\nHttpProxy=old.test\r\nHttpProxyPort=8080\r\n"
+                 "HttpProxyEnabled=0\r\nBrowserPath=C:\\X\\iexplore.exe\r\nEdgeDockedOn=3\r\n"
+                 "AlwaysOnTop=0\r\nAutoHide=1\r\n");
     ASSERT_EQ(0u, folder.MakeDatabase(R"({"topics": [{"Title": "News / A", "Hint": "Harbour & coast"},
         {"dwType": 3, "Title": "Stocks / Quotes", "messages": [{"ridMsg": 4, "Title": "BBB;1;2"}]},
         {"Title": "News / B", "bActive": 0}]})"));
@@ -250,9 +257,9 @@ TEST(PrefsDialog, APersonCancelsIsRefusedAndConfirms) {
     dialog.Type(IDC_SPEED, "120");
     dialog.Click(IDC_SHOW_ADS);
     dialog.Page(kTopicsPage);
-    dialog.Click(IDC_TOPIC_ON);        // News / A off
-    dialog.Key(IDC_TOPICS, VK_DOWN);   // News / B ...
-    dialog.Click(IDC_TOPIC_ON);        // ... on
+    dialog.Click(IDC_TOPIC_ON);       // News / A off
+    dialog.Key(IDC_TOPICS, VK_DOWN);  // News / B ...
+    dialog.Click(IDC_TOPIC_ON);       // ... on
     dialog.Page(kSymbolsPage);
     dialog.Type(IDC_SYMBOL, "aaa");
     dialog.Click(IDC_ADD_SYMBOL);
@@ -266,8 +273,9 @@ TEST(PrefsDialog, APersonCancelsIsRefusedAndConfirms) {
     EXPECT_EQ("On\tNews / B", dialog.ListItem(IDC_TOPICS, 1));
     dialog.Page(kPacePage);
     dialog.Type(IDC_PACE, "14");
-    EXPECT_EQ(0u, dialog.Text(IDC_PACE_MEANING).find("News is asked for at most every 42 s, an ad every 43 s, "
-                                                     "stock quotes every 95 s. The agent runs at idle priority."));
+    EXPECT_EQ(0u, dialog.Text(IDC_PACE_MEANING)
+                      .find("News is asked for at most every 42 s, an ad every 43 s, "
+                            "stock quotes every 95 s. The agent runs at idle priority."));
     dialog.Key(IDC_PACE, VK_RETURN);
     ASSERT_TRUE(dialog.WaitClosed());
 
@@ -278,10 +286,9 @@ TEST(PrefsDialog, APersonCancelsIsRefusedAndConfirms) {
     const auto* words = reinterpret_cast<const uint8_t*>(gDisplay[0].data() + std::string("copydata 1:").size());
     display::Settings shown = display::Decode(words);
     EXPECT_EQ(display::kDisplayMark, display::Word(words, display::kWordMark));
-    EXPECT_EQ("edge 0 on top 1 auto-hide 1 speed 120", "edge " + std::to_string(shown.edge) + " on top " +
-                                                           std::to_string(shown.onTop) + " auto-hide " +
-                                                           std::to_string(shown.autoHide) + " speed " +
-                                                           std::to_string(shown.speed));
+    EXPECT_EQ("edge 0 on top 1 auto-hide 1 speed 120",
+              "edge " + std::to_string(shown.edge) + " on top " + std::to_string(shown.onTop) + " auto-hide " +
+                  std::to_string(shown.autoHide) + " speed " + std::to_string(shown.speed));
     EXPECT_EQ("proxy.test:3128 on 1, C:\\Apps\\Netscape\\netscape.exe as NETSCAPE, pace 14, preference 3",
               std::string(cfg.HttpProxy) + ":" + std::to_string(cfg.HttpProxyPort) + " on " +
                   std::to_string(cfg.HttpProxyEnabled) + ", " + cfg.BrowserPath + " as " + cfg.BrowserDdeService +
@@ -298,7 +305,8 @@ TEST(PrefsDialog, APersonCancelsIsRefusedAndConfirms) {
     CopyProgram(folder.path(), "Glancer.exe");
     ChildProcess ticker(folder.File("Glancer.exe"), "");
     HWND bar = nullptr;
-    ASSERT_TRUE(WaitFor([&] { return (bar = FindWindowA(kGlancerWindowClass, nullptr)) != nullptr; }, kDialogTimeoutMs));
+    ASSERT_TRUE(
+        WaitFor([&] { return (bar = FindWindowA(kGlancerWindowClass, nullptr)) != nullptr; }, kDialogTimeoutMs));
     ASSERT_TRUE(WaitFor([&] { return cfg.DisplayWindow == HwndToWord(bar); }, kDialogTimeoutMs));
     PostMessageA(engine, gMessages.configDlg, 0, 0);
     PrefsDialog again(agent.id());
@@ -309,8 +317,11 @@ TEST(PrefsDialog, APersonCancelsIsRefusedAndConfirms) {
     again.Key(IDC_SPEED, VK_RETURN);
     ASSERT_TRUE(again.WaitClosed());
     RECT at{};
-    EXPECT_TRUE(WaitFor([&] { return GetWindowRect(bar, &at) && at.top == 0 && at.left == 0 &&
-                                     at.right == GetSystemMetrics(SM_CXSCREEN); }, kDialogTimeoutMs))
+    EXPECT_TRUE(WaitFor(
+        [&] {
+            return GetWindowRect(bar, &at) && at.top == 0 && at.left == 0 && at.right == GetSystemMetrics(SM_CXSCREEN);
+        },
+        kDialogTimeoutMs))
         << at.left << "," << at.top << "," << at.right << "," << at.bottom;
 
     // The agent closed while the dialog is open: the dialog goes, the agent
@@ -389,8 +400,9 @@ void PressCtrlTab() {
 TEST(PrefsDialog, KeyboardAloneAndNoTicker) {
     ASSERT_FALSE(SharedBlockExists()) << "a global block is left over from elsewhere";
     InstallFolder folder("prefskeys", InstallFolder::kWithoutDatabase);
-    folder.Write("Tidewell.ini", "[Tidewell Settings]\r\nHttpProxy=proxy.test\r\nHttpProxyPort=8080\r\n"
-                                 "HttpProxyEnabled=1\r\nEdgeDockedOn=3\r\nAlwaysOnTop=1\r\nAutoHide=0\r\n");
+    folder.Write("Tidewell.ini",
+                 "[Tidewell Settings]\r\nHttpProxy=proxy.test\r\nHttpProxyPort=8080\r\n"
+                 "HttpProxyEnabled=1\r\nEdgeDockedOn=3\r\nAlwaysOnTop=1\r\nAutoHide=0\r\n");
     ASSERT_EQ(0u, folder.MakeDatabase(R"({"topics": [{"Title": "News / A"},
         {"dwType": 4, "Title": "AdStream", "bActive": 0}]})"));  // switched off by an older dialog
     CopyProgram(folder.path(), "CONFIG.DLL");

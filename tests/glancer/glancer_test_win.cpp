@@ -57,8 +57,9 @@ TEST(Glancer, WithTheAgentClaimsTheWindowsTakesSettingsAndGivesThemBack) {
     // as when the agent restarts: the bar takes the first and stores them.
     display::Settings bottom;
     bottom.edge = display::kEdgeBottom;
-    ASSERT_EQ(0u, folder.MakeDatabase("{" + HeaderWith(bottom) +
-                                      R"(, "topics": [{"Title": "News / A", "messages": [{"ridMsg": 1, "Title": "One"}]}]})"));
+    ASSERT_EQ(0u, folder.MakeDatabase(
+                      "{" + HeaderWith(bottom) +
+                      R"(, "topics": [{"Title": "News / A", "messages": [{"ridMsg": 1, "Title": "One"}]}]})"));
     folder.Write("Tidewell.ini", "[Tidewell Settings]\r\nEdgeDockedOn=1\r\n");
     CopyProgram(folder.path(), "Glancer.exe");
     AgentProcess agent(folder);
@@ -75,7 +76,8 @@ TEST(Glancer, WithTheAgentClaimsTheWindowsTakesSettingsAndGivesThemBack) {
     RECT r;
     auto atBottom = [&] { return GetWindowRect(ticker, &r) && r.bottom == GetSystemMetrics(SM_CYSCREEN); };
     EXPECT_TRUE(WaitFor(atBottom, kStartTimeoutMs));
-    EXPECT_TRUE(WaitFor([&] { return cfg.EdgeDockedOn == static_cast<int32_t>(display::kEdgeBottom); }, kStartTimeoutMs))
+    EXPECT_TRUE(
+        WaitFor([&] { return cfg.EdgeDockedOn == static_cast<int32_t>(display::kEdgeBottom); }, kStartTimeoutMs))
         << "not kept for the settings file: " << cfg.EdgeDockedOn;
 
     // A second ticker hands over to the first and ends.
@@ -158,7 +160,8 @@ int EngineWindows() {
 
 TEST(Glancer, ABusyAgentIsAskedAgainNeverJoinedByAnother) {
     InstallFolder folder("glancer-busy");
-    ASSERT_EQ(0u, folder.MakeDatabase(R"({"topics": [{"Title": "News / A", "messages": [{"ridMsg": 1, "Title": "One"}]}]})"));
+    ASSERT_EQ(
+        0u, folder.MakeDatabase(R"({"topics": [{"Title": "News / A", "messages": [{"ridMsg": 1, "Title": "One"}]}]})"));
     AgentProcess agent(folder);
     HWND engine = agent.WaitForEngineWindow();
     ASSERT_NE(nullptr, engine);
@@ -739,7 +742,7 @@ TEST(Glancer, DrawsOrSkipsHostileSharedDataAndStillCloses) {
     SendSettings(ticker, agent.window(), junk, sizeof junk);  // no mark: the defaults
     SendMessageA(ticker, gMessages.loadPage, 0, 0);           // a page address without its end
     memcpy(cfg.PageUrl, "file:///c:/windows", 19);
-    SendMessageA(ticker, gMessages.loadPage, 0, 0);           // not a web address
+    SendMessageA(ticker, gMessages.loadPage, 0, 0);  // not a web address
     PumpMessages(kQuietMs);
 
     // The menu's "Preferences" (command 103) asks the engine window for the dialog.

@@ -86,7 +86,7 @@ TEST(Loop, StepsToTheNextAndPreviousTopicAndFindsATopic) {
     EXPECT_DOUBLE_EQ(230, loop.TopicStart(0, 100, 1));
     EXPECT_DOUBLE_EQ(270, loop.TopicStart(230, 100, 1));  // from topic 2 round to topic 1
     EXPECT_DOUBLE_EQ(0, loop.TopicStart(120, 100, -1));
-    EXPECT_DOUBLE_EQ(-40, loop.TopicStart(0, 100, -1));   // back over the start to topic 2
+    EXPECT_DOUBLE_EQ(-40, loop.TopicStart(0, 100, -1));  // back over the start to topic 2
     EXPECT_DOUBLE_EQ(230, loop.StartOf(2));
     EXPECT_DOUBLE_EQ(-1, loop.StartOf(9));
     EXPECT_EQ(1, loop.FirstShown(115, 100));
@@ -115,10 +115,14 @@ TEST(Quotes, EveryFormTheAgentWritesIsShownAsATraderReadsIt) {
     // Quote lines as the quote service sends them, turned into titles by the
     // agent's own reader and read back by the ticker: "price|change|direction".
     const std::pair<const char*, const char*> table[] = {
-        {"112.5,-0.375", "112 1/2|-3/8|-1"},   {"94.125,+0.000", "94 1/8|unch|0"},
-        {"41.20,+0.85", "41.20|+0.85|1"},      {"17,2", "17|+2|1"},
-        {"0.00390625,+1.25", "1/256|+1 1/4|1"}, {"1234.75,-12.5", "1234 3/4|-12 1/2|-1"},
-        {"3.5e1,0.5", "8|+1/2|1"},             {"7.0,-0", "7.0|unch|0"},
+        {"112.5,-0.375", "112 1/2|-3/8|-1"},
+        {"94.125,+0.000", "94 1/8|unch|0"},
+        {"41.20,+0.85", "41.20|+0.85|1"},
+        {"17,2", "17|+2|1"},
+        {"0.00390625,+1.25", "1/256|+1 1/4|1"},
+        {"1234.75,-12.5", "1234 3/4|-12 1/2|-1"},
+        {"3.5e1,0.5", "8|+1/2|1"},
+        {"7.0,-0", "7.0|unch|0"},
         {"250.015625,-3.0625", "250 1/64|-3 1/16|-1"},
     };
     TempDir dir("quotes");
@@ -143,8 +147,8 @@ TEST(Quotes, EveryFormTheAgentWritesIsShownAsATraderReadsIt) {
 
     // What is no quote stays a headline; a change that is no number is left out.
     Quote q;
-    for (const char* bad : {"", "MSFT", ";1;2", "MSFT;abc;1", "A234567890123456;1;1", "MSFT;-;1", "X;1 1/3",
-                            "X;1 0/2", "X;1.5 1/2", "X;1 1/2/4", "X;.5", "X;1 99999/2"})
+    for (const char* bad : {"", "MSFT", ";1;2", "MSFT;abc;1", "A234567890123456;1;1", "MSFT;-;1", "X;1 1/3", "X;1 0/2",
+                            "X;1.5 1/2", "X;1 1/2/4", "X;.5", "X;1 99999/2"})
         EXPECT_FALSE(ParseQuote(bad, &q)) << bad;
     ASSERT_TRUE(ParseQuote("NEW;0;N/A", &q));
     EXPECT_EQ("0|", q.last + "|" + q.change);
@@ -173,9 +177,9 @@ TEST(Loop, AnAdSlotTakesNoRoomUntilItsAdIsFetchedWhenItIsAboutToShow) {
     Loop loop(kGap);
     loop.Append(Piece(ItemKind::Title, 1, 0xFFFFFFFF, 100));
     loop.Append(Piece(ItemKind::Ad, 7, 0xFFFFFFFF, 0));  // at 110
-    loop.Append(Piece(ItemKind::Headline, 1, 7, 50));      // at 110 too
+    loop.Append(Piece(ItemKind::Headline, 1, 7, 50));    // at 110 too
     loop.Append(Piece(ItemKind::Ad, 7, 0xFFFFFFFF, 0));  // at 170
-    loop.Append(Piece(ItemKind::Headline, 1, 8, 20));      // at 170 too
+    loop.Append(Piece(ItemKind::Headline, 1, 8, 20));    // at 170 too
     EXPECT_EQ(200, loop.Length(100));
     EXPECT_EQ((std::vector<std::pair<size_t, int>>{{0, 0}, {2, 110}}), Shown(loop, 0, 150));
     EXPECT_EQ(-1, loop.DueAdSlot(0, 50, 50));  // the first slot is 110 px away
@@ -273,20 +277,20 @@ TEST(Bitmaps, WhatIsNotOneOrTooBigIsRefusedAtEveryLength) {
         memcpy(&b[at], &value, width);
         return !CheckBmp(b.data(), b.size(), &info);
     };
-    EXPECT_TRUE(broken(0, 'X', 1));            // not "BM"
-    EXPECT_TRUE(broken(10, 0xFFFFFFF0));       // pixels past the end
-    EXPECT_TRUE(broken(10, 20));               // pixels inside the header
-    EXPECT_TRUE(broken(14, 12));               // an old header kind
-    EXPECT_TRUE(broken(14, 0x7FFFFFFF));       // a header larger than the file
-    EXPECT_TRUE(broken(18, 0));                // no width
-    EXPECT_TRUE(broken(18, 0x80000000));       // negative width
-    EXPECT_TRUE(broken(18, 100000));           // huge width
-    EXPECT_TRUE(broken(22, 0));                // no height
-    EXPECT_TRUE(broken(22, 0x80000000));       // the most negative height
-    EXPECT_TRUE(broken(22, 100000));           // rows the file does not have
-    EXPECT_TRUE(broken(26, 2, 2));             // planes
-    EXPECT_TRUE(broken(28, 16, 2));            // a depth not drawn
-    EXPECT_TRUE(broken(30, 1));                // compressed
+    EXPECT_TRUE(broken(0, 'X', 1));       // not "BM"
+    EXPECT_TRUE(broken(10, 0xFFFFFFF0));  // pixels past the end
+    EXPECT_TRUE(broken(10, 20));          // pixels inside the header
+    EXPECT_TRUE(broken(14, 12));          // an old header kind
+    EXPECT_TRUE(broken(14, 0x7FFFFFFF));  // a header larger than the file
+    EXPECT_TRUE(broken(18, 0));           // no width
+    EXPECT_TRUE(broken(18, 0x80000000));  // negative width
+    EXPECT_TRUE(broken(18, 100000));      // huge width
+    EXPECT_TRUE(broken(22, 0));           // no height
+    EXPECT_TRUE(broken(22, 0x80000000));  // the most negative height
+    EXPECT_TRUE(broken(22, 100000));      // rows the file does not have
+    EXPECT_TRUE(broken(26, 2, 2));        // planes
+    EXPECT_TRUE(broken(28, 16, 2));       // a depth not drawn
+    EXPECT_TRUE(broken(30, 1));           // compressed
     std::vector<uint8_t> palette = Bmp(4, 4, 8, 300);
     EXPECT_FALSE(CheckBmp(palette.data(), palette.size(), &info));  // more colours than 8 bits hold
     std::vector<uint8_t> huge(kMaxBmpBytes + 1, 0);
@@ -308,7 +312,7 @@ TEST(Dock, TheBarLiesAlongItsEdgeAndSlidesPastIt) {
     EXPECT_TRUE(same(DockRect(screen, 1, 28, 28), DockRect(screen, 7, 28, 28)));  // an unknown edge is the top
     EXPECT_TRUE(IsVerticalEdge(0) && IsVerticalEdge(2) && !IsVerticalEdge(1) && !IsVerticalEdge(3));
 
-    EXPECT_EQ(2, SlideToward(28, 2, 1000, 28));     // a late frame ends the slide, no overshoot
+    EXPECT_EQ(2, SlideToward(28, 2, 1000, 28));  // a late frame ends the slide, no overshoot
     EXPECT_EQ(28, SlideToward(2, 28, 1000, 28));
     int halfway = SlideToward(2, 28, kSlideMs / 2, 28);
     EXPECT_GT(halfway, 10);
@@ -324,7 +328,7 @@ TEST(Placement, TheChosenMonitorThenThePrimary) {
     EXPECT_EQ(0u, ChooseMonitor(monitors, {-1920, -200}));
     EXPECT_EQ(2u, ChooseMonitor(monitors, {1280, 0}));
     EXPECT_EQ(1u, ChooseMonitor(monitors, {0, 0}));
-    EXPECT_EQ(1u, ChooseMonitor(monitors, {5000, 0}));  // unplugged since
+    EXPECT_EQ(1u, ChooseMonitor(monitors, {5000, 0}));                // unplugged since
     EXPECT_EQ(0u, ChooseMonitor({{100, 100, 900, 700}}, {5000, 0}));  // no monitor holds 0,0
 
     EXPECT_EQ(28, ScaleForDpi(28, 96));
@@ -357,16 +361,17 @@ TEST(Placement, TheTipLiesBesideTheBarNeverOverIt) {
     } rows[] = {
         {1, {0, 0, 1280, 28}, {100, 10}, {112, 32}},           // below a top bar
         {3, {0, 996, 1280, 1024}, {100, 1010}, {112, 952}},    // above a bottom bar
-        {0, {0, 0, 28, 1024}, {10, 300}, {32, 312}},            // right of a left bar
-        {2, {1252, 0, 1280, 1024}, {1260, 300}, {1048, 312}},   // left of a right bar
-        {1, {0, 0, 1280, 28}, {1270, 10}, {1080, 32}},          // kept on the monitor along the bar
+        {0, {0, 0, 28, 1024}, {10, 300}, {32, 312}},           // right of a left bar
+        {2, {1252, 0, 1280, 1024}, {1260, 300}, {1048, 312}},  // left of a right bar
+        {1, {0, 0, 1280, 28}, {1270, 10}, {1080, 32}},         // kept on the monitor along the bar
         {2, {1252, 0, 1280, 1024}, {1260, 1020}, {1048, 984}},
     };
     for (const Row& row : rows) {
         Point p = TipPosition(row.bar, row.edge, row.cursor, 200, 40, monitor);
         EXPECT_EQ(row.want.x, p.x) << row.edge;
         EXPECT_EQ(row.want.y, p.y) << row.edge;
-        bool overlaps = p.x < row.bar.right && p.x + 200 > row.bar.left && p.y < row.bar.bottom && p.y + 40 > row.bar.top;
+        bool overlaps =
+            p.x < row.bar.right && p.x + 200 > row.bar.left && p.y < row.bar.bottom && p.y + 40 > row.bar.top;
         EXPECT_FALSE(overlaps) << row.edge;
     }
 }

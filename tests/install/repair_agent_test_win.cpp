@@ -120,9 +120,11 @@ TEST_F(RepairAgentTest, ACutFileKeepsTheWholeTopicsBeforeTheCut) {
     MakeFolder(folder);
     RestartedAgent restarted;
     std::string message = RunRepair(folder, good_.substr(0, kTopic2 + 100), restarted);
-    EXPECT_EQ("Tidewell repaired its damaged news database: it kept 1 topic and 2 messages. "
-              "The damaged file was kept as Data\\" + AsideName(folder) + ".",
-              message);
+    EXPECT_EQ(
+        "Tidewell repaired its damaged news database: it kept 1 topic and 2 messages. "
+        "The damaged file was kept as Data\\" +
+            AsideName(folder) + ".",
+        message);
     {
         Conversation topics(restarted.Wait(0), 0);
         ASSERT_TRUE(topics.open());
@@ -160,10 +162,11 @@ TEST_F(RepairAgentTest, AFullArrayWithoutTheAdStreamKeepsTheTopicsThatFit) {
     ASSERT_EQ(0u, folder.MakeDatabase(json + "]}"));
     RestartedAgent restarted;
     std::string message = RunRepair(folder, folder.Read("Data\\Msg.dat"), restarted);
-    EXPECT_EQ("Tidewell's news database held more topics than it can take: it kept 99 topics and 99 messages and "
-              "left out 1 topic with 1 message that did not fit. The whole file was kept as Data\\" +
-                  AsideName(folder) + ".",
-              message);
+    EXPECT_EQ(
+        "Tidewell's news database held more topics than it can take: it kept 99 topics and 99 messages and "
+        "left out 1 topic with 1 message that did not fit. The whole file was kept as Data\\" +
+            AsideName(folder) + ".",
+        message);
     std::string kept = Saved(restarted, folder);
     EXPECT_NE(std::string::npos, kept.find("\"Title\": \"Story 98\"")) << kept;
     EXPECT_EQ(std::string::npos, kept.find("Many / 99")) << kept;

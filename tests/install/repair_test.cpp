@@ -14,10 +14,10 @@
 namespace {
 
 constexpr size_t kHeader = 4768, kTopic = 3612, kMsg = 1452;
-constexpr size_t kTopic1Count = kHeader + 4 + kTopic;             // the first topic's message count
-constexpr size_t kTopic2 = kTopic1Count + 4 + 2 * kMsg;           // the second topic record
-constexpr size_t kTopic2Count = kTopic2 + kTopic;                  // its message count
-constexpr size_t kTopic2Msg2 = kTopic2Count + 4 + kMsg;           // its second message
+constexpr size_t kTopic1Count = kHeader + 4 + kTopic;    // the first topic's message count
+constexpr size_t kTopic2 = kTopic1Count + 4 + 2 * kMsg;  // the second topic record
+constexpr size_t kTopic2Count = kTopic2 + kTopic;        // its message count
+constexpr size_t kTopic2Msg2 = kTopic2Count + 4 + kMsg;  // its second message
 
 // What a data file holds, read with the agent's reader: the titles of its
 // topics and messages in file order, "" for a file the agent refuses.
@@ -28,7 +28,9 @@ struct Listing : DataFileReader {
         account = header.AccountId;
         startCount = header.StartCount;
     }
-    void OnTopic(const TopicRecord& record) override { text += std::string(text.empty() ? "" : " ") + record.Title + ":"; }
+    void OnTopic(const TopicRecord& record) override {
+        text += std::string(text.empty() ? "" : " ") + record.Title + ":";
+    }
     void OnMsg(const MsgRecord& record) override { text += std::string(" ") + record.Title; }
 };
 
@@ -72,8 +74,7 @@ TEST_F(RepairTest, KeepsWhatWasReadBeforeTheDamage) {
         {"cut after the header", good.substr(0, kHeader + 4), 0, 0, ""},
         {"cut inside the first topic", good.substr(0, kTopic1Count - 10), 0, 0, ""},
         {"cut inside the second topic", good.substr(0, kTopic2 + 100), 1, 2, "World: w1 w2"},
-        {"cut in the second topic's second message", good.substr(0, kTopic2Msg2 + 1), 2, 3,
-         "World: w1 w2 Sport: s5"},
+        {"cut in the second topic's second message", good.substr(0, kTopic2Msg2 + 1), 2, 3, "World: w1 w2 Sport: s5"},
         {"cut before the last topic's count", good.substr(0, good.size() - 4), 3, 4,
          "World: w1 w2 Sport: s5 s6 Chess:"},
     };
@@ -150,10 +151,11 @@ TEST_F(RepairTest, AFileTooBigForStartUpKeepsWhatStartUpTakes) {
     one.kind = RepairOutcome::kTrimmed;
     one.topics = one.messages = one.droppedTopics = one.droppedMessages = 1;
     one.asideName = "Msg-x.dat";
-    EXPECT_EQ("Tidewell's news database held more topics than it can take: it kept 1 topic and 1 message and left "
-              "out 1 topic with 1 message that did not fit. The whole file was kept as Data\\Msg-x.dat."
-              " Start Tidewell again from the Start menu.",
-              RepairMessage(one, false));
+    EXPECT_EQ(
+        "Tidewell's news database held more topics than it can take: it kept 1 topic and 1 message and left "
+        "out 1 topic with 1 message that did not fit. The whole file was kept as Data\\Msg-x.dat."
+        " Start Tidewell again from the Start menu.",
+        RepairMessage(one, false));
 }
 
 TEST_F(RepairTest, GarbageGivesAnEmptyDatabaseAndTwoRepairsInOneSecondKeepBothFiles) {

@@ -55,7 +55,7 @@ TEST(GlobalBlock, ProcessesShareOneBlockAndTheLastOneEndsIt) {
 
     GlobalDetach();
     EXPECT_EQ(nullptr, gConfig);
-    GlobalDetach();  // a second detach, as at process exit, changes nothing
+    GlobalDetach();                      // a second detach, as at process exit, changes nothing
     EXPECT_EQ("1 3556", HeaderWords());  // the block outlived the process that left
     EXPECT_EQ(0, creator.Close());
     EXPECT_EQ("no block", HeaderWords());

@@ -13,7 +13,6 @@
 
 namespace {
 
-
 const char kDatabase[] = R"({"topics": [
   {"Title": "News / Harbour", "messages": [{"ridMsg": 1, "Title": "Ferry late"}, {"ridMsg": 2, "Title": "Tide high"}]},
   {"Title": "Sport / Sailing", "bActive": 0, "messages": [{"ridMsg": 7, "Title": "Regatta"}]},
@@ -117,13 +116,16 @@ TEST_F(ObjectServerTest, AFullChannelReclaimsTheConversationsOfKilledPrograms) {
 
 TEST_F(ObjectServerTest, ListingsFollowTheDisplayOrderAndAdViewsAreSaved) {
     const char* cases[][2] = {
-        {"topics", "  0  News / Harbour  (subscription, on, 2 messages)\r\n"
-                   "  1  Sport / Sailing  (subscription, off, 1 messages)\r\n"
-                   "  2  Weather / Coast  (subscription, on, 2 messages)\r\n3 topics"},
-        {"messages", "News / Harbour\r\n  0:1  Ferry late  ()\r\n  0:2  Tide high  ()\r\n"
-                     "Weather / Coast\r\n  2:4  Fog  ()\r\n  2:5  Gale  ()\r\n4 messages"},
-        {"follow 2", "  0:1  Ferry late  ()\r\n  0:2  Tide high  ()\r\n  2:4  Fog  ()\r\n  2:5  Gale  ()\r\n"
-                     "4 headlines shown."},
+        {"topics",
+         "  0  News / Harbour  (subscription, on, 2 messages)\r\n"
+         "  1  Sport / Sailing  (subscription, off, 1 messages)\r\n"
+         "  2  Weather / Coast  (subscription, on, 2 messages)\r\n3 topics"},
+        {"messages",
+         "News / Harbour\r\n  0:1  Ferry late  ()\r\n  0:2  Tide high  ()\r\n"
+         "Weather / Coast\r\n  2:4  Fog  ()\r\n  2:5  Gale  ()\r\n4 messages"},
+        {"follow 2",
+         "  0:1  Ferry late  ()\r\n  0:2  Tide high  ()\r\n  2:4  Fog  ()\r\n  2:5  Gale  ()\r\n"
+         "4 headlines shown."},
     };
     for (auto& c : cases) {
         std::string output;

@@ -28,8 +28,12 @@ TEST(RegistryInitRecord, ClearsTheRecordAndSetsDirectoriesDefaultsAndFacts) {
         SystemFacts facts;
         uint32_t win32s, newShell;
     } cases[] = {
-        {"C:\\Programs\\Tidewell\\Engine.exe", "C:\\Programs\\Tidewell", "C:\\Programs\\Tidewell\\Data",
-         {2, 6, 1, true, false}, 0, 1},
+        {"C:\\Programs\\Tidewell\\Engine.exe",
+         "C:\\Programs\\Tidewell",
+         "C:\\Programs\\Tidewell\\Data",
+         {2, 6, 1, true, false},
+         0,
+         1},
         {"Engine.exe", "Engine.exe", "Engine.exe\\Data", {0, 3, 10, false, true}, 1, 0},  // no directory at all
         // Cut to its field, the path has no backslash left to cut at; the data directory takes 259 characters of it.
         {deep, std::string(260, 'd'), std::string(259, 'd') + "\\Data", {1, 4, 0, true, true}, 0, 1},
@@ -109,12 +113,14 @@ TEST_F(RegistryTest, ReadsEachValueAsAtolWithDefaultsAndLimits) {
          "AlwaysOnTop=99999999999\r\nAutoHide=+2\r\n",
          "1||8080|||1|2147483647|2|0|-1"},
         // Every value passes a 260-byte buffer, and no field takes more than it holds.
-        {section + "HttpProxy=" + longText + "\r\nBrowserPath=" + longText +
-             "\r\nBrowserDdeService=" + longText + "\r\n",
+        {section + "HttpProxy=" + longText + "\r\nBrowserPath=" + longText + "\r\nBrowserDdeService=" + longText +
+             "\r\n",
          "0|" + std::string(259, 'p') + "|0|" + std::string(259, 'p') + "|" + std::string(100, 'p') + "|1|0|0|0|0"},
         // The docked edge is 0 to 3 (text reads as 0); any other number becomes 1.
-        {section + "EdgeDockedOn=3", "0||0|||3|0|0|0|0"}, {section + "EdgeDockedOn=4", "0||0|||1|0|0|0|0"},
-        {section + "EdgeDockedOn=-1", "0||0|||1|0|0|0|0"}, {section + "EdgeDockedOn=x", "0||0|||0|0|0|0|0"},
+        {section + "EdgeDockedOn=3", "0||0|||3|0|0|0|0"},
+        {section + "EdgeDockedOn=4", "0||0|||1|0|0|0|0"},
+        {section + "EdgeDockedOn=-1", "0||0|||1|0|0|0|0"},
+        {section + "EdgeDockedOn=x", "0||0|||0|0|0|0|0"},
     };
     for (auto& c : cases) {
         SCOPED_TRACE(c.file.substr(0, 60));

@@ -34,7 +34,9 @@ struct Answer {
     uint32_t topic;
     uint32_t msg;
     std::string title;
-    bool operator==(const Answer& other) const { return topic == other.topic && msg == other.msg && title == other.title; }
+    bool operator==(const Answer& other) const {
+        return topic == other.topic && msg == other.msg && title == other.title;
+    }
 };
 
 std::vector<Answer> Walk(Conversation& topics, Conversation& messages, int& requests) {
@@ -92,7 +94,8 @@ int RunDisplayWindow(DWORD ms) {
     wc.hInstance = GetModuleHandleA(nullptr);
     wc.lpszClassName = "Tidewell test display client";
     RegisterClassA(&wc);
-    HWND window = CreateWindowExA(0, wc.lpszClassName, "", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, wc.hInstance, nullptr);
+    HWND window =
+        CreateWindowExA(0, wc.lpszClassName, "", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, wc.hInstance, nullptr);
     GlobalBlockView block;
     if (!window || !block.valid()) return 2;
     SetTimer(window, 1, ms, nullptr);

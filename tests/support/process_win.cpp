@@ -39,7 +39,9 @@ ChildProcess::~ChildProcess() {
 }
 
 ChildProcess::ChildProcess(ChildProcess&& other) noexcept
-    : handle_(std::exchange(other.handle_, nullptr)), id_(std::exchange(other.id_, 0)), startTicks_(other.startTicks_) {}
+    : handle_(std::exchange(other.handle_, nullptr)),
+      id_(std::exchange(other.id_, 0)),
+      startTicks_(other.startTicks_) {}
 
 ChildProcess& ChildProcess::operator=(ChildProcess&& other) noexcept {
     Kill();
@@ -139,8 +141,8 @@ DWORD RunCapturingOutput(const std::string& program, const std::string& argument
     startup.hStdError = writeEnd;
     startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
     PROCESS_INFORMATION process;
-    BOOL started = CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
-                                  &process);
+    BOOL started =
+        CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process);
     CloseHandle(writeEnd);
     DWORD exitCode = STILL_ACTIVE;
     if (started) {

@@ -18,12 +18,8 @@ constexpr UINT_PTR kLifetimeTimer = 1;
 
 LRESULT CALLBACK BenchWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
-        case WM_TIMER:
-            DestroyWindow(window);
-            return 0;
-        case WM_DESTROY:
-            PostQuitMessage(0);
-            return 0;
+        case WM_TIMER: DestroyWindow(window); return 0;
+        case WM_DESTROY: PostQuitMessage(0); return 0;
     }
     return DefWindowProcA(window, message, wParam, lParam);
 }
@@ -44,7 +40,6 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
     UpdateWindow(window);
     SetTimer(window, kLifetimeTimer, static_cast<UINT>(lifetime > 0 ? lifetime : 600) * 1000, nullptr);
     MSG message;
-    while (GetMessageA(&message, nullptr, 0, 0) > 0)
-        DispatchMessageA(&message);
+    while (GetMessageA(&message, nullptr, 0, 0) > 0) DispatchMessageA(&message);
     return 0;
 }

@@ -166,8 +166,7 @@ public:
             }
         });
         double seconds = Now() - start;
-        for (void* block : blocks)
-            free(block);
+        for (void* block : blocks) free(block);
         return seconds;
     }
 

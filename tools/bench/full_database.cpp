@@ -57,8 +57,7 @@ void AddSubscription(TopicArray& topics, uint32_t number) {
 void AddQuotes(TopicArray& topics) {
     CTopic* topic = AddTopic(topics, TOPIC_QUOTES, "Stocks / Quotes");
     static char symbols[kQuoteSymbols][kSymbolSize];
-    for (uint32_t i = 0; i < kQuoteSymbols; i++)
-        snprintf(symbols[i], kSymbolSize, "TW%03u", i + 1);
+    for (uint32_t i = 0; i < kQuoteSymbols; i++) snprintf(symbols[i], kSymbolSize, "TW%03u", i + 1);
     RebuildQuoteTopic(*topic, symbols, kQuoteSymbols);
 }
 
@@ -80,8 +79,7 @@ void AddAdStream(TopicArray& topics) {
 }  // namespace
 
 void MakeFullDatabase(TopicArray& topics, uint32_t topicCount) {
-    for (uint32_t number = 1; number + 2 <= topicCount; number++)
-        AddSubscription(topics, number);
+    for (uint32_t number = 1; number + 2 <= topicCount; number++) AddSubscription(topics, number);
     AddQuotes(topics);
     AddAdStream(topics);
 }

@@ -31,8 +31,7 @@ Paired Interleave(int rounds, const std::function<double()>& subject, const std:
 template <typename Fn>
 double TimePerCall(int count, Fn fn) {
     double start = Now();
-    for (int i = 0; i < count; i++)
-        fn();
+    for (int i = 0; i < count; i++) fn();
     return (Now() - start) / count;
 }
 

@@ -41,11 +41,8 @@ bool StartAndClose(Subject subject, const BenchInstall& full, const BenchInstall
     return true;
 }
 
-void PrintStartRow(const char* figure,
-                   const char* agentStage,
-                   const std::vector<double>& agent,
-                   const char* baselineStage,
-                   const std::vector<double>& baseline) {
+void PrintStartRow(const char* figure, const char* agentStage, const std::vector<double>& agent,
+                   const char* baselineStage, const std::vector<double>& baseline) {
     double subject = Median(agent), base = Median(baseline), more = subject - base;
     PrintRow({figure, std::string("Engine.exe, full database, start to ") + agentStage + ": " + Millis(subject),
               std::string("bench_window.exe, start to ") + baselineStage + ": " + Millis(base), SignedMillis(more),

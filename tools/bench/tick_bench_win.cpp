@@ -185,8 +185,7 @@ void OpenScreenSaverDesktop() {
 template <typename Fn>
 double MedianPerCall(int rounds, int count, Fn fn) {
     std::vector<double> samples;
-    for (int round = 0; round < rounds; round++)
-        samples.push_back(TimePerCall(count, fn));
+    for (int round = 0; round < rounds; round++) samples.push_back(TimePerCall(count, fn));
     return Median(samples);
 }
 
@@ -205,8 +204,7 @@ void PrintBreakdown(int rounds, int count) {
 
 bool Measure(bool quick) {
     gConfig->JobsHeld = 1;
-    for (int i = 0; i < 3; i++)
-        Tick();  // the first tick makes the jobs' transfer objects
+    for (int i = 0; i < 3; i++) Tick();  // the first tick makes the jobs' transfer objects
     int rounds = quick ? 2 : 21, count = quick ? 100 : 1000;
     gConfig->ScreenSaverOn = 7;  // every tick overwrites it with 0 or 1
     CountSystemCalls();

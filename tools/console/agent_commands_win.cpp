@@ -13,7 +13,7 @@
 
 namespace {
 
-constexpr DWORD kTickWaitMs = 12000;   // more than two clock periods
+constexpr DWORD kTickWaitMs = 12000;  // more than two clock periods
 constexpr DWORD kCloseWaitMs = 30000;
 
 // Every tick of the agent rewrites ScreenSaverOn with 0 or 1; a value that
@@ -153,7 +153,6 @@ int Subscribe(int argc, char** argv) {
     printf("Handed %s to the agent.\n", fullPath);
     return kOk;
 }
-
 
 int OpenPreferences(int, char**) {
     HWND window = RequireAgent();

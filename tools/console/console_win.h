@@ -6,8 +6,8 @@
 enum ExitCode {
     kOk = 0,
     kUsage = 1,
-    kNoAgent = 2,   // no agent runs (or no global block exists)
-    kFailed = 3,    // the agent did not answer, or answered 0
+    kNoAgent = 2,  // no agent runs (or no global block exists)
+    kFailed = 3,   // the agent did not answer, or answered 0
 };
 
 // The running agent's engine window, or 0 after printing why there is none.

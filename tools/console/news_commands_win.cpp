@@ -56,7 +56,8 @@ int ListTopics(int, char**) {
     TopicArea& area = topics.topics();
     area.wrap = 0;
     int count = 0;
-    for (LRESULT found = topics.Request(FETCH_FIRST); found && count < kMostAnswers; found = topics.Request(FETCH_NEXT)) {
+    for (LRESULT found = topics.Request(FETCH_FIRST); found && count < kMostAnswers;
+         found = topics.Request(FETCH_NEXT)) {
         printf("  %lu  %s  (%s, %s, %lu messages)\n", static_cast<unsigned long>(area.topic.ridTopic),
                Text(area.topic.Title, sizeof area.topic.Title).c_str(), TopicTypeName(area.topic.dwType),
                area.topic.bActive ? "on" : "off", static_cast<unsigned long>(area.msgCount));
@@ -80,13 +81,15 @@ int ListMessages(int argc, char** argv) {
     topicArea.wrap = 0;
     msgArea.wrap = 0;
     int count = 0;
-    for (LRESULT found = topics.Request(FETCH_FIRST); found && count < kMostAnswers; found = topics.Request(FETCH_NEXT)) {
+    for (LRESULT found = topics.Request(FETCH_FIRST); found && count < kMostAnswers;
+         found = topics.Request(FETCH_NEXT)) {
         std::string title = Text(topicArea.topic.Title, sizeof topicArea.topic.Title);
         if (!topicArea.topic.bActive || topicArea.topic.ridTopic == adStream || title.rfind(only, 0) != 0) continue;
         printf("%s\n", title.c_str());
         msgArea.msg.ridTopic = topicArea.topic.ridTopic;
         msgArea.msg.ridMsg = kNoId;
-        for (LRESULT msg = messages.Request(FETCH_FIRST); msg && count < kMostAnswers; msg = messages.Request(FETCH_NEXT)) {
+        for (LRESULT msg = messages.Request(FETCH_FIRST); msg && count < kMostAnswers;
+             msg = messages.Request(FETCH_NEXT)) {
             PrintMessage(msgArea);
             count++;
         }
@@ -113,7 +116,8 @@ int ListAds(int, char**) {
     area.msg.ridTopic = adStream;
     area.msg.ridMsg = kNoId;
     int count = 0;
-    for (LRESULT found = messages.Request(FETCH_FIRST); found && count < kMostAnswers; found = messages.Request(FETCH_NEXT)) {
+    for (LRESULT found = messages.Request(FETCH_FIRST); found && count < kMostAnswers;
+         found = messages.Request(FETCH_NEXT)) {
         printf("  %lu:%lu  %s  (%lu views)\n", static_cast<unsigned long>(area.msg.ridTopic),
                static_cast<unsigned long>(area.msg.ridMsg), Text(area.msg.Title, sizeof area.msg.Title).c_str(),
                static_cast<unsigned long>(area.msg.dwViews));

@@ -127,7 +127,7 @@ public:
     std::vector<StoredTopic> topics_;
 };
 
-#define FIELD(record, name) Field((record).name, sizeof (record).name)
+#define FIELD(record, name) Field((record).name, sizeof(record).name)
 
 void DumpHeaderJson(const DataFileHeader& header, std::ostream& out) {
     out << "  \"header\": {\"version\": " << header.version << ", \"StartCount\": " << header.StartCount
@@ -198,8 +198,8 @@ void DumpText(const RecordCollector& file, std::ostream& out) {
         const TopicRecord& topic = stored.record;
         out << "\nTopic " << topic.ridTopic << ": \"" << FIELD(topic, Title) << "\" (" << TopicTypeName(topic.dwType)
             << ", " << (topic.bActive ? "on" : "off") << ", category " << topic.Category << ")\n"
-            << "  interval " << topic.dwInterval << " s, message lifetime " << topic.dwMsgLifetime
-            << " s, last update " << TimeText(topic.tmLastUpdate) << ", last message " << topic.ridLastMsg << "\n";
+            << "  interval " << topic.dwInterval << " s, message lifetime " << topic.dwMsgLifetime << " s, last update "
+            << TimeText(topic.tmLastUpdate) << ", last message " << topic.ridLastMsg << "\n";
         if (*topic.Hint) out << "  hint      " << FIELD(topic, Hint) << "\n";
         if (*topic.HomepageUrl) out << "  homepage  " << FIELD(topic, HomepageUrl) << "\n";
         if (*topic.ConfigUrl) out << "  config    " << FIELD(topic, ConfigUrl) << "\n";
