@@ -268,6 +268,7 @@ HWND ShownWindow(const char* className, DWORD processId) {
     return nullptr;
 }
 
+// The ticker's window edge that scrolls in and out with auto-hide.
 int TopOf(HWND window) {
     RECT r;
     GetWindowRect(window, &r);
@@ -625,13 +626,6 @@ std::string AdBitmap() {
     b[22] = 24;
     b[23] = 0;
     return b + std::string(60 * 3 * 24, '\x40');
-}
-
-// The ticker's window edge that scrolls in and out with auto-hide.
-int TopOf(HWND window) {
-    RECT r;
-    GetWindowRect(window, &r);
-    return r.top;
 }
 
 }  // namespace
