@@ -71,7 +71,8 @@ TEST(NetText, UrlsEntitiesAndWhiteSpace) {
         {Decode, "a &lt;b&gt; &AMP; c", "a <b> & c"},
         {Decode, "&#65;&#321;", "AA"},  // numbers wrap at 256
         {Decode, "&x;", "&x;"},
-        {Decode, "&verylongname;", "&verylongname;"},
+        {Decode, "&abcdefgh;", "&"},  // the longest name taken: an unknown entity, dropped
+        {Decode, "&abcdefghi;", "&abcdefghi;"},  // one letter more: no entity, the text stays
         {Decode, "&copy;", "&"},
         {Decode, "&amp;lt;", "&lt;"},
         {Decode, "&quot;quoted&quot;&nbsp;", "\"quoted\" "},

@@ -1,5 +1,4 @@
-// The ad-stream topic at start-up, the rebuild of the stock-quote topic and
-// the diagnostic listing.
+// The ad-stream topic at start-up and the rebuild of the stock-quote topic.
 #include <gtest/gtest.h>
 
 #include "net/url.h"
@@ -15,7 +14,6 @@ TEST_F(NewsTest, AdStreamTopicIsMadeWhenMissingAndKeptWithItsIntervalReset) {
     EXPECT_EQ(TOPIC_ADSTREAM, ads.dwType);
     EXPECT_STREQ("AdStream", ads.Title);
     EXPECT_EQ(std::string("http://") + kNewsHost + "/Feed/AdStream3/AdStream.twl", ads.ConfigUrl);
-    EXPECT_EQ(360u, ads.dwInterval);
     EXPECT_EQ(4u, cfg_.AdTopicId);
 
     strcpy(ads.Title, "Our Ads");
@@ -101,24 +99,4 @@ TEST_F(QuoteTopicTest, AddressHoldsTheWholeSymbolsTheUrlReaderTakesAndTracesTheR
         EXPECT_EQ(head, trace.lines()[0].substr(0, head.size()));
         gTopicArray.Clear();
     }
-}
-
-TEST_F(NewsTest, DumpListsTopicsThenMessages) {
-    TraceRecorder trace;
-    CTopic& news = AddTopic(TOPIC_SUBSCRIPTION, "News / World");
-    news.ridLastMsg = 8;
-    AddMsg(news, 8, "Rain");
-    AddTopic(TOPIC_SUBSCRIPTION, "Sport / Chess").bActive = 0;
-    Dump();
-    std::vector<std::string> expected = {
-        "",
-        "TopicArray: Size=2 MaxAvail=98",
-        "ridTopic=0, lpszTitle=News / World, bActive=True, ridLastMst=8",
-        "ridTopic=1, lpszTitle=Sport / Chess, bActive=False, ridLastMst=0",
-        "",
-        "MsgList:",
-        "ridTopic=0, ridMsg=8, lpszTitle=Rain",
-        "",
-    };
-    EXPECT_EQ(expected, trace.lines());
 }
