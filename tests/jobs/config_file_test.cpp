@@ -44,8 +44,9 @@ TEST_F(ConfigFileTest, NewTopicWithItsMessagesThenKeepsWhatTheFileDoesNotSay) {
                "|" + std::to_string(topic->tmLastUpdate) + "|" + std::to_string(topic->bActive) + "|" +
                std::to_string(topic->ridLastMsg);
     };
-    EXPECT_EQ("News / World|" + std::to_string(TOPIC_SUBSCRIPTION) + "|The world|http://news.test/world.twl|3|600|-1|1|3",
-              fields());
+    EXPECT_EQ(
+        "News / World|" + std::to_string(TOPIC_SUBSCRIPTION) + "|The world|http://news.test/world.twl|3|600|-1|1|3",
+        fields());
     EXPECT_EQ("1 2 3", Numbers(*topic));
     EXPECT_EQ("First & foremost|Second|Third", Titles(*topic));
     const CMsg& first = *topic->msgList.begin()->value;
@@ -85,10 +86,11 @@ TEST_F(ConfigFileTest, FilesWithoutTitleVersionOrRangeAreRefused) {
 TEST_F(ConfigFileTest, CategoryAndSchedule) {
     std::pair<const char*, uint32_t> categories[] = {{"13", 13}, {"14", 0}, {"-1", 0}, {" 7x", 7}, {"x", 0}};
     for (const auto& c : categories) EXPECT_EQ(c.second, SubscriptionFile::Category(c.first)) << c.first;
-    std::pair<const char*, uint32_t> schedules[] = {
-        {"Interval 5", 300},  {"Interval 999", 59940}, {"Interval 4", 1800}, {"Interval 1000", 1800},
-        {"interval 10", 600}, {"Every 10", 1800},      {"Interval", 1800},   {"Interval x", 1800},
-        {"INTERVAL 60min", 3600}, {"", 1800}};
+    std::pair<const char*, uint32_t> schedules[] = {{"Interval 5", 300},      {"Interval 999", 59940},
+                                                    {"Interval 4", 1800},     {"Interval 1000", 1800},
+                                                    {"interval 10", 600},     {"Every 10", 1800},
+                                                    {"Interval", 1800},       {"Interval x", 1800},
+                                                    {"INTERVAL 60min", 3600}, {"", 1800}};
     for (const auto& s : schedules) EXPECT_EQ(s.second, SubscriptionFile::Interval(s.first)) << s.first;
 }
 
@@ -123,8 +125,8 @@ TEST_F(ConfigFileTest, RangesAndMessageLinesAgainstTheHighestNumberHeld) {
         {"MsgRange=141-146\r\nMsg141=a131.html Rates fall\r\nMsg142= \"no file\"\r\nMsg143=f.html \"\"\r\nMsg144=\r\n"
          "Msg145=ok.html \"Rates fall\"\r\nMsg146=q.html \"Quoted \"inside\"\"\r\n",
          1, "5 10 131 132 133 134 135 138 145 146", 146},
-        {"MsgRange=10-147\r\nPurgeOutOfRange=true\r\nMsg147=x \"New\"\r\n", 1,
-         "10 131 132 133 134 135 138 145 146 147", 147},
+        {"MsgRange=10-147\r\nPurgeOutOfRange=true\r\nMsg147=x \"New\"\r\n", 1, "10 131 132 133 134 135 138 145 146 147",
+         147},
         {"MsgRange=140-148\r\nPurgeOutOfRange=False\r\nMsg148=x \"Newer\"\r\n", 1,
          "10 131 132 133 134 135 138 145 146 147 148", 148},
         // "%d" writes 4000000000 as -294967296; a second line for a number, a leading zero, a sign, a blank or
@@ -145,7 +147,8 @@ TEST_F(ConfigFileTest, RangesAndMessageLinesAgainstTheHighestNumberHeld) {
     EXPECT_LT(std::clock() - start, 2 * CLOCKS_PER_SEC);
     EXPECT_TRUE(trace.Contains("EngineUpdate::ParseConfigFile(): Error bad msg format: a131.html Rates fall"));
     // One closing quote goes; "H" for the lines of the first answer, as AddMsg's own titles.
-    EXPECT_EQ("headline|H|H|H|H|H|Only one|Rates fall|Quoted \"inside\"|New|Newer|One|Three|Any case|Four", Titles(topic));
+    EXPECT_EQ("headline|H|H|H|H|H|Only one|Rates fall|Quoted \"inside\"|New|Newer|One|Three|Any case|Four",
+              Titles(topic));
 }
 
 // The last free slot is start-up's: a file with a new title never takes it,
@@ -202,11 +205,15 @@ TEST_F(ConfigFileTest, AFileAddsOnlyTheNewestMessagesItsTopicMayKeep) {
 TEST_F(NewsTest, DueAfterTheIntervalWhateverTheCalendarDid) {
     CTopic& topic = AddTopic(TOPIC_SUBSCRIPTION, "a");
     topic.dwInterval = 1800;
-    const std::tuple<int32_t, int32_t, bool> cases[] = {  // last update, now, due
-        {kNow - 1800, kNow, false}, {kNow - 1800, kNow + 1, true},  // exactly the interval is not enough
+    const std::tuple<int32_t, int32_t, bool> cases[] = {
+        // last update, now, due
+        {kNow - 1800, kNow, false},
+        {kNow - 1800, kNow + 1, true},  // exactly the interval is not enough
         {kNow, kNow - 365 * 86400, true},
-        {INT32_MAX - 100, AfterTheWrap(1700), false}, {INT32_MAX - 100, AfterTheWrap(1701), true},
-        {AfterTheWrap(5), AfterTheWrap(1805), false}, {AfterTheWrap(5), AfterTheWrap(1806), true},
+        {INT32_MAX - 100, AfterTheWrap(1700), false},
+        {INT32_MAX - 100, AfterTheWrap(1701), true},
+        {AfterTheWrap(5), AfterTheWrap(1805), false},
+        {AfterTheWrap(5), AfterTheWrap(1806), true},
         {-1, AfterTheWrap(1), true},  // a new topic
     };
     for (auto [last, now, due] : cases) {

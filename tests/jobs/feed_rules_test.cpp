@@ -32,10 +32,22 @@ const char kLine[] = "\"ABC\",112.5,\"12/5/2026\",\"4:01PM\",-0.375,112.125,113.
 
 TEST(FormatFraction, PowerOfTwoFractionsAsStockPricesWereQuoted) {
     const std::pair<const char*, const char*> cases[] = {
-        {"112.5", "112 1/2"}, {"-0.375", "-0 3/8"}, {"85.1", "85.1"},         {"0.00390625", "0 1/256"},
-        {"85.00", "85.00"},   {"85", "85"},         {"", ""},                 {"+0.125", "+0 1/8"},
-        {"1.75", "1 3/4"},    {"3.0039", "3.0039"}, {"abc.5", "abc 1/2"},     {"3.5e1", "3 10/2"},
-        {"5.5e9", "5 1000000000/2"}, {"1.5e10", "1.5e10"}, {"2.5e999", "2.5e999"}, {"7.0e5", "7.0e5"},
+        {"112.5", "112 1/2"},
+        {"-0.375", "-0 3/8"},
+        {"85.1", "85.1"},
+        {"0.00390625", "0 1/256"},
+        {"85.00", "85.00"},
+        {"85", "85"},
+        {"", ""},
+        {"+0.125", "+0 1/8"},
+        {"1.75", "1 3/4"},
+        {"3.0039", "3.0039"},
+        {"abc.5", "abc 1/2"},
+        {"3.5e1", "3 10/2"},
+        {"5.5e9", "5 1000000000/2"},
+        {"1.5e10", "1.5e10"},
+        {"2.5e999", "2.5e999"},
+        {"7.0e5", "7.0e5"},
     };
     for (auto [in, out] : cases) EXPECT_EQ(out, Fraction(in)) << in;
     char buffer[100];
@@ -100,7 +112,8 @@ TEST_F(FeedTest, AdsAreTakenInTurnAndTakeTheirBitmapsNames) {
         EXPECT_EQ(turn.second, AdStream::NextAd(ads, turn.first)->ridMsg) << turn.first;
     for (const char* title : {"http://ads.test/5C.bmp", "HTTP://ads.test/7C.bmp"})
         EXPECT_TRUE(AdStream::AwaitsBitmap(title));
-    for (const char* title : {"A0000006.bmp", "ftp://ads.test/x.bmp", "htt"}) EXPECT_FALSE(AdStream::AwaitsBitmap(title));
+    for (const char* title : {"A0000006.bmp", "ftp://ads.test/x.bmp", "htt"})
+        EXPECT_FALSE(AdStream::AwaitsBitmap(title));
 
     // The arrived bitmap becomes the ad's title; an ad removed meanwhile is no matter.
     ads.msgList.begin()->value->dwViews = 4;
@@ -140,8 +153,8 @@ TEST_F(FeedTest, OnlyABitmapOfTheSizeItsHeaderDeclaresIsWhole) {
         bool expected;
     } cases[] = {
         {whole, 12, true},
-        {whole.substr(0, 6), 6, false},           // cut in half
-        {"XM" + whole.substr(2), 12, false},      // no bitmap
+        {whole.substr(0, 6), 6, false},       // cut in half
+        {"XM" + whole.substr(2), 12, false},  // no bitmap
         {std::string("BM\xff\xff\xff\xff", 6), 6, false},
         {"BM", 2, false},
         {whole, -1, false},

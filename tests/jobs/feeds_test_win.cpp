@@ -31,12 +31,16 @@ std::string Database(const std::string& header) {
        "ConfigUrl": "http://127.0.0.1:8643/d/quotes.csv?s=TIDE+NOPE+REEF&f=sl1d1t1c1ohgv&e=.csv",
        "messages": [{"ridMsg": 1, "Title": "TIDE;0;0"}, {"ridMsg": 2, "Title": "REEF;0;0"},
                     {"ridMsg": 3, "Title": "GONE;0;0"}]},
-      {"dwType": 4, "Title": "AdStream", "tmLastUpdate": )" + kJustAsked + R"(,
+      {"dwType": 4, "Title": "AdStream", "tmLastUpdate": )" +
+           kJustAsked + R"(,
        "ConfigUrl": "http://127.0.0.1:8642/Feed/AdStream3/AdStream.twl",
-       "messages": [{"ridMsg": 5, "Title": ")" + kAds + R"(ferryC.bmp"}, {"ridMsg": 6, "Title": "A0000006.bmp"},
-                    {"ridMsg": 7, "Title": ")" + kAds + R"(chandleryC.bmp"},
+       "messages": [{"ridMsg": 5, "Title": ")" +
+           kAds + R"(ferryC.bmp"}, {"ridMsg": 6, "Title": "A0000006.bmp"},
+                    {"ridMsg": 7, "Title": ")" +
+           kAds + R"(chandleryC.bmp"},
                     {"ridMsg": 99, "Title": "http://127.0.0.1:8642/fault/short/ads/fishmarketC.bmp"},
-                    {"ridMsg": 100, "Title": ")" + kAds + R"(missingC.bmp"}]}]})";
+                    {"ridMsg": 100, "Title": ")" +
+           kAds + R"(missingC.bmp"}]}]})";
 }
 
 class FeedsTest : public ServiceTest {
@@ -105,9 +109,10 @@ TEST_F(FeedsTest, OneSubscriptionFromTheCommandLineToTheDataFile) {
     ASSERT_TRUE(agent.WaitForEngineWindow());
 
     // A subscription handed over on the command line: a headline of its own.
-    folder_.Write("harbour.twl", "[General]\r\nConfigVersion=1\r\n[Subscription1]\r\nTitle=News / Harbour\r\n"
-                                 "ConfigUrl=http://127.0.0.1:8642/feeds/harbour.twl\r\nMsgBaseUrl=http://h/\r\n"
-                                 "MsgRange=1-1\r\nMsg1=s1.html \"Handed over\"\r\n");
+    folder_.Write("harbour.twl",
+                  "[General]\r\nConfigVersion=1\r\n[Subscription1]\r\nTitle=News / Harbour\r\n"
+                  "ConfigUrl=http://127.0.0.1:8642/feeds/harbour.twl\r\nMsgBaseUrl=http://h/\r\n"
+                  "MsgRange=1-1\r\nMsg1=s1.html \"Handed over\"\r\n");
     ChildProcess forwarder(folder_.EnginePath(), "\"" + folder_.File("harbour.twl") + "\"");
     EXPECT_EQ(0u, forwarder.Wait(kStartTimeoutMs));
 

@@ -28,8 +28,12 @@ const char kOk[] = "HTTP/1.0 200 OK\r\nContent-Length: 2\r\n\r\nOK";
 
 // The clock of both system entries, in seconds; it only moves when a test moves it.
 int64_t gClock;
-int32_t ClockNow() { return static_cast<int32_t>(gClock); }
-uint64_t ClockMonotonic() { return static_cast<uint64_t>(gClock) * 1000 + 123; }
+int32_t ClockNow() {
+    return static_cast<int32_t>(gClock);
+}
+uint64_t ClockMonotonic() {
+    return static_cast<uint64_t>(gClock) * 1000 + 123;
+}
 
 class JobTest : public ::testing::Test {
 protected:
@@ -180,8 +184,7 @@ TEST_F(JobTest, EveryJobGoesThroughTheProxyWhileItIsOn) {
     EXPECT_EQ("GET http://ads.test:80/ads/ferry8.bmp?AID=acct HTTP/1.0", lines[0]);
     EXPECT_EQ("GET http://news.test:80/feeds/a.twl?Update&Have=0&AID=acct HTTP/1.0", lines[1]);
     EXPECT_EQ("GET http://quotes.test:80/d/quotes.csv?s=TIDE&f=sl1d1t1c1ohgv&e=.csv HTTP/1.0", lines[2]);
-    EXPECT_EQ(0u, lines[3].find("POST http://127.0.0.1:8642/Bin/Update.dll?TwlUpdate&AID=acct&SID=0&SL="))
-        << lines[3];
+    EXPECT_EQ(0u, lines[3].find("POST http://127.0.0.1:8642/Bin/Update.dll?TwlUpdate&AID=acct&SID=0&SL=")) << lines[3];
 
     // Off again: the same jobs ask the server itself.
     cfg_.HttpProxyEnabled = 0;
@@ -218,7 +221,8 @@ TEST_F(JobTest, TheUsageReportSpendsItsHourWhateverBecomesOfIt) {
     PostStats::OnClockTick();
     ASSERT_TRUE(WaitFor([&] { return trace_.Contains(failure); }, kNetTimeoutMs));
     EXPECT_EQ(1u, refusing.Requests().size());
-    EXPECT_NE(std::string::npos, refusing.Requests()[0].find("\r\n\r\nhttp://news.test/x=5:3")) << refusing.Requests()[0];
+    EXPECT_NE(std::string::npos, refusing.Requests()[0].find("\r\n\r\nhttp://news.test/x=5:3"))
+        << refusing.Requests()[0];
 
     gClock += 3599;  // a failed report is not tried again within its hour
     PostStats::OnClockTick();

@@ -110,12 +110,12 @@ inline std::string JobsDatabase(std::string (*feedName)(int), int feeds, int ads
     const std::string service = "http://" + NewsService::Host();
     std::string topics, adList;
     for (int n = 1; n <= feeds; n++) {
-        topics += R"({"Title": "News / )" + feedName(n) +
-                  R"(", "dwInterval": 1, "ConfigUrl": ")" + service + ":8642/feeds/" + feedName(n) + R"(.twl"},)";
+        topics += R"({"Title": "News / )" + feedName(n) + R"(", "dwInterval": 1, "ConfigUrl": ")" + service +
+                  ":8642/feeds/" + feedName(n) + R"(.twl"},)";
     }
     for (int n = 1; n <= ads; n++) {
-        adList += std::string(n > 1 ? "," : "") + R"({"ridMsg": )" + std::to_string(n) +
-                  R"(, "Title": ")" + service + ":8642/ads/" + kAdNames[n % 3] + R"(C.bmp"})";
+        adList += std::string(n > 1 ? "," : "") + R"({"ridMsg": )" + std::to_string(n) + R"(, "Title": ")" + service +
+                  ":8642/ads/" + kAdNames[n % 3] + R"(C.bmp"})";
     }
     return R"({"header": {"Pace": -5, "AccountId": ")" + account + R"("}, "topics": [)" + topics +
            R"({"dwType": 3, "Title": "Stocks / Quotes", "ConfigUrl": ")" + service +

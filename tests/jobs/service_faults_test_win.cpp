@@ -46,7 +46,8 @@ Progress Look(HWND engine) {
         area.wrap = 0;
         area.msg.ridTopic = ridTopic;
         area.msg.ridMsg = 0xFFFFFFFF;
-        for (LRESULT found = messages.Request(FETCH_FIRST); found; found = messages.Request(FETCH_NEXT)) visit(area.msg);
+        for (LRESULT found = messages.Request(FETCH_FIRST); found; found = messages.Request(FETCH_NEXT))
+            visit(area.msg);
     };
     TopicArea& area = topics.topics();
     area.wrap = 0;
@@ -58,7 +59,8 @@ Progress Look(HWND engine) {
         if (feed) feeds.push_back(area.topic.ridTopic);
         quotes = area.topic.dwType == 3 ? area.topic.ridTopic : quotes;
     }
-    for (uint32_t feed : feeds) forEachMessage(feed, [&](const MsgRecord& msg) { seen.headlines.push_back(msg.Title); });
+    for (uint32_t feed : feeds)
+        forEachMessage(feed, [&](const MsgRecord& msg) { seen.headlines.push_back(msg.Title); });
     forEachMessage(quotes, [&](const MsgRecord& quote) { seen.quoteReceived = quote.tmReceived; });
     // Steps over the topics pass the ad stream by; the shared record names it.
     forEachMessage(GlobalBlockView().config().AdTopicId, [&](const MsgRecord& ad) {
@@ -121,8 +123,9 @@ TEST_F(ServiceTest, EveryJobRecoversFromEveryFault) {
         SCOPED_TRACE(fault);
         const std::array<size_t, 3> before = met(fault);
         service_.SetFault(fault);
-        ASSERT_TRUE(WaitFor([&] { return met(fault)[0] > before[0] && met(fault)[1] > before[1] &&
-                                         met(fault)[2] > before[2]; }, 30000));
+        ASSERT_TRUE(
+            WaitFor([&] { return met(fault)[0] > before[0] && met(fault)[1] > before[1] && met(fault)[2] > before[2]; },
+                    30000));
         DWORD displayMs = ExpectDisplayServed(engine);
 
         Progress progress = Look(engine);
@@ -140,10 +143,11 @@ TEST_F(ServiceTest, EveryJobRecoversFromEveryFault) {
             strncmp(fault, "stall", 5) ? 30000 : 150000))
             << "feeds " << Look(engine).feedsWithNews << ", ads " << Look(engine).adsWithBitmaps;
         ASSERT_EQ(STILL_ACTIVE, agent.Wait(0));
-        printf("fault %-11s  %2zu faulty transfers, 200 display requests meanwhile in %lu ms, all three jobs "
-               "working again after %.0f s\n",
-               fault, after[0] + after[1] + after[2] - before[0] - before[1] - before[2], displayMs,
-               (GetTickCount() - healthyAt) / 1000.0);
+        printf(
+            "fault %-11s  %2zu faulty transfers, 200 display requests meanwhile in %lu ms, all three jobs "
+            "working again after %.0f s\n",
+            fault, after[0] + after[1] + after[2] - before[0] - before[1] - before[2], displayMs,
+            (GetTickCount() - healthyAt) / 1000.0);
     }
     EXPECT_TRUE(trace_.Contains("CHttp::OnRead(): Receive header buffer overflow", agent.id()));
     EXPECT_TRUE(trace_.Contains("CHttp::OnRead(): Error - body longer than", agent.id()));

@@ -116,7 +116,7 @@ TEST_F(ServiceTest, ResourcesHoldThroughTransfersWithFaults) {
     for (int n = 1; n <= kFeeds; n++) {
         // Headlines that never move on: the database stays the same size.
         service_.AddFeed(FeedName(n), R"({"title": "News / )" + FeedName(n) +
-                                                      R"(", "keep": 3, "period": 1000000, "headlines": ["Calm", "Swell"]})");
+                                          R"(", "keep": 3, "period": 1000000, "headlines": ["Calm", "Swell"]})");
     }
     InstallFolder folder("soak", InstallFolder::kWithoutDatabase, "engine_soak.exe");
     ASSERT_TRUE(PrepareJobsFolder(folder, FeedName, kFeeds, kAds, "soak"));
@@ -143,14 +143,14 @@ TEST_F(ServiceTest, ResourcesHoldThroughTransfersWithFaults) {
     service_.SetFault("");
     size_t answered = service_.Count("") - requestsBefore;
     size_t refused = trace_.Count("CHttp::OnConnect(): Connect Failed!", agent.id());
-    printf("soak: %lu s, %d phases, %zu transfers answered and %zu refused; handles %lu -> %lu (most %lu), GDI objects "
-           "%s, private bytes %lu KiB -> %lu KiB (most %lu KiB); display requests unanswered: %d\n",
-           runMs / 1000, phases, answered, refused, first.handles, last.handles, most.handles,
-           last.gdiKnown ? (std::to_string(first.gdiObjects) + " -> " + std::to_string(last.gdiObjects)).c_str()
-                         : "not counted by this system",
-           static_cast<unsigned long>(first.privateBytes / 1024),
-           static_cast<unsigned long>(last.privateBytes / 1024), static_cast<unsigned long>(most.privateBytes / 1024),
-           unserved);
+    printf(
+        "soak: %lu s, %d phases, %zu transfers answered and %zu refused; handles %lu -> %lu (most %lu), GDI objects "
+        "%s, private bytes %lu KiB -> %lu KiB (most %lu KiB); display requests unanswered: %d\n",
+        runMs / 1000, phases, answered, refused, first.handles, last.handles, most.handles,
+        last.gdiKnown ? (std::to_string(first.gdiObjects) + " -> " + std::to_string(last.gdiObjects)).c_str()
+                      : "not counted by this system",
+        static_cast<unsigned long>(first.privateBytes / 1024), static_cast<unsigned long>(last.privateBytes / 1024),
+        static_cast<unsigned long>(most.privateBytes / 1024), unserved);
     EXPECT_GE(samples, 3);
     EXPECT_GE(answered, kAnsweredPerMinute * runMs / 60000) << "the agent's clock did not run on compressed time";
     EXPECT_GT(first.handles, 0u) << "no handle count from the system";

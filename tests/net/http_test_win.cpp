@@ -141,8 +141,8 @@ void ExpectDownload(HWND owner, const char* start, const char* linePrefix, const
     std::ofstream("Z:" + std::string(getenv("TIDEWELL_TEST_WEB_ROOT")) + "/feed.twl", std::ios::binary) << feed;
     std::vector<std::string> lines;
     std::string file = Download<Base>(owner, "127.0.0.1", "/feed.twl", webPort, proxied ? proxyPort : 0, &lines);
-    std::string expected = "end " + std::to_string(feed.size()) + "|" + start + "http://127.0.0.1:" +
-                           std::to_string(webPort) + "/feed.twl\r\n";
+    std::string expected = "end " + std::to_string(feed.size()) + "|" + start +
+                           "http://127.0.0.1:" + std::to_string(webPort) + "/feed.twl\r\n";
     for (const std::string& line : lines) expected += linePrefix + line + "\r\n";
     EXPECT_EQ(expected + end + feed, file);
     EXPECT_EQ(proxied, file.find("tinyproxy") != std::string::npos) << file;  // the proxy leaves its mark
@@ -186,11 +186,14 @@ TEST_F(HttpTest, ResponsesInAnyPiecesWithAnyLineEndsAndBadOnes) {
          "connected[HTTP/1.0 200 OK][Content-Length: 50]<short>complete 200 50 5 fault 8",
          "CHttp::OnDisconnect() Error: Content-Length invalid"},
         // Closed before the empty line: complete without a body, and cut short.
-        {{{"HTTP/1.0 301 Moved\r\nLocation: x\r\n"}}, "connected[HTTP/1.0 301 Moved]complete 301 0 0 fault 4",
+        {{{"HTTP/1.0 301 Moved\r\nLocation: x\r\n"}},
+         "connected[HTTP/1.0 301 Moved]complete 301 0 0 fault 4",
          "CHttp::OnDisconnect(): Error - response not whole (4)"},
         // A line longer than the buffer from a server that never closes: the client ends it.
-        {{{"HTTP/1.0 200 OK\r\n" + std::string(2500, 'x')}}, "connected[HTTP/1.0 200 OK]complete 200 0 0 fault 3",
-         "CHttp::OnRead(): Receive header buffer overflow", ScriptServer::kStall},
+        {{{"HTTP/1.0 200 OK\r\n" + std::string(2500, 'x')}},
+         "connected[HTTP/1.0 200 OK]complete 200 0 0 fault 3",
+         "CHttp::OnRead(): Receive header buffer overflow",
+         ScriptServer::kStall},
     };
     for (auto& c : cases) {
         SCOPED_TRACE(c.log);
@@ -259,7 +262,6 @@ TEST_F(HttpTest, BusyObjectsEmptyHostsAndStaleEventsLeaveTheRequestAloneAndClose
     EXPECT_EQ(std::make_tuple(late, 1, INVALID_SOCKET, 1),
               std::make_tuple(http.body, http.completions, http.socket, server.Connections()));
 }
-
 
 static_assert(kConnectionDeadlineMs + kWatchPeriodMs <= 120000, "every connection ends within 120 s");
 
@@ -429,7 +431,8 @@ TEST_F(HttpTest, AFailedFileWriteEndsTheTransfer) {
     int before = gFileCompletions;
     ASSERT_EQ(1, download.Get("127.0.0.1", "/A0000001.bmp", server.port(), dir.File("a.bmp").c_str(), 0));
     ASSERT_TRUE(WaitFor([&] { return gFileCompletions > before; }, kNetTimeoutMs));
-    EXPECT_EQ(std::make_tuple(HTTPFAULT_WRITE, body.substr(0, 999)), std::make_tuple(download.iFault, dir.Read("a.bmp")));
+    EXPECT_EQ(std::make_tuple(HTTPFAULT_WRITE, body.substr(0, 999)),
+              std::make_tuple(download.iFault, dir.Read("a.bmp")));
     EXPECT_TRUE(download.writeFailed);
 }
 
@@ -437,7 +440,8 @@ TEST_F(HttpTest, AFailedFileWriteEndsTheTransfer) {
 TEST_F(HttpTest, SourceHeadersAndBodiesInTheirRareLayouts) {
     std::string body;
     for (int i = 0; i < 2500; i++) body += static_cast<char>('a' + i % 26);
-    ScriptServer empty({{"HTTP/1.0 200 OK\r\n\r\n"}}), big(ScriptServer::InPieces("HTTP/1.0 200 OK\r\n\r\n" + body, 300, 1));
+    ScriptServer empty({{"HTTP/1.0 200 OK\r\n\r\n"}}),
+        big(ScriptServer::InPieces("HTTP/1.0 200 OK\r\n\r\n" + body, 300, 1));
     // Without a body the source header is never ended.
     EXPECT_EQ("|<!--\r\n" + Address(empty, "/e") + "\r\nHTTP/1.0 200 OK\r\n",
               Download<CHttpHtmlFile>(owner_, "127.0.0.1", "/e", empty.port(), 0));
@@ -473,8 +477,8 @@ TEST_F(HttpTest, FilesAreEmptiedEvenWhenTheRequestFailsAndClosedWhenDestroyed) {
     int completionsBefore = gFileCompletions;
     slow.reset();  // the job's override is gone before the file is closed
     EXPECT_EQ(completionsBefore, gFileCompletions);
-    HANDLE reopened = CreateFileA(dir.File("slow.twl").c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                  OPEN_EXISTING, 0, nullptr);
+    HANDLE reopened =
+        CreateFileA(dir.File("slow.twl").c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     EXPECT_NE(INVALID_HANDLE_VALUE, reopened) << "the file is still held open";
     CloseHandle(reopened);
     EXPECT_EQ("; " + Address(server, "/slow") + "\r\n; HTTP/1.0 200 OK\r\n\r\npart", dir.Read("slow.twl"));

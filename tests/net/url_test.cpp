@@ -71,19 +71,22 @@ TEST(NetText, UrlsEntitiesAndWhiteSpace) {
         {Decode, "a &lt;b&gt; &AMP; c", "a <b> & c"},
         {Decode, "&#65;&#321;", "AA"},  // numbers wrap at 256
         {Decode, "&x;", "&x;"},
-        {Decode, "&abcdefgh;", "&"},  // the longest name taken: an unknown entity, dropped
+        {Decode, "&abcdefgh;", "&"},             // the longest name taken: an unknown entity, dropped
         {Decode, "&abcdefghi;", "&abcdefghi;"},  // one letter more: no entity, the text stays
         {Decode, "&copy;", "&"},
         {Decode, "&amp;lt;", "&lt;"},
         {Decode, "&quot;quoted&quot;&nbsp;", "\"quoted\" "},
         {Decode, "&#-191;", "A"},
-        {Decode, "&#x41;", "&"},  // reads as 0, which is no character
+        {Decode, "&#x41;", "&"},                          // reads as 0, which is no character
         {Decode, "fish & chips; today", "fish & today"},  // a ";" close enough makes any "&" an entity
         {Decode, "fish & chips and more; today", "fish & chips and more; today"},
         {Decode, "trailing &", "trailing &"},
         {Decode, "", ""},
-        {Trim, "  a b\t", "1:a b"}, {Trim, "   ", "1:"}, {Trim, "", "0:"},
-        {Trim, "\r\n\v\f x \r\n", "1:x"}, {Trim, "\xa0x\xa0", "1:\xa0x\xa0"},  // bytes above 127 are never white space
+        {Trim, "  a b\t", "1:a b"},
+        {Trim, "   ", "1:"},
+        {Trim, "", "0:"},
+        {Trim, "\r\n\v\f x \r\n", "1:x"},
+        {Trim, "\xa0x\xa0", "1:\xa0x\xa0"},  // bytes above 127 are never white space
     };
     for (auto& c : cases) EXPECT_EQ(c.out, c.function(c.in)) << '"' << c.in << '"';
     EXPECT_EQ(0, CUrl().Parse(nullptr));

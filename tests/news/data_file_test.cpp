@@ -152,7 +152,7 @@ TEST_F(DataFileTest, TextsWithoutTerminatorsAreCutWithinTheirFields) {
               (std::vector<size_t>{strlen(loaded.Title), strlen(loaded.ConfigUrl), strlen(msg.lpszTitle),
                                    strlen(msg.lpszFile), strlen(msg.lpszUrl)}));
     EXPECT_EQ(sizeof(CMsg) + 199 + 99 + 1023 + 3, msg.cbSize);  // one block, the three texts behind the fields
-    ASSERT_EQ(1, gTopicArray.Save());  // and they are written back terminated
+    ASSERT_EQ(1, gTopicArray.Save());                           // and they are written back terminated
     bytes = dir_.Read("Msg.dat");
     for (size_t end : {kTopic0 + 40 + 199, kMsg0 + 28 + 199, kMsg0 + 228 + 99, kMsg0 + 328 + 1023})
         EXPECT_EQ('\0', bytes[end]) << end;
@@ -163,16 +163,21 @@ TEST_F(DataFileTest, FileCutShortAnywhereFailsWithTheTextOfTheFieldBeingRead) {
     ASSERT_EQ(14908u, full.size());
     gOs.OpenRead = [](const char*) { return gServedPosition = 0, reinterpret_cast<OsFile*>(&gServed); };
     gOs.Read = [](OsFile*, void* buffer, uint32_t size, uint32_t* got) {
-        gServedPosition += *got = static_cast<uint32_t>(gServed.copy(static_cast<char*>(buffer), size, gServedPosition));
+        gServedPosition += * got =
+            static_cast<uint32_t>(gServed.copy(static_cast<char*>(buffer), size, gServedPosition));
         return 1;
     };
     gOs.Close = [](OsFile*) {};
     // Where each field of the small database ends, and the text of a file cut before that.
     const std::pair<size_t, std::string> fields[] = {
-        {4768, "Read wrong size for data file Header"}, {4772, "Read wrong size for dwNumTopics"},
-        {8384, "Invalid topic record size"},            {8388, "Read wrong size for dwNumMsgs"},
-        {9840, "Invalid msg record size"},              {11292, "Invalid msg record size"},
-        {14904, "Invalid topic record size"},           {14908, "Read wrong size for dwNumMsgs"},
+        {4768, "Read wrong size for data file Header"},
+        {4772, "Read wrong size for dwNumTopics"},
+        {8384, "Invalid topic record size"},
+        {8388, "Read wrong size for dwNumMsgs"},
+        {9840, "Invalid msg record size"},
+        {11292, "Invalid msg record size"},
+        {14904, "Invalid topic record size"},
+        {14908, "Read wrong size for dwNumMsgs"},
     };
     size_t field = 0;
     for (size_t length = 0; length < full.size(); length++) {
@@ -197,9 +202,25 @@ TEST_F(DataFileTest, SaveThatFailsAnywhereLeavesThePreviousFileIntact) {
     // The nine writes of the small database failing in turn, then falling short, then the flush, the
     // replacement of the file and the creation of the new one.
     const std::string texts[] = {
-        e + "Failed writing Header", e + "Failed writing dwNumTopics", msg, msg, msg, msg, msg, msg, msg,
-        e + "Read wrong size for data file Header", e + "Invalid dwNumTopic size written", record, count, record,
-        record, record, record, count, e + "Could not flush the data file",
+        e + "Failed writing Header",
+        e + "Failed writing dwNumTopics",
+        msg,
+        msg,
+        msg,
+        msg,
+        msg,
+        msg,
+        msg,
+        e + "Read wrong size for data file Header",
+        e + "Invalid dwNumTopic size written",
+        record,
+        count,
+        record,
+        record,
+        record,
+        record,
+        count,
+        e + "Could not flush the data file",
         "TopicArray::Save(): Could not replace " + dir_.File("Msg.dat"),
         "TopicArray::Save(): Could not create " + dir_.File("Msg.dat.new"),
     };

@@ -29,7 +29,8 @@ TEST_F(NewsTest, AdStreamTopicIsMadeWhenMissingAndKeptWithItsIntervalReset) {
 
     for (int i = 2; i < 100; i++) AddTopic(TOPIC_SUBSCRIPTION);
     cfg_.AdTopicId = kNoId;
-    EXPECT_EQ(1, EnsureAdStreamTopic(gTopicArray, cfg_));  // a full array that holds it starts (one without it: datafile_tool_test)
+    EXPECT_EQ(1, EnsureAdStreamTopic(gTopicArray,
+                                     cfg_));  // a full array that holds it starts (one without it: datafile_tool_test)
     EXPECT_EQ(4u, cfg_.AdTopicId);
 }
 
@@ -58,8 +59,7 @@ TEST_F(QuoteTopicTest, KeepsListedSymbolsDropsOthersAppendsNewOnesAndCutsOverlon
     EXPECT_STREQ("Hint", added.lpszFile);
     EXPECT_EQ(std::string("http://") + kQuoteHost + "/quotes?SYMBOLS=AAA&detailed=t", added.lpszUrl);
     EXPECT_EQ(0, added.tmReceived);
-    EXPECT_EQ(std::string("http://") + kQuoteHost + "/d/quotes.csv?s=BBB+AAA&f=sl1d1t1c1ohgv&e=.csv",
-              quotes.ConfigUrl);
+    EXPECT_EQ(std::string("http://") + kQuoteHost + "/d/quotes.csv?s=BBB+AAA&f=sl1d1t1c1ohgv&e=.csv", quotes.ConfigUrl);
     EXPECT_EQ('\0', symbols_[1][0]);  // BBB was found, so its entry is blanked
 
     // The same symbols in another order change nothing.

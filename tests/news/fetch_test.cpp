@@ -45,7 +45,7 @@ TEST_F(FetchTest, TopicStepsPassOverTheAdStream) {
     AddTopic(TOPIC_SUBSCRIPTION, "c", 9);
     cfg_.AdTopicId = 5;
     const std::tuple<uint16_t, uint32_t, bool, int> cases[] = {
-        {kNext, 2, false, 9},    {kPrev, 9, false, 2},  {kNext, 9, false, -1},    {kNext, 9, true, 2},
+        {kNext, 2, false, 9},    {kPrev, 9, false, 2},  {kNext, 9, false, -1},     {kNext, 9, true, 2},
         {kPrev, 2, false, -1},   {kPrev, 2, true, 9},   {kFirst, kNoId, false, 2}, {kLast, kNoId, false, 9},
         {kCurrent, 5, false, 5},  // asked for by id, the ad stream is answered
         {kNext, 40, false, 2},   {kPrev, 40, false, 9}, {kCurrent, 40, false, -1}, {kCurrent, 40, true, 2},  // no slot
@@ -70,10 +70,10 @@ TEST_F(FetchTest, MessageStepsFollowTheDisplayOrder) {
     const std::tuple<uint16_t, uint32_t, uint32_t, bool, const char*> cases[] = {
         {kFirst, kNoId, kNoId, false, "0:1"}, {kLast, kNoId, kNoId, false, "4:7"},
         {kNext, 0, 1, false, "0:2"},          {kNext, 0, 2, false, "none"},
-        {kNext, 0, 2, true, "4:7"},           // over the switched-off, the empty and the ad topic
-        {kNext, 4, 7, true, "0:1"},           // round to the first topic
+        {kNext, 0, 2, true, "4:7"},  // over the switched-off, the empty and the ad topic
+        {kNext, 4, 7, true, "0:1"},  // round to the first topic
         {kPrev, 0, 2, false, "0:1"},          {kPrev, 0, 1, false, "none"},
-        {kPrev, 0, 1, true, "4:7"},           // back over the first slot to the last topic
+        {kPrev, 0, 1, true, "4:7"},  // back over the first slot to the last topic
         {kPrev, 4, 7, true, "0:2"},           {kCurrent, 0, 2, false, "0:2"},
         {kCurrent, 0, 3, true, "none"},       {6, 0, 1, true, "none"},
         {kFirst, 0, kNoId, false, "0:1"},     {kLast, 0, kNoId, false, "0:2"},  // within the topic
@@ -86,8 +86,8 @@ TEST_F(FetchTest, MessageStepsFollowTheDisplayOrder) {
     for (uint32_t invalid : {kNoId, 100u, 250u, 50u}) {
         SCOPED_TRACE(invalid);
         EXPECT_EQ("none", MsgAfter(kNext, invalid, 1, false));
-        EXPECT_EQ("4:7", MsgAfter(kNext, invalid, 1, true));   // the newest, from the last topic
-        EXPECT_EQ("0:1", MsgAfter(kPrev, invalid, 1, true));   // the oldest, from the first
+        EXPECT_EQ("4:7", MsgAfter(kNext, invalid, 1, true));  // the newest, from the last topic
+        EXPECT_EQ("0:1", MsgAfter(kPrev, invalid, 1, true));  // the oldest, from the first
         EXPECT_EQ("0:1", MsgAfter(kFirst, invalid, 1, false));
         EXPECT_EQ("none", MsgAfter(kCurrent, invalid, 1, true));
     }

@@ -33,7 +33,9 @@ protected:
     static std::string Join(const CTopic& topic, bool titles) {
         std::string joined;
         for (MsgList::I node = topic.msgList.begin(); node != topic.msgList.end(); node = MsgList::next(node))
-            joined += (joined.empty() ? "" : titles ? "|" : " ") +
+            joined += (joined.empty() ? ""
+                       : titles       ? "|"
+                                      : " ") +
                       (titles ? std::string(node->value->lpszTitle) : std::to_string(node->value->ridMsg));
         return joined;
     }

@@ -66,7 +66,7 @@ TEST_F(PurgeTest, ExpiryWorksPastTheYear2038) {
 // Titles that point outside the data directory are shown harmless with a
 // real agent (hostile_input_test); here which names in it are the agent's.
 TEST_F(PurgeTest, AdStreamIsCutToFiftyAndOnlyTheAgentsOwnBitmapsAreEverDeleted) {
-    const char* names[] = {"plain.bmp", "Msg.dat", "A123.bmp", "A0000101.bmp.txt",  // kept
+    const char* names[] = {"plain.bmp",    "Msg.dat",      "A123.bmp", "A0000101.bmp.txt",  // kept
                            "a0000102.BMP", "A00001030.bmp"};  // deleted: any case, more digits for bigger numbers
     CTopic& ads = AddTopic(TOPIC_ADSTREAM);
     for (const char* name : names) {
@@ -81,8 +81,8 @@ TEST_F(PurgeTest, AdStreamIsCutToFiftyAndOnlyTheAgentsOwnBitmapsAreEverDeleted) 
     EXPECT_EQ(104u, ads.msgList.begin()->value->ridMsg);
     for (int i = 0; i < 6; i++) EXPECT_EQ(i < 4, dir_.Exists(names[i])) << names[i];
     EXPECT_TRUE(dir_.Exists("A0000104.bmp"));  // still in the stream
-    Purge::PurgeOutOfRange(ads, 105, 153);      // a range drops ads with their bitmaps too
-    EXPECT_EQ(49u, ads.msgList.count());         // both ends are in it
+    Purge::PurgeOutOfRange(ads, 105, 153);     // a range drops ads with their bitmaps too
+    EXPECT_EQ(49u, ads.msgList.count());       // both ends are in it
     EXPECT_FALSE(dir_.Exists("A0000104.bmp"));
     EXPECT_TRUE(dir_.Exists("A0000105.bmp"));
 }
