@@ -15,6 +15,7 @@ the presets rebuilt, also when the run is interrupted.
 """
 import argparse
 import os
+import signal
 import subprocess
 import sys
 import time
@@ -91,6 +92,8 @@ def main():
     parser.add_argument("--list", default=os.path.join(os.path.dirname(__file__), "mutants.txt"))
     parser.add_argument("--only", action="append", help="the fault of this name (repeatable)")
     args = parser.parse_args()
+    # A run stopped with kill puts the file back as Ctrl+C does.
+    signal.signal(signal.SIGTERM, lambda number, frame: sys.exit(128 + number))
     mutants = [m for m in read_mutants(args.list) if not args.only or m["name"] in args.only]
     presets = sorted({m["preset"] for m in mutants})
     for preset in presets:
