@@ -115,6 +115,13 @@ double Position() {
 
 // ---- the loop's content ----
 
+// A changed loop is drawn anew, also while the bar stands still and no
+// frame would draw it.
+void Redraw() {
+    gTicker.painter->Invalidate();
+    if (gTicker.hwnd) InvalidateRect(gTicker.hwnd, nullptr, FALSE);
+}
+
 void ShowOnly(const char* text) {
     Item item;
     item.kind = ItemKind::Title;
@@ -122,7 +129,7 @@ void ShowOnly(const char* text) {
     gTicker.painter->Measure(item, "");
     gTicker.loop.Clear();
     gTicker.loop.Append(item);
-    gTicker.painter->Invalidate();
+    Redraw();
 }
 
 void Rebuild() {
@@ -139,14 +146,18 @@ void Rebuild() {
         gTicker.painter->Measure(item, dataDir);
         if (item.width > 0) gTicker.loop.Append(item);
     }
-    gTicker.painter->Invalidate();
+    Redraw();
+}
+
+// The bar shows only a text of its own ("No news yet ...", "waiting ...").
+bool ShowsNotice() {
+    return gTicker.loop.size() == 1 && gTicker.loop[0].topic == kNoId;
 }
 
 void TakeNewHeadlines() {
     std::string dataDir = DataDir();
     std::vector<Item> added = gTicker.source.NewSince(gTicker.loop, gTicker.preference);
-    bool notice = gTicker.loop.size() == 1 && gTicker.loop[0].topic == kNoId;  // an empty bar's text
-    if (notice) {
+    if (ShowsNotice()) {
         if (!*EmptyBarText(added)) Rebuild();  // the first headlines: the whole loop anew
         return;
     }
@@ -462,7 +473,9 @@ void OnPoll() {
         gTicker.saverOn = saverOn;
         UpdatePause();
     }
-    if (gTicker.framesOn) TakeNewHeadlines();  // a bar that stands still asks for nothing
+    // A bar that stands still asks for nothing, but for the first headlines
+    // that take the place of its own text.
+    if (gTicker.framesOn || ShowsNotice()) TakeNewHeadlines();
 }
 
 // Where the item the keys went to lies along the bar, or -1 when out of sight.

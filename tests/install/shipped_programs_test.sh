@@ -15,7 +15,7 @@ objdump=$1 bin=$2 format=$3
 status=0
 fail() { echo "FAIL: $*"; status=1; }
 system_dlls=" advapi32.dll comctl32.dll comdlg32.dll gdi32.dll kernel32.dll msimg32.dll msvcrt.dll ole32.dll
-              shell32.dll shlwapi.dll user32.dll version.dll ws2_32.dll "
+              shell32.dll shlwapi.dll user32.dll version.dll ws2_32.dll wtsapi32.dll "
 
 for program in Engine.exe Glancer.exe CONFIG.DLL install.exe twl.exe twldata.exe; do
     file="$bin/$program"
