@@ -39,24 +39,20 @@ Fn LoadProc(HMODULE module, const char* name) {
 
 struct ProcessListFunctions {
     bool attempted = false;
-    HMODULE kernel = nullptr;
+    ScopedLibrary kernel;
     CreateSnapshotFn createSnapshot = nullptr;
     ProcessWalkFn first = nullptr;
     ProcessWalkFn next = nullptr;
 
-    ~ProcessListFunctions() {
-        if (kernel) FreeLibrary(kernel);
-    }
-
     void Load() {
         if (attempted) return;
         attempted = true;
-        kernel = LoadLibraryA("KERNEL32.DLL");
+        kernel.Reset(LoadLibraryA("KERNEL32.DLL"));
         if (!kernel) return;
-        createSnapshot = LoadProc<CreateSnapshotFn>(kernel, "CreateToolhelp32Snapshot");
+        createSnapshot = LoadProc<CreateSnapshotFn>(kernel.get(), "CreateToolhelp32Snapshot");
         if (!createSnapshot) return;
-        first = LoadProc<ProcessWalkFn>(kernel, "Process32First");
-        next = LoadProc<ProcessWalkFn>(kernel, "Process32Next");
+        first = LoadProc<ProcessWalkFn>(kernel.get(), "Process32First");
+        next = LoadProc<ProcessWalkFn>(kernel.get(), "Process32Next");
     }
 } gProcessList;
 

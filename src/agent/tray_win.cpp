@@ -3,6 +3,7 @@
 #include <shellapi.h>
 
 #include "agent/resource.h"
+#include "base/scoped_win.h"
 #include "base/strutil.h"
 #include "shared/names.h"
 
@@ -13,11 +14,10 @@ BOOL TrayIconAdd(HWND owner, UINT id, UINT callbackMessage, HICON icon, const ch
     data.uID = id;
     data.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
     data.uCallbackMessage = callbackMessage;
+    ScopedIcon owned(icon);  // the shell keeps its own copy
     data.hIcon = icon;
     StrCopy(data.szTip, 64, tip);
-    BOOL added = Shell_NotifyIconA(NIM_ADD, &data);
-    if (icon) DestroyIcon(icon);  // the shell keeps its own copy
-    return added;
+    return Shell_NotifyIconA(NIM_ADD, &data);
 }
 
 BOOL TrayIconDelete(HWND owner, UINT id) {

@@ -41,31 +41,39 @@ struct ScopedProcess {
     ScopedHandle process, thread;
 };
 
-// A GDI object this code made: a font, a brush, a pen, a bitmap.
-template <typename T>
-class ScopedGdiObject {
+// A resource one call gives back: a GDI object this code made (a font, a
+// brush, a bitmap), a menu, a memory device context, an icon, a library.
+template <typename T, auto Free>
+class ScopedResource {
 public:
-    ScopedGdiObject() = default;
-    explicit ScopedGdiObject(T object) : object_(object) {}
-    ~ScopedGdiObject() { Reset(); }
-    ScopedGdiObject(ScopedGdiObject&& other) noexcept : object_(std::exchange(other.object_, nullptr)) {}
-    ScopedGdiObject& operator=(ScopedGdiObject&& other) noexcept {
-        if (this != &other) Reset(std::exchange(other.object_, nullptr));
+    ScopedResource() = default;
+    explicit ScopedResource(T resource) : resource_(resource) {}
+    ~ScopedResource() { Reset(); }
+    ScopedResource(ScopedResource&& other) noexcept : resource_(std::exchange(other.resource_, nullptr)) {}
+    ScopedResource& operator=(ScopedResource&& other) noexcept {
+        if (this != &other) Reset(std::exchange(other.resource_, nullptr));
         return *this;
     }
-    ScopedGdiObject(const ScopedGdiObject&) = delete;
-    ScopedGdiObject& operator=(const ScopedGdiObject&) = delete;
+    ScopedResource(const ScopedResource&) = delete;
+    ScopedResource& operator=(const ScopedResource&) = delete;
 
-    T get() const { return object_; }
-    explicit operator bool() const { return object_ != nullptr; }
-    void Reset(T object = nullptr) {
-        if (object_) DeleteObject(object_);
-        object_ = object;
+    T get() const { return resource_; }
+    explicit operator bool() const { return resource_ != nullptr; }
+    void Reset(T resource = nullptr) {
+        if (resource_) Free(resource_);
+        resource_ = resource;
     }
 
 private:
-    T object_ = nullptr;
+    T resource_ = nullptr;
 };
+
+template <typename T>
+using ScopedGdiObject = ScopedResource<T, DeleteObject>;
+using ScopedMenu = ScopedResource<HMENU, DestroyMenu>;
+using ScopedMemoryDC = ScopedResource<HDC, DeleteDC>;
+using ScopedIcon = ScopedResource<HICON, DestroyIcon>;
+using ScopedLibrary = ScopedResource<HMODULE, FreeLibrary>;
 
 // Selects an object into a device context and, when it goes, the object it
 // replaced back, so that the object can be deleted afterwards.

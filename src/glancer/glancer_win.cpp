@@ -645,7 +645,8 @@ POINT MenuPoint(LPARAM lParam) {
 
 void OnContextMenu(POINT screenPoint) {
     HideTip();  // the menu would open under it
-    HMENU menu = CreatePopupMenu();
+    ScopedMenu owned(CreatePopupMenu());
+    HMENU menu = owned.get();
     AppendMenuA(menu, MF_STRING, kCmdPause, gTicker.userPaused ? "&Resume" : "&Pause");
     AppendMenuA(menu, MF_STRING, kCmdPrevious, "P&revious topic");
     AppendMenuA(menu, MF_STRING, kCmdNext, "&Next topic");
@@ -660,7 +661,6 @@ void OnContextMenu(POINT screenPoint) {
     UINT command = TrackPopupMenu(menu, TPM_RETURNCMD | TPM_RIGHTBUTTON | align, screenPoint.x, screenPoint.y, 0,
                                   gTicker.hwnd, nullptr);
     PostMessageA(gTicker.hwnd, WM_NULL, 0, 0);
-    DestroyMenu(menu);
     OnCommand(command);
 }
 

@@ -37,15 +37,13 @@ Painter::Painter(int thickness) : thickness_(thickness) {
         CreateFontA(height, 0, 0, 0, FW_NORMAL, 0, 0, 0, ANSI_CHARSET, 0, 0, ANTIALIASED_QUALITY, 0, kFontFace));
     bold_.Reset(CreateFontA(height, 0, 0, 0, FW_BOLD, 0, 0, 0, ANSI_CHARSET, 0, 0, ANTIALIASED_QUALITY, 0, kFontFace));
     WindowDC screen(nullptr);
-    memDc_ = CreateCompatibleDC(screen.get());
-    SetBkMode(memDc_, TRANSPARENT);
-    SetStretchBltMode(memDc_, COLORONCOLOR);
+    memDc_.Reset(CreateCompatibleDC(screen.get()));
+    SetBkMode(memDc_.get(), TRANSPARENT);
+    SetStretchBltMode(memDc_.get(), COLORONCOLOR);
 }
 
 Painter::~Painter() {
-    if (oldBitmap_) SelectObject(memDc_, oldBitmap_);
-    buffer_.Reset();
-    if (memDc_) DeleteDC(memDc_);
+    if (oldBitmap_) SelectObject(memDc_.get(), oldBitmap_);  // the buffer can go only once it is out of the DC
 }
 
 const Painter::Bitmap* Painter::LoadAd(const std::string& dataDir, const std::string& file) {
@@ -83,16 +81,16 @@ void Painter::Measure(Item& item, const std::string& dataDir) {
         item.width = std::max(1, static_cast<int>(static_cast<int64_t>(bitmap->info.width) * height / rows));
         return;
     }
-    SelectGuard font(memDc_, item.kind == ItemKind::Title ? bold_.get() : font_.get());
+    SelectGuard font(memDc_.get(), item.kind == ItemKind::Title ? bold_.get() : font_.get());
     if (item.kind == ItemKind::Quote)
-        item.width = TextSize(memDc_, QuoteHead(item)).cx + TextSize(memDc_, item.change).cx;
+        item.width = TextSize(memDc_.get(), QuoteHead(item)).cx + TextSize(memDc_.get(), item.change).cx;
     else
-        item.width = TextSize(memDc_, item.text).cx;
+        item.width = TextSize(memDc_.get(), item.text).cx;
 }
 
 void Painter::EnsureBuffer(int length) {
     if (buffer_ && length == bufferLength_) return;
-    if (oldBitmap_) SelectObject(memDc_, oldBitmap_);
+    if (oldBitmap_) SelectObject(memDc_.get(), oldBitmap_);
     buffer_.Reset();
     // A DIB section of our own, so that a vertical bar can be turned pixel by pixel.
     BITMAPINFO info = {};
@@ -102,9 +100,9 @@ void Painter::EnsureBuffer(int length) {
     info.bmiHeader.biPlanes = 1;
     info.bmiHeader.biBitCount = 32;
     void* bits = nullptr;
-    buffer_.Reset(CreateDIBSection(memDc_, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+    buffer_.Reset(CreateDIBSection(memDc_.get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
     pixels_ = static_cast<uint32_t*>(bits);
-    oldBitmap_ = static_cast<HBITMAP>(SelectObject(memDc_, buffer_.get()));
+    oldBitmap_ = static_cast<HBITMAP>(SelectObject(memDc_.get(), buffer_.get()));
     bufferLength_ = length;
 }
 
@@ -114,19 +112,20 @@ void Painter::DrawItem(const Item& item, int x) {
         if (found == ads_.end() || found->second.bytes.empty()) return;
         const Bitmap& b = found->second;
         const auto* info = reinterpret_cast<const BITMAPINFO*>(b.bytes.data() + b.info.headerOffset);
-        StretchDIBits(memDc_, x, kAdMargin, item.width, thickness_ - 2 * kAdMargin, 0, 0, b.info.width,
+        StretchDIBits(memDc_.get(), x, kAdMargin, item.width, thickness_ - 2 * kAdMargin, 0, 0, b.info.width,
                       std::abs(b.info.height), b.bytes.data() + b.info.bitsOffset, info, DIB_RGB_COLORS, SRCCOPY);
         return;
     }
     bool title = item.kind == ItemKind::Title;
-    SelectGuard font(memDc_, title ? bold_.get() : font_.get());
-    int y = (thickness_ - TextSize(memDc_, "Hg").cy) / 2;
+    SelectGuard font(memDc_.get(), title ? bold_.get() : font_.get());
+    int y = (thickness_ - TextSize(memDc_.get(), "Hg").cy) / 2;
     std::string head = item.kind == ItemKind::Quote ? QuoteHead(item) : item.text;
-    SetTextColor(memDc_, title ? kTitleColour : kTextColour);
-    TextOutA(memDc_, x, y, head.c_str(), static_cast<int>(head.size()));
+    SetTextColor(memDc_.get(), title ? kTitleColour : kTextColour);
+    TextOutA(memDc_.get(), x, y, head.c_str(), static_cast<int>(head.size()));
     if (item.kind == ItemKind::Quote && !item.change.empty()) {
-        SetTextColor(memDc_, item.direction < 0 ? kDownColour : item.direction > 0 ? kUpColour : kTextColour);
-        TextOutA(memDc_, x + TextSize(memDc_, head).cx, y, item.change.c_str(), static_cast<int>(item.change.size()));
+        SetTextColor(memDc_.get(), item.direction < 0 ? kDownColour : item.direction > 0 ? kUpColour : kTextColour);
+        TextOutA(memDc_.get(), x + TextSize(memDc_.get(), head).cx, y, item.change.c_str(),
+                 static_cast<int>(item.change.size()));
     }
 }
 
@@ -134,7 +133,7 @@ void Painter::DrawAhead(const Loop& loop, double start, int length) {
     EnsureBuffer(2 * length);
     RECT all = {0, 0, 2 * length, thickness_};
     ScopedGdiObject<HBRUSH> brush(CreateSolidBrush(kBackground));
-    FillRect(memDc_, &all, brush.get());
+    FillRect(memDc_.get(), &all, brush.get());
     for (const Placed& p : loop.Span(start, 2 * length, loop.Length(length))) DrawItem(loop[p.index], p.x);
     drawn_ = true;
     drawnStart_ = start;
@@ -142,7 +141,7 @@ void Painter::DrawAhead(const Loop& loop, double start, int length) {
 
 void Painter::Present(HDC target, int offset, int length, bool vertical) {
     if (!vertical) {
-        BitBlt(target, 0, 0, length, thickness_, memDc_, offset, 0, SRCCOPY);
+        BitBlt(target, 0, 0, length, thickness_, memDc_.get(), offset, 0, SRCCOPY);
         return;
     }
     // Turned a quarter clockwise: the strip's x runs down the bar, its top
@@ -165,9 +164,8 @@ void Painter::Present(HDC target, int offset, int length, bool vertical) {
 
 void Painter::DrawFocus(HDC target, int x, int width, bool vertical) {
     RECT r = vertical ? RECT{0, x, thickness_, x + width} : RECT{x, 0, x + width, thickness_};
-    HBRUSH brush = CreateSolidBrush(kTitleColour);
-    FrameRect(target, &r, brush);
-    DeleteObject(brush);
+    ScopedGdiObject<HBRUSH> brush(CreateSolidBrush(kTitleColour));
+    FrameRect(target, &r, brush.get());
 }
 
 void Painter::Draw(HDC target, const Loop& loop, double position, int length, bool vertical) {
@@ -180,8 +178,8 @@ RECT Painter::MarkerRect(const std::string& word, int length, bool vertical) {
     if (word.empty()) return {0, 0, 0, 0};
     int side = thickness_ - 2 * kMarkerInset;
     if (vertical) return {kMarkerInset, length - kMarkerInset - side, kMarkerInset + side, length - kMarkerInset};
-    SelectGuard font(memDc_, bold_.get());
-    int width = TextSize(memDc_, word).cx + 2 * kMarkerPadding;
+    SelectGuard font(memDc_.get(), bold_.get());
+    int width = TextSize(memDc_.get(), word).cx + 2 * kMarkerPadding;
     return {length - kMarkerInset - width, kMarkerInset, length - kMarkerInset, kMarkerInset + side};
 }
 

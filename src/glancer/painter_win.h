@@ -52,7 +52,7 @@ private:
 
     int thickness_;
     ScopedGdiObject<HFONT> font_, bold_;
-    HDC memDc_ = nullptr;
+    ScopedMemoryDC memDc_;
     ScopedGdiObject<HBITMAP> buffer_;
     HBITMAP oldBitmap_ = nullptr;
     uint32_t* pixels_ = nullptr;    // the buffer's pixels, rows top-down

@@ -1,5 +1,7 @@
 #include "glancer/screen_win.h"
 
+#include "base/scoped_win.h"
+
 namespace glancer {
 
 namespace {
@@ -23,10 +25,8 @@ BOOL CALLBACK AddMonitor(HMONITOR, HDC, LPRECT r, LPARAM list) {
 }
 
 int SystemDpi() {
-    HDC screen = GetDC(nullptr);
-    int dpi = GetDeviceCaps(screen, LOGPIXELSY);
-    ReleaseDC(nullptr, screen);
-    return dpi;
+    WindowDC screen(nullptr);
+    return GetDeviceCaps(screen.get(), LOGPIXELSY);
 }
 
 }  // namespace

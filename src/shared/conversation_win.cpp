@@ -41,8 +41,6 @@ Conversation::Conversation(HWND engine, uint16_t channel, Creator creator) : eng
 
 Conversation::~Conversation() {
     if (open()) Close();
-    if (view_) UnmapViewOfFile(view_);
-    if (mapping_) CloseHandle(mapping_);
     if (atom_) GlobalDeleteAtom(atom_);
 }
 
@@ -50,11 +48,9 @@ bool Conversation::MapView(Creator creator) {
     char name[64];
     snprintf(name, sizeof name, kConversationNameFormat, static_cast<unsigned long>(atom_));
     uint32_t size = AreaSizeOf(channel_) + sizeof(ConversationHeader);
-    mapping_ = creator == Creator::DisplayProgram
-                   ? CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, size, name)
-                   : OpenFileMappingA(FILE_MAP_READ | FILE_MAP_WRITE, FALSE, name);
-    if (!mapping_) return false;
-    view_ = MapViewOfFile(mapping_, FILE_MAP_READ | FILE_MAP_WRITE, 0, 0, size);
+    bool existed = false;
+    view_ =
+        creator == Creator::DisplayProgram ? MappedView::Create(name, size, &existed) : MappedView::Open(name, size);
     if (!view_) return false;
     if (creator == Creator::DisplayProgram) header()->refCount = 1;  // this program's own view
     return true;

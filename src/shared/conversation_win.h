@@ -8,6 +8,7 @@
 
 #include <cstdint>
 
+#include "base/scoped_win.h"
 #include "shared/requests.h"
 #include "shared/object_server_win.h"
 
@@ -26,7 +27,7 @@ public:
     bool open() const { return handle_ != 0; }
     uint16_t handle() const { return handle_; }
     ATOM atom() const { return atom_; }
-    ConversationHeader* header() const { return static_cast<ConversationHeader*>(view_); }
+    ConversationHeader* header() const { return static_cast<ConversationHeader*>(view_.get()); }
 
     // Sends a request code and returns the agent's answer (0 when it does not answer).
     LRESULT Request(uint16_t code);
@@ -34,10 +35,10 @@ public:
     LRESULT Close();
 
     TopicArea& topics() const {
-        return *reinterpret_cast<TopicArea*>(static_cast<char*>(view_) + sizeof(ConversationHeader));
+        return *reinterpret_cast<TopicArea*>(static_cast<char*>(view_.get()) + sizeof(ConversationHeader));
     }
     MsgArea& messages() const {
-        return *reinterpret_cast<MsgArea*>(static_cast<char*>(view_) + sizeof(ConversationHeader));
+        return *reinterpret_cast<MsgArea*>(static_cast<char*>(view_.get()) + sizeof(ConversationHeader));
     }
 
 private:
@@ -46,8 +47,7 @@ private:
     HWND engine_;
     uint16_t channel_;
     ATOM atom_ = 0;
-    HANDLE mapping_ = nullptr;
-    void* view_ = nullptr;
+    MappedView view_;
     uint16_t handle_ = 0;
 };
 

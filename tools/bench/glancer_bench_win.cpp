@@ -13,6 +13,7 @@
 #include <cstring>
 #include <string>
 
+#include "base/scoped_win.h"
 #include "glancer/painter_win.h"
 #include "host_cpu_win.h"
 #include "install_folder_win.h"
@@ -55,14 +56,14 @@ bool FrameFigure(bool quick) {
     if (!window) return false;
     Painter painter(kThickness);
     Loop loop = SampleLoop(painter);
-    HDC dc = GetDC(window);
+    WindowDC windowDc(window);
+    HDC dc = windowDc.get();
     double position = 0;
     int calls = quick ? 20 : 200;
     Paired p = Interleave(
         quick ? 3 : 15,
         [&] { return TimePerCall(calls, [&] { painter.Draw(dc, loop, position += 1.3, kLength, false); }); },
         [&] { return TimePerCall(calls, [&] { painter.Present(dc, 0, kLength, false); }); });
-    ReleaseDC(window, dc);
     DestroyWindow(window);
     PrintRow({"6a", "one ticker frame drawn and shown, 1280 x 28: " + Micros(p.subject),
               "one BitBlt of the same bar: " + Micros(p.baseline), Times(p.Ratio()), "<= 3x", YesNo(p.Ratio() <= 3)});

@@ -4,17 +4,18 @@
 
 #include <cstdio>
 
+#include "base/scoped_win.h"
+
 namespace {
 
 constexpr double kClockTicks = 100;  // Linux's USER_HZ, the unit of /proc/N/stat
 
 std::string ReadSmallFile(const std::string& path) {
-    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return "";
+    ScopedHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    if (!file) return "";
     char buffer[4096];
     DWORD read = 0;
-    if (!ReadFile(h, buffer, sizeof buffer, &read, nullptr)) read = 0;
-    CloseHandle(h);
+    if (!ReadFile(file.get(), buffer, sizeof buffer, &read, nullptr)) read = 0;
     return std::string(buffer, read);
 }
 
