@@ -30,11 +30,10 @@ protected:
     static std::string Titles(const CTopic& topic) { return Join(topic, true); }
     static std::string Join(const CTopic& topic, bool titles) {
         std::string joined;
-        for (MsgList::I node = topic.msgList.begin(); node != topic.msgList.end(); node = MsgList::next(node))
-            joined += (joined.empty() ? ""
-                       : titles       ? "|"
-                                      : " ") +
-                      (titles ? std::string(node->value->lpszTitle) : std::to_string(node->value->ridMsg));
+        for (MsgList::I node = topic.msgList.begin(); node != topic.msgList.end(); node = MsgList::next(node)) {
+            if (!joined.empty()) joined += titles ? "|" : " ";
+            joined += titles ? std::string(node->value->lpszTitle) : std::to_string(node->value->ridMsg);
+        }
         return joined;
     }
 
