@@ -1,7 +1,5 @@
-// Fuzzes the load of the message data file with the input as Msg.dat. A
-// file the load accepts is saved and loaded again: the second save must
-// write the bytes of the first (the start count aside, which every load
-// raises), or a restart would change the database.
+// Fuzzes the load of Msg.dat. An accepted file is saved and loaded twice: the
+// saves must agree but for the start count, or a restart would change the database.
 #include <cstddef>
 
 #include "memory_os.h"

@@ -1,9 +1,6 @@
-// Fuzzes the HTTP response header reader as the client drives it: the
-// response arrives in pieces of at most the room the reader offers, their
-// sizes drawn from the end of the input and their bytes from its start. The
-// same bytes are then read again one at a time; the network may split a
-// response anywhere, so both readings must agree on every line, the status,
-// the length, where the header ends and what is left for the body.
+// Fuzzes the HTTP response header reader as the client drives it, in pieces
+// of at most the room it offers (sizes from the input's end), then again a
+// byte at a time: both readings must agree on everything.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <vector>
@@ -22,8 +19,6 @@ struct Reading {
     std::string bytes;      // every byte delivered
 };
 
-// Reads pieces until the header is complete, the buffer is full or next
-// gives nothing more.
 template <typename Next>
 Reading Read(Next next) {
     Reading reading;

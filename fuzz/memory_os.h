@@ -1,8 +1,6 @@
-// What every fuzz target shares (each includes it once): a system interface
-// that serves the input from memory under every path and keeps a save in
-// memory, a fresh news database for each input, and FUZZ_CHECK for what a
-// reader promises. Nothing touches the disk and the clock stands still, so an
-// input replays the same way every time.
+// What every fuzz target shares: a system interface serving the input from
+// memory under every path and keeping saves in memory, a fresh database for
+// each input, a standing clock, and FUZZ_CHECK for what a reader promises.
 #pragma once
 
 #include <cstdio>
@@ -37,8 +35,7 @@ inline void Serve(const void* data, size_t size) {
     served = data ? std::string_view(static_cast<const char*>(data), size) : "";
 }
 
-// The in-memory system, an empty database, a cleared shared record and the
-// purge and the quote reader at their start, as after a restart.
+// As after a restart, on the in-memory system.
 inline void Reset() {
     gOs.Now = [] { return int32_t{1800000000}; };
     gOs.Monotonic = [] { return uint64_t{3600000}; };
@@ -85,8 +82,8 @@ inline CTopic& AddTopic(uint32_t type, const char* title, std::initializer_list<
     return topic;
 }
 
-// Every topic and message within its fields; with ordered, the messages also
-// ascend and none lies above the highest number its topic held.
+// Every topic and message within its fields; with ordered, the messages
+// ascend and none lies above its topic's highest number.
 inline void CheckTopics(bool ordered) {
     FUZZ_CHECK(gTopicArray.Size <= TopicArray::kCapacity);
     gTopicArray.ForEach([&](const CTopic& topic) {
@@ -102,8 +99,7 @@ inline void CheckTopics(bool ordered) {
     });
 }
 
-// The input as a NUL-terminated text in a block of exactly its size, so that
-// reading one byte past the terminator is caught.
+// The input as a text in a block of exactly its size: a read past the terminator is caught.
 inline std::unique_ptr<char[]> Text(const uint8_t* data, size_t size) {
     std::unique_ptr<char[]> text(new char[size + 1]);
     if (size) memcpy(text.get(), data, size);

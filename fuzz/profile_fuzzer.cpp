@@ -1,10 +1,8 @@
 // Fuzzes the profile (INI) reader and the subscription file read through it.
-// The input is the file. Its last bytes also choose the section, key and
-// buffer size of the direct profile calls, and the key an edit sets, which a
-// read must then give back; a section's list and its values read one by one
-// must agree. Every input starts from the same database (a subscription
-// holding two messages, and the ad stream), so that both a new and an
-// existing topic, and the ad stream's purge, can be reached.
+// The input's last bytes choose the section, key and buffer size of direct
+// calls and an edit, which a read must give back; a section's list and its
+// values read one by one must agree. The database holds a subscription and
+// the ad stream, so that new and existing topics and the ad purge are reached.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <set>
@@ -17,8 +15,7 @@ namespace {
 
 const char* const kSections[] = {"General", "Subscription1", "Tidewell Settings", "", " general ", "[x]", "a=b"};
 const char* const kKeys[] = {"ConfigVersion", "Title", "MsgRange", "Msg1", "", " title ", ";c", "=", "Msg2147483647"};
-// Names and values an edit can be read back by: nothing the format would take
-// apart (blanks at the ends, "=", quotes, line ends, a leading ";" or "[").
+// Nothing the format would take apart (blanks at the ends, "=", quotes, line ends, a leading ";" or "[").
 const char* const kPlainSections[] = {"General", "Subscription1", "Tidewell Settings"};
 const char* const kPlainKeys[] = {"ConfigVersion", "Title", "MsgPurge", "Msg7"};
 const char* const kPlainValues[] = {"1", "News / World", "a1.html x", ""};
@@ -34,8 +31,7 @@ void ReadDirectly(const char* text, size_t size, FuzzedDataProvider& choices) {
     uint32_t got =
         ProfileGetString(text, size, Pick(choices, kSections), Pick(choices, kKeys), " def  ", out.get(), outSize);
     FUZZ_CHECK(got < outSize && strlen(out.get()) == got);
-    // The list ends in two NULs: the one after its last line and the one at
-    // the count, or, when it was cut to size - 2, that one and the last byte.
+    // Two NULs end the list: after its last line and at the count, or, cut to size - 2, that one and the last byte.
     got = ProfileGetSection(text, size, Pick(choices, kSections), out.get(), outSize);
     FUZZ_CHECK((got + 2 <= outSize || (outSize == 1 && got == 0)) && out[got] == '\0');
     FUZZ_CHECK(got == 0 || out[got - 1] == '\0' || (got + 2 == outSize && out[got + 1] == '\0'));
@@ -48,8 +44,7 @@ void ReadDirectly(const char* text, size_t size, FuzzedDataProvider& choices) {
     ProfileGetString(edited.data(), edited.size(), section, key, "(missing)", back, sizeof back);
     FUZZ_CHECK(strcmp(back, value) == 0);
 
-    // A subscription's message lines are read as one list, its other values
-    // one by one: for the first line of each key both must agree.
+    // Message lines are read as one list, other values one by one: the first line of each key must agree.
     std::vector<char> list(size + 16);  // a list is never longer than its text and two NULs
     ProfileGetSection(text, size, section, list.data(), static_cast<uint32_t>(list.size()));
     std::set<std::string> seen;
@@ -70,7 +65,6 @@ void ReadDirectly(const char* text, size_t size, FuzzedDataProvider& choices) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    // An exact copy, so that a read past the end of the text is caught.
     std::unique_ptr<char[]> text(new char[size]);
     if (size) memcpy(text.get(), data, size);
     FuzzedDataProvider choices(data, size);

@@ -1,8 +1,6 @@
-// Fuzzes the stock-quote reader with the input as the quote file YStock.html:
-// first line by line through a reader of its own, then as the quote update
-// reads it into the quote topic, and FormatFraction with the input as a
-// price. The update may only replace the messages it has, in their places
-// and with their numbers.
+// Fuzzes the stock-quote reader with the input as YStock.html, line by line
+// and into the quote topic (which it may only update in place), and
+// FormatFraction with the input as a price.
 #include "memory_os.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -12,7 +10,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzz::Reset();
     fuzz::Serve(data, size);
     {
-        // Blocks of exactly the promised sizes, so that a longer write is caught.
         std::unique_ptr<char[]> title(new char[sizeof(MsgRecord::Title)]), url(new char[kMsgUrlMax + 1]);
         QuoteReader reader;
         while (reader.GetYahooQuote(fuzz::kPath, title.get(), url.get()))

@@ -1,5 +1,4 @@
-// Fuzzes DecodeEntities and TrimWhiteSpace with the input as a text (up to
-// its first NUL): both edit headlines from subscription files in place, so
+// Fuzzes DecodeEntities and TrimWhiteSpace, which edit headlines in place:
 // neither may grow the text or read past its end.
 #include "base/strutil.h"
 #include "memory_os.h"

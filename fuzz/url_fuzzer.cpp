@@ -1,6 +1,4 @@
-// Fuzzes CUrl::Parse with the input as a URL (up to its first NUL): a topic's
-// addresses come from subscription files and the data file. Whatever it
-// accepts must be something the HTTP client can take as it is.
+// Fuzzes CUrl::Parse: whatever it accepts the HTTP client can take as it is.
 #include "memory_os.h"
 #include "net/url.h"
 

@@ -1,6 +1,4 @@
-// Subscription files: every rule of the format, through the platform's own
-// profile reader (the portable one natively, GetPrivateProfileStringA under
-// Wine); and the update's choice of the next topic.
+// Subscription files through the platform's profile reader, and the update's choice of the next topic.
 #include "jobs/config_file.h"
 
 #include <gtest/gtest.h>
@@ -20,7 +18,6 @@ class ConfigFileTest : public NewsDirTest {
 protected:
     ConfigFileTest() : NewsDirTest("config-file") { cfg_.MsgPurge = 10; }
 
-    // Parses a subscription file with the given subscription section.
     int Parse(const std::string& subscription, const std::string& general = "[General]\r\nConfigVersion=1\r\n") {
         dir_.Write("Config.twl", "; http://news.test:80/a.twl\r\n; HTTP/1.0 200 OK\r\n\r\n" + general +
                                      "[Subscription1]\r\n" + subscription);
@@ -37,7 +34,7 @@ TEST_F(ConfigFileTest, NewTopicWithItsMessagesThenKeepsWhatTheFileDoesNotSay) {
                        ""));  // no [General] at all is fine
     ASSERT_EQ(1u, gTopicArray.Size);
     CTopic* topic = gTopicArray.At(0);
-    // Title, type, hint, address, category, interval, last update (-1: due at the next run), switch, last number.
+    // Last update -1: due at the next run.
     auto fields = [topic] {
         return std::string(topic->Title) + "|" + std::to_string(topic->dwType) + "|" + topic->Hint + "|" +
                topic->ConfigUrl + "|" + std::to_string(topic->Category) + "|" + std::to_string(topic->dwInterval) +
@@ -54,8 +51,7 @@ TEST_F(ConfigFileTest, NewTopicWithItsMessagesThenKeepsWhatTheFileDoesNotSay) {
               std::string(first.lpszFile) + " " + first.lpszUrl + " " + std::to_string(first.tmReceived) + " " +
                   std::to_string(first.ridTopic));
 
-    // Parsed again, the topic keeps what the file does not say: a category of 0 leaves it, no valid schedule
-    // resets the interval, addresses and hint are always taken.
+    // Again: a category of 0 keeps it, no valid schedule resets the interval, addresses and hint are always taken.
     topic->bActive = 0;
     topic->tmLastUpdate = 12345;
     EXPECT_EQ(0, Parse(kWorld + "Category=0\r\nMsgRange=1-3\r\n"));  // nothing new
@@ -108,8 +104,7 @@ TEST_F(ConfigFileTest, AnswerTitleDecidesWhichTopicChanges) {
     EXPECT_EQ(TOPIC_SUBSCRIPTION, gTopicArray.At(3)->dwType);
 }
 
-// One topic through a run of answers: each takes only the numbers in its
-// range above the highest held, at a cost that grows with the lines present.
+// Each answer takes only the numbers in its range above the highest held, at a cost linear in its lines.
 TEST_F(ConfigFileTest, RangesAndMessageLinesAgainstTheHighestNumberHeld) {
     CTopic& topic = AddTopic(TOPIC_SUBSCRIPTION, "News / World");
     for (uint32_t n : {5u, 10u}) AddMsg(topic, n);
@@ -129,15 +124,14 @@ TEST_F(ConfigFileTest, RangesAndMessageLinesAgainstTheHighestNumberHeld) {
          147},
         {"MsgRange=140-148\r\nPurgeOutOfRange=False\r\nMsg148=x \"Newer\"\r\n", 1,
          "10 131 132 133 134 135 138 145 146 147 148", 148},
-        // "%d" writes 4000000000 as -294967296; a second line for a number, a leading zero, a sign, a blank or
-        // a number beyond 32 bits is no key.
+        // "%d" writes 4000000000 as -294967296; a repeated, zero-led, signed, blank or 33-bit number is no key.
         {"MsgRange=149-4000000000\r\nMsg150=a \"One\"\r\nmsg3999999999=b \"Upper\"\r\nMsg-294967296=c \"Four\"\r\n"
          "Msg0151=d \"Not the key for 151\"\r\nMsg152=e \"Three\"\r\nMsg152=f \"A second line for 152\"\r\n"
          "Msg+153=g \"Plus\"\r\nMsg 153=g \"Blank\"\r\nMsg4294967449=g \"Wraps to 153\"\r\nMSG154=h \"Any case\"\r\n",
          1, "10 131 132 133 134 135 138 145 146 147 148 150 152 154 4000000000", 4000000000u},
     };
     TraceRecorder trace;
-    const std::clock_t start = std::clock();  // the processor time spent: a busy machine does not count
+    const std::clock_t start = std::clock();  // processor time: a busy machine does not count
     for (const auto& [body, result, numbers, last] : rows) {
         SCOPED_TRACE(body.substr(0, 30));
         EXPECT_EQ(result, Parse(kWorld + body));
@@ -146,13 +140,12 @@ TEST_F(ConfigFileTest, RangesAndMessageLinesAgainstTheHighestNumberHeld) {
     }
     EXPECT_LT(std::clock() - start, 2 * CLOCKS_PER_SEC);
     EXPECT_TRUE(trace.Contains("EngineUpdate::ParseConfigFile(): Error bad msg format: a131.html Rates fall"));
-    // One closing quote goes; "H" for the lines of the first answer, as AddMsg's own titles.
+    // One closing quote goes.
     EXPECT_EQ("headline|H|H|H|H|H|Only one|Rates fall|Quoted \"inside\"|New|Newer|One|Three|Any case|Four",
               Titles(topic));
 }
 
-// The last free slot is start-up's: a file with a new title never takes it,
-// one with a known title still updates its topic.
+// The last free slot is start-up's; a known title still updates its topic.
 TEST_F(ConfigFileTest, TheLastFreeSlotIsNeverTakenByASubscription) {
     for (int i = 0; i < 98; i++) AddTopic(TOPIC_SUBSCRIPTION, "News / " + std::to_string(i));
     EXPECT_EQ(1, Parse("Title=News / New\r\nMsgRange=1-1\r\nMsg1=a \"A\"\r\n"));
@@ -168,8 +161,7 @@ TEST_F(ConfigFileTest, TheLastFreeSlotIsNeverTakenByASubscription) {
     EXPECT_EQ("2", Numbers(*gTopicArray.At(3)));
 }
 
-// One file adds only the newest lines the purge lets its topic keep, however
-// many it holds, and the range still moves to its end.
+// Only the newest lines the purge lets the topic keep are added; the range still moves to its end.
 TEST_F(ConfigFileTest, AFileAddsOnlyTheNewestMessagesItsTopicMayKeep) {
     std::string lines;
     for (int n = 1; n <= 60000; n++) lines += "Msg" + std::to_string(n) + "=m.html \"H\"\r\n";
@@ -199,14 +191,11 @@ TEST_F(ConfigFileTest, AFileAddsOnlyTheNewestMessagesItsTopicMayKeep) {
     EXPECT_EQ(59951u, ads.msgList.begin()->value->ridMsg);
 }
 
-// A topic is due once its interval has passed. The calendar clock set back a
-// year leaves last updates in the future: due at once, not a year later. Past
-// 2038 the count turns negative and intervals still end.
+// Due once the interval has passed; a last update in the future is due at once; past 2038 too.
 TEST_F(NewsTest, DueAfterTheIntervalWhateverTheCalendarDid) {
     CTopic& topic = AddTopic(TOPIC_SUBSCRIPTION, "a");
     topic.dwInterval = 1800;
     const std::tuple<int32_t, int32_t, bool> cases[] = {
-        // last update, now, due
         {kNow - 1800, kNow, false},
         {kNow - 1800, kNow + 1, true},  // exactly the interval is not enough
         {kNow, kNow - 365 * 86400, true},
@@ -222,8 +211,7 @@ TEST_F(NewsTest, DueAfterTheIntervalWhateverTheCalendarDid) {
     }
 }
 
-// Inactive, stock-quote and recently updated topics are shown passed over by
-// a real agent (feeds_test); here the ad stream's turn and the wrap.
+// The rest of the gates: feeds_test.
 TEST_F(NewsTest, UpdateChoosesDueTopicsInTurn) {
     CTopic& a = AddTopic(TOPIC_SUBSCRIPTION, "a");
     AddTopic(TOPIC_QUOTES, "quotes");
@@ -239,8 +227,6 @@ TEST_F(NewsTest, UpdateChoosesDueTopicsInTurn) {
     EXPECT_EQ(nullptr, gTopicArray.NextInTurn(ads.ridTopic, due));
 }
 
-// Runs are spaced on the monotonic clock, which neither jump of the calendar
-// moves.
 TEST_F(NewsTest, RunsAreSpacedOnTheMonotonicClock) {
     OsOverride restore;
     static uint64_t monotonic = 5000;

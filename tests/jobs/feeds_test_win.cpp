@@ -1,7 +1,4 @@
-// The subscription update, the ad stream, the stock quotes and the usage
-// report with real agents and the local news service: the update's gates and
-// its turn over the topics, the road of one subscription from a command line
-// to the display program and the data file, and the other jobs' work.
+// Every job of real agents against the local news service.
 #include <ctime>
 #include <string>
 
@@ -11,8 +8,7 @@
 namespace {
 
 const std::string kNews = "http://127.0.0.1:8642/", kAds = kNews + "ads/";
-// Just asked: not due again before the test ends (a time ahead of the clock
-// would count as due at once).
+// Not due again before the test ends (a time ahead of the clock would be due at once).
 const std::string kJustAsked = std::to_string(time(nullptr));
 
 std::string Feed(const std::string& title) {
@@ -24,7 +20,6 @@ std::string Topic(const std::string& name, const std::string& more = "") {
     return R"({"Title": "News / )" + name + R"(", "ConfigUrl": ")" + kNews + "feeds/" + name + R"(.twl")" + more + "}";
 }
 
-// The quote topic and the ad stream; the update leaves the ad stream alone.
 std::string Database(const std::string& header) {
     return R"({"header": )" + header + R"(, "topics": [
       {"dwType": 3, "Title": "Stocks / Quotes",
@@ -48,7 +43,7 @@ protected:
     void SetUp() override {
         ServiceTest::SetUp();
         CopyProgram(folder_.path(), "twl.exe");
-        folder_.Write("Tidewell.ini", "[Tidewell Settings]\r\nMsgPurge=10\r\n");  // without it the purge keeps nothing
+        folder_.Write("Tidewell.ini", "[Tidewell Settings]\r\nMsgPurge=10\r\n");
     }
 
     std::string Twl(const char* command) {
@@ -76,7 +71,7 @@ TEST_F(FeedsTest, DueTopicsAreRequestedInTurnWithinTheGates) {
     AgentProcess agent(folder_);
     ASSERT_TRUE(agent.WaitForEngineWindow());
 
-    // The first tick requests at once; at Pace 1 (3 s apart) every tick runs.
+    // At Pace 1 (3 s apart) every tick runs.
     ASSERT_TRUE(WaitFor([&] { return service_.Count("/feeds/d.twl") == 1; }, 20000));
     EXPECT_LT(GetTickCount() - started, 20000u);
     ASSERT_EQ(1u, service_.Count("/feeds/a.twl"));
@@ -84,7 +79,7 @@ TEST_F(FeedsTest, DueTopicsAreRequestedInTurnWithinTheGates) {
     EXPECT_GT(Time("/feeds/d.twl") - Time("/feeds/a.twl"), 3.0);
     EXPECT_LT(Time("/feeds/d.twl") - Time("/feeds/a.twl"), 8.0);
 
-    // The refused topic costs its transfer object; the next run goes on with the next topic.
+    // The refused topic f costs its turn only.
     ASSERT_TRUE(WaitFor([&] { return service_.Count("/feeds/g.twl") == 1; }, 20000));
     EXPECT_TRUE(trace_.Contains("EngineUpdate::CUpdate::OnDisconnect(): Connect Failure", agent.id()));
 
@@ -95,40 +90,10 @@ TEST_F(FeedsTest, DueTopicsAreRequestedInTurnWithinTheGates) {
 
     PumpMessages(6000);
     EXPECT_EQ(0u, service_.Count("/feeds/b.twl")) << "an inactive topic was requested";
-    // (the stock-quote job asks its topic's address for quotes, without "?Update")
     EXPECT_EQ(0u, service_.Count("/feeds/c.twl?Update")) << "the stock-quote topic was updated";
     EXPECT_EQ(0u, service_.Count("/feeds/e.twl")) << "a topic whose interval has not passed was requested";
     EXPECT_EQ(1u, service_.Count("/feeds/a.twl")) << "its answer set an interval of five minutes";
     EXPECT_EQ(0u, agent.Close());
-}
-
-TEST_F(FeedsTest, OneSubscriptionFromTheCommandLineToTheDataFile) {
-    service_.AddFeed("harbour", Feed("News / Harbour"));
-    ASSERT_EQ(0u, folder_.MakeDatabase());
-    AgentProcess agent(folder_);
-    ASSERT_TRUE(agent.WaitForEngineWindow());
-
-    // A subscription handed over on the command line: a headline of its own.
-    folder_.Write("harbour.twl",
-                  "[General]\r\nConfigVersion=1\r\n[Subscription1]\r\nTitle=News / Harbour\r\n"
-                  "ConfigUrl=http://127.0.0.1:8642/feeds/harbour.twl\r\nMsgBaseUrl=http://h/\r\n"
-                  "MsgRange=1-1\r\nMsg1=s1.html \"Handed over\"\r\n");
-    ChildProcess forwarder(folder_.EnginePath(), "\"" + folder_.File("harbour.twl") + "\"");
-    EXPECT_EQ(0u, forwarder.Wait(kStartTimeoutMs));
-
-    // The next run asks the service for what is newer than message 1.
-    ASSERT_TRUE(WaitFor([&] { return service_.Count("/feeds/harbour.twl") == 1; }, 20000));
-    EXPECT_EQ("/feeds/harbour.twl?Update&Have=1&AID=", service_.Requests("/feeds/harbour.twl")[0].path);
-    std::string listing;
-    ASSERT_TRUE(WaitFor([&] { return (listing = Twl("messages")).find("Third story") != std::string::npos; }, 10000))
-        << listing;
-    EXPECT_NE(std::string::npos, listing.find("Handed over")) << listing;
-    EXPECT_NE(std::string::npos, listing.find(":2  Second story  (http://127.0.0.1:8642/m/story2.html)")) << listing;
-
-    EXPECT_EQ(0u, agent.Close());
-    std::string json = folder_.DumpDatabase();
-    for (const char* saved : {"\"Title\": \"News / Harbour\"", "\"Title\": \"Third story\"", "\"ridLastMsg\": 3"})
-        EXPECT_NE(std::string::npos, json.find(saved)) << json;
 }
 
 TEST_F(FeedsTest, AdsQuotesAndTheUsageReport) {
@@ -138,15 +103,13 @@ TEST_F(FeedsTest, AdsQuotesAndTheUsageReport) {
     ASSERT_EQ(0u, folder_.MakeDatabase(Database(R"({"StartCount": 41, "AccountId": "acct-7"})")));
     AgentProcess agent(folder_);
     ASSERT_TRUE(agent.WaitForEngineWindow());
-    // The window is published a few steps before the old bitmaps go.
     ASSERT_TRUE(trace_.WaitFor("WinMain(): Start-up complete", agent.id(), 20000));
 
-    // At start-up the bitmaps no ad refers to are gone; the first four characters decide, in any case.
+    // At start-up the bitmaps no ad refers to go; the first four characters decide, in any case.
     for (const char* kept : {"A0000002.bmp", "A0000006.bmp", "a000zzz.bmp", "notes.txt"})
         EXPECT_TRUE(folder_.Exists(std::string("Data\\") + kept)) << kept;
     for (const char* gone : {"a.bmp", "ad.bmp"}) EXPECT_FALSE(folder_.Exists(std::string("Data\\") + gone)) << gone;
 
-    // The first tick reports the views, asks for quotes and for the first ad.
     const std::string reports = "/Bin/Update.dll?TwlUpdate&AID=acct-7";
     ASSERT_TRUE(WaitFor([&] { return service_.Count(reports) == 1; }, 20000));
     std::vector<std::string> bodies;
@@ -163,9 +126,8 @@ TEST_F(FeedsTest, AdsQuotesAndTheUsageReport) {
     EXPECT_EQ(std::string::npos, messages.find("NOPE")) << messages;  // a symbol without a message is not added
     EXPECT_EQ(0u, folder_.Read("Data\\YStock.html").find("<!--\r\nhttp://127.0.0.1:8643/d/quotes.csv?s=TIDE+NOPE"));
 
-    // Ads in turn, in the colour variant of this display; a failed one is asked for again on the next pass.
+    // Ads in turn, in this display's colour variant; a failed one is asked for again.
     const std::string variant = GlobalBlockView().config().PaletteDisplay ? "4" : "8";
-    // Agents of other trees' tests may ask this service for the same bitmaps: only this account's count.
     auto asked = [&](const char* name) { return service_.Count("/ads/" + (name + variant) + ".bmp?AID=acct-7"); };
     ASSERT_TRUE(WaitFor([&] { return asked("fishmarket") >= 2; }, 60000));
     EXPECT_EQ(1u, asked("ferry"));
@@ -193,7 +155,6 @@ TEST_F(FeedsTest, HeldOrPassiveJobsSendNothing) {
         const std::string passive = held ? "" : R"(, "Passive": 1)";
         ASSERT_EQ(0u, folder_.MakeDatabase(Database(R"({"AccountId": ")" + account + "\"" + passive + "}")));
         const std::string file = folder_.Read("Data\\Msg.dat");
-        // Its requests: quotes for its symbols, and those that name its account.
         auto sent = [&] {
             size_t count = service_.Count("/d/quotes.csv?s=TIDE+NOPE+REEF");
             for (const ServiceRequest& request : service_.Requests())

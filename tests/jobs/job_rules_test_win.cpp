@@ -1,7 +1,5 @@
-// The timed jobs in this process, on a clock the test moves, against real
-// HTTP servers on loopback: how far apart their runs are, what a topic
-// without an address costs, the proxy every job goes through, and how the
-// usage report spends its hour.
+// The timed jobs in this process, on a clock the test moves, against
+// scripted HTTP servers on loopback.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -26,7 +24,7 @@ namespace {
 constexpr DWORD kNetTimeoutMs = 15000;
 const char kOk[] = "HTTP/1.0 200 OK\r\nContent-Length: 2\r\n\r\nOK";
 
-// The clock of both system entries, in seconds; it only moves when a test moves it.
+// Both system clocks, in seconds.
 int64_t gClock;
 int32_t ClockNow() {
     return static_cast<int32_t>(gClock);
@@ -79,7 +77,6 @@ size_t Count(const TraceRecorder& trace, const std::string& line) {
     return count;
 }
 
-// The first line of each request the server received.
 std::vector<std::string> RequestLines(const ScriptServer& server) {
     std::vector<std::string> lines;
     for (const std::string& request : server.Requests()) lines.push_back(request.substr(0, request.find("\r\n")));
@@ -88,13 +85,11 @@ std::vector<std::string> RequestLines(const ScriptServer& server) {
 
 }  // namespace
 
-// The ad job takes the next ad at most every 3 x Pace + 1 seconds, the quote
-// job asks for quotes at most every 5 x Pace + 25 seconds, both counted from
-// the previous run.
+// The ad job runs at most every 3 x Pace + 1 seconds, the quote job every 5 x Pace + 25.
 TEST_F(JobTest, AdAndQuoteRunsKeepTheirSpacing) {
     CTopic& ads = AddTopic(TOPIC_ADSTREAM, "AdStream");
     for (uint32_t ad = 1; ad <= 9; ad++) AddMsg(ads, ad, "A000000" + std::to_string(ad) + ".bmp");  // all here
-    AddTopic(TOPIC_QUOTES, "Stocks / Quotes");  // no address: every run traces it
+    AddTopic(TOPIC_QUOTES, "Stocks / Quotes");  // no address: each run traces it
     const std::string badUrl = "YahooQuote::CUpdate::OnClockTick(): Error - bad url";
     for (int32_t pace : {1, 4}) {
         SCOPED_TRACE(pace);
@@ -115,7 +110,6 @@ TEST_F(JobTest, AdAndQuoteRunsKeepTheirSpacing) {
             adTaken.push_back(adJob.lastAdNumber);
             quoteRuns.push_back(Count(trace_, badUrl) - quotesBefore);
         }
-        // A run starts at the spacing exactly, and one second earlier it does not.
         EXPECT_EQ((std::vector<uint32_t>{1, 1, 2, 2, 3, 4, 4, 5}), adTaken);
         EXPECT_EQ((std::vector<size_t>{1, 1, 1, 1, 1, 1, 2, 2}), quoteRuns);
         AdStream::gJob = nullptr;
@@ -123,8 +117,7 @@ TEST_F(JobTest, AdAndQuoteRunsKeepTheirSpacing) {
     }
 }
 
-// A due topic without an address is never requested, but it takes its turn:
-// the run after it goes on with the next topic.
+// A due topic without a usable address is never requested, but uses up its turn.
 TEST_F(JobTest, ATopicWithoutAddressUsesUpItsTurn) {
     CTopic& empty = AddTopic(TOPIC_SUBSCRIPTION, "News / Empty");
     CTopic& next = AddTopic(TOPIC_SUBSCRIPTION, "News / Next");
@@ -144,8 +137,6 @@ TEST_F(JobTest, ATopicWithoutAddressUsesUpItsTurn) {
     EngineUpdate::gJob = nullptr;
 }
 
-// Every job sends its request to the proxy while the setting is on (in the
-// form a proxy takes), and straight to the server once it is off.
 TEST_F(JobTest, EveryJobGoesThroughTheProxyWhileItIsOn) {
     ScriptServer server({{kOk}});
     const std::string direct = "http://127.0.0.1:" + std::to_string(server.port());
@@ -159,7 +150,7 @@ TEST_F(JobTest, EveryJobGoesThroughTheProxyWhileItIsOn) {
     EngineUpdate::gJob = &update;
     YahooQuote::gJob = &quote;
     AdStream::gJob = &ad;
-    // Runs every job once (the usage report when asked) and sorts the request lines of the run.
+    // The sorted request lines of one run of every job.
     auto runAll = [&](size_t requests, bool report) {
         const size_t before = server.Requests().size();
         gClock += 3600;
@@ -186,7 +177,6 @@ TEST_F(JobTest, EveryJobGoesThroughTheProxyWhileItIsOn) {
     EXPECT_EQ("GET http://quotes.test:80/d/quotes.csv?s=TIDE&f=sl1d1t1c1ohgv&e=.csv HTTP/1.0", lines[2]);
     EXPECT_EQ(0u, lines[3].find("POST http://127.0.0.1:8642/Bin/Update.dll?TwlUpdate&AID=acct&SID=0&SL=")) << lines[3];
 
-    // Off again: the same jobs ask the server itself.
     cfg_.HttpProxyEnabled = 0;
     strcpy(feed.ConfigUrl, (direct + "/feeds/a.twl").c_str());
     strcpy(quotes.ConfigUrl, (direct + "/d/quotes.csv?s=REEF&f=sl1d1t1c1ohgv&e=.csv").c_str());
@@ -200,10 +190,8 @@ TEST_F(JobTest, EveryJobGoesThroughTheProxyWhileItIsOn) {
     AdStream::gJob = nullptr;
 }
 
-// The report goes out at most once an hour, counted from every attempt: one
-// that found no ads, and one that failed, wait for the next hour too. It
-// counts as sent only when the server answered 200 and closed the connection
-// itself, not when the connection had to be given up.
+// The report goes out at most once an hour, counted from every attempt, and
+// is sent only when the server answered 200 and closed the connection itself.
 TEST_F(JobTest, TheUsageReportSpendsItsHourWhateverBecomesOfIt) {
     const std::string failure = "PostStats::OnDisconnect(): Connect Failure";
     CTopic& ads = AddTopic(TOPIC_ADSTREAM, "AdStream");
@@ -211,7 +199,7 @@ TEST_F(JobTest, TheUsageReportSpendsItsHourWhateverBecomesOfIt) {
     ScriptServer refusing({{"HTTP/1.0 500 Server Error\r\nContent-Length: 2\r\n\r\nNO"}});
     UseProxy(refusing);
 
-    PostStats::OnClockTick();  // no ads yet: nothing to report, and the hour is spent
+    PostStats::OnClockTick();  // no ads yet: nothing to report, the hour is spent
     AddMsg(ads, 5, "A0000005.bmp").dwViews = 3;
     gClock += 3599;
     PostStats::OnClockTick();
@@ -224,7 +212,7 @@ TEST_F(JobTest, TheUsageReportSpendsItsHourWhateverBecomesOfIt) {
     EXPECT_NE(std::string::npos, refusing.Requests()[0].find("\r\n\r\nhttp://news.test/x=5:3"))
         << refusing.Requests()[0];
 
-    gClock += 3599;  // a failed report is not tried again within its hour
+    gClock += 3599;
     PostStats::OnClockTick();
     PumpMessages(500);
     EXPECT_EQ(1, refusing.Connections());
@@ -248,7 +236,6 @@ TEST_F(JobTest, TheUsageReportSpendsItsHourWhateverBecomesOfIt) {
     NetworkWatchTick();
     EXPECT_TRUE(WaitFor([&] { return Count(trace_, failure) == 2; }, kNetTimeoutMs)) << "a timed-out report counted";
 
-    // A 200 whose header cannot go on: the client closes, not the server.
     ScriptServer overflowing({{"HTTP/1.0 200 OK\r\nX-Long: " + std::string(3000, 'x') + "\r\n\r\nOK"}},
                              ScriptServer::kStall);
     UseProxy(overflowing);

@@ -1,6 +1,5 @@
-// The local news service as a test sees it (see with_news_service.sh): the
-// content folder it serves feeds from and its log of the requests it
-// answered; and the fixture of the tests that run real agents beside it.
+// The local news service (with_news_service.sh) as a test sees it, and the
+// fixture of the tests that run real agents beside it.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -19,7 +18,7 @@
 struct ServiceRequest {
     double time;
     std::string path;
-    std::string fault;  // the fault the service answered with, if any
+    std::string fault;
 };
 
 class NewsService {
@@ -29,17 +28,16 @@ public:
         std::ofstream(content_ + "\\feeds\\" + name + ".json", std::ios::binary) << json;
     }
 
-    // Makes every request fail that way from now on ("stall", "500", "refuse"...;
-    // see newsd), or, with an empty kind, lets the service answer normally again.
+    // Every request fails that way from now on (see newsd); "" heals the service.
     void SetFault(const std::string& kind) const {
-        if (kind.empty()) DeleteFileA((content_ + "\\fault").c_str());
-        if (!kind.empty()) std::ofstream(content_ + "\\fault", std::ios::binary) << kind;
+        if (kind.empty())
+            DeleteFileA((content_ + "\\fault").c_str());
+        else
+            std::ofstream(content_ + "\\fault", std::ios::binary) << kind;
     }
 
-    // The GET and POST requests whose path starts with prefix, in order; and
-    // those usage reports' bodies (their log lines read "report PATH body BODY").
-    // Agents of other tests on this machine may send their usage reports here
-    // too: a test counts only the paths of its own agents.
+    // The GET and POST requests whose path starts with prefix, and those usage
+    // reports' bodies. Agents of other tests may report here too: count only your own.
     std::vector<ServiceRequest> Requests(const std::string& prefix = "",
                                          std::vector<std::string>* bodies = nullptr) const {
         std::vector<ServiceRequest> requests;
@@ -60,8 +58,7 @@ public:
     }
     size_t Count(const std::string& prefix) const { return Requests(prefix).size(); }
 
-    // The body the news port answers to GET path (the whole response when it
-    // has no header end), fetched with a blocking socket bounded to 10 s.
+    // The body the news port answers to GET path, within 10 s.
     static std::string Fetch(const std::string& path) {
         WSADATA data;
         WSAStartup(MAKEWORD(2, 2), &data);
@@ -85,9 +82,7 @@ public:
         return end == std::string::npos ? response : response.substr(end + 4);
     }
 
-    // Where with_news_service.sh put them.
     static std::string Env(const char* variable) { return getenv(variable) ? getenv(variable) : ""; }
-    // The address the service listens on.
     static std::string Host() {
         std::string host = Env("TIDEWELL_TEST_SERVICE_HOST");
         return host.empty() ? "127.0.0.1" : host;
@@ -99,13 +94,9 @@ public:
 // The sample ads of newsd's content; ad n shows kAdNames[n % 3].
 constexpr const char* kAdNames[] = {"ferry", "chandlery", "fishmarket"};
 
-// A database (as twldata reads it) for tests that run every job against the
-// service: feed topics feedName(1..feeds) asking newsd for feeds of that
-// name, the quote topic, and an ad stream of `ads` ads still to fetch, which
-// the update leaves alone. Every feed topic starts due and, until a request
-// for it succeeds, stays due a second after each try (a good answer sets the
-// feed's own schedule). A negative pace lets every job run on every tick,
-// which keeps these tests short; the spacing of the runs is tested elsewhere.
+// A database for tests that run every job against the service: feed topics
+// feedName(1..feeds), due again a second after each failed try, the quote
+// topic and `ads` ads still to fetch. A negative pace runs every job on every tick.
 inline std::string JobsDatabase(std::string (*feedName)(int), int feeds, int ads, const std::string& account) {
     const std::string service = "http://" + NewsService::Host();
     std::string topics, adList;
@@ -125,8 +116,7 @@ inline std::string JobsDatabase(std::string (*feedName)(int), int feeds, int ads
            std::to_string(time(nullptr)) + R"(, "messages": [)" + adList + "]}]}";  // just asked
 }
 
-// Fills a new install folder for such a test: the database above, and
-// settings that keep ten messages a topic. True when twldata made the database.
+// That database, and settings that keep ten messages a topic.
 inline bool PrepareJobsFolder(const InstallFolder& folder, std::string (*feedName)(int), int feeds, int ads,
                               const std::string& account) {
     folder.Write("Tidewell.ini", "[Tidewell Settings]\r\nMsgPurge=10\r\n");

@@ -1,12 +1,7 @@
-// The local news service misbehaves on purpose while a real agent runs all
-// three download jobs against it: it cuts the header or the body (also with
-// no length announced), announces a wrong length, answers 500, refuses
-// connections, stalls (also half-way through a body), floods a header line,
-// sends noise or an endless body. The agent must go on serving display
-// programs while a job waits, each job's next run must work once the service
-// is healthy, and nothing a broken transfer brought may be used: every
-// stored bitmap and every headline is what the service sent, whole (a
-// bitmap cut short without a length shows by its own header).
+// The news service misbehaves on purpose (see newsd's faults) while a real
+// agent runs all three download jobs: display programs stay served, each job
+// works again once the service is healthy, and nothing a broken transfer
+// brought is used: every stored bitmap and headline is what was sent, whole.
 #include <array>
 #include <cstdio>
 #include <cstring>
@@ -40,7 +35,6 @@ Progress Look(HWND engine) {
     Progress seen;
     Conversation topics(engine, kTopicChannel), messages(engine, kMessageChannel);
     if (!topics.open() || !messages.open()) return seen;
-    // Calls visit for each message of the topic, oldest first.
     auto forEachMessage = [&](uint32_t ridTopic, const std::function<void(const MsgRecord&)>& visit) {
         MsgArea& area = messages.messages();
         area.wrap = 0;
@@ -62,7 +56,7 @@ Progress Look(HWND engine) {
     for (uint32_t feed : feeds)
         forEachMessage(feed, [&](const MsgRecord& msg) { seen.headlines.push_back(msg.Title); });
     forEachMessage(quotes, [&](const MsgRecord& quote) { seen.quoteReceived = quote.tmReceived; });
-    // Steps over the topics pass the ad stream by; the shared record names it.
+    // Steps over the topics pass the ad stream by.
     forEachMessage(GlobalBlockView().config().AdTopicId, [&](const MsgRecord& ad) {
         bool stored = std::string(ad.Title).rfind("A0", 0) == 0;
         seen.adsWithBitmaps += stored;
@@ -71,8 +65,7 @@ Progress Look(HWND engine) {
     return seen;
 }
 
-// A display program steps through the headlines with wrap on: every request
-// must be answered, and quickly, whatever a job is waiting for.
+// 200 steps through the headlines are answered quickly whatever a job waits for.
 DWORD ExpectDisplayServed(HWND engine) {
     Conversation messages(engine, kMessageChannel);
     EXPECT_TRUE(messages.open());
@@ -100,12 +93,9 @@ TEST_F(ServiceTest, EveryJobRecoversFromEveryFault) {
     AgentProcess agent(folder);
     HWND engine = agent.WaitForEngineWindow();
     ASSERT_TRUE(engine);
-    // Let the first runs go through while the service is healthy.
     ASSERT_TRUE(WaitFor([&] { return Look(engine).adsWithBitmaps > 0 && Look(engine).quoteReceived > 0; }, 30000));
 
-    // The transfers of each job (update, ads, quotes) that met the fault: those
-    // the service answered with it, or, for refused connections, which it
-    // never sees, the failures each job traced.
+    // Per job (update, ads, quotes), the transfers answered with the fault, or the failures traced for refusals.
     auto met = [&](const std::string& kind) {
         const char* failures[] = {"EngineUpdate::CUpdate::OnDisconnect(): Connect Failure",
                                   "AdStream::CUpdate::OnDiconnect(): Connect Failure",
@@ -152,7 +142,6 @@ TEST_F(ServiceTest, EveryJobRecoversFromEveryFault) {
     EXPECT_TRUE(trace_.Contains("CHttp::OnRead(): Receive header buffer overflow", agent.id()));
     EXPECT_TRUE(trace_.Contains("CHttp::OnRead(): Error - body longer than", agent.id()));
 
-    // What was stored is what the service sent, whole.
     Progress stored = Look(engine);
     for (uint32_t ad : stored.adsStored) {
         char file[32];

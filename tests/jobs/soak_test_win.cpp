@@ -1,13 +1,7 @@
-// One agent against the local news service for a while (TIDEWELL_SOAK_SECONDS,
-// 90 by default; scripts/soak runs it for longer), with every job due on
-// every tick and hundreds of ads to fetch, while the service turns from
-// healthy to one fault and back, over and over: bodies cut short, endless
-// bodies, refused connections, short stalls, cut headers, noise. The
-// agent's handles, GDI objects (where the system counts them) and private
-// bytes, sampled in the healthy phases, must not grow, and display programs
-// stay served. The agent is engine_soak, the shipped agent but for a clock
-// that ticks every 50 ms: a minute holds what takes the shipped agent well
-// over an hour, so that thousands of transfers pass while resources are watched.
+// engine_soak (the agent with a 50 ms clock: thousands of transfers a minute)
+// against the news service turning from healthy to a fault and back for
+// TIDEWELL_SOAK_SECONDS (90): handles, GDI objects and private bytes sampled
+// in the healthy phases must not grow, and display programs stay served.
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -24,12 +18,10 @@ namespace {
 
 constexpr int kFeeds = 30;
 constexpr int kAds = 400;
-constexpr DWORD kPhaseMs = 1500;  // some thirty clock periods of the compressed agent
-// Transfers the service must at least answer per minute: far above what a
-// 5-second clock allows (12 per job), below what a busy machine still manages.
+constexpr DWORD kPhaseMs = 1500;
+// Far above what the shipped 5-second clock allows (12 per job).
 constexpr size_t kAnsweredPerMinute = 350;
-// What a sample may show above the first ones: a transfer under way holds a
-// socket and an event or two, and the heap keeps some slack.
+// A transfer under way holds a socket and an event or two; the heap keeps some slack.
 constexpr DWORD kHandleSlack = 4;
 constexpr SIZE_T kPrivateBytesSlack = 512 * 1024;
 
@@ -44,8 +36,7 @@ struct Usage {
     SIZE_T privateBytes = 0;  // the commit charge (Wine fills PagefileUsage, not PrivateUsage)
 };
 
-// The handles a process holds, from the system's handle table (Wine 8 answers
-// GetProcessHandleCount with 0); 0 when the table cannot be read.
+// From the system's handle table: Wine 8 answers GetProcessHandleCount with 0.
 DWORD CountHandles(DWORD processId) {
     struct Entry {
         ULONG processId;
@@ -99,7 +90,6 @@ Usage Most(const Usage& a, const Usage& b) {
     return most;
 }
 
-// One display request answered, within a second.
 bool DisplayServed(HWND engine) {
     Conversation topics(engine, kTopicChannel);
     if (!topics.open()) return false;
@@ -114,7 +104,6 @@ TEST_F(ServiceTest, ResourcesHoldThroughTransfersWithFaults) {
     const char* setting = getenv("TIDEWELL_SOAK_SECONDS");
     const DWORD runMs = (setting ? std::max(30, atoi(setting)) : 90) * 1000;
     for (int n = 1; n <= kFeeds; n++) {
-        // Headlines that never move on: the database stays the same size.
         service_.AddFeed(FeedName(n), R"({"title": "News / )" + FeedName(n) +
                                           R"(", "keep": 3, "period": 1000000, "headlines": ["Calm", "Swell"]})");
     }
@@ -136,7 +125,6 @@ TEST_F(ServiceTest, ResourcesHoldThroughTransfersWithFaults) {
         ASSERT_EQ(STILL_ACTIVE, agent.Wait(0));
         if (!healthy) continue;
         last = Sample(agent.id());
-        // The first two samples together are the level the rest may not pass.
         if (samples++ < 2) first = samples == 1 ? last : Most(first, last);
         most = Most(most, last);
     }

@@ -1,15 +1,9 @@
 #!/bin/sh
-# Runs a test program under Wine beside the local news service (newsd),
-# listening where the agent was built to find the service (127.0.0.1:8642,
-# quotes on 8643).
-# The program finds the service's content folder and request log through
-# TIDEWELL_TEST_SERVICE_CONTENT and TIDEWELL_TEST_SERVICE_LOG, as Wine's Z: drive shows them.
-# The service stops when the program ends, and by itself after ten minutes
-# (TIDEWELL_SERVICE_SECONDS, for longer runs). With TIDEWELL_SERVICE_HOST set
-# to another loopback address the service listens there instead, takes no
-# turn with other trees, and the program finds the address in
-# TIDEWELL_TEST_SERVICE_HOST (only for programs whose agents are pointed
-# there by their database).
+# Runs a test program under Wine beside the local news service (newsd) on
+# 127.0.0.1:8642 (quotes on 8643), where the agent finds it, or on
+# TIDEWELL_SERVICE_HOST, which takes no turn with other trees. The program
+# finds it through TIDEWELL_TEST_SERVICE_{HOST,CONTENT,LOG}. The service
+# stops with the program, or after TIDEWELL_SERVICE_SECONDS (600).
 #   with_news_service.sh WINE_RUN PREFIX NEWSD TEST_PROGRAM
 set -u
 wine_run=$1 prefix=$2 newsd=$3 program=$4
@@ -23,7 +17,6 @@ fi
 work=$(mktemp -d /tmp/tidewell-newsd.XXXXXX)
 trap 'stop_servers; rm -rf "$work"' EXIT INT TERM
 
-# The service's own sample content (the ads among it are drawn at start); tests add feeds of their own.
 cp -r "$(dirname "$newsd")/content" "$work/content"
 lifetime=${TIDEWELL_SERVICE_SECONDS:-600}
 start_server "$lifetime" "$work/newsd.out" python3 "$newsd" --host "$host" --news-port 8642 --content "$work/content" \
@@ -35,7 +28,6 @@ TIDEWELL_TEST_SERVICE_HOST=$host \
     TIDEWELL_TEST_SERVICE_CONTENT="$dos_work\\content" TIDEWELL_TEST_SERVICE_LOG="$dos_work\\requests.log" \
     "$wine_run" --prefix "$prefix" "$program"
 status=$?
-# Tells a hang of the program from one in stopping the service.
 echo "with_news_service: the program ended with status $status; stopping the service" >&2
 [ "$status" -eq 0 ] || { echo "== newsd requests"; cat "$work/requests.log"; cat "$work/newsd.out"; }
 exit "$status"

@@ -1,7 +1,6 @@
 #!/bin/sh
-# Starts Python's http.server and tinyproxy on loopback ports, runs the network
-# test program under Wine with their ports and the web root in its environment,
-# and stops both. The servers also stop by themselves after five minutes.
+# Runs the network test under Wine beside Python's http.server and tinyproxy
+# on loopback (which stop by themselves after five minutes).
 #   http_test.sh WINE_RUN PREFIX TEST_PROGRAM
 set -u
 wine_run=$1 prefix=$2 program=$3

@@ -1,6 +1,5 @@
-// The request text in its rare forms (the usual ones show on the wire), the
-// response header read from pieces split at every offset, and the source
-// header's rare cases.
+// The request text and source header in their rare forms (the usual ones
+// show on the wire), and the response header split at every offset.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -39,10 +38,8 @@ TEST(HttpRequest, AbsentPathAndBodyThroughAProxyTooLongAndUnsafe) {
 
 namespace {
 
-// Feeds the response the way the client reads it (at most what the buffer has
-// room for, never more than a piece at a time) and tells what came of it:
-// "[line]..." then "status length", then the body, "open" while the header
-// goes on, or where the full buffer stopped the reading.
+// Feeds the response as the client reads it (within the room, a piece at a
+// time): "[line]... status length" and the body, "open", or where it filled up.
 std::string Feed(const std::string& response, const std::vector<size_t>& pieces) {
     char buffer[kHeaderBufferSize];
     HttpHeaderState state;
@@ -99,7 +96,6 @@ TEST(HttpHeader, EveryLineEndAtEverySplit) {
 }
 
 TEST(SourceHeader, AbsentPartsAndOverlongPaths) {
-    // The usual layouts show in the downloaded files; here what downloads rarely meet.
     EXPECT_EQ("<!--\r\nhttp://q.test:8643/\r\n", SourceHeaderStart(SourceHeaderStyle::Html, "q.test", nullptr, 8643));
     EXPECT_EQ("", SourceHeaderLine(SourceHeaderStyle::Ini, nullptr));
     std::string longPath(2000, 'p');

@@ -9,7 +9,7 @@
 
 namespace {
 
-// A URL: "scheme host port path" ("-" for an absent part), or "refused".
+// "scheme host port path" ("-" when absent), or "refused".
 std::string Split(const char* text) {
     CUrl url;
     if (!url.Parse(text)) return "refused";
@@ -24,7 +24,6 @@ std::string Decode(const char* text) {
     return copy;
 }
 
-// The result and the text it left: "1:text".
 std::string Trim(const char* text) {
     char copy[64];
     strcpy(copy, text);

@@ -1,5 +1,4 @@
-// The message data file: what survives a restart, what is refused, and that
-// no failure of a save loses the previous file.
+// The message data file: what survives a restart, what is refused, and no failed save loses the previous file.
 #include <gtest/gtest.h>
 
 #include <string_view>
@@ -35,7 +34,7 @@ protected:
         return gTopicArray.Load();
     }
 
-    // Reloads: the answer and the last trace line.
+    // The answer of a reload and its last trace line.
     std::string Loaded() {
         TraceRecorder trace;
         std::string answer = std::to_string(Reload());
@@ -43,20 +42,17 @@ protected:
     }
 };
 
-// The words as the file holds them, little-endian.
 std::string Words(std::initializer_list<uint32_t> words) {
     std::string bytes;
     for (uint32_t word : words) bytes.append(reinterpret_cast<const char*>(&word), sizeof word);
     return bytes;
 }
 
-// The data file served from memory, so that every length of it can be tried
-// quickly; reading past its end is impossible by construction.
+// The data file served from memory, so that every length of it is tried quickly.
 std::string_view gServed;
 size_t gServedPosition = 0;
 
-// Writes that fail at the nth call (counting from 1), or from then on take
-// only half of what they are given.
+// Writes that fail at the nth call (from 1), or from then on take only half.
 int gFailingWrite = 0, gWriteCalls = 0;
 bool gShortInsteadOfFailing = false;
 int (*gRealWrite)(OsFile*, const void*, uint32_t, uint32_t*) = nullptr;
@@ -107,9 +103,8 @@ TEST_F(DataFileTest, HeaderCarriesThePersistedFieldsAndCountsTheStart) {
     EXPECT_EQ(bytes.replace(260, 4, Words({42})), dir_.Read("Msg.dat"));
 }
 
-// Only the version word decides, not the banner; a count of four billion
-// messages costs nothing before they fail to arrive; the topics read before
-// the hundred-and-first stay.
+// Only the version word decides, not the banner; four billion messages cost
+// nothing before they fail to arrive; the topics before the 101st stay.
 TEST_F(DataFileTest, DamagedFilesAreRefusedWithTheTextOfTheFault) {
     const std::string error = "0 TopicArray::Load() Error: ";
     EXPECT_EQ("0 TopicArray::Load(): Could not open " + dir_.File("Msg.dat"), Loaded());
@@ -168,7 +163,7 @@ TEST_F(DataFileTest, FileCutShortAnywhereFailsWithTheTextOfTheFieldBeingRead) {
         return 1;
     };
     gOs.Close = [](OsFile*) {};
-    // Where each field of the small database ends, and the text of a file cut before that.
+    // Where each field ends, and the text of a file cut before that.
     const std::pair<size_t, std::string> fields[] = {
         {4768, "Read wrong size for data file Header"},
         {4772, "Read wrong size for dwNumTopics"},
@@ -199,31 +194,16 @@ TEST_F(DataFileTest, SaveThatFailsAnywhereLeavesThePreviousFileIntact) {
     gRealWrite = real.Write;
     const std::string e = "TopicArray::Load() Error: ", msg = e + "Failed writing msg",
                       record = e + "Invalid msg record size", count = e + "Invalid dwNumSize size written";
-    // The nine writes of the small database failing in turn, then falling short, then the flush, the
-    // replacement of the file and the creation of the new one.
-    const std::string texts[] = {
-        e + "Failed writing Header",
-        e + "Failed writing dwNumTopics",
-        msg,
-        msg,
-        msg,
-        msg,
-        msg,
-        msg,
-        msg,
-        e + "Read wrong size for data file Header",
-        e + "Invalid dwNumTopic size written",
-        record,
-        count,
-        record,
-        record,
-        record,
-        record,
-        count,
-        e + "Could not flush the data file",
-        "TopicArray::Save(): Could not replace " + dir_.File("Msg.dat"),
-        "TopicArray::Save(): Could not create " + dir_.File("Msg.dat.new"),
-    };
+    // The nine writes failing in turn, then falling short; the flush, the replacement and the creation.
+    std::vector<std::string> texts = {e + "Failed writing Header", e + "Failed writing dwNumTopics"};
+    texts.resize(9, msg);
+    for (const std::string& shortWrite :
+         {e + "Read wrong size for data file Header", e + "Invalid dwNumTopic size written", record, count, record,
+          record, record, record, count})
+        texts.push_back(shortWrite);
+    texts.push_back(e + "Could not flush the data file");
+    texts.push_back("TopicArray::Save(): Could not replace " + dir_.File("Msg.dat"));
+    texts.push_back("TopicArray::Save(): Could not create " + dir_.File("Msg.dat.new"));
     for (int fault = 0; fault < 21; fault++) {
         SCOPED_TRACE(texts[fault]);
         gOs = real;

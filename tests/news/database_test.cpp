@@ -29,14 +29,14 @@ TEST_F(NewsTest, AdStreamTopicIsMadeWhenMissingAndKeptWithItsIntervalReset) {
 
     for (int i = 2; i < 100; i++) AddTopic(TOPIC_SUBSCRIPTION);
     cfg_.AdTopicId = kNoId;
-    EXPECT_EQ(1, EnsureAdStreamTopic(gTopicArray,
-                                     cfg_));  // a full array that holds it starts (one without it: datafile_tool_test)
+    // A full array that holds it starts (one without it: datafile_tool_test).
+    EXPECT_EQ(1, EnsureAdStreamTopic(gTopicArray, cfg_));
     EXPECT_EQ(4u, cfg_.AdTopicId);
 }
 
 class QuoteTopicTest : public NewsTest {
 protected:
-    // Rebuilds the topic for the symbols: its message numbers, then its titles.
+    // The rebuilt topic's message numbers, then its titles.
     std::string Rebuild(CTopic& quotes, std::initializer_list<const char*> list) {
         memset(symbols_, 0, sizeof symbols_);
         uint32_t count = 0;
@@ -73,9 +73,7 @@ TEST_F(QuoteTopicTest, KeepsListedSymbolsDropsOthersAppendsNewOnesAndCutsOverlon
     EXPECT_STREQ("SSSSSSSSS;0;0", quotes.msgList.begin()->value->lpszTitle);
 }
 
-// A long list keeps every message, but the address names only the whole
-// symbols the URL reader takes, still ends with the format, and the rest is
-// traced once.
+// The address names only the whole symbols the URL reader takes, and the rest is traced once.
 TEST_F(QuoteTopicTest, AddressHoldsTheWholeSymbolsTheUrlReaderTakesAndTracesTheRest) {
     const std::pair<int, uint32_t> lengthsAndFits[] = {{9, 22}, {4, 44}, {1, 110}};
     for (auto [length, fits] : lengthsAndFits) {

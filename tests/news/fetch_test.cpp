@@ -13,7 +13,7 @@ namespace {
 
 class FetchTest : public NewsTest {
 protected:
-    // The topic id a topic request answers, or -1 for 0.
+    // The topic id answered, or -1.
     int TopicAfter(uint16_t code, uint32_t current, bool wrap) {
         topicArea_->wrap = wrap;
         topicArea_->topic.ridTopic = current;

@@ -1,7 +1,5 @@
-// A fresh news database, as after a restart: an empty topic array, a record
-// of the caller's as the shared record and the purge's turn at its start; and
-// topics and messages added the way the update adds them. Free of the test
-// framework, so that the fuzz targets start every input from the same state.
+// A fresh news database, as after a restart, and topics and messages added
+// as the update adds them. Free of the test framework: the fuzz targets use it.
 #pragma once
 
 #include <cstring>

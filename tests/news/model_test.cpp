@@ -4,8 +4,6 @@
 #include "news/list.h"
 #include "news_fixture.h"
 
-// Inserting after any node and erasing are what every update, purge and
-// quote replacement does to the lists; an empty list is their guard.
 TEST(CList, ErasingFromAnEmptyListRaises) {
     CList<int*> list;
     int a = 1;
@@ -19,8 +17,6 @@ TEST(CList, ErasingFromAnEmptyListRaises) {
     }
 }
 
-// Where the search for a free slot starts and how it goes round the end is
-// met where topics are placed in given slots (data_file_test, database_test).
 TEST_F(NewsTest, AFullArrayRefusesTheNext) {
     for (int i = 0; i < 100; i++) AddTopic(TOPIC_SUBSCRIPTION);
     CTopic extra;

@@ -1,5 +1,4 @@
-// A fresh database for each test, and the shared record put back after it;
-// with a data directory and a standing clock for the tests that need them.
+// A fresh database for each test; with a data directory and a standing clock for those that need them.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -12,8 +11,7 @@
 
 constexpr int32_t kNow = 1800000000;
 
-// The calendar clock's 32-bit count seconds after it passed INT32_MAX in
-// 2038, where it turns negative.
+// The 32-bit calendar count seconds after it turned negative in 2038.
 inline int32_t AfterTheWrap(uint32_t seconds) {
     return static_cast<int32_t>(static_cast<uint32_t>(INT32_MAX) + seconds);
 }
@@ -32,11 +30,10 @@ protected:
     static std::string Titles(const CTopic& topic) { return Join(topic, true); }
     static std::string Join(const CTopic& topic, bool titles) {
         std::string joined;
-        for (MsgList::I node = topic.msgList.begin(); node != topic.msgList.end(); node = MsgList::next(node))
-            joined += (joined.empty() ? ""
-                       : titles       ? "|"
-                                      : " ") +
-                      (titles ? std::string(node->value->lpszTitle) : std::to_string(node->value->ridMsg));
+        for (MsgList::I node = topic.msgList.begin(); node != topic.msgList.end(); node = MsgList::next(node)) {
+            if (!joined.empty()) joined += titles ? "|" : " ";
+            joined += titles ? std::string(node->value->lpszTitle) : std::to_string(node->value->ridMsg);
+        }
         return joined;
     }
 

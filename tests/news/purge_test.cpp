@@ -1,5 +1,4 @@
-// The purge's rules: counts, ages, the ad stream with its bitmaps, the turn
-// over topics and the out-of-range removal.
+// The purge: counts, ages, the ad stream with its bitmaps, the turn over topics, the out-of-range removal.
 #include <gtest/gtest.h>
 
 #include <tuple>
@@ -44,13 +43,12 @@ TEST_F(PurgeTest, CountLimitTakesTheOldestFirstAndExpiryThoseOlderThanTheLifetim
     Purge::PurgeList(topic);
     EXPECT_EQ("2 3", Numbers(topic));
 
-    cfg_.MsgExpire = 0;  // without expiry age does not matter
+    cfg_.MsgExpire = 0;
     AddMsg(topic, 5, "ancient", 0);
     Purge::PurgeList(topic);
     EXPECT_EQ("2 3 5", Numbers(topic));
 }
 
-// Ages go on counting when the clock passes 2038 and its count turns negative.
 TEST_F(PurgeTest, ExpiryWorksPastTheYear2038) {
     gOs.Now = [] { return AfterTheWrap(5000); };
     cfg_.MsgPurge = 10;
@@ -63,8 +61,7 @@ TEST_F(PurgeTest, ExpiryWorksPastTheYear2038) {
     EXPECT_EQ("2 3", Numbers(topic));
 }
 
-// Titles that point outside the data directory are shown harmless with a
-// real agent (hostile_input_test); here which names in it are the agent's.
+// Titles pointing outside the data directory: hostile_input_test.
 TEST_F(PurgeTest, AdStreamIsCutToFiftyAndOnlyTheAgentsOwnBitmapsAreEverDeleted) {
     const char* names[] = {"plain.bmp",    "Msg.dat",      "A123.bmp", "A0000101.bmp.txt",  // kept
                            "a0000102.BMP", "A00001030.bmp"};  // deleted: any case, more digits for bigger numbers

@@ -39,8 +39,7 @@ AgentProcess::AgentProcess(const std::string& enginePath, const std::string& arg
     : process_(enginePath, arguments) {}
 
 HWND AgentProcess::WaitForEngineWindow(DWORD timeoutMs) {
-    // The window exists from the second step of start-up on; the agent
-    // publishes it in the shared record only once the record is set up.
+    // The window exists early; it is published in the shared record once that is set up.
     if (window_) return window_;
     HWND found = nullptr;
     bool published = WaitFor(

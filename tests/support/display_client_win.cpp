@@ -1,20 +1,13 @@
-// Plays a display program for the object-server tests. It walks every
-// active topic's messages through two conversations, as a display program
-// steps through them, again and again, and checks that every walk gives the
-// same answers as the first.
-//
-//   display_client ROUNDS     exit code 0 when every answer was right
+// Plays a display program for the tests.
+//   display_client ROUNDS      walks every active topic's messages ROUNDS times;
+//                              0 when every walk answered as the first
 //   display_client --abandon [SEMAPHORE]
-//                             opens a conversation on each channel, prints
-//                             the message conversation's atom and handle,
-//                             releases the named semaphore once when both
-//                             are open, and waits to be killed without
-//                             closing them
+//                              opens both channels, prints the message
+//                              conversation's atom and handle, releases the
+//                              semaphore and waits to be killed
 //   display_client --display-window MS
-//                             names a window of its own as the display window
-//                             in the shared record and prints what it is
-//                             handed, until the agent's configuration update
-//                             arrives or MS milliseconds have passed
+//                              publishes a display window and prints what it is
+//                              handed until the configuration update or MS ms
 #include <windows.h>
 
 #include <cstdio>
@@ -86,8 +79,7 @@ LRESULT CALLBACK DisplayWindowProc(HWND window, UINT message, WPARAM wParam, LPA
     return DefWindowProcA(window, message, wParam, lParam);
 }
 
-// The display window's handle goes into the record as a 32-bit word, which
-// an agent of either word size turns back into a handle.
+// The handle goes into the record as a 32-bit word, for agents of either word size.
 int RunDisplayWindow(DWORD ms) {
     WNDCLASSA wc = {};
     wc.lpfnWndProc = DisplayWindowProc;

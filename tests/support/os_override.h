@@ -1,5 +1,3 @@
-// Test helpers around the system interface: put entries back after a test,
-// and record the diagnostic trace of this process.
 #pragma once
 
 #include <string>
@@ -7,8 +5,7 @@
 
 #include "base/os.h"
 
-// Saves the system interface and restores it when the test ends, so that a
-// test may replace any entry.
+// Restores the system interface when the test ends: a test may replace any entry.
 class OsOverride {
 public:
     OsOverride() : saved_(gOs) {}

@@ -18,18 +18,35 @@ void CopyProgram(const std::string& dir, const std::string& program, const std::
     CopyFileA(from.c_str(), to.c_str(), FALSE);
 }
 
-ChildProcess::ChildProcess(const std::string& program, const std::string& arguments) {
+namespace {
+
+// Handles are inherited when startup hands some over.
+bool Start(const std::string& program, const std::string& arguments, STARTUPINFOA& startup,
+           PROCESS_INFORMATION& process) {
     std::string commandLine = "\"" + program + "\"" + (arguments.empty() ? "" : " " + arguments);
-    STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
+    BOOL inherit = (startup.dwFlags & STARTF_USESTDHANDLES) != 0;
+    if (!CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, inherit, 0, nullptr, nullptr, &startup, &process))
+        return false;
+    CloseHandle(process.hThread);
+    return true;
+}
+
+void EndUnlessEnded(HANDLE process) {
+    if (WaitForSingleObject(process, 0) == WAIT_OBJECT_0) return;
+    TerminateProcess(process, 99);
+    WaitForSingleObject(process, 5000);
+}
+
+}  // namespace
+
+ChildProcess::ChildProcess(const std::string& program, const std::string& arguments) {
+    STARTUPINFOA startup = {};
     PROCESS_INFORMATION process;
     LARGE_INTEGER now;
     QueryPerformanceCounter(&now);
     startTicks_ = now.QuadPart;
-    if (!CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
-        return;
-    }
-    CloseHandle(process.hThread);
+    if (!Start(program, arguments, startup, process)) return;
     handle_ = process.hProcess;
     id_ = process.dwProcessId;
 }
@@ -61,10 +78,7 @@ DWORD ChildProcess::Wait(DWORD timeoutMs) {
 
 void ChildProcess::Kill() {
     if (!handle_) return;
-    if (WaitForSingleObject(handle_, 0) != WAIT_OBJECT_0) {
-        TerminateProcess(handle_, 99);
-        WaitForSingleObject(handle_, 5000);
-    }
+    EndUnlessEnded(handle_);
     CloseHandle(handle_);
     handle_ = nullptr;
 }
@@ -84,9 +98,7 @@ double ChildProcess::SinceStart() const {
 
 namespace {
 
-// The committed private memory of a process, region by region. Wine leaves
-// PrivateUsage of GetProcessMemoryInfo at 0, so it is added up here, as
-// Windows counts its "private bytes".
+// Windows' "private bytes", region by region: Wine leaves PrivateUsage at 0.
 double CommittedPrivateBytes(HANDLE process) {
     double total = 0;
     MEMORY_BASIC_INFORMATION region;
@@ -133,32 +145,24 @@ DWORD RunCapturingOutput(const std::string& program, const std::string& argument
     HANDLE readEnd, writeEnd;
     if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0)) return STILL_ACTIVE;
     SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
-    std::string commandLine = "\"" + program + "\"" + (arguments.empty() ? "" : " " + arguments);
     STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdOutput = writeEnd;
     startup.hStdError = writeEnd;
     startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
     PROCESS_INFORMATION process;
-    BOOL started =
-        CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process);
+    bool started = Start(program, arguments, startup, process);
     CloseHandle(writeEnd);
     DWORD exitCode = STILL_ACTIVE;
     if (started) {
-        CloseHandle(process.hThread);
         bool ended = WaitFor(
             [&] {
                 DrainPipe(readEnd, output);
                 return WaitForSingleObject(process.hProcess, 0) == WAIT_OBJECT_0;
             },
             timeoutMs);
-        if (ended) {
-            GetExitCodeProcess(process.hProcess, &exitCode);
-        } else {
-            TerminateProcess(process.hProcess, 99);
-            WaitForSingleObject(process.hProcess, 5000);
-        }
+        if (ended) GetExitCodeProcess(process.hProcess, &exitCode);
+        EndUnlessEnded(process.hProcess);
         DrainPipe(readEnd, output);  // what it wrote just before it ended
         CloseHandle(process.hProcess);
     }

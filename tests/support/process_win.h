@@ -1,6 +1,5 @@
 // Processes and windows for tests and benchmarks under Wine. Every wait is
-// bounded, and a process started here is killed when its owner goes without
-// closing it.
+// bounded; a process started here is killed when its owner goes.
 #pragma once
 
 #include <windows.h>
@@ -8,7 +7,7 @@
 #include <functional>
 #include <string>
 
-// The directory of the running test program, where every built program lies.
+// Where every built program lies.
 std::string ProgramDir();
 
 // Copies a built program into dir, optionally under another name.
@@ -32,8 +31,7 @@ public:
     // The exit code, or STILL_ACTIVE when the process outlives the wait.
     DWORD Wait(DWORD timeoutMs);
     void Kill();
-    // Posts WM_CLOSE to the window and waits for the process to end; true
-    // when it ended by itself within the time.
+    // Posts WM_CLOSE and waits; true when the process ended in time.
     bool Close(HWND window, DWORD timeoutMs);
     // Seconds from the request to start the process until now.
     double SinceStart() const;
@@ -45,22 +43,17 @@ private:
     LONGLONG startTicks_ = 0;
 };
 
-// Runs a program to its end with its standard output and error in output;
-// its exit code, or STILL_ACTIVE when it had to be killed after the time-out.
+// Runs a program to its end, its output and errors into output; its exit code, or STILL_ACTIVE when killed.
 DWORD RunCapturingOutput(const std::string& program, const std::string& arguments, DWORD timeoutMs,
                          std::string& output);
 
-// Waits for the condition, asked every pollMs, handling this thread's window
-// messages meanwhile so that its own windows keep answering. True when it
-// came true. A benchmark that times a start polls every millisecond.
+// Waits for the condition, asked every pollMs, while handling this thread's messages.
 bool WaitFor(const std::function<bool()>& condition, DWORD timeoutMs, DWORD pollMs = 20);
 
-// The first top-level window of the class that belongs to the process (any
-// process when processId is 0), or 0 after the time-out.
+// The first top-level window of the class of the process (any when 0), or 0.
 HWND WaitForWindow(const char* className, DWORD processId, DWORD timeoutMs, DWORD pollMs = 20);
 
-// Sends WM_NULL, which a window answers only once its thread runs its message
-// loop; false when it did not answer in time.
+// True when the window's thread runs its message loop (answers WM_NULL) in time.
 bool WaitForAnswer(HWND window, DWORD timeoutMs);
 
 // Pumps this thread's messages for the given time.

@@ -1,8 +1,5 @@
-// A scripted HTTP server on loopback for the network tests: it reads each
-// request, then answers with chosen bytes in chosen pieces and pauses, and
-// closes (or keeps the connection open, to stall). It runs on a thread of its
-// own with blocking sockets; it stops when destroyed, and every wait of it is
-// bounded.
+// A scripted HTTP server on loopback: reads each request, answers with chosen
+// pieces and pauses, then closes or stalls. Its own thread; every wait bounded.
 #pragma once
 
 #include <windows.h>
@@ -34,8 +31,7 @@ public:
     std::vector<std::string> Requests() const;
     int Connections() const { return connections_; }
 
-    // A reply in pieces of the given size (the last one shorter), each
-    // followed by the pause.
+    // A reply in pieces of the given size, each followed by the pause.
     static std::vector<ServerPiece> InPieces(const std::string& reply, size_t size, DWORD pauseMs);
 
 private:

@@ -7,8 +7,7 @@ free_port() {
     python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'
 }
 
-# wait_listening PORT [NAME]: waits up to 10 s for a server to accept on PORT
-# (of $listen_host, 127.0.0.1 unless set).
+# wait_listening PORT [NAME]: waits up to 10 s for $listen_host (127.0.0.1):PORT.
 wait_listening() {
     tries=0
     until python3 -c "import socket, sys; s = socket.socket(); s.settimeout(1); sys.exit(s.connect_ex(('${listen_host:-127.0.0.1}', $1)))"; do
@@ -21,9 +20,7 @@ wait_listening() {
     done
 }
 
-# start_server LIMIT_SECONDS LOG COMMAND...: runs COMMAND in the background.
-# A server still there 5 s after it was asked to stop (by its time limit or by
-# stop_servers) is killed: stopping it must never hold up the test.
+# start_server LIMIT_SECONDS LOG COMMAND...: in the background, killed 5 s after a stop it ignores.
 start_server() {
     limit=$1 log=$2
     shift 2

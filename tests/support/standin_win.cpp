@@ -1,6 +1,5 @@
-// Stands in for a program beside the agent (the display program, the repair
-// installer): appends its own file name and command line to "standin.log"
-// in its folder, then ends. "--exit N" anywhere on the line gives exit code N.
+// Stands in for a program beside the agent: appends its name and command line
+// to "standin.log" in its folder. "--exit N" gives exit code N.
 #include <windows.h>
 
 #include <cstdlib>

@@ -1,5 +1,6 @@
 #include "temp_dir.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <filesystem>
@@ -9,26 +10,14 @@
 namespace fs = std::filesystem;
 
 std::string HostPath(const std::string& path) {
-#ifdef _WIN32
-    return path;
-#else
     std::string host = path;
-    for (char& c : host) {
-        if (c == '\\') c = '/';
-    }
-    return host;
+#ifndef _WIN32
+    std::replace(host.begin(), host.end(), '\\', '/');
 #endif
+    return host;
 }
 
 namespace {
-
-std::string PlatformPath(const fs::path& path) {
-    std::string text = path.string();
-    for (char& c : text) {
-        if (c == '/') c = '\\';
-    }
-    return text;
-}
 
 std::string UniqueSuffix() {
     static std::atomic<unsigned> counter{0};
@@ -41,7 +30,8 @@ std::string UniqueSuffix() {
 TempDir::TempDir(const std::string& name) {
     fs::path dir = fs::temp_directory_path() / "tidewell-tests" / (name + "-" + UniqueSuffix());
     fs::create_directories(dir);
-    path_ = PlatformPath(dir);
+    path_ = dir.string();
+    std::replace(path_.begin(), path_.end(), '/', '\\');
 }
 
 TempDir::~TempDir() {

@@ -1,6 +1,5 @@
-// A fresh, empty directory for one test, removed with everything in it when
-// the test ends. Its path is in the form the platform-free code expects:
-// backslashes, as on Windows (the native system layer maps them back).
+// A fresh directory for one test, removed when it ends; its path has
+// backslashes, as the platform-free code expects.
 #pragma once
 
 #include <string>

@@ -1,7 +1,5 @@
-// Captures the diagnostic trace of other processes the way a debug monitor
-// does: OutputDebugStringA hands each text to the owner of the
-// "DBWIN_BUFFER" mapping. Only one capture may exist at a time in a Wine
-// prefix, which the desktop resource lock of the tests guarantees.
+// Captures other processes' OutputDebugStringA texts as a debug monitor does.
+// One capture at a time in a Wine prefix: the tests' desktop lock sees to it.
 #pragma once
 
 #include <windows.h>
