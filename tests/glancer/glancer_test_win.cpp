@@ -23,6 +23,7 @@
 #include "shared/names.h"
 #include "shared/object_server_win.h"
 #include "shared/window_handle_win.h"
+#include "test_window_win.h"
 
 namespace {
 
@@ -378,12 +379,7 @@ public:
         bool existed = false;
         block_ = MappedView::Create(kGlobalMappingName, kGlobalMappingSize, &existed);
         memset(block_.get(), fill, kGlobalMappingSize);
-        WNDCLASSA wc = {};
-        wc.lpfnWndProc = Proc;
-        wc.hInstance = GetModuleHandleA(nullptr);
-        wc.lpszClassName = kEngineWindowClass;
-        RegisterClassA(&wc);
-        window_ = CreateWindowA(kEngineWindowClass, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+        window_ = MakeTestWindow(kEngineWindowClass, 0, 0, 0, 0, 0, HWND_MESSAGE, Proc);
         CConfigData& c = cfg();
         memset(c.DataDir, 0, sizeof c.DataDir);
         memcpy(c.DataDir, dataDir.data(), std::min(dataDir.size(), sizeof c.DataDir - 1));
