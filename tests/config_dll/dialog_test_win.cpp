@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "agent_process_win.h"
+#include "agent_fixture_win.h"
 #include "config_dll/resource.h"
 #include "shared/display_settings.h"
 #include "shared/names.h"
@@ -53,22 +53,12 @@ std::string TextOf(HWND window) {
     return Narrow(text);
 }
 
-HWND gFound;
-int gWantedId;
-
-BOOL CALLBACK FindItem(HWND window, LPARAM) {
-    if (GetDlgCtrlID(window) != gWantedId) return TRUE;
-    gFound = window;
-    return FALSE;
-}
-
-BOOL CALLBACK FindOwnedBox(HWND window, LPARAM owner) {
-    char name[16];
-    if (GetWindow(window, GW_OWNER) != reinterpret_cast<HWND>(owner) || !GetClassNameA(window, name, sizeof name) ||
-        std::string(name) != "#32770")
-        return TRUE;
-    gFound = window;
-    return FALSE;
+// The message box shown over the window, or 0.
+HWND OwnedBox(HWND owner) {
+    for (HWND w = FindWindowExA(nullptr, nullptr, "#32770", nullptr); w;
+         w = FindWindowExA(nullptr, w, "#32770", nullptr))
+        if (GetWindow(w, GW_OWNER) == owner) return w;
+    return nullptr;
 }
 
 // The dialog the agent shows, reached from this process by window messages.
@@ -86,11 +76,12 @@ public:
     }
     HWND window = nullptr;
 
+    // A control of the dialog or of one of its pages.
     HWND Item(int id) const {
-        gFound = nullptr;
-        gWantedId = id;
-        EnumChildWindows(window, FindItem, 0);
-        return gFound;
+        HWND item = GetDlgItem(window, id);
+        for (HWND page = GetWindow(window, GW_CHILD); page && !item; page = GetWindow(page, GW_HWNDNEXT))
+            item = GetDlgItem(page, id);
+        return item;
     }
     LRESULT Send(int id, UINT message, WPARAM wParam = 0, LPARAM lParam = 0) const {
         return SendMessageA(Item(id), message, wParam, lParam);
@@ -121,9 +112,7 @@ public:
         // Found once shown: the box gets its text after it is made.
         WaitFor(
             [&] {
-                gFound = nullptr;
-                EnumWindows(FindOwnedBox, reinterpret_cast<LPARAM>(window));
-                box = gFound;
+                box = OwnedBox(window);
                 if (box && IsWindowVisible(box))
                     SendDlgItemMessageW(box, kMessageBoxText, WM_GETTEXT, 512, reinterpret_cast<LPARAM>(text));
                 return text[0] != 0;
@@ -147,76 +136,79 @@ public:
     }
 };
 
+class PrefsDialogTest : public AgentFixture {
+protected:
+    void Start(const std::string& settings, const std::string& database) {
+        folder.Write("Tidewell.ini", "[Tidewell Settings]\r\n" + settings);
+        ASSERT_NO_FATAL_FAILURE(StartAgent(database, {"CONFIG.DLL"}));
+    }
+    // The dialog, as the agent opens it when asked.
+    PrefsDialog Open() const {
+        PostMessageA(engine, gMessages.configDlg, 0, 0);
+        return PrefsDialog(agent->id());
+    }
+};
+
+// A person's settings file and data file (a topic with a hint, one off, and a
+// quote topic); a window of the test stands for the ticker.
+class APersonsPrefs : public PrefsDialogTest {
+protected:
+    void SetUp() override {
+        Start(
+            "HttpProxy=old.test\r\nHttpProxyPort=8080\r\nHttpProxyEnabled=0\r\n"
+            "BrowserPath=C:\\X\\iexplore.exe\r\nEdgeDockedOn=3\r\nAlwaysOnTop=0\r\nAutoHide=1\r\n",
+            R"({"topics": [{"Title": "News / A", "Hint": "Harbour & coast"},
+                  {"dwType": 3, "Title": "Stocks / Quotes", "messages": [{"ridMsg": 4, "Title": "BBB;1;2"}]},
+                  {"Title": "News / B", "bActive": 0}]})");
+        gDisplay.clear();
+        if (cfg) cfg->DisplayWindow = HwndToWord(display.window);
+    }
+    WindowGuard display{MakeWindowOfClass("Tidewell test ticker", DisplayWindowProc)};
+};
+
 }  // namespace
 
-TEST(PrefsDialog, APersonCancelsIsRefusedAndConfirms) {
-    ASSERT_FALSE(SharedBlockExists()) << "a global block is left over from elsewhere";
-    InstallFolder folder("prefsdialog", InstallFolder::kWithoutDatabase);
-    folder.Write("Tidewell.ini",
-                 "[Tidewell Settings]\r\nHttpProxy=old.test\r\nHttpProxyPort=8080\r\n"
-                 "HttpProxyEnabled=0\r\nBrowserPath=C:\\X\\iexplore.exe\r\nEdgeDockedOn=3\r\n"
-                 "AlwaysOnTop=0\r\nAutoHide=1\r\n");
-    ASSERT_EQ(0u, folder.MakeDatabase(R"({"topics": [{"Title": "News / A", "Hint": "Harbour & coast"},
-        {"dwType": 3, "Title": "Stocks / Quotes", "messages": [{"ridMsg": 4, "Title": "BBB;1;2"}]},
-        {"Title": "News / B", "bActive": 0}]})"));
-    CopyProgram(folder.path(), "CONFIG.DLL");
-    AgentProcess agent(folder);
-    HWND engine = agent.WaitForEngineWindow();
-    ASSERT_NE(nullptr, engine);
-    GlobalBlockView block;
-    CConfigData& cfg = block.config();
-    WindowGuard display{MakeWindowOfClass("Tidewell test ticker", DisplayWindowProc)};
-    cfg.DisplayWindow = HwndToWord(display.window);
-
-    // The pages show what the agent holds; the display page, whose words
-    // carry no settings yet, starts from the settings file's edge and switches.
+// The pages show what the agent holds; the display page, whose words carry
+// no settings yet, starts from the settings file's edge and switches.
+TEST_F(APersonsPrefs, ShowsWhatTheAgentHoldsAndEscChangesNothing) {
     std::string saved = folder.Read("Data\\Msg.dat");
-    CConfigData before = cfg;
-    PostMessageA(engine, gMessages.configDlg, 0, 0);
-    PrefsDialog cancelled(agent.id());
-    ASSERT_NE(nullptr, cancelled.window);
-    EXPECT_EQ("old.test|8080|0|C:\\X\\iexplore.exe",
-              cancelled.Text(IDC_PROXY_HOST) + "|" + cancelled.Text(IDC_PROXY_PORT) + "|" +
-                  std::to_string(cancelled.Checked(IDC_PROXY_ON)) + "|" + cancelled.Text(IDC_BROWSER_PATH));
-    EXPECT_EQ(3, cancelled.Send(IDC_EDGE, CB_GETCURSEL));
-    EXPECT_FALSE(cancelled.Checked(IDC_ON_TOP));
-    EXPECT_TRUE(cancelled.Checked(IDC_AUTO_HIDE));
-    EXPECT_EQ("80", cancelled.Text(IDC_SPEED));
-    EXPECT_TRUE(cancelled.Checked(IDC_SHOW_QUOTES));
+    CConfigData before = *cfg;
+    PrefsDialog dialog = Open();
+    ASSERT_NE(nullptr, dialog.window);
+    EXPECT_EQ("old.test|8080|0|C:\\X\\iexplore.exe", dialog.Text(IDC_PROXY_HOST) + "|" + dialog.Text(IDC_PROXY_PORT) +
+                                                         "|" + std::to_string(dialog.Checked(IDC_PROXY_ON)) + "|" +
+                                                         dialog.Text(IDC_BROWSER_PATH));
+    EXPECT_EQ(3, dialog.Send(IDC_EDGE, CB_GETCURSEL));
+    EXPECT_FALSE(dialog.Checked(IDC_ON_TOP));
+    EXPECT_TRUE(dialog.Checked(IDC_AUTO_HIDE));
+    EXPECT_EQ("80", dialog.Text(IDC_SPEED));
+    EXPECT_TRUE(dialog.Checked(IDC_SHOW_QUOTES));
     // The quote topic is edited by its symbols; the ad stream has no switch
     // that would not stop the ads: the display page's "Show ads" does that.
-    ASSERT_EQ(2, cancelled.Send(IDC_TOPICS, LB_GETCOUNT));
-    EXPECT_EQ("On\tNews / A|Off\tNews / B",
-              cancelled.ListItem(IDC_TOPICS, 0) + "|" + cancelled.ListItem(IDC_TOPICS, 1));
-    EXPECT_EQ("Harbour & coast", cancelled.Text(IDC_TOPIC_HINT));
-    EXPECT_EQ("BBB", cancelled.ListItem(IDC_SYMBOLS, 0));
-    EXPECT_EQ("1 of 1 symbols fit the quote address.", cancelled.Text(IDC_SYMBOLS_FIT));
-    EXPECT_EQ("1", cancelled.Text(IDC_PACE));
-    EXPECT_EQ(0u, cancelled.Text(IDC_PACE_MEANING).find("News is asked for at most every 3 s"));
-    // The keyboard: the tabs first, Tab into the page, mnemonics (Alt+U
-    // switches the proxy on, which lets Alt+P reach the port).
-    EXPECT_TRUE(cancelled.WaitForFocus(IDC_TABS));
-    cancelled.Key(IDC_TABS, VK_TAB);
-    EXPECT_TRUE(cancelled.WaitForFocus(IDC_PROXY_ON));
-    PostMessageA(cancelled.Focus(), WM_SYSCHAR, 'u', 1 << 29);
-    PostMessageA(cancelled.Item(IDC_PROXY_ON), WM_SYSCHAR, 'p', 1 << 29);
-    EXPECT_TRUE(cancelled.WaitForFocus(IDC_PROXY_PORT));
-    EXPECT_TRUE(cancelled.Checked(IDC_PROXY_ON));
-    // Changes, then Esc: nothing reaches the agent.
-    cancelled.Type(IDC_PROXY_HOST, "nowhere.test");
-    cancelled.Click(IDC_TOPIC_ON);
-    cancelled.Type(IDC_PACE, "9");
-    cancelled.Key(IDC_PACE, VK_ESCAPE);
-    ASSERT_TRUE(cancelled.WaitClosed());
+    ASSERT_EQ(2, dialog.Send(IDC_TOPICS, LB_GETCOUNT));
+    EXPECT_EQ("On\tNews / A|Off\tNews / B", dialog.ListItem(IDC_TOPICS, 0) + "|" + dialog.ListItem(IDC_TOPICS, 1));
+    EXPECT_EQ("Harbour & coast", dialog.Text(IDC_TOPIC_HINT));
+    EXPECT_EQ("BBB", dialog.ListItem(IDC_SYMBOLS, 0));
+    EXPECT_EQ("1 of 1 symbols fit the quote address.", dialog.Text(IDC_SYMBOLS_FIT));
+    EXPECT_EQ("1", dialog.Text(IDC_PACE));
+    EXPECT_EQ(0u, dialog.Text(IDC_PACE_MEANING).find("News is asked for at most every 3 s"));
+
+    dialog.Click(IDC_PROXY_ON);
+    dialog.Type(IDC_PROXY_HOST, "nowhere.test");
+    dialog.Click(IDC_TOPIC_ON);
+    dialog.Type(IDC_PACE, "9");
+    dialog.Key(IDC_PACE, VK_ESCAPE);
+    ASSERT_TRUE(dialog.WaitClosed());
     PumpMessages(500);
-    EXPECT_EQ(0, memcmp(&before, &cfg, sizeof before));
+    EXPECT_EQ(0, memcmp(&before, cfg, sizeof before));
     EXPECT_EQ(saved, folder.Read("Data\\Msg.dat"));
     EXPECT_TRUE(gDisplay.empty());
+}
 
-    // Each invalid value is refused on its own page, and the dialog stays.
-    PostMessageA(engine, gMessages.configDlg, 0, 0);
-    PrefsDialog dialog(agent.id());
+TEST_F(APersonsPrefs, RefusesEachInvalidValueOnItsPageAndStays) {
+    PrefsDialog dialog = Open();
     ASSERT_NE(nullptr, dialog.window);
+    dialog.Click(IDC_PROXY_ON);  // a proxy needs a host
     struct Refused {
         int page, item;
         const char* bad;
@@ -224,6 +216,7 @@ TEST(PrefsDialog, APersonCancelsIsRefusedAndConfirms) {
         const char* message;
     } refusals[] = {
         {kConnectionPage, IDC_PROXY_PORT, "70000", IDOK, "The proxy port must be a number from 1 to 65535."},
+        {kConnectionPage, IDC_PROXY_HOST, "", IDOK, "Please enter the proxy server's name or address."},
         {kDisplayPage, IDC_SPEED, "5", IDOK, "The ticker's speed must be a number from 20 to 400 pixels a second."},
         {kPacePage, IDC_PACE, "0", IDOK, "The pace must be a number from 1 to 20."},
         {kSymbolsPage, IDC_SYMBOL, "TENLETTERS", IDC_ADD_SYMBOL, "A stock symbol has 1 to 9 characters."},
@@ -240,13 +233,15 @@ TEST(PrefsDialog, APersonCancelsIsRefusedAndConfirms) {
         EXPECT_TRUE(IsWindowVisible(dialog.window)) << r.bad;
         dialog.Type(r.item, good);
     }
-    dialog.Page(kConnectionPage);
-    dialog.Click(IDC_PROXY_ON);
-    dialog.Type(IDC_PROXY_HOST, "");
-    dialog.Click(IDOK);
-    EXPECT_EQ("Please enter the proxy server's name or address.", dialog.Refusal());
+}
 
-    // Every page changed, then Enter.
+// Every page changed, then Enter: the agent takes every change, hands the
+// display settings to the ticker, and keeps them when it is closed while
+// the dialog is open again.
+TEST_F(APersonsPrefs, EnterHandsEveryPageToTheAgentAndTheTicker) {
+    PrefsDialog dialog = Open();
+    ASSERT_NE(nullptr, dialog.window);
+    dialog.Click(IDC_PROXY_ON);
     // Texts are kept as they were checked, without the blanks around them.
     dialog.Type(IDC_PROXY_HOST, " proxy.test\t ");
     dialog.Type(IDC_PROXY_PORT, "3128");
@@ -279,59 +274,30 @@ TEST(PrefsDialog, APersonCancelsIsRefusedAndConfirms) {
     dialog.Key(IDC_PACE, VK_RETURN);
     ASSERT_TRUE(dialog.WaitClosed());
 
-    // The agent took every change and handed the display settings to the ticker.
     ASSERT_TRUE(WaitFor([&] { return gDisplay.size() == 2; }, kDialogTimeoutMs));
     EXPECT_EQ("configupdate", gDisplay[1]);
-    ASSERT_EQ(std::string("copydata 1:").size() + 388, gDisplay[0].size()) << gDisplay[0];
-    const auto* words = reinterpret_cast<const uint8_t*>(gDisplay[0].data() + std::string("copydata 1:").size());
+    const std::string kCopied = "copydata 1:";
+    ASSERT_EQ(kCopied.size() + 388, gDisplay[0].size()) << gDisplay[0];
+    const auto* words = reinterpret_cast<const uint8_t*>(gDisplay[0].data() + kCopied.size());
     display::Settings shown = display::Decode(words);
     EXPECT_EQ(display::kDisplayMark, display::Word(words, display::kWordMark));
     EXPECT_EQ("edge 0 on top 1 auto-hide 1 speed 120",
               "edge " + std::to_string(shown.edge) + " on top " + std::to_string(shown.onTop) + " auto-hide " +
                   std::to_string(shown.autoHide) + " speed " + std::to_string(shown.speed));
     EXPECT_EQ("proxy.test:3128 on 1, C:\\Apps\\Netscape\\netscape.exe as NETSCAPE, pace 14, preference 3",
-              std::string(cfg.HttpProxy) + ":" + std::to_string(cfg.HttpProxyPort) + " on " +
-                  std::to_string(cfg.HttpProxyEnabled) + ", " + cfg.BrowserPath + " as " + cfg.BrowserDdeService +
-                  ", pace " + std::to_string(cfg.Pace) + ", preference " + std::to_string(cfg.DisplayPreference));
+              std::string(cfg->HttpProxy) + ":" + std::to_string(cfg->HttpProxyPort) + " on " +
+                  std::to_string(cfg->HttpProxyEnabled) + ", " + cfg->BrowserPath + " as " + cfg->BrowserDdeService +
+                  ", pace " + std::to_string(cfg->Pace) + ", preference " + std::to_string(cfg->DisplayPreference));
     std::string json = folder.DumpDatabase();
     for (const char* pattern : {R"("bActive": 0,[^}]*"Title": "News / A")", R"("bActive": 1,[^}]*"Title": "News / B")",
                                 R"("Title": "AAA;0;0")", R"("Title": "CCC;0;0")", R"(quotes.csv\?s=AAA\+CCC&)"})
         EXPECT_TRUE(std::regex_search(json, std::regex(pattern))) << pattern << "\n" << json;
     EXPECT_EQ(std::string::npos, json.find("BBB")) << json;
 
-    // With the real ticker as the display window, what the display page sets
-    // is what the ticker does: from the settings file's bottom edge and
-    // sliding away to the top edge, held there.
-    CopyProgram(folder.path(), "Glancer.exe");
-    ChildProcess ticker(folder.File("Glancer.exe"), "");
-    HWND bar = nullptr;
-    ASSERT_TRUE(
-        WaitFor([&] { return (bar = FindWindowA(kGlancerWindowClass, nullptr)) != nullptr; }, kDialogTimeoutMs));
-    ASSERT_TRUE(WaitFor([&] { return cfg.DisplayWindow == HwndToWord(bar); }, kDialogTimeoutMs));
-    PostMessageA(engine, gMessages.configDlg, 0, 0);
-    PrefsDialog again(agent.id());
-    ASSERT_NE(nullptr, again.window);
-    again.Page(kDisplayPage);
-    again.Send(IDC_EDGE, CB_SETCURSEL, display::kEdgeTop);
-    if (again.Checked(IDC_AUTO_HIDE)) again.Click(IDC_AUTO_HIDE);
-    again.Key(IDC_SPEED, VK_RETURN);
-    ASSERT_TRUE(again.WaitClosed());
-    RECT at{};
-    EXPECT_TRUE(WaitFor(
-        [&] {
-            return GetWindowRect(bar, &at) && at.top == 0 && at.left == 0 && at.right == GetSystemMetrics(SM_CXSCREEN);
-        },
-        kDialogTimeoutMs))
-        << at.left << "," << at.top << "," << at.right << "," << at.bottom;
-
-    // The agent closed while the dialog is open: the dialog goes, the agent
-    // ends as usual (closing the ticker too), and the settings file keeps the changes.
-    PostMessageA(engine, gMessages.configDlg, 0, 0);
-    PrefsDialog open(agent.id());
+    PrefsDialog open = Open();
     ASSERT_NE(nullptr, open.window);
-    EXPECT_EQ(0u, agent.Close());
+    EXPECT_EQ(0u, agent->Close());
     EXPECT_FALSE(IsWindow(open.window));
-    EXPECT_EQ(0u, ticker.Wait(kDialogTimeoutMs));
     std::string ini = folder.Read("Tidewell.ini");
     for (const char* line : {"HttpProxy=proxy.test", "HttpProxyPort=3128", "HttpProxyEnabled=1",
                              "BrowserPath=C:\\Apps\\Netscape\\netscape.exe", "BrowserDdeService=NETSCAPE"})
@@ -339,14 +305,6 @@ TEST(PrefsDialog, APersonCancelsIsRefusedAndConfirms) {
 }
 
 namespace {
-
-// A control's mnemonic and whether pressing it only focuses the control
-// (a push button would act at once).
-struct Mnemonic {
-    char letter;
-    int id;
-    bool pushButton;
-};
 
 std::string ClassOf(HWND window) {
     char name[64] = "";
@@ -395,70 +353,57 @@ void PressCtrlTab() {
 
 // Without a mouse: every page by Ctrl+Tab, every control by Tab and by its
 // underlined letter (unique on its page), Enter for OK. With no ticker
-// running, what the display page set must reach the settings file, and the
-// agent started again must hand a ticker the same.
-TEST(PrefsDialog, KeyboardAloneAndNoTicker) {
-    ASSERT_FALSE(SharedBlockExists()) << "a global block is left over from elsewhere";
-    InstallFolder folder("prefskeys", InstallFolder::kWithoutDatabase);
-    folder.Write("Tidewell.ini",
-                 "[Tidewell Settings]\r\nHttpProxy=proxy.test\r\nHttpProxyPort=8080\r\n"
-                 "HttpProxyEnabled=1\r\nEdgeDockedOn=3\r\nAlwaysOnTop=1\r\nAutoHide=0\r\n");
-    ASSERT_EQ(0u, folder.MakeDatabase(R"({"topics": [{"Title": "News / A"},
-        {"dwType": 4, "Title": "AdStream", "bActive": 0}]})"));  // switched off by an older dialog
-    CopyProgram(folder.path(), "CONFIG.DLL");
+// running, what the display page set must reach the settings file all the same.
+TEST_F(PrefsDialogTest, KeyboardAloneAndNoTicker) {
+    ASSERT_NO_FATAL_FAILURE(
+        Start("HttpProxy=proxy.test\r\nHttpProxyPort=8080\r\nHttpProxyEnabled=1\r\n"
+              "EdgeDockedOn=3\r\nAlwaysOnTop=1\r\nAutoHide=0\r\n",
+              R"({"topics": [{"Title": "News / A"},
+                                      {"dwType": 4, "Title": "AdStream", "bActive": 0}]})"));  // off by an older dialog
     const int buttons[] = {IDOK, IDCANCEL, IDC_TABS};
     const int kOnPage[] = {IDC_PROXY_ON, IDC_BROWSER_PATH, IDC_EDGE, IDC_TOPICS, IDC_SYMBOLS, IDC_PACE};
-    {
-        AgentProcess agent(folder);
-        HWND engine = agent.WaitForEngineWindow();
-        ASSERT_NE(nullptr, engine);
-        PostMessageA(engine, gMessages.configDlg, 0, 0);
-        PrefsDialog dialog(agent.id());
-        ASSERT_NE(nullptr, dialog.window);
-        ASSERT_TRUE(dialog.WaitForFocus(IDC_TABS));
-        for (int page = 0; page < 6; page++) {
-            ASSERT_TRUE(WaitFor([&] { return dialog.CurrentPage() == page; }, kDialogTimeoutMs))
-                << "Ctrl+Tab to " << page;
-            ASSERT_TRUE(dialog.WaitForFocus(IDC_TABS)) << "the keyboard left on a hidden page before " << page;
-            HWND shown = GetParent(dialog.Item(kOnPage[page]));
-            std::vector<std::pair<int, char>> stops = TabStops(shown);
-            std::string letters;
-            for (const auto& [id, letter] : stops) {
-                EXPECT_NE(0, letter) << "page " << page << ": control " << id << " has no underlined letter";
-                EXPECT_EQ(std::string::npos, letters.find(letter)) << "page " << page << ": '" << letter << "' twice";
-                letters += letter;
-            }
-            // Tab walks the page's controls, OK, Cancel and back to the tabs.
-            for (const auto& [id, letter] : stops) {
-                PostMessageA(dialog.Focus(), WM_KEYDOWN, VK_TAB, 0);
-                EXPECT_TRUE(dialog.WaitForFocus(id)) << "Tab to " << id << " on page " << page;
-            }
-            for (int id : buttons) {
-                PostMessageA(dialog.Focus(), WM_KEYDOWN, VK_TAB, 0);
-                EXPECT_TRUE(dialog.WaitForFocus(id)) << "Tab to " << id << " on page " << page;
-            }
-            // Each letter reaches its control; those of push buttons would
-            // act, and are left. Last to first: the proxy's switch, which
-            // disables its host and port, comes last.
-            for (auto stop = stops.rbegin(); stop != stops.rend(); ++stop) {
-                auto [id, letter] = *stop;
-                if (ClassOf(dialog.Item(id)) == "Button" && !(GetWindowLongA(dialog.Item(id), GWL_STYLE) & BS_CHECKBOX))
-                    continue;
-                PostMessageA(dialog.Focus(), WM_SYSCHAR, letter, 1 << 29);
-                EXPECT_TRUE(dialog.WaitForFocus(id)) << "Alt+" << letter << " on page " << page;
-            }
-            if (page == 2) PostMessageA(dialog.Item(IDC_EDGE), WM_KEYDOWN, VK_HOME, 0);  // the left edge
-            PressCtrlTab();
+    PrefsDialog dialog = Open();
+    ASSERT_NE(nullptr, dialog.window);
+    ASSERT_TRUE(dialog.WaitForFocus(IDC_TABS));
+    for (int page = 0; page < 6; page++) {
+        ASSERT_TRUE(WaitFor([&] { return dialog.CurrentPage() == page; }, kDialogTimeoutMs)) << "Ctrl+Tab to " << page;
+        ASSERT_TRUE(dialog.WaitForFocus(IDC_TABS)) << "the keyboard left on a hidden page before " << page;
+        std::vector<std::pair<int, char>> stops = TabStops(GetParent(dialog.Item(kOnPage[page])));
+        std::string letters;
+        for (const auto& [id, letter] : stops) {
+            EXPECT_NE(0, letter) << "page " << page << ": control " << id << " has no underlined letter";
+            EXPECT_EQ(std::string::npos, letters.find(letter)) << "page " << page << ": '" << letter << "' twice";
+            letters += letter;
         }
-        ASSERT_TRUE(WaitFor([&] { return dialog.CurrentPage() == 0; }, kDialogTimeoutMs)) << "Ctrl+Tab round";
-        EXPECT_FALSE(dialog.Checked(IDC_SHOW_QUOTES) || dialog.Checked(IDC_SHOW_ADS));
-        PostMessageA(dialog.Focus(), WM_KEYDOWN, VK_RETURN, 0);
-        ASSERT_TRUE(dialog.WaitClosed());
-        GlobalBlockView live;
-        EXPECT_TRUE(WaitFor([&] { return live.config().DisplayPreference == display::kHideAds; }, kDialogTimeoutMs))
-            << live.config().DisplayPreference;
-        EXPECT_EQ(0u, agent.Close());
+        // Tab walks the page's controls, OK, Cancel and back to the tabs.
+        std::vector<int> order;
+        for (const auto& stop : stops) order.push_back(stop.first);
+        order.insert(order.end(), std::begin(buttons), std::end(buttons));
+        for (int id : order) {
+            PostMessageA(dialog.Focus(), WM_KEYDOWN, VK_TAB, 0);
+            EXPECT_TRUE(dialog.WaitForFocus(id)) << "Tab to " << id << " on page " << page;
+        }
+        // Each letter reaches its control; those of push buttons would
+        // act, and are left. Last to first: the proxy's switch, which
+        // disables its host and port, comes last.
+        for (auto stop = stops.rbegin(); stop != stops.rend(); ++stop) {
+            auto [id, letter] = *stop;
+            if (ClassOf(dialog.Item(id)) == "Button" && !(GetWindowLongA(dialog.Item(id), GWL_STYLE) & BS_CHECKBOX))
+                continue;
+            PostMessageA(dialog.Focus(), WM_SYSCHAR, letter, 1 << 29);
+            EXPECT_TRUE(dialog.WaitForFocus(id)) << "Alt+" << letter << " on page " << page;
+        }
+        if (page == kDisplayPage) PostMessageA(dialog.Item(IDC_EDGE), WM_KEYDOWN, VK_HOME, 0);  // the left edge
+        PressCtrlTab();
     }
+    ASSERT_TRUE(WaitFor([&] { return dialog.CurrentPage() == 0; }, kDialogTimeoutMs)) << "Ctrl+Tab round";
+    EXPECT_FALSE(dialog.Checked(IDC_SHOW_QUOTES) || dialog.Checked(IDC_SHOW_ADS));
+    PostMessageA(dialog.Focus(), WM_KEYDOWN, VK_RETURN, 0);
+    ASSERT_TRUE(dialog.WaitClosed());
+    EXPECT_TRUE(WaitFor([&] { return cfg->DisplayPreference == display::kHideAds; }, kDialogTimeoutMs))
+        << cfg->DisplayPreference;
+    EXPECT_EQ(0u, agent->Close());
+
     // The letters toggled every switch once: the proxy off, always on top
     // off, sliding away on, quotes and ads off, News / A off.
     std::string ini = folder.Read("Tidewell.ini");
@@ -467,18 +412,4 @@ TEST(PrefsDialog, KeyboardAloneAndNoTicker) {
     std::string json = folder.DumpDatabase();
     for (const char* pattern : {R"("bActive": 0,[^}]*"Title": "News / A")", R"("bActive": 1,[^}]*"Title": "AdStream")"})
         EXPECT_TRUE(std::regex_search(json, std::regex(pattern))) << pattern << "\n" << json;
-
-    AgentProcess again(folder);
-    ASSERT_NE(nullptr, again.WaitForEngineWindow());
-    GlobalBlockView block;
-    std::string seen;
-    auto read = [&] {
-        display::Settings shown = display::FromRecord(block.config());
-        seen = "edge " + std::to_string(shown.edge) + " on top " + std::to_string(shown.onTop) + " auto-hide " +
-               std::to_string(shown.autoHide) + ", file's edge " + std::to_string(block.config().EdgeDockedOn) +
-               " preference " + std::to_string(block.config().DisplayPreference);
-        return seen == "edge 0 on top 0 auto-hide 1, file's edge 0 preference 2";
-    };
-    EXPECT_TRUE(WaitFor(read, kDialogTimeoutMs)) << seen;
-    EXPECT_EQ(0u, again.Close());
 }

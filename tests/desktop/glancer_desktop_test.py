@@ -84,6 +84,18 @@ def opened(folder):
     return [line.split()[-1] for line in folder.read("standin.log").splitlines() if line.strip()]
 
 
+def subscribe(folder, wine, name, *lines):
+    """Hands the agent a subscription file of these lines, as a web page does."""
+    folder.write(name, "\r\n".join(["[General]", "ConfigVersion=1", "[Subscription1]"] + list(lines)) + "\r\n")
+    return wine.run(folder.file("twl.exe"), "subscribe", windows_path(folder.file(name)))
+
+
+def start_ticker(folder, wine):
+    wine.start(folder.file("Glancer.exe"))
+    if not wait_for(lambda: window_ids("Tidewell Glancer"), 30):
+        raise Failure("no ticker window")
+
+
 def still(run, seconds=1.5):
     first = bar_of(run.shot()).tobytes()
     time.sleep(seconds)
@@ -168,9 +180,7 @@ def steps(folder, wine):
     start_agent(folder, wine, DATABASE, BrowserPath=windows_path(folder.file("browser.exe")), EdgeDockedOn=1,
                 AlwaysOnTop=1, MsgPurge=500, AutoHide=0)
     ok = True
-    wine.start(folder.file("Glancer.exe"))
-    if not wait_for(lambda: window_ids("Tidewell Glancer"), 30):
-        raise Failure("no ticker window")
+    start_ticker(folder, wine)
     mouse("mousemove", 600, 600)
     run = Run(wine, folder)
 
@@ -187,13 +197,11 @@ def steps(folder, wine):
     def keeper_box():
         mouse("mousemove", 5, 5)
         time.sleep(0.5)
-        words = run.words()
-        for word, left, top, width, height in words:
-            if "keeper" in word.lower():
-                return (left + width // 2, top + height // 2)
-        mouse("mousemove", 600, 600)  # let it scroll on
-        time.sleep(1.5)
-        return None
+        box = word_box(run.words(), "keeper")
+        if not box:
+            mouse("mousemove", 600, 600)  # let it scroll on
+            time.sleep(1.5)
+        return box
     box = wait_for(keeper_box, 40, step=0)
     ok &= check(box, "the headline to click is found on the screen")
     if box:
@@ -204,11 +212,8 @@ def steps(folder, wine):
     mouse("mousemove", 600, 600)
 
     # A new headline handed to the agent joins the loop.
-    folder.write("late.twl", "[General]\r\nConfigVersion=1\r\n[Subscription1]\r\nTitle=News / Harbour\r\n"
-                             "ConfigUrl=http://127.0.0.1:9/harbour.twl\r\nMsgBaseUrl=http://127.0.0.1/harbour/\r\n"
-                             "MsgRange=1-3\r\n"
-                             "Msg3=ferry.html \"%s\"\r\n" % LATE)
-    result = wine.run(folder.file("twl.exe"), "subscribe", windows_path(folder.file("late.twl")))
+    result = subscribe(folder, wine, "late.twl", "Title=News / Harbour", "ConfigUrl=http://127.0.0.1:9/harbour.twl",
+                       "MsgBaseUrl=http://127.0.0.1/harbour/", "MsgRange=1-3", 'Msg3=ferry.html "%s"' % LATE)
     ok &= check(result.returncode == 0, "the subscription was handed to the agent " + result.stdout + result.stderr)
     missing = run.seen([LATE], 60)
     ok &= check(not missing, "the new headline shows up in the bar")
@@ -239,9 +244,7 @@ def steps(folder, wine):
     if words and word_box(words, "Pause"):
         choose(words, "Pause")
         time.sleep(0.5)
-        first = bar_of(run.shot()).tobytes()
-        time.sleep(1.5)
-        ok &= check(bar_of(run.shot()).tobytes() == first, "Pause holds the bar still")
+        ok &= check(still(run), "Pause holds the bar still")
         words = wait_for(menu_words, 20, step=0.5)
         ok &= check(words and word_box(words, "Resume"), "and the menu then offers Resume")
         if words:
@@ -261,16 +264,12 @@ def empty_bars(folder, wine, run):
     for database, phrase in ((NO_NEWS, "No news yet Tidewell is fetching"),
                              (OFFLINE_NO_TOPICS, "No topics: add one with Preferences")):
         start_agent(folder, wine, database, EdgeDockedOn=1, AlwaysOnTop=1, AutoHide=0, MsgPurge=500)
-        wine.start(folder.file("Glancer.exe"))
-        if not wait_for(lambda: window_ids("Tidewell Glancer"), 30):
-            raise Failure("no ticker window")
+        start_ticker(folder, wine)
         missing = run.seen([phrase], 40)
         ok &= check(not missing, "an empty bar says %r" % phrase)
         if database is NO_NEWS:  # the first headline takes the text's place
-            folder.write("quiet.twl", "[General]\r\nConfigVersion=1\r\n[Subscription1]\r\nTitle=News / Quiet\r\n"
-                                      "ConfigUrl=http://127.0.0.1:9/quiet.twl\r\nMsgRange=1-1\r\n"
-                                      "Msg1=calm.html \"%s\"\r\n" % CALM)
-            wine.run(folder.file("twl.exe"), "subscribe", windows_path(folder.file("quiet.twl")))
+            subscribe(folder, wine, "quiet.twl", "Title=News / Quiet", "ConfigUrl=http://127.0.0.1:9/quiet.twl",
+                      "MsgRange=1-1", 'Msg1=calm.html "%s"' % CALM)
             missing = run.seen([CALM], 40)
             ok &= check(not missing and not contains_phrase(run.words(), "No news yet"),
                         "the first headline replaces the empty bar's text")

@@ -50,13 +50,18 @@ def steps(folder, wine):
         mouse("key", "Escape")
         return None
 
-    words = wait_for(open_menu, 20, step=0.5)
+    def choose(entry):
+        words = wait_for(open_menu, 20, step=0.5)
+        if words:
+            mouse("mousemove", *word_box(words, entry))
+            mouse("click", "1")
+        return words
+
+    words = choose("Ticker")
     ok &= check(words and contains_phrase(words, "Exit Agent"),
                 "the icon's menu offers Ticker, Preferences and Exit Agent")
     if not words:
         raise Failure("no menu")
-    mouse("mousemove", *word_box(words, "Ticker"))
-    mouse("click", "1")
     tickers = wait_for(lambda: window_ids("Tidewell Glancer"), 30)
     ok &= check(tickers, "\"Ticker\" starts the Glancer")
     if not tickers:
@@ -66,20 +71,14 @@ def steps(folder, wine):
     trays = window_ids("Wine System Tray")
     subprocess.run(["xdotool", "windowfocus", trays[0]], timeout=10)
     ok &= check(wait_for(lambda: focused() not in tickers, 5), "another window has the focus")
-    words = wait_for(open_menu, 20, step=0.5)
-    if words:
-        mouse("mousemove", *word_box(words, "Ticker"))
-        mouse("click", "1")
+    choose("Ticker")
     forward = wait_for(lambda: focused() in tickers, 15)
     ok &= check(forward, "\"Ticker\" a second time brings the Glancer forward (focus %s, ticker %s)"
                 % (focused(), tickers))
     time.sleep(2)
     ok &= check(window_ids("Tidewell Glancer") == tickers, "and starts no second one")
 
-    words = wait_for(open_menu, 20, step=0.5)
-    if words:
-        mouse("mousemove", *word_box(words, "Exit"))
-        mouse("click", "1")
+    choose("Exit")
     gone = wait_for(lambda: not window_ids("Tidewell Glancer") and not window_ids("Wine System Tray"), 30)
     ok &= check(gone, "\"Exit Agent\" ends the agent, its icon and the Glancer")
     return ok

@@ -1,34 +1,36 @@
 // Glancer.exe as a process among the product's programs: with the real agent
 // (the shared record's window fields, a second start, new display settings,
-// closing, a busy agent), without one (it starts the agent beside itself),
-// with a stand-in agent that counts the ads it is asked for, and with a
-// hostile one that answers every request with records full of junk.
+// the shell's bars, a busy agent), without one (it starts the agent beside
+// itself), with a stand-in agent that counts the ads it is asked for, and
+// with a hostile one that answers every request with records full of junk.
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <commctrl.h>
 #include <shellapi.h>
 #include <wtsapi32.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <vector>
 
-#include "agent_process_win.h"
-#include "shared/conversation_win.h"
+#include "agent_fixture_win.h"
+#include "base/scoped_win.h"
 #include "host_cpu_win.h"
+#include "shared/conversation_win.h"
 #include "shared/display_settings.h"
 #include "shared/messages_win.h"
 #include "shared/names.h"
 #include "shared/object_server_win.h"
 #include "shared/window_handle_win.h"
+#include "test_window_win.h"
 
 namespace {
 
-constexpr DWORD kQuietMs = 3000;  // long enough for several frames, polls and rounds
-
-HWND WaitForTicker(const ChildProcess& glancer) {
-    return WaitForWindow(kGlancerWindowClass, glancer.id(), kStartTimeoutMs);
-}
+constexpr DWORD kQuietMs = 3000;                                  // long enough for several frames, polls and rounds
+constexpr WPARAM kPauseCommand = 100, kPreferencesCommand = 103;  // the ticker's menu
+constexpr char kOneTopic[] =
+    R"({"topics": [{"Title": "News / A", "messages": [{"ridMsg": 1, "Title": "One", "Url": "http://127.0.0.1/1"}]}]})";
 
 void SendSettings(HWND ticker, HWND from, const uint8_t* bytes, DWORD size, ULONG_PTR word = 1) {
     COPYDATASTRUCT data = {word, size, const_cast<uint8_t*>(bytes)};
@@ -36,180 +38,51 @@ void SendSettings(HWND ticker, HWND from, const uint8_t* bytes, DWORD size, ULON
     SendMessageA(ticker, gMessages.configUpdate, 0, 0);
 }
 
-}  // namespace
+void SendSettings(HWND ticker, HWND from, const display::Settings& settings) {
+    uint8_t bytes[sizeof CConfigData::DisplaySettings];
+    display::Encode(settings, bytes);
+    SendSettings(ticker, from, bytes, sizeof bytes);
+}
+
+RECT RectOf(HWND window) {
+    RECT r = {};
+    GetWindowRect(window, &r);
+    return r;
+}
+
+// The ticker's window edge that scrolls in and out with auto-hide.
+int TopOf(HWND window) {
+    return RectOf(window).top;
+}
+
+void MouseToTheMiddle() {
+    SetCursorPos(GetSystemMetrics(SM_CXSCREEN) / 2, GetSystemMetrics(SM_CYSCREEN) / 2);
+}
+
+// A shown top-level window of the class that belongs to the process, or 0.
+HWND ShownWindow(const char* className, DWORD processId) {
+    for (HWND w = FindWindowExA(nullptr, nullptr, className, nullptr); w;
+         w = FindWindowExA(nullptr, w, className, nullptr)) {
+        DWORD owner = 0;
+        GetWindowThreadProcessId(w, &owner);
+        if (owner == processId && IsWindowVisible(w)) return w;
+    }
+    return nullptr;
+}
 
 // The data file's header with these display settings.
 std::string HeaderWith(const display::Settings& settings) {
     uint8_t bytes[sizeof CConfigData::DisplaySettings];
     display::Encode(settings, bytes);
-    std::string hex;
-    for (uint8_t b : bytes) {
-        char two[3];
-        snprintf(two, sizeof two, "%02x", b);
-        hex += two;
-    }
-    return R"("header": {"DisplaySettings": ")" + hex + "\"}";
+    char hex[2 * sizeof bytes + 1] = "";
+    for (size_t i = 0; i < sizeof bytes; i++) snprintf(hex + 2 * i, 3, "%02x", bytes[i]);
+    return R"("header": {"DisplaySettings": ")" + std::string(hex) + "\"}";
 }
 
-TEST(Glancer, WithTheAgentClaimsTheWindowsTakesSettingsAndGivesThemBack) {
-    InstallFolder folder("glancer");
-    // The data file's display settings and the settings file's edge disagree,
-    // as when the agent restarts: the bar takes the first and stores them.
-    display::Settings bottom;
-    bottom.edge = display::kEdgeBottom;
-    ASSERT_EQ(0u, folder.MakeDatabase(
-                      "{" + HeaderWith(bottom) +
-                      R"(, "topics": [{"Title": "News / A", "messages": [{"ridMsg": 1, "Title": "One"}]}]})"));
-    folder.Write("Tidewell.ini", "[Tidewell Settings]\r\nEdgeDockedOn=1\r\n");
-    CopyProgram(folder.path(), "Glancer.exe");
-    AgentProcess agent(folder);
-    HWND engine = agent.WaitForEngineWindow();
-    ASSERT_NE(nullptr, engine);
-    GlobalBlockView block;
-    CConfigData& cfg = block.config();
-
-    ChildProcess glancer(folder.File("Glancer.exe"), "");
-    HWND ticker = WaitForTicker(glancer);
-    ASSERT_NE(nullptr, ticker);
-    EXPECT_TRUE(WaitFor([&] { return cfg.DisplayWindow == HwndToWord(ticker); }, kStartTimeoutMs));
-    EXPECT_EQ(HwndToWord(ticker), cfg.PageWindow);
-    RECT r;
-    auto atBottom = [&] { return GetWindowRect(ticker, &r) && r.bottom == GetSystemMetrics(SM_CYSCREEN); };
-    EXPECT_TRUE(WaitFor(atBottom, kStartTimeoutMs));
-    EXPECT_TRUE(
-        WaitFor([&] { return cfg.EdgeDockedOn == static_cast<int32_t>(display::kEdgeBottom); }, kStartTimeoutMs))
-        << "not kept for the settings file: " << cfg.EdgeDockedOn;
-
-    // A second ticker hands over to the first and ends.
-    ChildProcess second(folder.File("Glancer.exe"), "");
-    EXPECT_EQ(0u, second.Wait(kStartTimeoutMs));
-    EXPECT_EQ(STILL_ACTIVE, glancer.Wait(0));
-    EXPECT_EQ(ticker, FindWindowA(kGlancerWindowClass, nullptr));
-
-    // New display settings as the agent hands them over after the preferences.
-    display::Settings wanted;
-    wanted.edge = display::kEdgeBottom;
-    wanted.onTop = false;
-    wanted.speed = 200;
-    uint8_t bytes[sizeof cfg.DisplaySettings];
-    display::Encode(wanted, bytes);
-    SendSettings(ticker, engine, bytes, sizeof bytes);
-    GetWindowRect(ticker, &r);
-    EXPECT_EQ(GetSystemMetrics(SM_CYSCREEN), r.bottom);
-    EXPECT_EQ(0, r.left);
-    EXPECT_EQ(GetSystemMetrics(SM_CXSCREEN), r.right);
-    EXPECT_EQ(0, GetWindowLongA(ticker, GWL_EXSTYLE) & WS_EX_TOPMOST);
-    EXPECT_EQ(3, cfg.EdgeDockedOn);  // kept where the settings file and the data file find it
-    EXPECT_EQ(0, cfg.AlwaysOnTop);
-    EXPECT_EQ(200u, display::Decode(cfg.DisplaySettings).speed);
-
-    // Settings of the wrong size are not taken.
-    uint8_t left[sizeof bytes];
-    wanted.edge = display::kEdgeLeft;
-    display::Encode(wanted, left);
-    SendSettings(ticker, engine, left, 10);
-    SendSettings(ticker, engine, left, sizeof left, 2);
-    EXPECT_EQ(3, cfg.EdgeDockedOn);
-    GetWindowRect(ticker, &r);
-    EXPECT_EQ(GetSystemMetrics(SM_CYSCREEN), r.bottom);
-    // At the left edge the bar stands upright, as thick as it was high.
-    int thickness = r.bottom - r.top;
-    SendSettings(ticker, engine, left, sizeof left);
-    GetWindowRect(ticker, &r);
-    EXPECT_EQ(0, r.left);
-    EXPECT_EQ(thickness, r.right);
-    EXPECT_EQ(GetSystemMetrics(SM_CYSCREEN), r.bottom - r.top);
-    EXPECT_EQ(0, cfg.EdgeDockedOn);
-
-    // Auto-hide: out of the way once the mouse is elsewhere, back when it touches the sliver left.
-    SetCursorPos(GetSystemMetrics(SM_CXSCREEN) / 2, GetSystemMetrics(SM_CYSCREEN) / 2);
-    display::Settings hiding;
-    hiding.autoHide = true;
-    display::Encode(hiding, bytes);
-    SendSettings(ticker, engine, bytes, sizeof bytes);
-    auto top = [&] {
-        GetWindowRect(ticker, &r);
-        return r.top;
-    };
-    EXPECT_EQ(0, top());  // shown for a moment after new settings
-    EXPECT_TRUE(WaitFor([&] { return top() == -(thickness - 2); }, 10000)) << top();
-    SetCursorPos(GetSystemMetrics(SM_CXSCREEN) / 2, 0);
-    EXPECT_TRUE(WaitFor([&] { return top() == 0; }, 5000)) << top();
-
-    PostMessageA(ticker, WM_CLOSE, 0, 0);
-    EXPECT_EQ(0u, glancer.Wait(kExitTimeoutMs));
-    EXPECT_EQ(kNoWindow, cfg.DisplayWindow);
-    EXPECT_EQ(kNoWindow, cfg.PageWindow);
-
-    // Started again, it goes when the agent goes.
-    ChildProcess again(folder.File("Glancer.exe"), "");
-    ASSERT_NE(nullptr, WaitForTicker(again));
-    EXPECT_EQ(0u, agent.Close());
-    EXPECT_EQ(0u, again.Wait(kExitTimeoutMs));
-    std::string file = folder.Read("Tidewell.ini");
-    EXPECT_NE(std::string::npos, file.find("EdgeDockedOn=1")) << file;  // as the bar last lay: at the top, hiding
-    EXPECT_NE(std::string::npos, file.find("AutoHide=1")) << file;
-}
-
-int EngineWindows() {
-    int count = 0;
-    for (HWND w = nullptr; (w = FindWindowExA(nullptr, w, kEngineWindowClass, nullptr)) != nullptr && count < 10;)
-        count++;
-    return count;
-}
-
-TEST(Glancer, ABusyAgentIsAskedAgainNeverJoinedByAnother) {
-    InstallFolder folder("glancer-busy");
-    ASSERT_EQ(
-        0u, folder.MakeDatabase(R"({"topics": [{"Title": "News / A", "messages": [{"ridMsg": 1, "Title": "One"}]}]})"));
-    AgentProcess agent(folder);
-    HWND engine = agent.WaitForEngineWindow();
-    ASSERT_NE(nullptr, engine);
-    GlobalBlockView block;
-    CConfigData& cfg = block.config();
-    // Every topic conversation taken by a living program.
-    std::vector<std::unique_ptr<Conversation>> held;
-    for (int i = 0; i < 19; i++) {
-        held.push_back(std::make_unique<Conversation>(engine, kTopicChannel));
-        ASSERT_TRUE(held.back()->open()) << i;
-    }
-    // The ticker in a folder of its own, whose Engine.exe only notes that it was started.
-    InstallFolder beside("glancer-busy-ticker", InstallFolder::kWithoutDatabase);
-    CopyProgram(beside.path(), "Glancer.exe");
-    beside.AddStandIn("Engine.exe");
-    ChildProcess glancer(beside.File("Glancer.exe"), "");
-    HWND ticker = WaitForTicker(glancer);
-    ASSERT_NE(nullptr, ticker);
-    PumpMessages(kQuietMs);
-    EXPECT_EQ("", beside.StandInLog()) << "a refused conversation started another agent";
-    EXPECT_EQ(1, EngineWindows());
-    EXPECT_NE(HwndToWord(ticker), cfg.DisplayWindow);
-
-    held.clear();  // the agent has room again: the ticker, asking again, is served
-    EXPECT_TRUE(WaitFor([&] { return cfg.DisplayWindow == HwndToWord(ticker); }, kStartTimeoutMs));
-    EXPECT_EQ("", beside.StandInLog());
-    EXPECT_EQ(STILL_ACTIVE, agent.Wait(0));
-    EXPECT_EQ(0u, agent.Close());
-    EXPECT_EQ(0u, glancer.Wait(kExitTimeoutMs));
-}
-
-namespace {
-
-constexpr char kOneTopic[] =
-    R"({"topics": [{"Title": "News / A", "messages": [{"ridMsg": 1, "Title": "One", "Url": "http://127.0.0.1/1"}]}]})";
-
-// A top bar of the test's own on the shell's desktop, beside the ticker;
-// it counts the shell's news that the bars moved.
+// A bar of the test's own at the top of the shell's desktop, beside the ticker.
 class TestAppBar {
 public:
-    TestAppBar() {
-        WNDCLASSA wc = {};
-        wc.lpfnWndProc = Proc;
-        wc.hInstance = GetModuleHandleA(nullptr);
-        wc.lpszClassName = "Tidewell test appbar";
-        RegisterClassA(&wc);
-        window_ = CreateWindowA(wc.lpszClassName, "", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
-        SetWindowLongPtrA(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    TestAppBar() : window_(CreateWindowA("STATIC", "", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr)) {
         APPBARDATA data = Data();
         registered_ = SHAppBarMessage(ABM_NEW, &data) != 0;
     }
@@ -236,127 +109,201 @@ public:
         SHAppBarMessage(ABM_REMOVE, &data);
         registered_ = false;
     }
-    int moved = 0;  // ABN_POSCHANGED received
 
 private:
-    static constexpr UINT kNews = WM_APP + 7;
     APPBARDATA Data() {
-        APPBARDATA data = {};
-        data.cbSize = sizeof data;
-        data.hWnd = window_;
-        data.uCallbackMessage = kNews;
+        APPBARDATA data = {sizeof data, window_};
         data.uEdge = ABE_TOP;
         return data;
     }
-    static LRESULT CALLBACK Proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-        auto* self = reinterpret_cast<TestAppBar*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
-        if (message == kNews && wParam == ABN_POSCHANGED && self) self->moved++;
-        return DefWindowProcA(hwnd, message, wParam, lParam);
-    }
-    HWND window_ = nullptr;
+    HWND window_;
     bool registered_ = false;
 };
 
-// A shown top-level window of the class that belongs to the process, or 0.
-HWND ShownWindow(const char* className, DWORD processId) {
-    for (HWND w = FindWindowExA(nullptr, nullptr, className, nullptr); w;
-         w = FindWindowExA(nullptr, w, className, nullptr)) {
-        DWORD owner = 0;
-        GetWindowThreadProcessId(w, &owner);
-        if (owner == processId && IsWindowVisible(w)) return w;
+// The ticker beside the agent, or alone in the folder with a stand-in
+// Engine.exe that only notes it was started.
+class GlancerTest : public AgentFixture {
+protected:
+    // Once the ticker runs, waits until the agent's record names it as the display window.
+    void StartTicker(const TempDir& in, const CConfigData* record) {
+        glancer = ChildProcess(in.File("Glancer.exe"), "");
+        ASSERT_NE(nullptr, ticker = WaitForWindow(kGlancerWindowClass, glancer.id(), kStartTimeoutMs));
+        if (record) {
+            ASSERT_TRUE(WaitFor([&] { return record->DisplayWindow == HwndToWord(ticker); }, kStartTimeoutMs));
+        }
     }
-    return nullptr;
-}
-
-// The ticker's window edge that scrolls in and out with auto-hide.
-int TopOf(HWND window) {
-    RECT r;
-    GetWindowRect(window, &r);
-    return r.top;
-}
-
-// The agent with one topic in a folder of its own, and the ticker beside it.
-struct WithAgent {
-    explicit WithAgent(const char* name) : folder(name), made(folder.MakeDatabase(kOneTopic) == 0) {
-        CopyProgram(folder.path(), "Glancer.exe");
-        agent = std::make_unique<AgentProcess>(folder);
-        engine = agent->WaitForEngineWindow();
+    void Start(const std::string& database = kOneTopic) {
+        ASSERT_NO_FATAL_FAILURE(StartAgent(database, {"Glancer.exe"}));
+        ASSERT_NO_FATAL_FAILURE(StartTicker(folder, cfg));
     }
-    HWND StartTicker() {
-        glancer = ChildProcess(folder.File("Glancer.exe"), "");
-        return ticker = WaitForTicker(glancer);
-    }
-    void Set(const display::Settings& settings) {
-        uint8_t bytes[sizeof CConfigData::DisplaySettings];
-        display::Encode(settings, bytes);
-        SendSettings(ticker, engine, bytes, sizeof bytes);
-    }
-    // Closes the ticker, then the agent; both exit cleanly.
-    void CloseBoth() {
+    void Set(const display::Settings& settings) { SendSettings(ticker, engine, settings); }
+    // Closes the ticker as its menu does, answering this thread's windows
+    // meanwhile (a stand-in agent lives here); it exits cleanly.
+    void CloseTicker() {
         PostMessageA(ticker, WM_CLOSE, 0, 0);
-        EXPECT_EQ(0u, glancer.Wait(kExitTimeoutMs));
-        EXPECT_EQ(0u, agent->Close());
+        EXPECT_TRUE(WaitFor([&] { return glancer.Wait(0) != STILL_ACTIVE; }, kExitTimeoutMs));
+        EXPECT_EQ(0u, glancer.Wait(0));
+        ticker = nullptr;
     }
-    InstallFolder folder;
-    bool made;
-    std::unique_ptr<AgentProcess> agent;
-    HWND engine = nullptr;
+    void TearDown() override {
+        if (ticker && glancer.Wait(0) == STILL_ACTIVE) CloseTicker();
+        AgentFixture::TearDown();
+    }
     ChildProcess glancer;
     HWND ticker = nullptr;
 };
 
+class GlancerWithAgent : public GlancerTest {};
+
+class GlancerAlone : public GlancerTest {
+protected:
+    void SetUp() override {
+        ASSERT_FALSE(SharedBlockExists()) << "a global block is left over from elsewhere";
+        CopyProgram(folder.path(), "Glancer.exe");
+        folder.AddStandIn("Engine.exe");
+        CreateDirectoryA(folder.File("Data").c_str(), nullptr);
+    }
+};
+
 }  // namespace
+
+// The data file's display settings and the settings file's edge disagree,
+// as when the agent restarts: the bar takes the first and stores them.
+TEST_F(GlancerWithAgent, TakesTheDataFilesEdgeClaimsTheWindowsAndGivesThemBack) {
+    display::Settings bottom;
+    bottom.edge = display::kEdgeBottom;
+    folder.Write("Tidewell.ini", "[Tidewell Settings]\r\nEdgeDockedOn=1\r\n");
+    ASSERT_NO_FATAL_FAILURE(Start("{" + HeaderWith(bottom) + ", " + (kOneTopic + 1)));
+    EXPECT_EQ(HwndToWord(ticker), cfg->PageWindow);
+    EXPECT_TRUE(WaitFor([&] { return RectOf(ticker).bottom == GetSystemMetrics(SM_CYSCREEN); }, kStartTimeoutMs));
+    EXPECT_TRUE(
+        WaitFor([&] { return cfg->EdgeDockedOn == static_cast<int32_t>(display::kEdgeBottom); }, kStartTimeoutMs))
+        << "not kept for the settings file: " << cfg->EdgeDockedOn;
+
+    // A second ticker hands over to the first and ends.
+    ChildProcess second(folder.File("Glancer.exe"), "");
+    EXPECT_EQ(0u, second.Wait(kStartTimeoutMs));
+    EXPECT_EQ(STILL_ACTIVE, glancer.Wait(0));
+    EXPECT_EQ(ticker, FindWindowA(kGlancerWindowClass, nullptr));
+
+    CloseTicker();
+    EXPECT_EQ(kNoWindow, cfg->DisplayWindow);
+    EXPECT_EQ(kNoWindow, cfg->PageWindow);
+}
+
+// As the agent hands them over after the preferences.
+TEST_F(GlancerWithAgent, TakesNewDisplaySettingsOfTheRightSizeOnly) {
+    ASSERT_NO_FATAL_FAILURE(Start());
+    display::Settings wanted;
+    wanted.edge = display::kEdgeBottom;
+    wanted.onTop = false;
+    wanted.speed = 200;
+    Set(wanted);
+    RECT r = RectOf(ticker);
+    EXPECT_EQ(GetSystemMetrics(SM_CYSCREEN), r.bottom);
+    EXPECT_EQ(0, r.left);
+    EXPECT_EQ(GetSystemMetrics(SM_CXSCREEN), r.right);
+    EXPECT_EQ(0, GetWindowLongA(ticker, GWL_EXSTYLE) & WS_EX_TOPMOST);
+    EXPECT_EQ(3, cfg->EdgeDockedOn);  // kept where the settings file and the data file find it
+    EXPECT_EQ(0, cfg->AlwaysOnTop);
+    EXPECT_EQ(200u, display::Decode(cfg->DisplaySettings).speed);
+
+    uint8_t left[sizeof cfg->DisplaySettings];
+    wanted.edge = display::kEdgeLeft;
+    display::Encode(wanted, left);
+    SendSettings(ticker, engine, left, 10);
+    SendSettings(ticker, engine, left, sizeof left, 2);
+    EXPECT_EQ(3, cfg->EdgeDockedOn);
+    EXPECT_EQ(GetSystemMetrics(SM_CYSCREEN), RectOf(ticker).bottom);
+    // At the left edge the bar stands upright, as thick as it was high.
+    SendSettings(ticker, engine, left, sizeof left);
+    RECT upright = RectOf(ticker);
+    EXPECT_EQ(0, upright.left);
+    EXPECT_EQ(r.bottom - r.top, upright.right);
+    EXPECT_EQ(GetSystemMetrics(SM_CYSCREEN), upright.bottom - upright.top);
+    EXPECT_EQ(0, cfg->EdgeDockedOn);
+}
+
+// Out of the way once the mouse is elsewhere, back when it touches the sliver
+// left; the settings file keeps the bar as it last lay when the agent goes.
+TEST_F(GlancerWithAgent, HidesItselfAndGoesWithTheAgent) {
+    ASSERT_NO_FATAL_FAILURE(Start());
+    int thickness = RectOf(ticker).bottom - TopOf(ticker);
+    MouseToTheMiddle();
+    display::Settings hiding;
+    hiding.autoHide = true;
+    Set(hiding);
+    EXPECT_EQ(0, TopOf(ticker));  // shown for a moment after new settings
+    EXPECT_TRUE(WaitFor([&] { return TopOf(ticker) == -(thickness - 2); }, 10000)) << TopOf(ticker);
+    SetCursorPos(GetSystemMetrics(SM_CXSCREEN) / 2, 0);
+    EXPECT_TRUE(WaitFor([&] { return TopOf(ticker) == 0; }, 5000)) << TopOf(ticker);
+
+    EXPECT_EQ(0u, agent->Close());
+    EXPECT_EQ(0u, glancer.Wait(kExitTimeoutMs));
+    std::string file = folder.Read("Tidewell.ini");
+    EXPECT_NE(std::string::npos, file.find("EdgeDockedOn=1")) << file;
+    EXPECT_NE(std::string::npos, file.find("AutoHide=1")) << file;
+}
+
+TEST_F(GlancerWithAgent, ABusyAgentIsAskedAgainNeverJoinedByAnother) {
+    ASSERT_NO_FATAL_FAILURE(StartAgent(kOneTopic, {}));
+    // Every topic conversation taken by a living program.
+    std::vector<std::unique_ptr<Conversation>> held;
+    for (int i = 0; i < 19; i++) {
+        held.push_back(std::make_unique<Conversation>(engine, kTopicChannel));
+        ASSERT_TRUE(held.back()->open()) << i;
+    }
+    InstallFolder beside("glancer-busy-ticker", InstallFolder::kWithoutDatabase);
+    CopyProgram(beside.path(), "Glancer.exe");
+    beside.AddStandIn("Engine.exe");
+    ASSERT_NO_FATAL_FAILURE(StartTicker(beside, nullptr));
+    PumpMessages(kQuietMs);
+    EXPECT_EQ("", beside.StandInLog()) << "a refused conversation started another agent";
+    EXPECT_NE(HwndToWord(ticker), cfg->DisplayWindow);
+
+    held.clear();  // the agent has room again: the ticker, asking again, is served
+    EXPECT_TRUE(WaitFor([&] { return cfg->DisplayWindow == HwndToWord(ticker); }, kStartTimeoutMs));
+    EXPECT_EQ("", beside.StandInLog());
+    EXPECT_EQ(STILL_ACTIVE, agent->Wait(0));
+}
 
 // Wine's shell keeps the bars' rectangles and answers ABM_QUERYPOS from
 // them, but does not shrink the work area; so the room kept is checked the
 // way a second bar (or the shell maximising a window) sees it.
-TEST(Glancer, ReservesItsEdgeLikeATaskbarAndGivesItBack) {
-    WithAgent run("glancer-appbar");
-    ASSERT_TRUE(run.made && run.engine);
+TEST_F(GlancerWithAgent, ReservesItsEdgeLikeATaskbarAndGivesItBack) {
+    ASSERT_NO_FATAL_FAILURE(StartAgent(kOneTopic, {"Glancer.exe"}));
     TestAppBar first;
     ASSERT_TRUE(first.registered()) << "no shell keeps application bars here";
     first.Reserve(50);
-
-    HWND ticker = run.StartTicker();
-    ASSERT_NE(nullptr, ticker);
+    ASSERT_NO_FATAL_FAILURE(StartTicker(folder, cfg));
     EXPECT_TRUE(WaitFor([&] { return TopOf(ticker) == 50; }, kStartTimeoutMs)) << TopOf(ticker);  // below it
-    RECT r;
-    GetWindowRect(ticker, &r);
-    int thickness = r.bottom - r.top;
+    int thickness = RectOf(ticker).bottom - 50;
     TestAppBar second;
     EXPECT_EQ(50 + thickness, second.QueryTop());  // the ticker keeps its strip
 
     first.Remove();  // the ticker is told, and moves up to the edge
     EXPECT_TRUE(WaitFor([&] { return TopOf(ticker) == 0; }, kStartTimeoutMs)) << TopOf(ticker);
     EXPECT_EQ(thickness, second.QueryTop());
-
     display::Settings settings;
     settings.autoHide = true;
-    run.Set(settings);
+    Set(settings);
     EXPECT_EQ(0, second.QueryTop());  // a bar that hides itself keeps no room
     settings.autoHide = false;
-    run.Set(settings);
+    Set(settings);
     EXPECT_EQ(thickness, second.QueryTop());
-
-    int moved = second.moved;
-    run.CloseBoth();
+    CloseTicker();
     EXPECT_EQ(0, second.QueryTop());  // given back at exit
-    EXPECT_TRUE(WaitFor([&] { return second.moved > moved; }, kStartTimeoutMs));
 }
 
 // The tool tip of a bar at the left edge lies right of it, and goes when
 // the menu opens (it used to stay on top of it).
-TEST(Glancer, TheTipLiesBesideAnUprightBarAndLeavesForTheMenu) {
-    WithAgent run("glancer-tip");
-    ASSERT_TRUE(run.made && run.engine);
-    HWND ticker = run.StartTicker();
-    ASSERT_NE(nullptr, ticker);
-    DWORD id = run.glancer.id();
+TEST_F(GlancerWithAgent, TheTipLiesBesideAnUprightBarAndLeavesForTheMenu) {
+    ASSERT_NO_FATAL_FAILURE(Start());
+    DWORD id = glancer.id();
     display::Settings settings;
     settings.edge = display::kEdgeLeft;
-    run.Set(settings);
-    RECT bar;
-    GetWindowRect(ticker, &bar);
+    Set(settings);
+    RECT bar = RectOf(ticker);
     ASSERT_EQ(0, bar.left);
 
     // Down the bar until the mouse is over a piece with a tip (the bar holds still under it).
@@ -368,8 +315,7 @@ TEST(Glancer, TheTipLiesBesideAnUprightBarAndLeavesForTheMenu) {
         WaitFor([&] { return (tip = ShownWindow(TOOLTIPS_CLASSA, id)) != nullptr; }, 200);
     }
     ASSERT_NE(nullptr, tip) << "no tool tip down the bar";
-    RECT tipRect, overlap;
-    GetWindowRect(tip, &tipRect);
+    RECT tipRect = RectOf(tip), overlap;
     EXPECT_FALSE(IntersectRect(&overlap, &tipRect, &bar))
         << tipRect.left << "," << tipRect.top << " - " << tipRect.right << "," << tipRect.bottom;
     EXPECT_GE(tipRect.left, bar.right);
@@ -379,21 +325,17 @@ TEST(Glancer, TheTipLiesBesideAnUprightBarAndLeavesForTheMenu) {
     EXPECT_EQ(nullptr, ShownWindow(TOOLTIPS_CLASSA, id));
     PostMessageA(ticker, WM_KEYDOWN, VK_ESCAPE, 0);
     EXPECT_TRUE(WaitFor([&] { return ShownWindow("#32768", id) == nullptr; }, kStartTimeoutMs));
-    run.CloseBoth();
 }
 
 // Nothing moving, nothing drawn: no frame timer while the session is
 // locked, while paused, or while slid away. Scrolling takes 1.5 to 2 % of a
 // core, 60 to 80 ms in the 4 s measured; each idle state is allowed 20 ms,
 // two of the host's clock steps.
-TEST(Glancer, UsesNoProcessorWhileNothingMoves) {
-    WithAgent run("glancer-idle");
-    ASSERT_TRUE(run.made && run.engine);
-    HWND ticker = run.StartTicker();
-    ASSERT_NE(nullptr, ticker);
-    std::string path = run.folder.File("Glancer.exe");
+TEST_F(GlancerWithAgent, UsesNoProcessorWhileNothingMoves) {
+    ASSERT_NO_FATAL_FAILURE(Start());
+    std::string path = folder.File("Glancer.exe");
     if (HostCpuSeconds(path) < 0) GTEST_SKIP() << "the host's /proc is not seen through Z:";
-    SetCursorPos(GetSystemMetrics(SM_CXSCREEN) / 2, GetSystemMetrics(SM_CYSCREEN) / 2);
+    MouseToTheMiddle();
     auto cpuOver4s = [&] {
         PumpMessages(500);
         double before = HostCpuSeconds(path);
@@ -405,34 +347,25 @@ TEST(Glancer, UsesNoProcessorWhileNothingMoves) {
     PostMessageA(ticker, WM_WTSSESSION_CHANGE, WTS_SESSION_LOCK, 0);
     EXPECT_LE(cpuOver4s(), kIdle) << "locked";
     PostMessageA(ticker, WM_WTSSESSION_CHANGE, WTS_SESSION_UNLOCK, 0);
-    PostMessageA(ticker, WM_COMMAND, 100, 0);  // Pause
+    PostMessageA(ticker, WM_COMMAND, kPauseCommand, 0);
     EXPECT_LE(cpuOver4s(), kIdle) << "paused";
-    PostMessageA(ticker, WM_COMMAND, 100, 0);  // Resume
+    PostMessageA(ticker, WM_COMMAND, kPauseCommand, 0);  // and on again
     printf("scrolling: %.2f s of processor in 4 s\n", cpuOver4s());
 
     display::Settings settings;
     settings.autoHide = true;
-    run.Set(settings);
+    Set(settings);
     EXPECT_TRUE(WaitFor([&] { return TopOf(ticker) < -10; }, 10000)) << TopOf(ticker);
     EXPECT_LE(cpuOver4s(), kIdle) << "slid away";
-    run.CloseBoth();
 }
 
-TEST(Glancer, StartsTheAgentBesideItselfWhenNoneRuns) {
-    ASSERT_FALSE(SharedBlockExists());
-    InstallFolder folder("glancer-alone");
-    CopyProgram(folder.path(), "Glancer.exe");
-    folder.AddStandIn("Engine.exe");
-    ChildProcess glancer(folder.File("Glancer.exe"), "");
-    HWND ticker = WaitForTicker(glancer);
-    ASSERT_NE(nullptr, ticker);
+TEST_F(GlancerAlone, StartsTheAgentBesideItselfOnceWhenNoneRuns) {
+    ASSERT_NO_FATAL_FAILURE(StartTicker(folder, nullptr));
     EXPECT_TRUE(WaitFor([&] { return folder.StandInLog().find("Engine.exe") == 0; }, kStartTimeoutMs))
         << folder.StandInLog();
     PumpMessages(1500);  // it waits for the agent, and starts it only once
     std::string log = folder.StandInLog();
     EXPECT_EQ(1, std::count(log.begin(), log.end(), '\n')) << log;
-    PostMessageA(ticker, WM_CLOSE, 0, 0);
-    EXPECT_EQ(0u, glancer.Wait(kExitTimeoutMs));
 }
 
 namespace {
@@ -443,16 +376,10 @@ class StandInAgent {
 public:
     // fill: the byte every field not set here holds.
     StandInAgent(const std::string& dataDir, char fill) {
-        mapping_ = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, kGlobalMappingSize,
-                                      kGlobalMappingName);
-        view_ = static_cast<uint8_t*>(MapViewOfFile(mapping_, FILE_MAP_ALL_ACCESS, 0, 0, kGlobalMappingSize));
-        memset(view_, fill, kGlobalMappingSize);
-        WNDCLASSA wc = {};
-        wc.lpfnWndProc = Proc;
-        wc.hInstance = GetModuleHandleA(nullptr);
-        wc.lpszClassName = kEngineWindowClass;
-        RegisterClassA(&wc);
-        window_ = CreateWindowA(kEngineWindowClass, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+        bool existed = false;
+        block_ = MappedView::Create(kGlobalMappingName, kGlobalMappingSize, &existed);
+        memset(block_.get(), fill, kGlobalMappingSize);
+        window_ = MakeTestWindow(kEngineWindowClass, 0, 0, 0, 0, 0, HWND_MESSAGE, Proc);
         CConfigData& c = cfg();
         memset(c.DataDir, 0, sizeof c.DataDir);
         memcpy(c.DataDir, dataDir.data(), std::min(dataDir.size(), sizeof c.DataDir - 1));
@@ -462,14 +389,13 @@ public:
         gAgent = this;
     }
     virtual ~StandInAgent() {
-        for (void* v : conversations_) UnmapViewOfFile(v);
         DestroyWindow(window_);
         UnregisterClassA(kEngineWindowClass, GetModuleHandleA(nullptr));
-        UnmapViewOfFile(view_);
-        CloseHandle(mapping_);
         gAgent = nullptr;
     }
-    CConfigData& cfg() { return *reinterpret_cast<CConfigData*>(view_ + kGlobalRecordOffset); }
+    CConfigData& cfg() {
+        return *reinterpret_cast<CConfigData*>(static_cast<uint8_t*>(block_.get()) + kGlobalRecordOffset);
+    }
     HWND window() const { return window_; }
     int answered = 0;
     int closed = 0;
@@ -493,26 +419,23 @@ private:
         if (handle == 0) {
             char name[64];
             snprintf(name, sizeof name, kConversationNameFormat, static_cast<unsigned long>(code));
-            HANDLE m = OpenFileMappingA(FILE_MAP_ALL_ACCESS, FALSE, name);
-            void* v = m ? MapViewOfFile(m, FILE_MAP_ALL_ACCESS, 0, 0, 0) : nullptr;
-            if (m) CloseHandle(m);
-            if (!v) return 0;
-            conversations_.push_back(v);
-            static_cast<ConversationHeader*>(v)->handle = static_cast<uint16_t>(conversations_.size());
+            MappedView view = MappedView::Open(name, sizeof(ConversationHeader));
+            if (!view) return 0;
+            static_cast<ConversationHeader*>(view.get())->handle = static_cast<uint16_t>(conversations_.size() + 1);
+            conversations_.push_back(std::move(view));
             return 1;
         }
         if (handle > conversations_.size()) return 0;
         if (code == 0) return ++closed, 1;
         answered++;
-        uint8_t* area = static_cast<uint8_t*>(conversations_[handle - 1]) + sizeof(ConversationHeader);
+        uint8_t* area = static_cast<uint8_t*>(conversations_[handle - 1].get()) + sizeof(ConversationHeader);
         return channel == 0 ? Topic(code, reinterpret_cast<TopicArea*>(area))
                             : Message(code, reinterpret_cast<MsgArea*>(area));
     }
 
-    HANDLE mapping_ = nullptr;
-    uint8_t* view_ = nullptr;
+    MappedView block_;
     HWND window_ = nullptr;
-    std::vector<void*> conversations_;
+    std::vector<MappedView> conversations_;
     static StandInAgent* gAgent;
 };
 
@@ -603,155 +526,103 @@ private:
     }
 };
 
-// A bitmap header that promises what the file does not hold.
-std::string LyingBitmap() {
-    std::string b(54, '\0');
-    b[0] = 'B';
-    b[1] = 'M';
+// The header of a plain 24-bit bitmap of width by rows pixels; the pixels, if any, follow.
+std::string BitmapHeader(uint16_t width, uint16_t rows) {
+    std::string b = "BM" + std::string(52, '\0');
     b[10] = 54;
     b[14] = 40;
-    b[19] = 0x07;  // 1792 wide
-    b[22] = 0x90;
-    b[23] = 0x01;  // 400 rows
+    memcpy(&b[18], &width, sizeof width);
+    memcpy(&b[22], &rows, sizeof rows);
     b[26] = 1;
     b[28] = 24;
     return b;
 }
 
-// A plain 24-bit bitmap of 60 by 24 pixels, as the ads are.
-std::string AdBitmap() {
-    std::string b = LyingBitmap();
-    b[19] = 0;
-    b[18] = 60;
-    b[22] = 24;
-    b[23] = 0;
-    return b + std::string(60 * 3 * 24, '\x40');
-}
-
 }  // namespace
 
-TEST(Glancer, FetchesAnAdOnlyWhenItIsAboutToBeSeen) {
-    ASSERT_FALSE(SharedBlockExists());
-    InstallFolder folder("glancer-ads", InstallFolder::kWithoutDatabase);
-    CopyProgram(folder.path(), "Glancer.exe");
-    folder.AddStandIn("Engine.exe");
-    CreateDirectoryA(folder.File("Data").c_str(), nullptr);
-    folder.Write("Data\\A0000001.bmp", AdBitmap());
-    folder.Write("Data\\A0000002.bmp", AdBitmap());
-    AdCountingAgent agent(folder.File("Data"));
-    CConfigData& cfg = agent.cfg();
+TEST_F(GlancerAlone, FetchesAnAdOnlyWhenItIsAboutToBeSeen) {
+    std::string ad = BitmapHeader(60, 24) + std::string(60 * 3 * 24, '\x40');  // as the ads are
+    folder.Write("Data\\A0000001.bmp", ad);
+    folder.Write("Data\\A0000002.bmp", ad);
+    AdCountingAgent standIn(folder.File("Data"));
+    CConfigData& record = standIn.cfg();
     display::Settings fast;
     fast.speed = 400;  // a round of the short loop every few seconds
-    display::Encode(fast, cfg.DisplaySettings);
-    cfg.ScreenSaverOn = 1;
-    SetCursorPos(GetSystemMetrics(SM_CXSCREEN) / 2, GetSystemMetrics(SM_CYSCREEN) / 2);
-
-    ChildProcess glancer(folder.File("Glancer.exe"), "");
-    HWND ticker = WaitForTicker(glancer);
-    ASSERT_NE(nullptr, ticker);
-    ASSERT_TRUE(WaitFor([&] { return cfg.DisplayWindow == HwndToWord(ticker); }, kStartTimeoutMs));
+    display::Encode(fast, record.DisplaySettings);
+    record.ScreenSaverOn = 1;
+    MouseToTheMiddle();
+    ASSERT_NO_FATAL_FAILURE(StartTicker(folder, &record));
     PumpMessages(kQuietMs);
-    EXPECT_EQ(0, agent.adsFetched) << "under the screen saver";
-    cfg.ScreenSaverOn = 0;
-    EXPECT_TRUE(WaitFor([&] { return agent.adsFetched > 0; }, 2 * kQuietMs)) << "fetched once it is seen";
+    EXPECT_EQ(0, standIn.adsFetched) << "under the screen saver";
+    record.ScreenSaverOn = 0;
+    EXPECT_TRUE(WaitFor([&] { return standIn.adsFetched > 0; }, 2 * kQuietMs)) << "fetched once it is seen";
 
     // No view while nothing changes: a round takes the loop afresh, so each
     // state is watched for more than a round.
     auto fetchedWhile = [&](const char* state) {
         PumpMessages(kQuietMs);  // a round that began before may still fetch
-        int before = agent.adsFetched;
+        int before = standIn.adsFetched;
         PumpMessages(2 * kQuietMs);
-        EXPECT_EQ(before, agent.adsFetched) << state;
+        EXPECT_EQ(before, standIn.adsFetched) << state;
     };
-    PostMessageA(ticker, WM_COMMAND, 100, 0);
+    PostMessageA(ticker, WM_COMMAND, kPauseCommand, 0);
     fetchedWhile("paused");
-    PostMessageA(ticker, WM_COMMAND, 100, 0);
-
+    PostMessageA(ticker, WM_COMMAND, kPauseCommand, 0);
     display::Settings hiding = fast;
     hiding.autoHide = true;
-    uint8_t bytes[sizeof cfg.DisplaySettings];
-    display::Encode(hiding, bytes);
-    SendSettings(ticker, agent.window(), bytes, sizeof bytes);
+    SendSettings(ticker, standIn.window(), hiding);
     EXPECT_TRUE(WaitFor([&] { return TopOf(ticker) < 0; }, 10000));
     fetchedWhile("slid away");
-    display::Encode(fast, bytes);
-    SendSettings(ticker, agent.window(), bytes, sizeof bytes);
-
-    agent.headlines = 0;
+    SendSettings(ticker, standIn.window(), fast);
+    standIn.headlines = 0;
     fetchedWhile("with nothing to show between");
-    agent.headlines = 1;
+    standIn.headlines = 1;
     DeleteFileA(folder.File("Data\\A0000001.bmp").c_str());
     DeleteFileA(folder.File("Data\\A0000002.bmp").c_str());
     fetchedWhile("without a bitmap to show");
-
-    PostMessageA(ticker, WM_CLOSE, 0, 0);
-    EXPECT_EQ(0u, glancer.Wait(kExitTimeoutMs));
+    CloseTicker();
 }
 
-TEST(Glancer, AnExhaustedHeapIsTracedAndTheBarGoesOn) {
-    // A build of the ticker whose heap gives no block over 64 KB, fed headlines without end.
-    ASSERT_FALSE(SharedBlockExists());
-    InstallFolder folder("glancer-heap", InstallFolder::kWithoutDatabase);
+// A build of the ticker whose heap gives no block over 64 KB, fed headlines without end.
+TEST_F(GlancerAlone, AnExhaustedHeapIsTracedAndTheBarGoesOn) {
     CopyProgram(folder.path(), "glancer_small_heap.exe", "Glancer.exe");
-    folder.AddStandIn("Engine.exe");
-    HostileAgent agent(folder.File("Data"));
-    CConfigData& cfg = agent.cfg();
-    ChildProcess glancer(folder.File("Glancer.exe"), "");
-    HWND ticker = WaitForTicker(glancer);
-    ASSERT_NE(nullptr, ticker);
-    ASSERT_TRUE(WaitFor([&] { return cfg.DisplayWindow == HwndToWord(ticker); }, kStartTimeoutMs));
+    HostileAgent standIn(folder.File("Data"));
+    ASSERT_NO_FATAL_FAILURE(StartTicker(folder, &standIn.cfg()));
     PumpMessages(kQuietMs);
     EXPECT_EQ(STILL_ACTIVE, glancer.Wait(0)) << "std::bad_alloc ended the ticker";
-    DWORD_PTR answer = 0;
-    EXPECT_TRUE(SendMessageTimeoutA(ticker, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000, &answer));
-    PostMessageA(ticker, WM_CLOSE, 0, 0);
-    EXPECT_TRUE(WaitFor([&] { return glancer.Wait(0) != STILL_ACTIVE; }, kExitTimeoutMs));
-    EXPECT_EQ(0u, glancer.Wait(0));
+    EXPECT_TRUE(WaitForAnswer(ticker, 5000));
+    CloseTicker();
 }
 
-TEST(Glancer, DrawsOrSkipsHostileSharedDataAndStillCloses) {
-    ASSERT_FALSE(SharedBlockExists());
-    InstallFolder folder("glancer-hostile", InstallFolder::kWithoutDatabase);
-    CopyProgram(folder.path(), "Glancer.exe");
-    folder.AddStandIn("Engine.exe");
+TEST_F(GlancerAlone, DrawsOrSkipsHostileSharedDataAndStillCloses) {
     folder.AddStandIn("browser.exe");
     folder.Write("Data\\A0000001.bmp", std::string(5000, 'B'));
-    folder.Write("Data\\A0000002.bmp", LyingBitmap());
+    folder.Write("Data\\A0000002.bmp", BitmapHeader(1792, 400));              // without the pixels it promises
     folder.Write("Data\\A0000003.bmp", "BM" + std::string(5 << 20, '\x7f'));  // bigger than any ad
-    HostileAgent agent(folder.File("Data"));
-    CConfigData& cfg = agent.cfg();
+    HostileAgent standIn(folder.File("Data"));
+    CConfigData& record = standIn.cfg();
     std::string browser = folder.File("browser.exe");
-    memcpy(cfg.BrowserPath, browser.c_str(), browser.size() + 1);
-
-    ChildProcess glancer(folder.File("Glancer.exe"), "");
-    HWND ticker = WaitForTicker(glancer);
-    ASSERT_NE(nullptr, ticker);
-    ASSERT_TRUE(WaitFor([&] { return cfg.DisplayWindow == HwndToWord(ticker); }, kStartTimeoutMs));
-    EXPECT_TRUE(WaitFor([&] { return agent.answered > 1000; }, kStartTimeoutMs)) << "it walked the endless answers";
+    memcpy(record.BrowserPath, browser.c_str(), browser.size() + 1);
+    ASSERT_NO_FATAL_FAILURE(StartTicker(folder, &record));
+    EXPECT_TRUE(WaitFor([&] { return standIn.answered > 1000; }, kStartTimeoutMs)) << "it walked the endless answers";
     PumpMessages(kQuietMs);
-    EXPECT_LT(agent.answered, 50000) << "but not for ever";
+    EXPECT_LT(standIn.answered, 50000) << "but not for ever";
 
-    uint8_t junk[sizeof cfg.DisplaySettings];
+    uint8_t junk[sizeof record.DisplaySettings];
     memset(junk, 0xEE, sizeof junk);
-    SendSettings(ticker, agent.window(), junk, sizeof junk);  // no mark: the defaults
-    SendMessageA(ticker, gMessages.loadPage, 0, 0);           // a page address without its end
-    memcpy(cfg.PageUrl, "file:///c:/windows", 19);
+    SendSettings(ticker, standIn.window(), junk, sizeof junk);  // no mark: the defaults
+    SendMessageA(ticker, gMessages.loadPage, 0, 0);             // a page address without its end
+    memcpy(record.PageUrl, "file:///c:/windows", 19);
     SendMessageA(ticker, gMessages.loadPage, 0, 0);  // not a web address
     PumpMessages(kQuietMs);
-
-    // The menu's "Preferences" (command 103) asks the engine window for the dialog.
-    PostMessageA(ticker, WM_COMMAND, 103, 0);
-    EXPECT_TRUE(WaitFor([&] { return agent.preferences == 1; }, kStartTimeoutMs));
+    PostMessageA(ticker, WM_COMMAND, kPreferencesCommand, 0);  // asks the engine window for the dialog
+    EXPECT_TRUE(WaitFor([&] { return standIn.preferences == 1; }, kStartTimeoutMs));
 
     EXPECT_EQ(STILL_ACTIVE, glancer.Wait(0));
-    EXPECT_EQ("", folder.StandInLog()) << "it started nothing: the agent runs, and no page was a web address";
-    RECT r;
-    GetWindowRect(ticker, &r);
-    EXPECT_EQ(0, r.top);  // the defaults: at the top
-    PostMessageA(ticker, WM_CLOSE, 0, 0);
-    EXPECT_TRUE(WaitFor([&] { return glancer.Wait(0) != STILL_ACTIVE; }, kExitTimeoutMs));
-    EXPECT_EQ(0u, glancer.Wait(0));
-    EXPECT_EQ(kNoWindow, cfg.DisplayWindow);
-    EXPECT_EQ(kNoWindow, cfg.PageWindow);
-    EXPECT_EQ(2, agent.closed) << "both conversations were closed";
+    EXPECT_EQ("", folder.StandInLog()) << "it started nothing: the standIn runs, and no page was a web address";
+    EXPECT_EQ(0, TopOf(ticker));  // the defaults: at the top
+    CloseTicker();
+    EXPECT_EQ(kNoWindow, record.DisplayWindow);
+    EXPECT_EQ(kNoWindow, record.PageWindow);
+    EXPECT_EQ(2, standIn.closed) << "both conversations were closed";
 }

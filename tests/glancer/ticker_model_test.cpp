@@ -37,6 +37,11 @@ Loop FourItems() {
     return loop;  // 110 + 60 + 60 + 40 = 270 px a round
 }
 
+std::string Str(Rect r) {
+    return std::to_string(r.left) + "," + std::to_string(r.top) + "," + std::to_string(r.right) + "," +
+           std::to_string(r.bottom);
+}
+
 std::vector<std::pair<size_t, int>> Shown(const Loop& loop, double position, int view) {
     std::vector<std::pair<size_t, int>> out;
     for (const Placed& p : loop.Visible(position, view)) out.push_back({p.index, p.x});
@@ -301,15 +306,12 @@ TEST(Bitmaps, WhatIsNotOneOrTooBigIsRefusedAtEveryLength) {
 
 TEST(Dock, TheBarLiesAlongItsEdgeAndSlidesPastIt) {
     Rect screen = {0, 0, 1280, 1024};
-    auto same = [](Rect a, Rect b) {
-        return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
-    };
-    // The top edge, shown and hidden, and the bottom one: the real ticker's (glancer_test, prefs_dialog_test).
-    EXPECT_TRUE(same(Rect{0, 1022, 1280, 1050}, DockRect(screen, 3, 28, 2)));
-    EXPECT_TRUE(same(Rect{-26, 0, 2, 1024}, DockRect(screen, 0, 28, 2)));
-    EXPECT_TRUE(same(Rect{1252, 0, 1280, 1024}, DockRect(screen, 2, 28, 28)));
-    EXPECT_TRUE(same(DockRect(screen, 1, 28, 28), DockRect(screen, 1, 28, 99)));  // never more than its thickness
-    EXPECT_TRUE(same(DockRect(screen, 1, 28, 28), DockRect(screen, 7, 28, 28)));  // an unknown edge is the top
+    // The top edge, shown and hidden, and the bottom one: the real ticker's (glancer_test).
+    EXPECT_EQ("0,1022,1280,1050", Str(DockRect(screen, 3, 28, 2)));
+    EXPECT_EQ("-26,0,2,1024", Str(DockRect(screen, 0, 28, 2)));
+    EXPECT_EQ("1252,0,1280,1024", Str(DockRect(screen, 2, 28, 28)));
+    EXPECT_EQ(Str(DockRect(screen, 1, 28, 28)), Str(DockRect(screen, 1, 28, 99)));  // never more than its thickness
+    EXPECT_EQ(Str(DockRect(screen, 1, 28, 28)), Str(DockRect(screen, 7, 28, 28)));  // an unknown edge is the top
     EXPECT_TRUE(IsVerticalEdge(0) && IsVerticalEdge(2) && !IsVerticalEdge(1) && !IsVerticalEdge(3));
 
     EXPECT_EQ(2, SlideToward(28, 2, 1000, 28));  // a late frame ends the slide, no overshoot
@@ -341,14 +343,11 @@ TEST(Placement, TheChosenMonitorThenThePrimary) {
 }
 
 TEST(Placement, TheShellsRectangleKeepsTheBarsOuterSide) {
-    auto same = [](Rect a, Rect b) {
-        return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
-    };
     // Moved inwards past a bar already there, or given a whole half of the screen.
-    EXPECT_TRUE(same(Rect{0, 50, 1280, 92}, FitToEdge({0, 50, 1280, 78}, 1, 42)));
-    EXPECT_TRUE(same(Rect{0, 974, 1280, 1002}, FitToEdge({0, 0, 1280, 1002}, 3, 28)));
-    EXPECT_TRUE(same(Rect{30, 0, 58, 1024}, FitToEdge({30, 0, 640, 1024}, 0, 28)));
-    EXPECT_TRUE(same(Rect{1252, 0, 1280, 1024}, FitToEdge({0, 0, 1280, 1024}, 2, 28)));
+    EXPECT_EQ("0,50,1280,92", Str(FitToEdge({0, 50, 1280, 78}, 1, 42)));
+    EXPECT_EQ("0,974,1280,1002", Str(FitToEdge({0, 0, 1280, 1002}, 3, 28)));
+    EXPECT_EQ("30,0,58,1024", Str(FitToEdge({30, 0, 640, 1024}, 0, 28)));
+    EXPECT_EQ("1252,0,1280,1024", Str(FitToEdge({0, 0, 1280, 1024}, 2, 28)));
 }
 
 TEST(Placement, TheTipLiesBesideTheBarNeverOverIt) {
@@ -378,18 +377,15 @@ TEST(Placement, TheTipLiesBesideTheBarNeverOverIt) {
 
 TEST(Placement, ArrowKeysGoFromLinkToLinkRoundTheLoop) {
     Loop loop;
-    for (const char* link : {"", "http://a/1", "http://a/2", "", "http://a/3"}) {
-        Item item;
-        item.kind = *link ? ItemKind::Headline : ItemKind::Title;
+    const ItemKind title = ItemKind::Title, headline = ItemKind::Headline;
+    const std::pair<ItemKind, const char*> pieces[] = {
+        {title, ""}, {headline, "http://a/1"}, {headline, "http://a/2"},
+        {title, ""}, {headline, "http://a/3"}, {title, "http://a/topic"}};
+    for (auto [kind, link] : pieces) {  // titles are passed by, even with a link
+        Item item = Piece(kind, 1, 1, 50);
         item.link = link;
-        item.width = 50;
         loop.Append(item);
     }
-    Item titleWithLink;
-    titleWithLink.kind = ItemKind::Title;
-    titleWithLink.link = "http://a/topic";
-    titleWithLink.width = 50;
-    loop.Append(titleWithLink);  // index 5: titles are passed by
     EXPECT_EQ(1, StepToLink(loop, -1, 1));
     EXPECT_EQ(2, StepToLink(loop, 1, 1));
     EXPECT_EQ(4, StepToLink(loop, 2, 1));
