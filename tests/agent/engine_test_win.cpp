@@ -1,6 +1,4 @@
-// Engine.exe end to end under Wine without a notification area: the repair
-// path, start-up, the clock, the settings file, the window's commands, the
-// hand-over of a command line, untrusted messages and the ways to close.
+// Engine.exe end to end under Wine without a notification area.
 #include <gtest/gtest.h>
 
 #include <cctype>
@@ -18,8 +16,7 @@
 
 namespace {
 
-// How often a stand-in of that name (in lower case) ran from the folder; the
-// agent may spell it in any case.
+// How often a stand-in of that name (in lower case) ran: the agent may spell it in any case.
 size_t Runs(const InstallFolder& folder, const std::string& name) {
     std::string log = folder.StandInLog();
     for (char& c : log) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
@@ -63,7 +60,6 @@ protected:
     void TearDown() override {
         if (HasFailure()) std::cerr << "agent trace:\n" << trace_->Dump();
     }
-    // The agent of the middle cases, started by the first that needs it.
     static AgentProcess& Agent() {
         if (!agent_) {
             agent_ = new AgentProcess(*folder_);
@@ -79,8 +75,7 @@ protected:
 
 TEST_F(Engine, HandsItsCommandLineToTheRunningAgentWhole) {
     ASSERT_FALSE(SharedBlockExists()) << "a global block is left over from elsewhere";
-    // The test plays the running agent and its display program, to see
-    // exactly what a second start hands over.
+    // This test plays the running agent and its display program.
     WindowGuard engine{MakeWindowOfClass(kEngineWindowClass, RecordCopyData)};
     WindowGuard glancer{MakeWindowOfClass(kGlancerWindowClass)};
     for (size_t length : {1, 260, 30000}) {
@@ -92,9 +87,8 @@ TEST_F(Engine, HandsItsCommandLineToTheRunningAgentWhole) {
     }
 }
 
-// Exit code 3 and the repair installer, with no message box to hold it up:
-// first the block's name taken by another kind of object, then no database
-// (the data directory is made on the way).
+// Exit code 3 and the repair, with no message box to hold it up: the block's
+// name taken by another kind of object, then no database.
 TEST_F(Engine, EndsWithCodeThreeAndStartsTheRepairWhenStartUpFails) {
     const char* kRaised[] = {"CommonInit() Failed", "Database::Init() Failed"};
     for (size_t run = 1; run <= 2; run++) {
@@ -117,8 +111,7 @@ TEST_F(Engine, StartsAtTheStoredPaceAsAMinimisedWindowWithoutATray) {
     ASSERT_TRUE(trace_->WaitFor("WinMain(): Start-up complete", Agent().id(), kStartTimeoutMs));
     ScopedHandle process(OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, Agent().id()));
     EXPECT_EQ(static_cast<DWORD>(IDLE_PRIORITY_CLASS), GetPriorityClass(process.get())) << "the stored pace sets it";
-    // No notification area under the null driver: a minimised window that
-    // refuses to be restored, and stays while the session goes on.
+    // No notification area under the null driver: a minimised window that stays so.
     EXPECT_TRUE(WaitFor([&] { return IsIconic(window) && IsWindowVisible(window); }, 5000));
     char title[64] = "";
     GetWindowTextA(window, title, sizeof title);
@@ -129,10 +122,7 @@ TEST_F(Engine, StartsAtTheStoredPaceAsAMinimisedWindowWithoutATray) {
     SendMessageA(window, WM_ENDSESSION, FALSE, 0);
 }
 
-// While its window is missing, by the menu's command (a system command
-// without a notification area), a double-click on the minimised caption or
-// on the icon, and by a forwarded command line (from the path beside the
-// agent); while it is there, it is raised instead.
+// By the menu, the caption, the icon and a forwarded command line; raised instead while it is there.
 TEST_F(Engine, StartsTheDisplayProgramOnlyWhileItsWindowIsMissing) {
     HWND window = Agent().window();
     const UINT kShowGlancer[][3] = {{WM_SYSCOMMAND, IDM_TICKER, 0},
@@ -157,17 +147,17 @@ TEST_F(Engine, StartsTheDisplayProgramOnlyWhileItsWindowIsMissing) {
     EXPECT_EQ(4u, Runs(*folder_, "glancer.exe"));
 }
 
-// Two agents would share one database: a second start without a command
-// line ends at once while this agent answers, before it touches the record.
+// Two agents would share one database.
 TEST_F(Engine, ASecondAgentEndsAtOnce) {
     ChildProcess second(folder_->EnginePath(), "");
     EXPECT_EQ(0u, second.Wait(kStartTimeoutMs));
     EXPECT_TRUE(trace_->WaitFor("WinMain(): Another agent is running: this one ends", second.id(), 5000));
-    EXPECT_EQ(Agent().window(), GlobalBlockView().EngineWindow());
+    GlobalBlockView block;
+    EXPECT_EQ(Agent().window(), block.EngineWindow());
+    EXPECT_EQ(1u, block.header().attachCount) << "the second agent attached";
 }
 
-// The terminator beyond what was sent, an empty text, no data at all,
-// another data word: each is only traced.
+// No terminator, an empty text, no data, another data word: each is only traced.
 TEST_F(Engine, OnlyTracesAnUntrustedCopyData) {
     char path[] = "C:\\feeds\\other.twl";
     COPYDATASTRUCT untrusted[] = {
@@ -192,8 +182,7 @@ TEST_F(Engine, RepublishesTheScreenSaverEveryTick) {
     EXPECT_TRUE(WaitFor([&] { return block.config().ScreenSaverOn == 0; }, kTickTimeoutMs));
 }
 
-// WM_CLOSE as the user closes it (the display program is asked to close
-// too), Windows ending the session, and the menu's exit command.
+// WM_CLOSE (the display program is asked to close too), the session's end, the menu's exit.
 TEST_F(Engine, ClosesCleanlyEveryWay) {
     HWND glancer = MakeWindowOfClass(kGlancerWindowClass);
     EXPECT_EQ(0u, Agent().Close());
@@ -220,9 +209,7 @@ TEST_F(Engine, StartsAnAgentToHandAPathToWhenNoneRuns) {
 }
 
 // Each of the four runs saved the database with its start counted and wrote
-// back all ten settings as it read them: outside 0..3 the edge reads as 1,
-// numbers as atol, texts cut to their fields. The data directory kept what
-// it held.
+// back all ten settings as it read them.
 TEST_F(Engine, EveryRunKeptTheDataAndWroteTheSettingsAsRead) {
     EXPECT_EQ("kept", folder_->Read("Data\\keep.me"));
     std::string json = folder_->DumpDatabase();

@@ -1,6 +1,4 @@
-// Plays the user in front of the agent's fatal-error box: waits for it,
-// checks its text, and presses OK. Exit code 0 when the box was as it must
-// be, 1 otherwise.
+// Plays the user in front of the agent's fatal-error box; exit code 0 when it was as it must be.
 #include <windows.h>
 
 #include <cstdio>

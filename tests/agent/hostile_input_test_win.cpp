@@ -41,10 +41,32 @@ std::map<std::string, std::string> FilesOutsideTheDataDirectory(const InstallFol
     return files;
 }
 
+std::string Subscription(const std::string& title, const std::string& rest) {
+    return "[General]\r\nConfigVersion=1\r\n[Subscription1]\r\nTitle=" + title + "\r\n" + rest;
+}
+
+// Hands a path over as another program does; true when the agent took it in time.
+bool HandOver(HWND engine, const std::string& path, UINT timeoutMs = 20000) {
+    COPYDATASTRUCT data = {0, static_cast<DWORD>(path.size() + 1), const_cast<char*>(path.c_str())};
+    DWORD_PTR result = 0;
+    return SendMessageTimeoutA(engine, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data), SMTO_NORMAL, timeoutMs,
+                               &result);
+}
+
+size_t Count(const std::string& text, const std::string& what) {
+    size_t count = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) count++;
+    return count;
+}
+
+class HostileInput : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_FALSE(SharedBlockExists()) << "a global block is left over from elsewhere"; }
+};
+
 }  // namespace
 
-TEST(HostileInput, NothingHandedOverStopsTheAgentOrTouchesFilesOutsideItsDataDirectory) {
-    ASSERT_FALSE(SharedBlockExists()) << "a global block is left over from elsewhere";
+TEST_F(HostileInput, NothingHandedOverStopsTheAgentOrTouchesFilesOutsideItsDataDirectory) {
     InstallFolder folder("hostile");
     folder.Write("Tidewell.ini", "[Tidewell Settings]\r\nMsgPurge=10\r\n");
     // A pipe whose server never writes: reading it would wait for ever.
@@ -53,9 +75,7 @@ TEST(HostileInput, NothingHandedOverStopsTheAgentOrTouchesFilesOutsideItsDataDir
     ASSERT_NE(INVALID_HANDLE_VALUE, pipe);
     folder.Write("junk.twl", std::string(8 << 20, '\x01'));
     std::string endless =
-        "[General]\r\nConfigVersion=1\r\n[Subscription1]\r\nTitle=News / Endless\r\n"
-        "MsgRange=0-4294967295\r\nHint=" +
-        std::string(1 << 20, 'h') + "\r\n";
+        Subscription("News / Endless", "MsgRange=0-4294967295\r\nHint=" + std::string(1 << 20, 'h') + "\r\n");
     // Keys are spelt as signed numbers: message 4294967295 is "Msg-1".
     for (int i = 1; i <= 3000; i++) endless += "Msg-" + std::to_string(i) + "=x.html \"Many\"\r\n";
     folder.Write("endless.twl", endless);
@@ -78,20 +98,20 @@ TEST(HostileInput, NothingHandedOverStopsTheAgentOrTouchesFilesOutsideItsDataDir
                                        "\\\\.\\pipe\\tidewell-hostile",
                                        "..\\Engine.exe"};
     std::string ads =
-        "[General]\r\nConfigVersion=1\r\n[Subscription1]\r\nTitle=AdStream\r\nPurgeOutOfRange=True\r\n"
-        "MsgRange=1-" +
-        std::to_string(titles.size()) + "\r\n";
+        Subscription("AdStream", "PurgeOutOfRange=True\r\nMsgRange=1-" + std::to_string(titles.size()) + "\r\n");
     for (size_t i = 0; i < titles.size(); i++)
         ads += "Msg" + std::to_string(i + 1) + "=x.bmp \"" + titles[i] + "\"\r\n";
     folder.Write("ads.twl", ads);
-    folder.Write("drop.twl",
-                 "[General]\r\nConfigVersion=1\r\n[Subscription1]\r\nTitle=AdStream\r\n"
-                 "PurgeOutOfRange=True\r\nMsgRange=500-501\r\nMsg500=x.bmp \"http://127.0.0.1:1/a.bmp\"\r\n");
+    folder.Write(
+        "drop.twl",
+        Subscription("AdStream",
+                     "PurgeOutOfRange=True\r\nMsgRange=500-501\r\nMsg500=x.bmp \"http://127.0.0.1:1/a.bmp\"\r\n"));
     // Subscriptions whose fields look like paths: they are only texts.
-    folder.Write("paths.twl",
-                 "[General]\r\nConfigVersion=1\r\n[Subscription1]\r\nTitle=..\\..\\News / ..\\x\r\n"
-                 "ConfigUrl=file:///C:/x\r\nMsgBaseUrl=..\\..\\\r\nMsgRange=1-2\r\n"
-                 "Msg1=..\\..\\victim.bmp \"..\\victim.bmp\"\r\nMsg2=C:\\victim.bmp \"C:\\victim.bmp\"\r\n");
+    folder.Write(
+        "paths.twl",
+        Subscription("..\\..\\News / ..\\x",
+                     "ConfigUrl=file:///C:/x\r\nMsgBaseUrl=..\\..\\\r\nMsgRange=1-2\r\n"
+                     "Msg1=..\\..\\victim.bmp \"..\\victim.bmp\"\r\nMsg2=C:\\victim.bmp \"C:\\victim.bmp\"\r\n"));
     std::map<std::string, std::string> before = FilesOutsideTheDataDirectory(folder);
 
     AgentProcess agent(folder);
@@ -118,11 +138,7 @@ TEST(HostileInput, NothingHandedOverStopsTheAgentOrTouchesFilesOutsideItsDataDir
                                       folder.File("drop.twl")};
     for (const std::string& path : paths) {
         SCOPED_TRACE(path.substr(0, 60));
-        // Taken within five seconds, as another program hands it over, and the agent answers after it.
-        COPYDATASTRUCT data = {0, static_cast<DWORD>(path.size() + 1), const_cast<char*>(path.c_str())};
-        DWORD_PTR result = 0;
-        EXPECT_TRUE(
-            SendMessageTimeoutA(engine, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data), SMTO_NORMAL, 5000, &result));
+        EXPECT_TRUE(HandOver(engine, path, 5000));
         EXPECT_TRUE(Answers(engine));
     }
     CloseHandle(pipe);
@@ -143,57 +159,9 @@ TEST(HostileInput, NothingHandedOverStopsTheAgentOrTouchesFilesOutsideItsDataDir
     EXPECT_EQ(std::string::npos, dump.find("\"Msg.dat\""));
 }
 
-namespace {
-
-std::string Subscription(const std::string& title, const std::string& rest) {
-    return "[General]\r\nConfigVersion=1\r\n[Subscription1]\r\nTitle=" + title + "\r\n" + rest;
-}
-
-// Hands a path over as another program does; true when the agent took it.
-bool HandOver(HWND engine, const std::string& path) {
-    COPYDATASTRUCT data = {0, static_cast<DWORD>(path.size() + 1), const_cast<char*>(path.c_str())};
-    DWORD_PTR result = 0;
-    return SendMessageTimeoutA(engine, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data), SMTO_NORMAL, 20000, &result);
-}
-
-size_t Count(const std::string& text, const std::string& what) {
-    size_t count = 0;
-    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) count++;
-    return count;
-}
-
-}  // namespace
-
-// Topics are never removed, and every answer with a new title makes one: a
-// flood of titles must not leave a database that no start-up accepts.
-TEST(HostileInput, AFloodOfNewTitlesLeavesADatabaseThatStillStarts) {
-    ASSERT_FALSE(SharedBlockExists()) << "a global block is left over from elsewhere";
-    InstallFolder folder("hostile-flood");
-    folder.AddStandIn("install.exe");
-    for (int i = 0; i < 100; i++) {
-        folder.Write("flood" + std::to_string(i) + ".twl",
-                     Subscription("Flood / " + std::to_string(i), "MsgRange=1-1\r\nMsg1=a.html \"A\"\r\n"));
-    }
-    {
-        AgentProcess agent(folder);
-        HWND engine = agent.WaitForEngineWindow();
-        ASSERT_TRUE(engine);
-        for (int i = 0; i < 100; i++) EXPECT_TRUE(HandOver(engine, folder.File("flood" + std::to_string(i) + ".twl")));
-        EXPECT_TRUE(Answers(engine));
-        EXPECT_EQ(0u, agent.Close());
-    }
-    std::string dump = folder.DumpDatabase();
-    EXPECT_EQ(98u, Count(dump, "\"Title\": \"Flood / ")) << "the ad stream and one slot kept for start-up";
-    AgentProcess again(folder);
-    EXPECT_TRUE(again.WaitForEngineWindow());
-    EXPECT_EQ(0u, again.Close());
-    EXPECT_EQ("", folder.StandInLog()) << "no repair";
-}
-
 // One file of 200,000 message lines with long addresses costs what the
 // topic keeps, not what the file holds.
-TEST(HostileInput, OneHugeSubscriptionFileNeitherFreezesNorInflatesTheAgent) {
-    ASSERT_FALSE(SharedBlockExists()) << "a global block is left over from elsewhere";
+TEST_F(HostileInput, OneHugeSubscriptionFileNeitherFreezesNorInflatesTheAgent) {
     InstallFolder folder("hostile-huge");
     folder.Write("Tidewell.ini", "[Tidewell Settings]\r\nMsgPurge=10\r\n");
     std::string file = Subscription(
@@ -221,8 +189,7 @@ TEST(HostileInput, OneHugeSubscriptionFileNeitherFreezesNorInflatesTheAgent) {
 // Any local program can make the global block first or write it later: the
 // agent's folders come from its own path all the same, and the record's texts
 // are read within their fields.
-TEST(HostileInput, TheSharedBlockNeverDecidesTheAgentsFolders) {
-    ASSERT_FALSE(SharedBlockExists()) << "a global block is left over from elsewhere";
+TEST_F(HostileInput, TheSharedBlockNeverDecidesTheAgentsFolders) {
     InstallFolder folder("hostile-block"), decoy("hostile-decoy");
     folder.AddStandIn("Glancer.exe");
     decoy.AddStandIn("Glancer.exe");
@@ -272,8 +239,7 @@ TEST(HostileInput, TheSharedBlockNeverDecidesTheAgentsFolders) {
 // An ad's title (its bitmap's address, decoded from entities) and a
 // subscription's address come from the network: whatever bytes they hold,
 // every request that reaches a server is one request line of the agent's own.
-TEST(HostileInput, NoAddressFromTheNetworkSplitsARequest) {
-    ASSERT_FALSE(SharedBlockExists()) << "a global block is left over from elsewhere";
+TEST_F(HostileInput, NoAddressFromTheNetworkSplitsARequest) {
     ScriptServer listener({{"HTTP/1.0 404 Not Found\r\n\r\n"}});
     const std::string base = "http://127.0.0.1:" + std::to_string(listener.port());
     InstallFolder folder("hostile-request");

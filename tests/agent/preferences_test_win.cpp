@@ -1,5 +1,4 @@
-// The preferences dialog with a real agent and a stand-in CONFIG.DLL that
-// confirms or cancels as its script says.
+// The preferences dialog with a real agent and a scripted stand-in CONFIG.DLL.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -48,7 +47,6 @@ TEST(Preferences, OneAgentThroughEveryKindOfDialog) {
     ASSERT_NE(nullptr, engine);
     GlobalBlockView block;
     CConfigData& cfg = block.config();
-    // Opens the dialog with the script; returns once the agent has dealt with it.
     auto dialog = [&](const std::string& script) {
         folder.Write("config-script.txt", script);
         SendMessageA(engine, gMessages.configDlg, 0, 0);
@@ -74,11 +72,8 @@ TEST(Preferences, OneAgentThroughEveryKindOfDialog) {
     EXPECT_EQ(0, memcmp(&before, &cfg, sizeof before));
     EXPECT_EQ(saved, folder.Read("Data\\Msg.dat"));
 
-    // The same browser in other case changes nothing. Without a display
-    // window (none, or the broadcast handle) the shared record keeps the
-    // display settings and no window hears of them, not even a top-level
-    // window a broadcast would reach; another browser is taken for Internet
-    // Explorer.
+    // The same browser in other case changes nothing. Without a display window
+    // (none, or the broadcast handle) no window hears of the display settings.
     WindowGuard display{MakeWindowOfClass("Tidewell test display", DisplayWindowProc)};
     cfg.DisplayWindow = 0;
     dialog("browser=c:\\x\\IEXPLORE.EXE\nsettings=5\naccept=1\n");

@@ -1,5 +1,4 @@
-// The agent core's rules that need no system: screen-saver names and the
-// paths of the programs beside the agent.
+// The agent core's rules that need no system.
 #include <gtest/gtest.h>
 
 #include <string>

@@ -1,6 +1,5 @@
-// Engine.exe with a notification area: run under Xvfb with Wine's X11 driver,
-// where the shell's tray window exists. Wine shows its own "Wine System Tray"
-// window while any icon is in it.
+// Engine.exe with a notification area (Xvfb, Wine's X11 driver), where Wine
+// shows its own tray window while any icon is in it.
 #include <gtest/gtest.h>
 
 #include "agent_process_win.h"

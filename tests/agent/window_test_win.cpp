@@ -1,8 +1,5 @@
-// The agent's Windows layer in this process: the probes against real windows
-// and processes, the tray menu in both of its forms (with a notification area
-// it offers the exit; without one it hangs in the window's system menu), and
-// the resources built into Engine.exe, which other programs and the shell
-// read; the engine window's and the clock's handling of failures.
+// The agent's Windows layer in this process: probes, the tray menu, Engine.exe's
+// resources, and the handlers' failures.
 #include <gtest/gtest.h>
 
 #include <new>
@@ -96,8 +93,7 @@ TEST(Probes, ProcessClassAndThreadPriorityFollowThePace) {
     }
 }
 
-// With the wait flag the start returns once the program has ended, with its
-// exit code; without it, at once, non-zero when the program started.
+// With the wait flag: the exit code once it ended; without: at once, non-zero when it started.
 TEST(Probes, AProcessStartedWithTheWaitFlagIsWaitedFor) {
     TempDir dir("start");
     CopyProgram(dir.path(), "standin.exe");
@@ -132,7 +128,8 @@ TEST(TrayMenu, ExitOnlyWithANotificationAreaAndTheSystemMenuOnlyWithout) {
     }
 }
 
-TEST(EngineResources, IconsAcceleratorsAndVersion) {
+// The version the shell shows is shipped_programs_test's.
+TEST(EngineResources, IconsAndAccelerators) {
     std::string path = ProgramDir() + "\\Engine.exe";
     HMODULE module = LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
     ASSERT_NE(nullptr, module);
@@ -165,21 +162,9 @@ TEST(EngineResources, IconsAcceleratorsAndVersion) {
         for (size_t field = 0; field < 3; field++) EXPECT_EQ(kEntries[i][field], word(table, 8 * i + 2 * field)) << i;
     }
     FreeLibrary(module);
-
-    // The version the shell shows is the one the agent reports.
-    DWORD ignored = 0;
-    std::vector<char> info(GetFileVersionInfoSizeA(path.c_str(), &ignored));
-    ASSERT_TRUE(!info.empty() && GetFileVersionInfoA(path.c_str(), 0, static_cast<DWORD>(info.size()), info.data()));
-    char* text = nullptr;
-    UINT length = 0;
-    ASSERT_TRUE(VerQueryValueA(info.data(), "\\StringFileInfo\\040904b0\\FileVersion", reinterpret_cast<void**>(&text),
-                               &length));
-    EXPECT_STREQ(TIDEWELL_VERSION, text);
 }
 
-// Whatever a handler raises (a text, an exhausted heap, anything else) stays
-// inside the engine window's procedure and the clock, with a trace: leaving
-// them would end the agent.
+// Whatever a handler raises stays inside it, with a trace: leaving it would end the agent.
 TEST(EngineWindow, FailuresOfEveryKindStayInsideTheHandlers) {
     TraceRecorder trace;
     CConfigData cfg = {};
@@ -211,7 +196,6 @@ TEST(EngineWindow, FailuresOfEveryKindStayInsideTheHandlers) {
     EXPECT_NO_THROW(ClockTick(nullptr, 0, 0, 0));
     EXPECT_TRUE(trace.Contains("ClockTick(): Unhandled Exception"));
 
-    // A save that fails that way at the close does not stop the shutdown.
     gOs.CreateWrite = [](const char*) -> OsFile* { throw std::bad_alloc(); };
     EXPECT_NO_THROW(EngineWindowProc(engine.window, WM_CLOSE, 0, 0));
     EXPECT_FALSE(IsWindow(engine.window));

@@ -1,9 +1,5 @@
-// The 32-bit and the 64-bit build against each other: an agent of one word
-// size with the display programs (twl, the display client, a forwarding
-// Engine.exe) of the other, all in one Wine prefix. Everything that crosses
-// between them (the global block, the conversation mappings, window handles
-// stored as 32-bit words, WM_COPYDATA, the trace) must mean the same to both.
-// The other build's programs come from TIDEWELL_OTHER_BIN.
+// An agent of one word size with the display programs of the other (from
+// TIDEWELL_OTHER_BIN): everything that crosses must mean the same to both.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -94,8 +90,7 @@ void AgentWithDisplayPrograms(const Build& agentSide, const Build& displaySide) 
     output = Run(displaySide, "twl.exe", "subscribe \"" + folder.File("one.twl") + "\"", exitCode);
     EXPECT_EQ(0u, exitCode) << output;
     EXPECT_TRUE(trace.WaitFor("WM_COPYDATA subscription file " + folder.File("one.twl"), agent.id(), 5000));
-    // The forwarder runs from a folder of its own: beside a Glancer.exe it
-    // would start the ticker, which would claim the display window below.
+    // Not beside a Glancer.exe, whose ticker would claim the display window below.
     const std::string forwarderPath = folder.File("forwarder\\Engine.exe");
     ASSERT_TRUE(CreateDirectoryA(folder.File("forwarder").c_str(), nullptr));
     ASSERT_TRUE(CopyFileA(displaySide.Program("Engine.exe").c_str(), forwarderPath.c_str(), FALSE));
@@ -106,8 +101,7 @@ void AgentWithDisplayPrograms(const Build& agentSide, const Build& displaySide) 
     EXPECT_NE(std::string::npos, output.find("Spring tides expected this weekend")) << output;
     EXPECT_NE(std::string::npos, output.find("Lighthouse keeps its foghorn")) << output;
 
-    // The preferences: the agent's own library runs the dialog, and the
-    // display window that the display side named gets the settings.
+    // The display window that the display side named gets the settings.
     std::string displayOutput;
     DWORD displayExit = 0;
     std::thread display([&] {

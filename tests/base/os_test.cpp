@@ -1,5 +1,3 @@
-// The system interface as the platform-free code relies on it, on both
-// sides: reads open only plain files, whatever else a path may name.
 #include "base/os.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,4 @@
-// The portable profile reader against the real GetPrivateProfileStringA and
-// GetPrivateProfileSectionA, on a corpus of awkward files: the native build
-// reads subscription and settings files with the portable one.
+// The portable profile reader, which the native build uses, against the system's.
 #include <gtest/gtest.h>
 
 #include <windows.h>

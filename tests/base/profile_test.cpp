@@ -18,9 +18,7 @@ std::string Get(const std::string& text, const char* section, const char* key, c
 
 }  // namespace
 
-// What a read finds in a text is compared with the system's reader under
-// Wine; what only a direct call can show is here.
-// (What is not a profile at all is the fuzzer's.)
+// Reads are compared with the system's reader in profile_compare_test.
 TEST(ProfileGetString, WritesNothingWithoutRoom) {
     const std::string text = "[S]\r\nKey=value\r\n";
     char out[4] = "abc";
@@ -28,9 +26,7 @@ TEST(ProfileGetString, WritesNothingWithoutRoom) {
     EXPECT_STREQ("abc", out);
 }
 
-// Found by fuzzing: behind a UTF-8 byte-order mark an edit missed the section
-// a read finds there and appended a second one, so the value set was never
-// read back (natively, every settings write-back to such a file was lost).
+// Found by fuzzing: behind a UTF-8 byte-order mark an edit appended a second section that reads never saw.
 TEST(ProfileSetString, EditsTheLinesAReadSeesAndLeavesTheRest) {
     const std::string bom = "\xEF\xBB\xBF", general = bom + "[Tidewell Settings]\r\nMsgPurge=";
     const std::tuple<std::string, const char*, const char*, const char*, std::string> cases[] = {

@@ -1,7 +1,5 @@
-// The repair of a refused data file: what is kept from files cut short or
-// filled with garbage (a changed count is shown end to end in
-// repair_agent_test), that the damaged file is always kept, and that the
-// agent is restarted only once in a while.
+// The repair of a refused data file: what is kept, what the user is told, and
+// how often the agent is restarted. repair_agent_test runs one end to end.
 #include <gtest/gtest.h>
 
 #include <regex>
@@ -19,8 +17,7 @@ constexpr size_t kTopic2 = kTopic1Count + 4 + 2 * kMsg;  // the second topic rec
 constexpr size_t kTopic2Count = kTopic2 + kTopic;        // its message count
 constexpr size_t kTopic2Msg2 = kTopic2Count + 4 + kMsg;  // its second message
 
-// What a data file holds, read with the agent's reader: the titles of its
-// topics and messages in file order, "" for a file the agent refuses.
+// The titles of a data file's topics and messages, read with the agent's reader.
 struct Listing : DataFileReader {
     std::string text, account;
     uint32_t startCount = 0;
@@ -77,6 +74,8 @@ TEST_F(RepairTest, KeepsWhatWasReadBeforeTheDamage) {
         {"cut in the second topic's second message", good.substr(0, kTopic2Msg2 + 1), 2, 3, "World: w1 w2 Sport: s5"},
         {"cut before the last topic's count", good.substr(0, good.size() - 4), 3, 4,
          "World: w1 w2 Sport: s5 s6 Chess:"},
+        {"the last topic's count changed", std::string(good).replace(good.size() - 2, 1, "\x01"), 3, 4,
+         "World: w1 w2 Sport: s5 s6 Chess:"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -98,12 +97,9 @@ TEST_F(RepairTest, KeepsWhatWasReadBeforeTheDamage) {
     }
 }
 
-// Files that read whole but that start-up refuses for their size: the first
-// ad-stream topic and the first other topics that fit beside it are kept,
-// and the user is told what was left out.
+// Files that read whole but that start-up refuses for their size.
 TEST_F(RepairTest, AFileTooBigForStartUpKeepsWhatStartUpTakes) {
-    // 100 topics of one message each, topic n titled "Tn"; the ad stream
-    // where given, else none.
+    // 100 topics "Tn" of one message each; the ad stream where given.
     auto save = [&](int adStreamAt) {
         gTopicArray.Clear();
         gTopicArray.Reset();
@@ -114,8 +110,7 @@ TEST_F(RepairTest, AFileTooBigForStartUpKeepsWhatStartUpTakes) {
         EXPECT_EQ(1, SaveDataFile(dir_.File("Msg.dat").c_str(), gTopicArray, cfg_));
         return dir_.Read("Msg.dat");
     };
-    // A 101st topic, "T100" (a copy of the second, a subscription) without
-    // messages, after the file's last.
+    // A 101st topic "T100" without messages.
     auto withOneMore = [](std::string bytes) {
         std::string extra = bytes.substr(kHeader + 4 + kTopic + 4 + kMsg, kTopic) + std::string(4, '\0');
         extra.replace(extra.find("T1"), 4, "T100");
@@ -164,6 +159,7 @@ TEST_F(RepairTest, GarbageGivesAnEmptyDatabaseAndTwoRepairsInOneSecondKeepBothFi
     RepairOutcome first = RepairDataFile(DataDir(), kNow);
     EXPECT_EQ(RepairOutcome::kEmptied, first.kind);
     EXPECT_EQ("", List("Msg.dat").text);
+    EXPECT_EQ(0u, RepairMessage(first, true).find("Tidewell could not read anything from its damaged news database"));
 
     dir_.Write("Msg.dat", "short");
     RepairOutcome second = RepairDataFile(DataDir(), kNow);

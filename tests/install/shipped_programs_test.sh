@@ -1,17 +1,11 @@
 #!/bin/sh
-# The programs the setup ships, read as files (no Wine: this also runs where
-# the machine cannot run them): each is a Windows program of this tree's
-# word size, CONFIG.DLL exports ConfigDialog by its plain name (the agent asks
-# for that name in both word sizes), and nothing imports a DLL that a bare
-# Windows lacks, such as a MinGW runtime left out of the static link. And
-# each of the four the user meets shows in Explorer's properties what it is:
-# the product's name and version and its own description and file name, the
-# product's icon, and a manifest (common controls 6; for a program also DPI
-# awareness per monitor and no elevation; a library takes those from the
-# program that loads it).
-#   shipped_programs_test.sh OBJDUMP BIN_DIR FORMAT     (FORMAT: pei-i386 or pei-x86-64)
+# The programs the setup ships, read as files (also where they cannot run):
+# of this tree's word size, importing only DLLs a bare Windows has, CONFIG.DLL
+# exporting ConfigDialog by its plain name; and the four the user meets show in
+# Explorer what they are (name, version, icon, manifest).
+#   shipped_programs_test.sh OBJDUMP WINDRES BIN_DIR FORMAT     (FORMAT: pei-i386 or pei-x86-64)
 set -u
-objdump=$1 bin=$2 format=$3
+objdump=$1 windres=$2 bin=$3 format=$4
 status=0
 fail() { echo "FAIL: $*"; status=1; }
 system_dlls=" advapi32.dll comctl32.dll comdlg32.dll gdi32.dll kernel32.dll msimg32.dll msvcrt.dll ole32.dll
@@ -25,23 +19,35 @@ for program in Engine.exe Glancer.exe CONFIG.DLL install.exe twl.exe twldata.exe
         case "$system_dlls" in *" $dll "*) ;; *) fail "$program imports $dll" ;; esac
     done
 done
+# What Explorer reads from a program's resources, as windres writes them out:
+# the version block's lines, the number of icon groups, each manifest on one line.
+resources() {
+    "$windres" -i "$1" -O rc | awk '
+        /^ (FILEVERSION|PRODUCTVERSION|FILETYPE) |^ *VALUE "/ { print }
+        /\/\* RT_GROUP_ICON \*\// { icons++ }
+        /\/\* RT_MANIFEST \*\// { manifest = $1; text = ""; next }
+        manifest != "" && /^END/ { gsub(/[ \t]+/, " ", text); print "manifest", manifest, text; manifest = "" }
+        manifest != "" && /^ *"/ { sub(/^ *"/, ""); sub(/(\\r)?(\\n)?"$/, ""); gsub(/""/, "\""); text = text " " $0 }
+        END { print "icons", icons + 0 }'
+}
 version=$(sed -n 's/^#define TIDEWELL_VERSION "\(.*\)"$/\1/p' "$(dirname "$0")/../../src/shared/version.h")
 [ "$version" = 1.1.1043.1 ] || fail "the product's version reads \"$version\""
+commas=$(printf '%s' "$version" | sed 's/\./, /g')
 shows() { printf '%s\n' "$resources" | grep -qF -- "$1" || fail "$program: no \"$1\""; }
-for entry in "Engine.exe app Tidewell Agent" "Glancer.exe app Tidewell Ticker" "install.exe app Tidewell Repair" \
-             "CONFIG.DLL dll Tidewell Preferences"; do
+for entry in "Engine.exe 0x1 Tidewell Agent" "Glancer.exe 0x1 Tidewell Ticker" "install.exe 0x1 Tidewell Repair" \
+             "CONFIG.DLL 0x2 Tidewell Preferences"; do
     program=${entry%% *} rest=${entry#* }
     kind=${rest%% *} description=${rest#* }
     [ -f "$bin/$program" ] || continue
-    resources=$(python3 "$(dirname "$0")/pe_resources.py" "$bin/$program") || { fail "$program: resources unreadable"; continue; }
-    shows "version $version $version $kind"
+    resources=$(resources "$bin/$program") || { fail "$program: resources unreadable"; continue; }
+    for line in "FILEVERSION $commas" "PRODUCTVERSION $commas" "FILETYPE $kind"; do shows " $line"; done
     for string in "ProductName=Tidewell" "FileVersion=$version" "ProductVersion=$version" "CompanyName=Tidewell" \
                   "FileDescription=$description" "OriginalFilename=$program" "LegalCopyright=Copyright"; do
-        shows "string $string"
+        shows "VALUE \"${string%%=*}\", \"${string#*=}"
     done
     shows "icons 1"
     shows 'name="Microsoft.Windows.Common-Controls" version="6.0.0.0"'
-    if [ "$kind" = app ]; then
+    if [ "$kind" = 0x1 ]; then
         shows "manifest 1 "
         shows '<requestedExecutionLevel level="asInvoker"'
         shows '>true/pm</dpiAware>'

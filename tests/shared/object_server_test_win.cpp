@@ -1,5 +1,4 @@
-// The object server end to end: a real agent, and this test (or other
-// processes) playing the display programs.
+// The object server end to end: a real agent, and this test (or other processes) playing the display programs.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -52,8 +51,6 @@ protected:
 
 }  // namespace
 
-// The mapping's header words are checked, as display programs spell them, in
-// interface_literals_test.
 TEST_F(ObjectServerTest, NineteenConversationsPerChannel) {
     ATOM gone = GlobalAddAtomA("Tidewell test atom that goes");
     GlobalDeleteAtom(gone);
@@ -77,9 +74,8 @@ TEST_F(ObjectServerTest, NineteenConversationsPerChannel) {
     EXPECT_EQ(0, SendRequestObject(engine_, FETCH_FIRST, MAKELPARAM(kTopicChannel, 5)));
 }
 
-// Display programs that crashed leave their conversations behind, and their
-// global atoms too: those outlive any process. Once every slot is taken, the
-// conversations of programs that ended are freed; the living keep theirs.
+// Crashed display programs leave their conversations (and atoms) behind: once
+// every slot is taken, those of programs that ended are freed.
 TEST_F(ObjectServerTest, AFullChannelReclaimsTheConversationsOfKilledPrograms) {
     const char kReady[] = "Tidewell object server test: a display program holds its conversations";
     HANDLE ready = CreateSemaphoreA(nullptr, 0, 19, kReady);
@@ -114,7 +110,8 @@ TEST_F(ObjectServerTest, AFullChannelReclaimsTheConversationsOfKilledPrograms) {
     EXPECT_STREQ("News / Harbour", lastTopics.topics().topic.Title);
 }
 
-TEST_F(ObjectServerTest, ListingsFollowTheDisplayOrderAndAdViewsAreSaved) {
+// The ad stream is left out; its views are counted where fetching is.
+TEST_F(ObjectServerTest, ListingsFollowTheDisplayOrder) {
     const char* cases[][2] = {
         {"topics",
          "  0  News / Harbour  (subscription, on, 2 messages)\r\n"
@@ -132,19 +129,6 @@ TEST_F(ObjectServerTest, ListingsFollowTheDisplayOrderAndAdViewsAreSaved) {
         EXPECT_EQ(0u, RunCapturingOutput(folder_.File("twl.exe"), c[0], kStartTimeoutMs, output)) << output;
         EXPECT_NE(std::string::npos, output.find(c[1])) << output;
     }
-
-    // An ad's views are counted and saved (each answer's count is checked where fetching is).
-    Conversation messages(engine_, kMessageChannel);
-    for (int view = 0; view < 3; view++) {
-        messages.messages().msg.ridTopic = 3;
-        messages.messages().msg.ridMsg = 9;
-        ASSERT_EQ(1, messages.Request(FETCH_CURRENT));
-    }
-    messages.Close();
-    EXPECT_EQ(0u, agent_->Close());
-    agent_.reset();
-    std::string json = folder_.DumpDatabase();
-    EXPECT_NE(std::string::npos, json.find("\"ridMsg\": 9, \"tmReceived\": 0, \"dwViews\": 3")) << json;
 }
 
 TEST_F(ObjectServerTest, LoadAndAnyMessageAreServedAndVanishedProgramsAreReleasedAtExit) {
@@ -161,7 +145,6 @@ TEST_F(ObjectServerTest, LoadAndAnyMessageAreServedAndVanishedProgramsAreRelease
     }
     EXPECT_TRUE(AgentTicks());
 
-    // It opens a conversation, prints its atom and handle, and is killed without closing it.
     std::string printed;
     EXPECT_EQ(STILL_ACTIVE, RunCapturingOutput(folder_.File("display_client.exe"), "--abandon", 5000, printed));
     unsigned atom = 0, handle = 0;

@@ -1,6 +1,4 @@
-// The record of a newly created block and the settings file, through the
-// real profile functions of the platform (GetPrivateProfileStringA under
-// Wine, the portable reader natively).
+// The record of a new block and the settings file, through the platform's profile functions.
 #include "shared/registry.h"
 
 #include <gtest/gtest.h>
@@ -74,8 +72,7 @@ namespace {
 
 class RegistryTest : public ::testing::Test {
 protected:
-    // Reads the settings file into a record full of leftovers; the ten
-    // settings in the file's order.
+    // The ten settings read into a record full of leftovers.
     std::string Read() {
         memset(&cfg_, 0xAB, sizeof cfg_);  // what a reused block could hold
         strcpy(gDirs.InstallDir, dir_.path().c_str());
@@ -129,9 +126,8 @@ TEST_F(RegistryTest, ReadsEachValueAsAtolWithDefaultsAndLimits) {
     }
 }
 
-// A full disk fails every write; a profile write that fails half-way leaves
-// its file cut short. Neither may cost the settings written before (an empty
-// file would read MsgPurge 0 and empty every topic), nor what else the file holds.
+// A full disk, or a profile write cut short, may not cost the settings written
+// before (an empty file would read MsgPurge 0 and empty every topic).
 TEST_F(RegistryTest, TheFileIsReplacedWholeOrNotAtAll) {
     const std::string old = "[Tidewell Settings]\r\nMsgPurge=7\r\n[Display]\r\nKeep=1\r\n";
     dir_.Write(kSettingsFileName, old);
