@@ -176,6 +176,12 @@ TEST(EmptyBar, SaysWhyNothingScrolls) {
                                                     {1000000 - 7200, "Brought up to date 2 hours ago"},
                                                     {1000000 - 3 * 86400, "Brought up to date 3 days ago"}};
     for (auto [updated, text] : ages) EXPECT_EQ(text, UpdatedText(updated, 1000000)) << updated;
+
+    // The marker beside the text: a busy agent is still there, but answers nothing.
+    const std::pair<AgentState, const char*> states[] = {
+        {{true, false, 0, 0}, ""},         {{false, true, 0, 0}, "busy"},    {{true, true, 0, 0}, "busy"},
+        {{false, false, 0, 0}, "offline"}, {{true, false, 1, 0}, "offline"}, {{true, false, 0, 1}, "held"}};
+    for (auto [state, word] : states) EXPECT_EQ(word, StatusMarker(state).word) << word;
 }
 
 TEST(Loop, AnAdSlotTakesNoRoomUntilItsAdIsFetchedWhenItIsAboutToShow) {
@@ -320,6 +326,7 @@ TEST(Dock, TheBarLiesAlongItsEdgeAndSlidesPastIt) {
     EXPECT_GT(halfway, 10);
     EXPECT_LT(halfway, 20);
     EXPECT_EQ(5, SlideToward(5, 5, 40, 28));
+    EXPECT_EQ(3, SlideToward(2, 28, 1, 28));  // however short the frame, the bar moves
 }
 
 // Two monitors side by side, the second one left of the primary and higher,

@@ -118,7 +118,7 @@ TEST_F(ConfigFileTest, RangesAndMessageLinesAgainstTheHighestNumberHeld) {
         // Numbers without a line are not asked for again.
         {"MsgRange=136-140\r\nMsg138=m \"Only one\"\r\n", 1, "5 10 131 132 133 134 135 138", 140},
         {"MsgRange=141-146\r\nMsg141=a131.html Rates fall\r\nMsg142= \"no file\"\r\nMsg143=f.html \"\"\r\nMsg144=\r\n"
-         "Msg145=ok.html \"Rates fall\"\r\nMsg146=q.html \"Quoted \"inside\"\"\r\n",
+         "Msg145='ok.html \"Rates fall\"'\r\nMsg146=q.html \"Quoted \"inside\"\"\r\n",
          1, "5 10 131 132 133 134 135 138 145 146", 146},
         {"MsgRange=10-147\r\nPurgeOutOfRange=true\r\nMsg147=x \"New\"\r\n", 1, "10 131 132 133 134 135 138 145 146 147",
          147},

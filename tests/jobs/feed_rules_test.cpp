@@ -66,6 +66,11 @@ TEST_F(FeedTest, QuotesReplaceTheirMessagesInPlaceUntilALineIsNoQuote) {
         titles += "|" + symbol + ";" + price + " 1/4;+0 1/2;4:01PM";
         more += "\"" + symbol + "\"," + price + ".25,\"12/5/2026\",\"4:01PM\",+0.5,1,2,3,4567890123\r\n";
     }
+    const std::string sixteen(16, 'L');  // one letter more than a symbol the agent keeps: its message stays
+    AddMsg(quotes, 44, sixteen + ";0;0");
+    numbers += " 44";
+    titles += "|" + sixteen + ";0;0";
+    more += "\"" + sixteen + "\",1.25,\"12/5/2026\",\"4:01PM\",+0.5,1,2,3,4567890123\r\n";
     QuoteFile(std::string(kLine) + "\"NOPE\",1.5,\"12/5/2026\",\"4:01PM\",+0.5,1,2,3,4567890123456789\r\n" +
               "\"XYZ\",85.1,\"12/5/2026\",\"3:59PM\",0.00390625,85,86,84,1000000000000\r\n" + more);
     ParseYahooQuote(dir_.File("YStock.html").c_str());
