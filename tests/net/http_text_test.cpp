@@ -79,6 +79,8 @@ TEST(HttpHeader, EveryLineEndAtEverySplit) {
         {"HTTP/1.0 302 Found\rX: y\r\rbody", "[HTTP/1.0 302 Found][X: y] 302 0 body:body"},
         // Two lone LFs at the very end: the last line waits for bytes that never come.
         {"HTTP/1.0 200 OK\nLast: line\n\n", "[HTTP/1.0 200 OK] 200 0 open"},
+        // Blanks, then a CR as the last byte held: the LF may still come.
+        {"HTTP/1.0 200 OK\r\nX: y\r\n \r\nbody", "[HTTP/1.0 200 OK][X: y] 200 0 body:\nbody"},
         {"HTTP/1.0 204 No Content\r\nLast: line\r\n\r\n", "[HTTP/1.0 204 No Content][Last: line] 204 0 body:"},
         {"HTTP/1.0\r\nContent-Length:abc\r\n\r\n", "[HTTP/1.0][Content-Length:abc] 0 0 body:"},
         {"HTTP/1.0 301\r\nCONTENT-LENGTH:   -7\r\n\r\n", "[HTTP/1.0 301][CONTENT-LENGTH:   -7] 301 -7 body:"},
