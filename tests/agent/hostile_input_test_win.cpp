@@ -175,7 +175,9 @@ TEST_F(HostileInput, OneHugeSubscriptionFileNeitherFreezesNorInflatesTheAgent) {
     EXPECT_TRUE(HandOver(engine, folder.File("huge.twl")));
     EXPECT_TRUE(Answers(engine));
     DWORD answeredMs = GetTickCount() - start;
-    EXPECT_LT(answeredMs, 3000u);
+    // A reading that goes back over the file for each line takes minutes; a
+    // busy test machine can stretch an honest one past a few seconds.
+    EXPECT_LT(answeredMs, 10000u);
     EXPECT_EQ(0u, agent.Close());
     uintmax_t saved = std::filesystem::file_size(folder.DataFile());
     EXPECT_LT(saved, 2u << 20);
