@@ -163,9 +163,13 @@ TEST_F(RepairTest, GarbageGivesAnEmptyDatabaseAndTwoRepairsInOneSecondKeepBothFi
 
     dir_.Write("Msg.dat", "short");
     RepairOutcome second = RepairDataFile(DataDir(), kNow);
-    EXPECT_EQ(first.asideName.substr(0, first.asideName.size() - 4) + "-2.dat", second.asideName);
+    std::string stem = first.asideName.substr(0, first.asideName.size() - 4);
+    EXPECT_EQ(stem + "-2.dat", second.asideName);
     EXPECT_EQ(garbage, dir_.Read(first.asideName));
     EXPECT_EQ("short", dir_.Read(second.asideName));
+    for (int n = 3; n < 100; n++) dir_.Write(stem + "-" + std::to_string(n) + ".dat", "");
+    dir_.Write("Msg.dat", "third");
+    EXPECT_EQ(stem + "-100.dat", RepairDataFile(DataDir(), kNow).asideName) << "the last name tried is still used";
     EXPECT_EQ(RepairOutcome::kIntact, RepairDataFile(DataDir(), kNow).kind) << "the new file loads";
 }
 
