@@ -152,6 +152,12 @@ TEST_F(RegistryTest, TheFileIsReplacedWholeOrNotAtAll) {
     char kept[8];
     gOs.GetProfileString("Display", "Keep", "", kept, sizeof kept, dir_.File(kSettingsFileName).c_str());
     EXPECT_STREQ("1", kept);
+
+    // One byte over 1 MiB is no settings file the agent wrote: only the settings are kept.
+    const std::string other = "[Display]\r\nKeep=1\r\n";
+    dir_.Write(kSettingsFileName, other + std::string((1 << 20) + 1 - other.size(), ';'));
+    EXPECT_EQ(1, CRegistry::WriteSettingsFile(cfg_));
+    EXPECT_EQ(std::string::npos, dir_.Read(kSettingsFileName).find("Keep"));
 }
 
 TEST_F(RegistryTest, UnterminatedFieldsStayWithinThemWhenWritten) {
