@@ -211,10 +211,11 @@ TEST_F(NewsTest, DueAfterTheIntervalWhateverTheCalendarDid) {
     }
 }
 
-// The rest of the gates: feeds_test.
+// The update passes over the quote topic and those switched off.
 TEST_F(NewsTest, UpdateChoosesDueTopicsInTurn) {
     CTopic& a = AddTopic(TOPIC_SUBSCRIPTION, "a");
     AddTopic(TOPIC_QUOTES, "quotes");
+    AddTopic(TOPIC_SUBSCRIPTION, "off").bActive = 0;
     CTopic& ads = AddTopic(TOPIC_ADSTREAM, "AdStream");
     CTopic& recent = AddTopic(TOPIC_SUBSCRIPTION, "recent");
     recent.dwInterval = 1800;

@@ -1,6 +1,7 @@
 // The ad stream, the stock quotes and the usage report without network.
 #include <gtest/gtest.h>
 
+#include <tuple>
 #include <utility>
 
 #include "jobs/ad_stream.h"
@@ -129,17 +130,20 @@ TEST_F(FeedTest, AdsAreTakenInTurnAndTakeTheirBitmapsNames) {
 }
 
 TEST_F(FeedTest, BitmapRequestAsksForTheColourVariantOfTheDisplay) {
-    strcpy(cfg_.AccountId, "acct");
-    cfg_.PaletteDisplay = 1;
-    EXPECT_EQ("http://ads.test/Ad4.bmp?AID=acct", AdStream::BitmapRequest("http://ads.test/AdC.bmp", cfg_));
-    cfg_.PaletteDisplay = 0;
-    EXPECT_EQ("http://ads.test/Ad8.bmp?AID=acct", AdStream::BitmapRequest("http://ads.test/AdC.bmp", cfg_));
-    EXPECT_EQ("http://ads.test/Ad8.BMP?AID=acct", AdStream::BitmapRequest("http://ads.test/AdC.BMP", cfg_));
-    EXPECT_EQ("http://ads.test/C.BMP/x8.bmp?AID=acct", AdStream::BitmapRequest("http://ads.test/C.BMP/xC.bmp", cfg_));
-    EXPECT_EQ("http://ads.test/Adc.bmp?AID=acct", AdStream::BitmapRequest("http://ads.test/Adc.bmp", cfg_));
-    EXPECT_EQ("http://ads.test/AdC.Bmp?AID=acct", AdStream::BitmapRequest("http://ads.test/AdC.Bmp", cfg_));
-    strcpy(cfg_.AccountId, "myC.bmp");  // the query is searched as well
-    EXPECT_EQ("http://ads.test/plain.gif?AID=my8.bmp", AdStream::BitmapRequest("http://ads.test/plain.gif", cfg_));
+    const std::tuple<uint32_t, const char*, const char*, const char*> cases[] = {
+        {1, "acct", "http://ads.test/AdC.bmp", "http://ads.test/Ad4.bmp?AID=acct"},
+        {0, "acct", "http://ads.test/AdC.bmp", "http://ads.test/Ad8.bmp?AID=acct"},
+        {0, "acct", "http://ads.test/AdC.BMP", "http://ads.test/Ad8.BMP?AID=acct"},
+        {0, "acct", "http://ads.test/C.BMP/xC.bmp", "http://ads.test/C.BMP/x8.bmp?AID=acct"},
+        {0, "acct", "http://ads.test/Adc.bmp", "http://ads.test/Adc.bmp?AID=acct"},
+        {0, "acct", "http://ads.test/AdC.Bmp", "http://ads.test/AdC.Bmp?AID=acct"},
+        {0, "myC.bmp", "http://ads.test/plain.gif", "http://ads.test/plain.gif?AID=my8.bmp"},  // the query too
+    };
+    for (auto [palette, account, title, request] : cases) {
+        cfg_.PaletteDisplay = palette;
+        strcpy(cfg_.AccountId, account);
+        EXPECT_EQ(request, AdStream::BitmapRequest(title, cfg_));
+    }
     std::string longTitle = "http://ads.test/" + std::string(2000, 'p');
     EXPECT_EQ(1023u, AdStream::BitmapRequest(longTitle.c_str(), cfg_).size());
 }
@@ -166,13 +170,17 @@ TEST_F(FeedTest, OnlyABitmapOfTheSizeItsHeaderDeclaresIsWhole) {
     EXPECT_FALSE(AdStream::BitmapIsWhole(dir_.File("missing.bmp").c_str(), 12));
 }
 
-TEST_F(FeedTest, WithoutAdsEveryBitmapOfThePatternGoesAtStartUp) {
-    AddTopic(TOPIC_ADSTREAM, "AdStream");
-    for (const char* name : {"A0000002.bmp", "AX.BMP", "b.bmp"}) dir_.Write(name, "BM");
-    AdStream::PurgeOldAds();
-    EXPECT_FALSE(dir_.Exists("A0000002.bmp"));
-    EXPECT_FALSE(dir_.Exists("AX.BMP"));
-    EXPECT_TRUE(dir_.Exists("b.bmp"));
+// At start-up the bitmaps no ad names go: the first four characters decide, in any case.
+TEST_F(FeedTest, BitmapsNoAdNamesGoAtStartUp) {
+    CTopic& ads = AddTopic(TOPIC_ADSTREAM, "AdStream");
+    const char* names[] = {"AX.BMP", "a.bmp", "ad.bmp", "b.bmp", "notes.txt", "A0000002.bmp", "a000zzz.bmp"};
+    for (int withAd = 0; withAd < 2; withAd++) {
+        SCOPED_TRACE(withAd);
+        for (const char* name : names) dir_.Write(name, "BM");
+        if (withAd) AddMsg(ads, 6, "A0000006.bmp");
+        AdStream::PurgeOldAds();
+        for (int i = 0; i < 7; i++) EXPECT_EQ(i >= 3 && (i < 5 || withAd), dir_.Exists(names[i])) << names[i];
+    }
 }
 
 TEST_F(NewsTest, UsageReportRequestAndBody) {

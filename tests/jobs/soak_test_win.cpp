@@ -1,9 +1,8 @@
 // engine_soak (the agent with a 50 ms clock: thousands of transfers a minute)
 // against the news service turning from healthy to a fault and back for
 // TIDEWELL_SOAK_SECONDS (90): handles, GDI objects and private bytes sampled
-// in the healthy phases must not grow, and display programs stay served.
+// in the healthy phases must not grow (display programs served: service_faults_test).
 #include <algorithm>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -12,7 +11,6 @@
 #include "news_service_win.h"
 // psapi.h needs the types of windows.h first.
 #include <psapi.h>
-#include "shared/conversation_win.h"
 
 namespace {
 
@@ -90,14 +88,6 @@ Usage Most(const Usage& a, const Usage& b) {
     return most;
 }
 
-bool DisplayServed(HWND engine) {
-    Conversation topics(engine, kTopicChannel);
-    if (!topics.open()) return false;
-    topics.topics().wrap = 1;
-    DWORD start = GetTickCount();
-    return topics.Request(FETCH_FIRST) == 1 && GetTickCount() - start < 1000;
-}
-
 }  // namespace
 
 TEST_F(ServiceTest, ResourcesHoldThroughTransfersWithFaults) {
@@ -110,35 +100,23 @@ TEST_F(ServiceTest, ResourcesHoldThroughTransfersWithFaults) {
     InstallFolder folder("soak", InstallFolder::kWithoutDatabase, "engine_soak.exe");
     ASSERT_TRUE(PrepareJobsFolder(folder, FeedName, kFeeds, kAds, "soak"));
     AgentProcess agent(folder);
-    HWND engine = agent.WaitForEngineWindow();
-    ASSERT_TRUE(engine);
+    ASSERT_TRUE(agent.WaitForEngineWindow());
     const size_t requestsBefore = service_.Count("");
 
     const char* faults[] = {"cut-bare", "endless", "refuse", "hang", "cut-header", "noise", "cut-body", "long-header"};
-    Usage first, last, most;
-    int phases = 0, samples = 0, unserved = 0;
-    for (DWORD start = GetTickCount(); GetTickCount() - start < runMs; phases++) {
-        bool healthy = phases % 2 == 0;
-        service_.SetFault(healthy ? "" : faults[(phases / 2) % (sizeof faults / sizeof *faults)]);
+    Usage first, last;
+    int samples = 0;
+    for (DWORD start = GetTickCount(), phase = 0; GetTickCount() - start < runMs; phase++) {
+        bool healthy = phase % 2 == 0;
+        service_.SetFault(healthy ? "" : faults[(phase / 2) % (sizeof faults / sizeof *faults)]);
         Sleep(kPhaseMs);
-        unserved += !DisplayServed(engine);
         ASSERT_EQ(STILL_ACTIVE, agent.Wait(0));
         if (!healthy) continue;
         last = Sample(agent.id());
         if (samples++ < 2) first = samples == 1 ? last : Most(first, last);
-        most = Most(most, last);
     }
     service_.SetFault("");
-    size_t answered = service_.Count("") - requestsBefore;
-    size_t refused = trace_.Count("CHttp::OnConnect(): Connect Failed!", agent.id());
-    printf(
-        "soak: %lu s, %d phases, %zu transfers answered and %zu refused; handles %lu -> %lu (most %lu), GDI objects "
-        "%s, private bytes %lu KiB -> %lu KiB (most %lu KiB); display requests unanswered: %d\n",
-        runMs / 1000, phases, answered, refused, first.handles, last.handles, most.handles,
-        last.gdiKnown ? (std::to_string(first.gdiObjects) + " -> " + std::to_string(last.gdiObjects)).c_str()
-                      : "not counted by this system",
-        static_cast<unsigned long>(first.privateBytes / 1024), static_cast<unsigned long>(last.privateBytes / 1024),
-        static_cast<unsigned long>(most.privateBytes / 1024), unserved);
+    const size_t answered = service_.Count("") - requestsBefore;
     EXPECT_GE(samples, 3);
     EXPECT_GE(answered, kAnsweredPerMinute * runMs / 60000) << "the agent's clock did not run on compressed time";
     EXPECT_GT(first.handles, 0u) << "no handle count from the system";
@@ -148,6 +126,5 @@ TEST_F(ServiceTest, ResourcesHoldThroughTransfersWithFaults) {
         EXPECT_LE(last.gdiObjects, first.gdiObjects);
     }
     EXPECT_LE(last.privateBytes, first.privateBytes + kPrivateBytesSlack);
-    EXPECT_EQ(0, unserved);
     EXPECT_EQ(0u, agent.Close());
 }

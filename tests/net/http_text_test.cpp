@@ -1,5 +1,5 @@
 // The request text and source header in their rare forms (the usual ones
-// show on the wire), and the response header split at every offset.
+// show on the wire), and the response header in every form, split at every offset.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -75,7 +75,10 @@ TEST(HttpHeader, EveryLineEndAtEverySplit) {
     struct {
         std::string response, expected;
     } cases[] = {
-        // CR LF, a lone LF and a line of blanks before CR LF are met on the wire (http_test).
+        {"HTTP/1.0 404 Not Found\ncontent-length: 3\n\nabc",
+         "[HTTP/1.0 404 Not Found][content-length: 3] 404 3 body:abc"},
+        // The body starts two bytes into the line of blanks that ends the header.
+        {"HTTP/1.0 200 OK\r\nA: b\r\n   \r\nbody", "[HTTP/1.0 200 OK][A: b] 200 0 body: \r\nbody"},
         {"HTTP/1.0 302 Found\rX: y\r\rbody", "[HTTP/1.0 302 Found][X: y] 302 0 body:body"},
         // Two lone LFs at the very end: the last line waits for bytes that never come.
         {"HTTP/1.0 200 OK\nLast: line\n\n", "[HTTP/1.0 200 OK] 200 0 open"},

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <tuple>
+#include <vector>
 
 #include "news_fixture.h"
 
@@ -20,7 +21,7 @@ protected:
 
 }  // namespace
 
-TEST_F(PurgeTest, CountLimitTakesTheOldestFirstAndExpiryThoseOlderThanTheLifetime) {
+TEST_F(PurgeTest, CountLimitTakesTheOldestFirst) {
     const std::tuple<int32_t, uint32_t, const char*> cases[] = {
         {20, 14, "5 6 7 8 9 10 11 12 13 14"},  // never more than 10
         {5, 14, "10 11 12 13 14"},
@@ -32,33 +33,26 @@ TEST_F(PurgeTest, CountLimitTakesTheOldestFirstAndExpiryThoseOlderThanTheLifetim
         Purge::PurgeList(topic);
         EXPECT_EQ(kept, Numbers(topic)) << "MsgPurge " << msgPurge;
     }
-
-    cfg_.MsgPurge = 10;
-    cfg_.MsgExpire = 1;
-    CTopic& topic = AddTopic(TOPIC_SUBSCRIPTION);  // a new topic's lifetime: an hour
-    AddMsg(topic, 1, "old", kNow - 3601);
-    AddMsg(topic, 2, "just in time", kNow - 3600);
-    AddMsg(topic, 3, "from the future", kNow + 500);
-    AddMsg(topic, 4, "old again", kNow - 99999);
-    Purge::PurgeList(topic);
-    EXPECT_EQ("2 3", Numbers(topic));
-
-    cfg_.MsgExpire = 0;
-    AddMsg(topic, 5, "ancient", 0);
-    Purge::PurgeList(topic);
-    EXPECT_EQ("2 3 5", Numbers(topic));
 }
 
-TEST_F(PurgeTest, ExpiryWorksPastTheYear2038) {
-    gOs.Now = [] { return AfterTheWrap(5000); };
+// A new topic's lifetime is an hour, also once the calendar passed 2038; a MsgExpire of 0 keeps everything.
+TEST_F(PurgeTest, ExpiryRemovesThoseOlderThanTheLifetime) {
+    static int32_t now;
+    gOs.Now = [] { return now; };
     cfg_.MsgPurge = 10;
-    cfg_.MsgExpire = 1;
-    CTopic& topic = AddTopic(TOPIC_SUBSCRIPTION);  // a lifetime of an hour
-    AddMsg(topic, 1, "received before the wrap, 5100 s ago", INT32_MAX - 100);
-    AddMsg(topic, 2, "received before the wrap, 3500 s ago", AfterTheWrap(5000 - 3500));
-    AddMsg(topic, 3, "received after it", AfterTheWrap(4000));
-    Purge::PurgeList(topic);
-    EXPECT_EQ("2 3", Numbers(topic));
+    const std::tuple<int32_t, int32_t, std::vector<int32_t>, const char*> cases[] = {
+        {1, kNow, {kNow - 3601, kNow - 3600, kNow + 500, kNow - 99999}, "2 3"},
+        {1, AfterTheWrap(5000), {INT32_MAX - 100, AfterTheWrap(5000 - 3500), AfterTheWrap(4000)}, "2 3"},
+        {0, kNow, {kNow - 99999, 0}, "1 2"},
+    };
+    for (const auto& [expire, at, received, kept] : cases) {
+        now = at;
+        cfg_.MsgExpire = expire;
+        CTopic& topic = AddTopic(TOPIC_SUBSCRIPTION);
+        for (uint32_t i = 0; i < received.size(); i++) AddMsg(topic, i + 1, "headline", received[i]);
+        Purge::PurgeList(topic);
+        EXPECT_EQ(kept, Numbers(topic)) << "at " << at;
+    }
 }
 
 // Titles pointing outside the data directory: hostile_input_test.
