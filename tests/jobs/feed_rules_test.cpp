@@ -1,13 +1,13 @@
 // The ad stream, the stock quotes and the usage report without network.
 #include <gtest/gtest.h>
 
-#include <tuple>
 #include <utility>
 
 #include "jobs/ad_stream.h"
 #include "jobs/post_stats.h"
 #include "jobs/quote_reader.h"
 #include "news_fixture.h"
+#include "shared/deployment.h"
 
 namespace {
 
@@ -77,8 +77,9 @@ TEST_F(FeedTest, QuotesReplaceTheirMessagesInPlaceUntilALineIsNoQuote) {
     ParseYahooQuote(dir_.File("YStock.html").c_str());
     EXPECT_EQ(numbers, Numbers(quotes));
     EXPECT_EQ(titles, Titles(quotes));
-    const CMsg& abc = *MsgList::next(quotes.msgList.begin())->value;  // its link is shown by feeds_test
+    const CMsg& abc = *MsgList::next(quotes.msgList.begin())->value;
     EXPECT_STREQ("Hint", abc.lpszFile);
+    EXPECT_EQ(std::string("http://") + kQuoteHost + "/q?s=ABC&d=t", abc.lpszUrl);
     EXPECT_EQ(kNow, abc.tmReceived);
     EXPECT_EQ(kNow, quotes.tmLastUpdate);
     EXPECT_FALSE(gQuoteReader.open());  // the file is given back for the next download
@@ -130,20 +131,17 @@ TEST_F(FeedTest, AdsAreTakenInTurnAndTakeTheirBitmapsNames) {
 }
 
 TEST_F(FeedTest, BitmapRequestAsksForTheColourVariantOfTheDisplay) {
-    const std::tuple<uint32_t, const char*, const char*, const char*> cases[] = {
-        {1, "acct", "http://ads.test/AdC.bmp", "http://ads.test/Ad4.bmp?AID=acct"},
-        {0, "acct", "http://ads.test/AdC.bmp", "http://ads.test/Ad8.bmp?AID=acct"},
-        {0, "acct", "http://ads.test/AdC.BMP", "http://ads.test/Ad8.BMP?AID=acct"},
-        {0, "acct", "http://ads.test/C.BMP/xC.bmp", "http://ads.test/C.BMP/x8.bmp?AID=acct"},
-        {0, "acct", "http://ads.test/Adc.bmp", "http://ads.test/Adc.bmp?AID=acct"},
-        {0, "acct", "http://ads.test/AdC.Bmp", "http://ads.test/AdC.Bmp?AID=acct"},
-        {0, "myC.bmp", "http://ads.test/plain.gif", "http://ads.test/plain.gif?AID=my8.bmp"},  // the query too
-    };
-    for (auto [palette, account, title, request] : cases) {
-        cfg_.PaletteDisplay = palette;
-        strcpy(cfg_.AccountId, account);
-        EXPECT_EQ(request, AdStream::BitmapRequest(title, cfg_));
-    }
+    strcpy(cfg_.AccountId, "acct");
+    cfg_.PaletteDisplay = 1;
+    EXPECT_EQ("http://ads.test/Ad4.bmp?AID=acct", AdStream::BitmapRequest("http://ads.test/AdC.bmp", cfg_));
+    cfg_.PaletteDisplay = 0;
+    EXPECT_EQ("http://ads.test/Ad8.bmp?AID=acct", AdStream::BitmapRequest("http://ads.test/AdC.bmp", cfg_));
+    EXPECT_EQ("http://ads.test/Ad8.BMP?AID=acct", AdStream::BitmapRequest("http://ads.test/AdC.BMP", cfg_));
+    EXPECT_EQ("http://ads.test/C.BMP/x8.bmp?AID=acct", AdStream::BitmapRequest("http://ads.test/C.BMP/xC.bmp", cfg_));
+    EXPECT_EQ("http://ads.test/Adc.bmp?AID=acct", AdStream::BitmapRequest("http://ads.test/Adc.bmp", cfg_));
+    EXPECT_EQ("http://ads.test/AdC.Bmp?AID=acct", AdStream::BitmapRequest("http://ads.test/AdC.Bmp", cfg_));
+    strcpy(cfg_.AccountId, "myC.bmp");  // the query is searched as well
+    EXPECT_EQ("http://ads.test/plain.gif?AID=my8.bmp", AdStream::BitmapRequest("http://ads.test/plain.gif", cfg_));
     std::string longTitle = "http://ads.test/" + std::string(2000, 'p');
     EXPECT_EQ(1023u, AdStream::BitmapRequest(longTitle.c_str(), cfg_).size());
 }
