@@ -2,7 +2,6 @@
 // directory that cannot be written. Garbage in its place is the repair's.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -41,14 +40,12 @@ protected:
 
 TEST_F(DataFaultsTest, KilledWhileSavingLeavesAWholeDataFile) {
     // As full a database as starts: 98 subscriptions of ten messages and the ad stream.
-    std::string messages, json = R"({"topics": [)";
-    for (int m = 1; m <= 10; m++) {
-        messages += (m > 1 ? R"(,{"ridMsg": )" : R"({"ridMsg": )") + std::to_string(m) +
-                    R"(, "Title": "Headline", "File": "story.html", "Url": "http://127.0.0.1/story.html"})";
-    }
+    std::string messages = R"({"ridMsg": 1, "Title": "Headline", "Url": "http://127.0.0.1/story.html"})";
+    for (int m = 2; m <= 10; m++) messages += R"(,{"ridMsg": )" + std::to_string(m) + R"(, "Title": "Headline"})";
+    std::string json = R"({"topics": [)";
     for (int t = 0; t < 98; t++) {
-        json += (t ? R"(,{"Title": "News / )" : R"({"Title": "News / )") + std::to_string(t) +
-                R"(", "tmLastUpdate": 4000000000, "messages": [)" + messages + "]}";
+        json += (t ? ",{" : "{") + std::string(R"("tmLastUpdate": 4000000000, "Title": "News / )") + std::to_string(t) +
+                R"(", "messages": [)" + messages + "]}";
     }
     InstallFolder folder("data-kill", InstallFolder::kWithoutDatabase);
     folder.Write("Tidewell.ini", "[Tidewell Settings]\r\nMsgPurge=10\r\n");
@@ -64,7 +61,7 @@ TEST_F(DataFaultsTest, KilledWhileSavingLeavesAWholeDataFile) {
         closeMs = GetTickCount() - start + 1;
     }
     constexpr int kRuns = 200;
-    int interrupted = 0, saved = 0;
+    int saved = 0;
     Contents previous = Read(folder.DataFile());
     for (int run = 0; run < kRuns; run++, previous = Read(folder.DataFile())) {
         SCOPED_TRACE(run);
@@ -87,10 +84,7 @@ TEST_F(DataFaultsTest, KilledWhileSavingLeavesAWholeDataFile) {
             EXPECT_EQ(previous.startCount + 1, after.startCount);
             saved++;
         }
-        interrupted += folder.Exists("Data\\Msg.dat.new");
     }
-    printf("killed while closing: %d runs, %d saved whole, %d cut off in the middle of writing, %d before it\n", kRuns,
-           saved, interrupted, kRuns - saved - interrupted);
     EXPECT_GT(saved, 0) << "no run got as far as its save";
     EXPECT_LT(saved, kRuns) << "no run was killed before its save ended";
 }

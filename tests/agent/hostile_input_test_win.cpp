@@ -1,12 +1,8 @@
-// Hostile inputs to a real agent: paths handed over by WM_COPYDATA that name
-// devices, pipes, directories, huge or endless files; subscription files with
-// absurd ranges and over-long lines; ad titles that try to reach files
-// outside the data directory or the database itself, or bytes into the
-// agent's requests. Nothing outside the data directory may change, and the
-// agent must keep answering throughout.
+// Hostile inputs to a real agent: handed-over paths, subscription files and ad
+// titles. Nothing outside the data directory may change, and the agent must
+// keep answering throughout.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <filesystem>
 #include <map>
 #include <string>
@@ -53,12 +49,6 @@ bool HandOver(HWND engine, const std::string& path, UINT timeoutMs = 20000) {
                                &result);
 }
 
-size_t Count(const std::string& text, const std::string& what) {
-    size_t count = 0;
-    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) count++;
-    return count;
-}
-
 class HostileInput : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_FALSE(SharedBlockExists()) << "a global block is left over from elsewhere"; }
@@ -88,15 +78,8 @@ TEST_F(HostileInput, NothingHandedOverStopsTheAgentOrTouchesFilesOutsideItsDataD
     folder.Write("A0000001.bmp", "not in the data directory");
     folder.Write("Data\\keep.txt", "the agent's directory, not its file");
     // (The ad job's own rules for such titles are shown without an agent in purge_test.)
-    std::vector<std::string> titles = {outside.File("victim.bmp"),
-                                       "\\\\?\\" + outside.File("victim.bmp"),
-                                       "..\\victim.bmp",
-                                       "..\\A0000001.bmp",
-                                       "A0000001.bmp\\..\\..\\victim.bmp",
-                                       "Msg.dat",
-                                       "keep.txt",
-                                       "\\\\.\\pipe\\tidewell-hostile",
-                                       "..\\Engine.exe"};
+    std::vector<std::string> titles = {outside.File("victim.bmp"), "..\\A0000001.bmp",
+                                       "A0000001.bmp\\..\\..\\victim.bmp", "Msg.dat", "keep.txt"};
     std::string ads =
         Subscription("AdStream", "PurgeOutOfRange=True\r\nMsgRange=1-" + std::to_string(titles.size()) + "\r\n");
     for (size_t i = 0; i < titles.size(); i++)
@@ -119,20 +102,16 @@ TEST_F(HostileInput, NothingHandedOverStopsTheAgentOrTouchesFilesOutsideItsDataD
     ASSERT_TRUE(engine);
     std::vector<std::string> paths = {"\\\\.\\pipe\\tidewell-hostile",
                                       "CON",
-                                      "NUL",
                                       "COM1",
                                       "CONIN$",
-                                      "\\\\.\\CON",
                                       "\\\\?\\C:\\",
                                       folder.path(),
-                                      folder.File("missing.twl"),
                                       "..\\..\\..\\..\\..\\..\\windows\\win.ini",
                                       folder.File("junk.twl"),
                                       folder.File("endless.twl"),
                                       "\"" + folder.File("endless.twl") + "\"",
                                       "\"\"",
-                                      std::string(30000, 'p'),
-                                      "C:\\" + std::string(5000, 'd') + "\\x.twl",
+                                      "C:\\" + std::string(30000, 'd') + "\\x.twl",
                                       folder.File("ads.twl"),
                                       folder.File("paths.twl"),
                                       folder.File("drop.twl")};
@@ -157,35 +136,6 @@ TEST_F(HostileInput, NothingHandedOverStopsTheAgentOrTouchesFilesOutsideItsDataD
     EXPECT_NE(std::string::npos, dump.find("\"ridMsg\": 500")) << dump.substr(0, 3000);
     EXPECT_EQ(std::string::npos, dump.find("keep.txt")) << "the dropped ads are gone";
     EXPECT_EQ(std::string::npos, dump.find("\"Msg.dat\""));
-}
-
-// One file of 200,000 message lines with long addresses costs what the
-// topic keeps, not what the file holds.
-TEST_F(HostileInput, OneHugeSubscriptionFileNeitherFreezesNorInflatesTheAgent) {
-    InstallFolder folder("hostile-huge");
-    folder.Write("Tidewell.ini", "[Tidewell Settings]\r\nMsgPurge=10\r\n");
-    std::string file = Subscription(
-        "News / Huge", "MsgBaseUrl=http://127.0.0.1/" + std::string(1000, 'u') + "/\r\nMsgRange=1-200000\r\n");
-    for (int n = 1; n <= 200000; n++) file += "Msg" + std::to_string(n) + "=m" + std::to_string(n) + ".html \"H\"\r\n";
-    folder.Write("huge.twl", file);
-    AgentProcess agent(folder);
-    HWND engine = agent.WaitForEngineWindow();
-    ASSERT_TRUE(engine);
-    DWORD start = GetTickCount();
-    EXPECT_TRUE(HandOver(engine, folder.File("huge.twl")));
-    EXPECT_TRUE(Answers(engine));
-    DWORD answeredMs = GetTickCount() - start;
-    // A reading that goes back over the file for each line takes minutes; a
-    // busy test machine can stretch an honest one past a few seconds.
-    EXPECT_LT(answeredMs, 10000u);
-    EXPECT_EQ(0u, agent.Close());
-    uintmax_t saved = std::filesystem::file_size(folder.DataFile());
-    EXPECT_LT(saved, 2u << 20);
-    printf("a display program answered %lu ms after the hand-over; Msg.dat %ju bytes\n",
-           static_cast<unsigned long>(answeredMs), saved);
-    std::string dump = folder.DumpDatabase();
-    EXPECT_EQ(10u, Count(dump, "\"ridMsg\": ")) << dump.substr(0, 2000);
-    EXPECT_NE(std::string::npos, dump.find("\"ridMsg\": 200000"));
 }
 
 // Any local program can make the global block first or write it later: the

@@ -153,7 +153,9 @@ TEST_F(RepairTest, AFileTooBigForStartUpKeepsWhatStartUpTakes) {
         RepairMessage(one, false));
 }
 
-TEST_F(RepairTest, GarbageGivesAnEmptyDatabaseAndTwoRepairsInOneSecondKeepBothFiles) {
+TEST_F(RepairTest, NoFileOrGarbageGivesAnEmptyDatabaseAndTwoRepairsInOneSecondKeepBothFiles) {
+    EXPECT_EQ(RepairOutcome::kMissing, RepairDataFile(DataDir(), kNow).kind);
+    EXPECT_EQ("", List("Msg.dat").text);
     std::string garbage(9000, '\xA5');
     dir_.Write("Msg.dat", garbage);
     RepairOutcome first = RepairDataFile(DataDir(), kNow);
@@ -171,12 +173,6 @@ TEST_F(RepairTest, GarbageGivesAnEmptyDatabaseAndTwoRepairsInOneSecondKeepBothFi
     dir_.Write("Msg.dat", "third");
     EXPECT_EQ(stem + "-100.dat", RepairDataFile(DataDir(), kNow).asideName) << "the last name tried is still used";
     EXPECT_EQ(RepairOutcome::kIntact, RepairDataFile(DataDir(), kNow).kind) << "the new file loads";
-}
-
-TEST_F(RepairTest, AMissingFileIsMadeEmpty) {
-    RepairOutcome outcome = RepairDataFile(DataDir(), kNow);
-    EXPECT_EQ(RepairOutcome::kMissing, outcome.kind);
-    EXPECT_EQ("", List("Msg.dat").text);
 }
 
 // Writes fail from the third of each file on: the salvaged file cannot be
@@ -221,6 +217,9 @@ TEST_F(RepairTest, TheAgentIsRestartedOnceInAWhile) {
     EXPECT_TRUE(RestartAllowed(DataDir(), kNow - 1)) << "a note from the future is stale";
     dir_.Write("Restarted.txt", "garbage");
     EXPECT_TRUE(RestartAllowed(DataDir(), kNow));
+    RepairOutcome intact;
+    intact.kind = RepairOutcome::kIntact;
+    EXPECT_EQ("", RepairMessage(intact, true)) << "no message waits for the user";
 }
 
 }  // namespace

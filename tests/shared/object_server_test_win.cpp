@@ -37,13 +37,6 @@ protected:
         }
     }
 
-    // The clock still runs: the screen-saver word is rewritten within a tick.
-    bool AgentTicks() {
-        GlobalBlockView block;
-        block.config().ScreenSaverOn = 0xFFFFFFFF;
-        return WaitFor([&] { return block.config().ScreenSaverOn != 0xFFFFFFFF; }, kTickTimeoutMs);
-    }
-
     InstallFolder folder_{"object-server", InstallFolder::kWithoutDatabase};
     std::unique_ptr<AgentProcess> agent_;
     HWND engine_ = nullptr;
@@ -81,14 +74,12 @@ TEST_F(ObjectServerTest, AFullChannelReclaimsTheConversationsOfKilledPrograms) {
     HANDLE ready = CreateSemaphoreA(nullptr, 0, 19, kReady);
     ASSERT_NE(nullptr, ready);
     std::vector<ChildProcess> programs;
-    for (int i = 0; i < 19; i++) {
+    for (int i = 0; i < 19; i++)
         programs.emplace_back(folder_.File("display_client.exe"), std::string("--abandon \"") + kReady + "\"");
-    }
     for (int i = 0; i < 19; i++) ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(ready, 60000)) << i << " opened";
     CloseHandle(ready);
-    for (uint16_t channel : {kTopicChannel, kMessageChannel}) {
+    for (uint16_t channel : {kTopicChannel, kMessageChannel})
         EXPECT_FALSE(Conversation(engine_, channel).open()) << "a slot held by a living program was taken";
-    }
 
     std::vector<std::unique_ptr<Conversation>> mine;
     auto openAll = [&](int count) {
@@ -154,10 +145,10 @@ TEST_F(ObjectServerTest, LoadAndAnyMessageAreServedAndVanishedProgramsAreRelease
     std::mt19937 random(11);
     for (int i = 0; i < 3000; i++) {
         WPARAM wParam = random() % 4 ? random() % 12 : random();
-        LPARAM lParam = MAKELPARAM(random() % 3, random() % 3 ? random() % 24 : random() & 0xFFFF);
-        SendRequestObject(engine_, wParam, lParam);
+        SendRequestObject(engine_, wParam, MAKELPARAM(random() % 3, random() % 3 ? random() % 24 : random() & 0xFFFF));
     }
-    EXPECT_TRUE(AgentTicks());
+    block.config().ScreenSaverOn = 0xFFFFFFFF;  // the clock still runs after them
+    EXPECT_TRUE(WaitFor([&] { return block.config().ScreenSaverOn != 0xFFFFFFFF; }, kTickTimeoutMs));
 
     std::string printed;
     EXPECT_EQ(STILL_ACTIVE, RunCapturingOutput(folder_.File("display_client.exe"), "--abandon", 5000, printed));

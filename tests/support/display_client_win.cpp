@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "shared/conversation_win.h"
@@ -23,14 +24,8 @@
 
 namespace {
 
-struct Answer {
-    uint32_t topic;
-    uint32_t msg;
-    std::string title;
-    bool operator==(const Answer& other) const {
-        return topic == other.topic && msg == other.msg && title == other.title;
-    }
-};
+// A message's topic, number and title.
+using Answer = std::tuple<uint32_t, uint32_t, std::string>;
 
 std::vector<Answer> Walk(Conversation& topics, Conversation& messages, int& requests) {
     std::vector<Answer> answers;
@@ -45,8 +40,8 @@ std::vector<Answer> Walk(Conversation& topics, Conversation& messages, int& requ
         msgArea.msg.ridMsg = kNoId;
         for (LRESULT msg = messages.Request(FETCH_FIRST); msg; msg = messages.Request(FETCH_NEXT)) {
             requests++;
-            answers.push_back({msgArea.msg.ridTopic, msgArea.msg.ridMsg, msgArea.msg.Title});
-            if (msgArea.topic.ridTopic != msgArea.msg.ridTopic) answers.back().title += " (wrong topic record)";
+            answers.emplace_back(msgArea.msg.ridTopic, msgArea.msg.ridMsg, msgArea.msg.Title);
+            if (msgArea.topic.ridTopic != msgArea.msg.ridTopic) std::get<2>(answers.back()) += " (wrong topic record)";
         }
         requests++;
     }

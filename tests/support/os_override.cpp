@@ -1,5 +1,7 @@
 #include "os_override.h"
 
+#include <algorithm>
+
 namespace {
 TraceRecorder* gRecorder = nullptr;
 }
@@ -14,10 +16,8 @@ TraceRecorder::~TraceRecorder() {
 }
 
 bool TraceRecorder::Contains(const std::string& text) const {
-    for (const std::string& line : lines_) {
-        if (line.find(text) != std::string::npos) return true;
-    }
-    return false;
+    return std::any_of(lines_.begin(), lines_.end(),
+                       [&](const std::string& line) { return line.find(text) != line.npos; });
 }
 
 void TraceRecorder::Record(const char* text) {

@@ -38,6 +38,48 @@ void EndUnlessEnded(HANDLE process) {
     WaitForSingleObject(process, 5000);
 }
 
+// Windows' "private bytes", region by region: Wine leaves PrivateUsage at 0.
+double CommittedPrivateBytes(HANDLE process) {
+    double total = 0;
+    MEMORY_BASIC_INFORMATION region;
+    const char* address = nullptr;
+    while (VirtualQueryEx(process, address, &region, sizeof region) == sizeof region) {
+        if (region.State == MEM_COMMIT && region.Type == MEM_PRIVATE) total += static_cast<double>(region.RegionSize);
+        const char* next = static_cast<const char*>(region.BaseAddress) + region.RegionSize;
+        if (next <= address) break;
+        address = next;
+    }
+    return total;
+}
+
+// Reads what the pipe holds now, without waiting for more.
+void DrainPipe(HANDLE pipe, std::string& output) {
+    DWORD available = 0;
+    while (PeekNamedPipe(pipe, nullptr, 0, nullptr, &available, nullptr) && available) {
+        char chunk[4096];
+        DWORD got = 0;
+        if (!ReadFile(pipe, chunk, sizeof chunk, &got, nullptr)) return;
+        output.append(chunk, got);
+    }
+}
+
+struct WindowSearch {
+    const char* className;
+    DWORD processId;
+    HWND found;
+};
+
+BOOL CALLBACK MatchWindow(HWND window, LPARAM param) {
+    auto* search = reinterpret_cast<WindowSearch*>(param);
+    char name[256];
+    if (!GetClassNameA(window, name, sizeof name) || strcmp(name, search->className) != 0) return TRUE;
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (search->processId && owner != search->processId) return TRUE;
+    search->found = window;
+    return FALSE;
+}
+
 }  // namespace
 
 ChildProcess::ChildProcess(const std::string& program, const std::string& arguments) {
@@ -69,10 +111,9 @@ ChildProcess& ChildProcess::operator=(ChildProcess&& other) noexcept {
 }
 
 DWORD ChildProcess::Wait(DWORD timeoutMs) {
-    if (!handle_) return STILL_ACTIVE;
     DWORD exitCode = STILL_ACTIVE;
-    WaitFor([&] { return WaitForSingleObject(handle_, 0) == WAIT_OBJECT_0; }, timeoutMs);
-    if (WaitForSingleObject(handle_, 0) == WAIT_OBJECT_0) GetExitCodeProcess(handle_, &exitCode);
+    if (handle_ && WaitFor([&] { return WaitForSingleObject(handle_, 0) == WAIT_OBJECT_0; }, timeoutMs))
+        GetExitCodeProcess(handle_, &exitCode);
     return exitCode;
 }
 
@@ -96,24 +137,6 @@ double ChildProcess::SinceStart() const {
     return static_cast<double>(now.QuadPart - startTicks_) / static_cast<double>(frequency.QuadPart);
 }
 
-namespace {
-
-// Windows' "private bytes", region by region: Wine leaves PrivateUsage at 0.
-double CommittedPrivateBytes(HANDLE process) {
-    double total = 0;
-    MEMORY_BASIC_INFORMATION region;
-    const char* address = nullptr;
-    while (VirtualQueryEx(process, address, &region, sizeof region) == sizeof region) {
-        if (region.State == MEM_COMMIT && region.Type == MEM_PRIVATE) total += static_cast<double>(region.RegionSize);
-        const char* next = static_cast<const char*>(region.BaseAddress) + region.RegionSize;
-        if (next <= address) break;
-        address = next;
-    }
-    return total;
-}
-
-}  // namespace
-
 bool ChildProcess::Memory(MemoryUse& use) const {
     PROCESS_MEMORY_COUNTERS counters = {};
     counters.cb = sizeof counters;
@@ -122,21 +145,6 @@ bool ChildProcess::Memory(MemoryUse& use) const {
     use.privateBytes = CommittedPrivateBytes(handle_);
     return use.privateBytes > 0;
 }
-
-namespace {
-
-// Reads what the pipe holds now, without waiting for more.
-void DrainPipe(HANDLE pipe, std::string& output) {
-    DWORD available = 0;
-    while (PeekNamedPipe(pipe, nullptr, 0, nullptr, &available, nullptr) && available) {
-        char chunk[4096];
-        DWORD got = 0;
-        if (!ReadFile(pipe, chunk, sizeof chunk, &got, nullptr)) return;
-        output.append(chunk, got);
-    }
-}
-
-}  // namespace
 
 DWORD RunCapturingOutput(const std::string& program, const std::string& arguments, DWORD timeoutMs,
                          std::string& output) {
@@ -195,27 +203,6 @@ bool WaitForAnswer(HWND window, DWORD timeoutMs) {
     DWORD_PTR answer = 0;
     return SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_NORMAL, timeoutMs, &answer) != 0;
 }
-
-namespace {
-
-struct WindowSearch {
-    const char* className;
-    DWORD processId;
-    HWND found;
-};
-
-BOOL CALLBACK MatchWindow(HWND window, LPARAM param) {
-    auto* search = reinterpret_cast<WindowSearch*>(param);
-    char name[256];
-    if (!GetClassNameA(window, name, sizeof name) || strcmp(name, search->className) != 0) return TRUE;
-    DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    if (search->processId && owner != search->processId) return TRUE;
-    search->found = window;
-    return FALSE;
-}
-
-}  // namespace
 
 HWND WaitForWindow(const char* className, DWORD processId, DWORD timeoutMs, DWORD pollMs) {
     WindowSearch search = {className, processId, nullptr};

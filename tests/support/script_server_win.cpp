@@ -7,14 +7,6 @@ namespace {
 constexpr DWORD kRequestSilenceMs = 2000;  // a request that stalls this long is taken as complete
 constexpr DWORD kStallLimitMs = 120000;    // a stalled connection is closed after this at the latest
 
-struct WinsockUser {
-    WinsockUser() {
-        WSADATA data;
-        WSAStartup(MAKEWORD(2, 2), &data);
-    }
-    ~WinsockUser() { WSACleanup(); }
-};
-
 // True once the request holds its empty line and the body its Content-length announces.
 bool RequestComplete(const std::string& request) {
     size_t end = request.find("\r\n\r\n");
@@ -34,7 +26,9 @@ bool WaitReadable(SOCKET socket, DWORD ms) {
 
 // A socket bound to a free loopback port, and that port.
 SOCKET BoundLoopbackSocket(uint16_t& port) {
-    static WinsockUser winsock;
+    static WSADATA winsock;
+    static int started = WSAStartup(MAKEWORD(2, 2), &winsock);
+    (void)started;
     SOCKET bound = ::socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in address = {};
     address.sin_family = AF_INET;

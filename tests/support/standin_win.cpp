@@ -1,9 +1,7 @@
 // Stands in for a program beside the agent: appends its name and command line
-// to "standin.log" in its folder. "--exit N" gives exit code N.
+// to "standin.log" in its folder.
 #include <windows.h>
 
-#include <cstdlib>
-#include <cstring>
 #include <string>
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int) {
@@ -21,6 +19,5 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int) {
         WriteFile(file, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
         CloseHandle(file);
     }
-    const char* exitFlag = strstr(commandLine, "--exit ");
-    return exitFlag ? atoi(exitFlag + 7) : 0;
+    return 0;
 }

@@ -1,12 +1,11 @@
 #include "trace_capture_win.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "process_win.h"
 
-namespace {
 constexpr DWORD kBufferSize = 4096;
-}
 
 TraceCapture::TraceCapture()
     : bufferReady_(CreateEventA(nullptr, FALSE, FALSE, "DBWIN_BUFFER_READY")),
@@ -58,11 +57,10 @@ bool TraceCapture::Contains(const std::string& text, DWORD processId) const {
 }
 
 size_t TraceCapture::Count(const std::string& text, DWORD processId) const {
-    size_t count = 0;
-    for (const TraceLine& line : Lines()) {
-        if ((!processId || line.processId == processId) && line.text.find(text) != std::string::npos) count++;
-    }
-    return count;
+    std::vector<TraceLine> lines = Lines();
+    return std::count_if(lines.begin(), lines.end(), [&](const TraceLine& line) {
+        return (!processId || line.processId == processId) && line.text.find(text) != std::string::npos;
+    });
 }
 
 bool TraceCapture::WaitFor(const std::string& text, DWORD processId, DWORD timeoutMs) const {
