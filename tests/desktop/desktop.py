@@ -92,15 +92,18 @@ def window_ids(name):
 TRAY_SLOT = 20  # an icon's square in Wine's notification-area window
 
 
+def geometry(window):
+    """The window's X, Y, WIDTH and HEIGHT on the screen."""
+    out = subprocess.run(["xdotool", "getwindowgeometry", "--shell", window], capture_output=True, text=True,
+                         timeout=10).stdout
+    return {k: int(v) for k, v in (line.split("=", 1) for line in out.split()) if k != "SCREEN"}
+
+
 def tray_icon():
     """The centre of the first icon in Wine's notification area, or None."""
     trays = window_ids("Wine System Tray")
-    if not trays:
-        return None
-    out = subprocess.run(["xdotool", "getwindowgeometry", "--shell", trays[0]], capture_output=True, text=True,
-                         timeout=10).stdout
-    values = dict(line.split("=", 1) for line in out.split())
-    return int(values["X"]) + TRAY_SLOT // 2, int(values["Y"]) + TRAY_SLOT // 2
+    box = geometry(trays[0]) if trays else None
+    return box and (box["X"] + TRAY_SLOT // 2, box["Y"] + TRAY_SLOT // 2)
 
 
 def bmp(path, size, colour):

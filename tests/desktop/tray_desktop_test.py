@@ -1,6 +1,5 @@
-# The agent's notification-area icon on a real X desktop: its tip, its menu
-# read back by OCR, "Ticker" chosen with the mouse starts the Glancer and a
-# second time brings it forward, "Exit Agent" ends both.
+# The agent's notification-area icon on a real X desktop: its tip; its menu,
+# read by OCR, starts the Glancer, brings it forward, and ends both.
 #
 #   tray_desktop_test.py WINE_RUN PREFIX BIN_DIR   (under xvfb-run, 1280x1024x24)
 import subprocess
@@ -75,8 +74,6 @@ def steps(folder, wine):
     forward = wait_for(lambda: focused() in tickers, 15)
     ok &= check(forward, "\"Ticker\" a second time brings the Glancer forward (focus %s, ticker %s)"
                 % (focused(), tickers))
-    time.sleep(2)
-    ok &= check(window_ids("Tidewell Glancer") == tickers, "and starts no second one")
 
     choose("Exit")
     gone = wait_for(lambda: not window_ids("Tidewell Glancer") and not window_ids("Wine System Tray"), 30)

@@ -1,6 +1,4 @@
-// The real agent from an install folder of the test's own, started on a data
-// file the test describes, beside the programs of the build it needs; closed
-// at the test's end if it still runs, and it must end cleanly.
+// The real agent in a folder of the test's own, on a data file the test describes; it must end cleanly.
 #pragma once
 #include <gtest/gtest.h>
 

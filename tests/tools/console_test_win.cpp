@@ -20,9 +20,7 @@ TEST(Console, ReportsAMissingAgentThenWatchesAndClosesARunningOne) {
     const std::tuple<const char*, DWORD, const char*> cases[] = {
         {"settings", 2, "twl: no Tidewell global block: is the agent running?"},
         {"tick", 2, "twl: no agent is running"},
-        {"close", 2, "twl: no agent is running"},
         {"subscribe x.twl", 2, "twl: no agent is running"},
-        {"topics", 2, "twl: no agent is running"},
         {"wait 1", 2, "twl: no agent started within 1 seconds"},
         {"frobnicate", 1, "usage: twl"},
         {"subscribe", 1, "usage: twl"},

@@ -1,14 +1,10 @@
 #!/bin/sh
-# The whole chain with a real agent: two feeds on a loopback web server, the
-# gateway in front of them, Engine.exe under Wine subscribed to both through
-# the files `gateway.py subscriptions` writes, and the console display program
-# reading their headlines, entities and Windows-1252 characters included.
+# A real agent under Wine subscribed, through the files `gateway.py subscriptions`
+# writes, to two loopback feeds behind the gateway; twl reads their headlines
+# back, entities and Windows-1252 characters included.
 #   gateway_agent_test.sh serve|production WINE_RUN PREFIX BIN_DIR GATEWAY_PY
-# serve: `gateway.py serve` answers the agent, on a port of its own.
-# production: `gateway.py static` writes the files; nginx (the shipped server
-# block) serves them where the agent was built to find the service
-# (127.0.0.1:8642) and passes the usage report to the WSGI application under
-# gunicorn (the shipped settings), which keeps a report in the agent's form.
+# production: `gateway.py static` files behind nginx (the shipped server block)
+# at 127.0.0.1:8642, the usage report to gunicorn (the shipped settings).
 set -u
 mode=$1 wine_run=$2 prefix=$3 bin=$4 gateway=$5
 tools=$(dirname "$gateway")
