@@ -279,6 +279,15 @@ TEST_F(GlancerWithAgent, UsesNoProcessorWhileNothingMoves) {
     EXPECT_LE(cpuOver4s(), kIdle) << "paused";
     PostMessageA(ticker, WM_COMMAND, kPauseCommand, 0);  // and on again
 
+    // A window of the screen saver's class: the agent's next tick says so, and
+    // the ticker, which looks every few seconds, stops.
+    HWND saver = MakeTestWindow("WindowsScreenSaverClass", WS_POPUP, 0, 0, 10, 10);
+    ASSERT_TRUE(WaitFor([&] { return cfg->ScreenSaverOn != 0; }, kTickTimeoutMs));
+    PumpMessages(4000);
+    EXPECT_LE(cpuOver4s(), kIdle) << "under the screen saver";
+    DestroyWindow(saver);
+    ASSERT_TRUE(WaitFor([&] { return cfg->ScreenSaverOn == 0; }, kTickTimeoutMs));
+
     display::Settings settings;
     settings.autoHide = true;
     Set(settings);
