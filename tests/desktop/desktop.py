@@ -164,7 +164,7 @@ class InstallFolder:
 
     def __init__(self, bin_dir, name):
         self.path = tempfile.mkdtemp(prefix=name + "-", dir=os.environ.get("TMPDIR", "/tmp"))
-        for program in ("Engine.exe", "Glancer.exe", "twl.exe", "twldata.exe"):
+        for program in ("Engine.exe", "Glancer.exe", "CONFIG.DLL", "twl.exe", "twldata.exe"):
             shutil.copy(os.path.join(bin_dir, program), self.path)
         shutil.copy(os.path.join(bin_dir, "standin.exe"), os.path.join(self.path, "browser.exe"))
         os.mkdir(self.file("Data"))

@@ -98,12 +98,16 @@ def keyboard(run, folder, wine):
     mouse("key", "space")
     ok &= check(not still(run), "and Space again lets it scroll on")
 
-    links = []
-    for key in ("Right", "Right", "Left"):
+    def press(key):
         count = len(opened(folder))
         mouse("key", key, "Return")
         wait_for(lambda: len(opened(folder)) > count, 10)
-        links.append(opened(folder)[-1] if len(opened(folder)) > count else None)
+        return opened(folder)[-1] if len(opened(folder)) > count else None
+
+    # On to a headline first: the bar may stand at an ad, and the ad's two
+    # places in the loop open the same link.
+    first = next((link for link in (press("Right") for _ in range(8)) if link and "/harbour/" in link), None)
+    links = [first, press("Right"), press("Left")]
     ok &= check(links[0] and links[1] and links[0] != links[1] and links[2] == links[0],
                 "the arrow keys go from headline to headline and Enter opens one: %r" % links)
 
@@ -123,11 +127,35 @@ def keyboard(run, folder, wine):
 LOG_PIXELS = ["HKCU\\Control Panel\\Desktop", "/v", "LogPixels"]
 
 
+def preferences_size(folder, wine):
+    """The preferences dialog's width and height as the agent opens it; Esc closes it."""
+    wine.run(folder.file("twl.exe"), "prefs")
+    ids = wait_for(lambda: window_ids("Tidewell Preferences"), 20)
+    if not ids:
+        return None
+    time.sleep(1)
+    box = geometry(ids[0])
+    # A click on the dialog's blank corner gives it the keyboard; there is no window manager.
+    mouse("mousemove", box["X"] + 4, box["Y"] + box["HEIGHT"] - 4, "click", 1, "key", "Escape")
+    closed = wait_for(lambda: not window_ids("Tidewell Preferences"), 10)
+    return closed and (box["WIDTH"], box["HEIGHT"])
+
+
 def high_dpi(folder, wine):
-    """At 144 dots an inch (Wine's LogPixels) the bar is half as thick again."""
+    """At 144 dots an inch (Wine's LogPixels) the bar, and the preferences
+    dialog with its text, are half as big again."""
     ok = True
+    at_96 = preferences_size(folder, wine)
+    ok &= check(at_96, "the preferences open at 96 dpi")
     wine.run("reg", "add", *LOG_PIXELS, "/t", "REG_DWORD", "/d", "144", "/f")
     try:
+        # A program takes the density when it starts: the agent, whose dialog it is, starts again.
+        wine.run(folder.file("twl.exe"), "close")
+        wine.start(folder.file("Engine.exe"))
+        ok &= check(wine.run(folder.file("twl.exe"), "wait", "30").returncode == 0, "the agent starts at 144 dpi")
+        at_144 = preferences_size(folder, wine)
+        grown = at_96 and at_144 and all(1.35 < big / small < 1.65 for big, small in zip(at_144, at_96))
+        ok &= check(grown, "the dialog grows by half at 144 dpi: %r, %r" % (at_96, at_144))
         wine.start(folder.file("Glancer.exe"))
         ids = wait_for(lambda: window_ids("Tidewell Glancer"), 30)
         ok &= check(ids, "the ticker starts at 144 dpi")
