@@ -69,6 +69,7 @@ struct Ticker {
     int selected = -1;          // the item the arrow keys went to
     HWND previous = nullptr;    // the window that was active before the bar
     double lastFrameMs = 0;
+    double drawnPosition = 0;  // where the bar was last drawn: what the mouse points at
     double holdUntilMs = 0;
     long long round = 0;
     bool tracking = false;  // the mouse is over the bar
@@ -421,6 +422,8 @@ void NoteShownTopic(double position) {
     cfg->DisplayValue = static_cast<int32_t>(topic);
 }
 
+void PaintBar(HDC dc);
+
 void OnFrame() {
     double now = NowMs();
     Slide(now);
@@ -429,7 +432,9 @@ void OnFrame() {
     NextRound(now, position);
     FillDueAd();
     NoteShownTopic(gTicker.clock.Position(now));
-    if (gTicker.shown > kHiddenSliver || !gTicker.settings.autoHide) InvalidateRect(gTicker.hwnd, nullptr, FALSE);
+    // Drawn at once through the window's own DC: under Wine a paint message
+    // costs several more requests to the server than the frame itself.
+    if (gTicker.shown > kHiddenSliver || !gTicker.settings.autoHide) PaintBar(WindowDC(gTicker.hwnd).get());
     UpdateFrames();
 }
 
@@ -443,6 +448,7 @@ void UpdateFrames() {
     gTicker.framesOn = want;
     if (!want) {
         KillTimer(gTicker.hwnd, kFrameTimer);
+        InvalidateRect(gTicker.hwnd, nullptr, FALSE);  // the bar where it stopped
         return;
     }
     gTicker.lastFrameMs = NowMs();
@@ -487,7 +493,8 @@ int SelectedX() {
 }
 
 void PaintBar(HDC dc) {
-    gTicker.painter->Draw(dc, gTicker.loop, Position(), StripLength(), Vertical());
+    gTicker.drawnPosition = Position();
+    gTicker.painter->Draw(dc, gTicker.loop, gTicker.drawnPosition, StripLength(), Vertical());
     int x = SelectedX();
     if (x >= 0)
         gTicker.painter->DrawFocus(dc, x, gTicker.loop[static_cast<size_t>(gTicker.selected)].width, Vertical());
@@ -516,7 +523,7 @@ void OnMouseMove(POINT client) {
     ClientToScreen(gTicker.hwnd, &screenPoint);
     RECT marker = gTicker.painter->MarkerRect(CurrentMarker().word, StripLength(), Vertical());
     if (PtInRect(&marker, client)) return ShowTip(kMarkerTip, screenPoint);
-    ShowTip(gTicker.loop.HitTest(Position(), StripLength(), StripX(client)), screenPoint);
+    ShowTip(gTicker.loop.HitTest(gTicker.drawnPosition, StripLength(), StripX(client)), screenPoint);
 }
 
 void OnMouseLeave() {
@@ -526,7 +533,7 @@ void OnMouseLeave() {
 }
 
 void OnClick(POINT client) {
-    int index = gTicker.loop.HitTest(Position(), StripLength(), StripX(client));
+    int index = gTicker.loop.HitTest(gTicker.drawnPosition, StripLength(), StripX(client));
     if (index >= 0) OpenLink(gTicker.loop[static_cast<size_t>(index)].link);
 }
 
