@@ -158,6 +158,14 @@ TEST_F(GlancerWithAgent, TakesTheDataFilesEdgeAndClaimsTheWindows) {
         WaitFor([&] { return cfg->EdgeDockedOn == static_cast<int32_t>(display::kEdgeBottom); }, kStartTimeoutMs))
         << "not kept for the settings file: " << cfg->EdgeDockedOn;
 
+    // Moved off its edge, it docks afresh when the display or its density changes.
+    for (UINT change : {WM_DISPLAYCHANGE, WM_DPICHANGED}) {
+        SetWindowPos(ticker, nullptr, 0, 300, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+        ASSERT_EQ(300, TopOf(ticker));
+        SendMessageA(ticker, change, 0, 0);
+        EXPECT_TRUE(WaitFor([&] { return RectOf(ticker).bottom == GetSystemMetrics(SM_CYSCREEN); }, 5000)) << change;
+    }
+
     // A second ticker hands over to the first and ends.
     ChildProcess second(folder.File("Glancer.exe"), "");
     EXPECT_EQ(0u, second.Wait(kStartTimeoutMs));
