@@ -77,6 +77,7 @@ struct Ticker {
     bool userPaused = false;
     uint32_t shownTopic = kNoId;
     std::string tipText;
+    Failures failures;  // the topics whose last update failed, as of the last rebuild
 };
 
 Ticker gTicker;
@@ -134,9 +135,11 @@ void ShowOnly(const char* text) {
 }
 
 void Rebuild() {
+    gTicker.failures = {};
     if (!gTicker.source.connected()) return ShowOnly(kWaitingText);
     std::string dataDir = DataDir();
     std::vector<Item> items = gTicker.source.Build(gTicker.preference);
+    gTicker.failures = FailuresOf(items);
     if (const char* empty = EmptyBarText(items); *empty) return ShowOnly(empty);
     gTicker.loop.Clear();
     for (Item& item : items) {
@@ -330,7 +333,7 @@ Marker CurrentMarker() {
         state.passive = cfg->Passive;
         state.jobsHeld = cfg->JobsHeld;
     }
-    return StatusMarker(state);
+    return StatusMarker(state, gTicker.failures);
 }
 
 std::string TipTextOf(int index) {
@@ -340,6 +343,7 @@ std::string TipTextOf(int index) {
     if (!item.hint.empty()) text += "\r\n" + item.hint;
     if (item.kind == ItemKind::Title && item.topic != kNoId)
         text += "\r\n" + UpdatedText(item.updated, static_cast<int32_t>(time(nullptr)));
+    if (!item.failure.empty()) text += "\r\nThe last update failed: " + item.failure + ".";
     return text;
 }
 

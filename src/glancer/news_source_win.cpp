@@ -29,7 +29,7 @@ Item TitleItem(const TopicRecord& topic) {
     item.topic = topic.ridTopic;
     item.text = SafeText(topic.Title, sizeof topic.Title);
     item.hint = Hint(topic);
-    item.updated = topic.tmLastUpdate;
+    ReadUpdateState(topic, &item);
     std::string home = WholeText(topic.HomepageUrl, sizeof topic.HomepageUrl);
     if (IsWebLink(home)) item.link = home;
     return item;

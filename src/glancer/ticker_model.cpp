@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "base/strutil.h"
+#include "shared/update_outcome.h"
 
 namespace glancer {
 
@@ -268,12 +269,53 @@ const char* EmptyBarText(const std::vector<Item>& items) {
     return titles ? kNoNewsText : kNoTopicsText;
 }
 
-Marker StatusMarker(const AgentState& state) {
+Failures FailuresOf(const std::vector<Item>& items) {
+    Failures failures;
+    for (const Item& item : items) {
+        if (item.kind != ItemKind::Title || item.failure.empty()) continue;
+        if (failures.count++ == 0) failures.topic = item.text, failures.failure = item.failure;
+    }
+    return failures;
+}
+
+Marker StatusMarker(const AgentState& state, const Failures& failures) {
     if (state.busy) return {"busy", "The agent runs but does not answer yet; the bar asks again every second."};
     if (!state.connected) return {"offline", "The agent is not running: no news arrives."};
     if (state.passive) return {"offline", "The agent works offline: no topic is brought up to date."};
     if (state.jobsHeld) return {"held", "Another program holds the agent's updates for now."};
-    return {};
+    if (failures.count == 0) return {};
+    std::string reason = "The last update of \"" + failures.topic + "\" failed: " + failures.failure + ".";
+    if (failures.count > 1) reason += " " + std::to_string(failures.count) + " topics failed.";
+    return {"failed", reason};
+}
+
+namespace {
+
+// Why an update failed, in words; empty for no failure and for a code this
+// program does not know.
+std::string FailureText(const UpdateOutcome& outcome) {
+    switch (outcome.failure) {
+        case UpdateFailure::Unreachable: return "the service could not be reached";
+        case UpdateFailure::Status:
+            if (outcome.status >= 100 && outcome.status <= 999)
+                return "the service answered " + std::to_string(outcome.status);
+            return "the service did not answer as a web server does";
+        case UpdateFailure::Incomplete: return "the answer was cut short or too long";
+        case UpdateFailure::Unreadable: return "the answer was no subscription file";
+        default: return "";
+    }
+}
+
+}  // namespace
+
+void ReadUpdateState(const TopicRecord& topic, Item* title) {
+    UpdateOutcome outcome;
+    if (!ReadOutcome(topic, &outcome)) {
+        title->updated = topic.tmLastUpdate;
+        return;
+    }
+    title->updated = outcome.answered > 0 ? outcome.answered : -1;
+    title->failure = outcome.failed ? FailureText(outcome) : "";
 }
 
 std::string UpdatedText(int32_t updated, int32_t now) {

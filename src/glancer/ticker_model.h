@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "shared/records.h"
+
 namespace glancer {
 
 enum class ItemKind { Title, Headline, Quote, Ad };
@@ -25,6 +27,7 @@ struct Item {
     std::string link;     // where a click goes; empty: nowhere
     std::string file;     // an ad's bitmap in the data directory
     int32_t updated = 0;  // a title: when its topic was last brought up to date (-1 never)
+    std::string failure;  // a title: why its topic's last update failed; empty when it did not
     int width = 0;        // pixels, measured by the window side
 };
 
@@ -138,15 +141,27 @@ struct AgentState {
     uint32_t passive = 0;    // the record's Passive: updates switched off
     uint32_t jobsHeld = 0;   // the record's JobsHeld: another program holds them
 };
+// The topics whose last update failed: the first one's title and failure,
+// and how many in all.
+struct Failures {
+    std::string topic, failure;
+    int count = 0;
+};
+Failures FailuresOf(const std::vector<Item>& items);
 // The marker's word and, in its tool tip, the reason; empty word: no marker.
 struct Marker {
     std::string word, reason;
 };
-Marker StatusMarker(const AgentState& state);
+// The agent's state first; failed updates only while it works.
+Marker StatusMarker(const AgentState& state, const Failures& failures = {});
 
 // How long ago a topic was brought up to date, for its title's tool tip:
 // "Brought up to date 5 minutes ago"; updated -1 (or 0): not yet.
 std::string UpdatedText(int32_t updated, int32_t now);
+
+// A topic title's `updated` and `failure`, from the agent's note of its
+// last update, or for a record without one, from its last request.
+void ReadUpdateState(const TopicRecord& topic, Item* title);
 
 // A text field from memory another program writes: read up to its size,
 // no terminator needed, control characters become blanks, blanks at both

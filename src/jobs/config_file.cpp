@@ -221,7 +221,8 @@ bool MessageNumber(const std::string& key, uint32_t& n) {
 
 namespace EngineUpdate {
 
-int ParseConfigFile(const char* path) {
+int ParseConfigFile(const char* path, bool* understood) {
+    if (understood) *understood = false;
     if (!path || !FileExists(path)) return 0;
     char version[100];
     gOs.GetProfileString(kGeneralSection, "ConfigVersion", "UNDEFINED", version, sizeof version, path);
@@ -235,6 +236,7 @@ int ParseConfigFile(const char* path) {
         Trace("CTopic::LoadFrom ConfigFile() Error: %s", text);
         return 0;
     }
+    if (understood) *understood = true;
     CTopic* topic = FindByTitle(definition->topic.Title);
     if (topic) {
         UpdateTopic(*topic, definition->topic);

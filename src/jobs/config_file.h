@@ -15,7 +15,9 @@ namespace EngineUpdate {
 // file, an empty ConfigVersion, a missing or bad title or range, nothing
 // new). A topic array without room for a subscription (its last free slot
 // is kept for start-up) or exhausted memory raises its text to the caller.
-int ParseConfigFile(const char* path);
+// `understood`, when given, tells whether the file was a subscription file
+// at all (its version and title were read), whatever it brought.
+int ParseConfigFile(const char* path, bool* understood = nullptr);
 
 }  // namespace EngineUpdate
 

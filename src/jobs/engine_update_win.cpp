@@ -25,6 +25,7 @@ void CUpdate::OnClockTick() {
     if (!topic) return;
     lastTopicId = topic->ridTopic;
     topic->tmLastUpdate = now;
+    requestedAt_ = now;
     if (!topic->ConfigUrl[0]) return;
 
     std::string address = RequestUrl(*topic, *gConfig);
@@ -37,15 +38,33 @@ void CUpdate::OnClockTick() {
 }
 
 void CUpdate::OnDisconnect(int success) {
+    UpdateFailure failure = TransferFailure();
+    uint32_t status = download ? static_cast<uint32_t>(download->iStatusCode) : 0;
     if (!DownloadSucceeded(success)) {
         Trace("EngineUpdate::CUpdate::OnDisconnect(): Connect Failure");
+        NoteInTopic(failure == UpdateFailure::None ? UpdateFailure::Incomplete : failure, status);
         return;
     }
+    bool understood = false;
     try {
-        ParseConfigFile(configFilePath.c_str());
+        ParseConfigFile(configFilePath.c_str(), &understood);
     } catch (...) {
         TraceCaught("EngineUpdate::CUpdate::OnDisconnect()");
     }
+    NoteInTopic(understood ? UpdateFailure::None : UpdateFailure::Unreadable, 0);
+}
+
+UpdateFailure CUpdate::TransferFailure() const {
+    if (unreachable || !download) return UpdateFailure::Unreachable;
+    if (download->iStatusCode != 200) return UpdateFailure::Status;
+    return download->ArrivedWhole() ? UpdateFailure::None : UpdateFailure::Incomplete;
+}
+
+void CUpdate::NoteInTopic(UpdateFailure failure, uint32_t status) {
+    // A topic removed meanwhile may have left its slot to a new one, whose
+    // tmLastUpdate is another.
+    CTopic* topic = gTopicArray.At(gTopicArray.Find(lastTopicId));
+    if (topic && topic->tmLastUpdate == requestedAt_) NoteOutcome(*topic, gOs.Now(), failure, status);
 }
 
 }  // namespace EngineUpdate

@@ -11,6 +11,7 @@
 
 #include "jobs/job_transfer_win.h"
 #include "net/http_file_win.h"
+#include "shared/update_outcome.h"
 
 namespace EngineUpdate {
 
@@ -32,6 +33,15 @@ public:
 
     uint32_t lastTopicId;        // the topic requested last; the next run starts after it
     std::string configFilePath;  // where the transfer writes
+
+private:
+    // How the run's transfer failed, read before the transfer object goes.
+    UpdateFailure TransferFailure() const;
+    // Notes how the run went in the topic it asked for, if that topic is
+    // still the one asked for.
+    void NoteInTopic(UpdateFailure failure, uint32_t status);
+
+    int32_t requestedAt_ = 0;  // the asked topic's tmLastUpdate
 };
 
 }  // namespace EngineUpdate

@@ -50,7 +50,9 @@ public:
     explicit JobDownload(HWND ownerWindow) : Base(ownerWindow, kTransferNotification) { this->iBodyLimit = bodyLimit; }
 
     void OnConnected(BOOL success) override {
-        if (job && !success) job->OnDisconnect(0);
+        if (!job || success) return;
+        job->unreachable = 1;
+        job->OnDisconnect(0);
     }
     void OnFileComplete() override {
         if (job) job->OnDisconnect(TransferSucceeded(*this));
@@ -69,9 +71,10 @@ public:
     CDownloadJob& operator=(const CDownloadJob&) = delete;
 
     Download* download = nullptr;
-    int notStarted = 0;  // a run passed its gates but started no transfer
-    int idle = 1;        // no transfer under way
-    RunTimer runs;       // the first tick after start-up runs
+    int notStarted = 0;   // a run passed its gates but started no transfer
+    int idle = 1;         // no transfer under way
+    int unreachable = 0;  // the run's transfer never got its connection
+    RunTimer runs;        // the first tick after start-up runs
 
 protected:
     // The gates every run passes first: something to work on, a transfer
@@ -90,6 +93,7 @@ protected:
 
     void StartDownload(const CUrl& url, const std::string& filePath) {
         ApplyProxySetting(*download, *gConfig);
+        unreachable = 0;
         if (download->Get(url.host, url.path, url.port, filePath.c_str(), 0)) {
             idle = 0;
             notStarted = 0;

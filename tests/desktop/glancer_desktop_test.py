@@ -1,6 +1,6 @@
 # The ticker on a real X desktop, read back by OCR: headlines, quotes and an ad;
 # a real click opens a headline; keys work it without the mouse; an empty,
-# offline bar says why; at 144 dpi it grows.
+# offline bar says why, and so does a bar whose topic fails; at 144 dpi it grows.
 #
 #   glancer_desktop_test.py WINE_RUN PREFIX BIN_DIR   (under xvfb-run, 1280x1024x24)
 import sys
@@ -33,6 +33,9 @@ DATABASE = {
 # Quotes as a trader reads them (OCR reads "1/8" as "1 8").
 QUOTES = ["TIDE 94 1/8 unch", "ABC 112 1/2 -3/8"]
 OFFLINE_NO_TOPICS = {"header": {"Passive": 1}, "topics": [{"dwType": 4, "Title": "adstream", "bActive": 1}]}
+# A topic due at once, asked where nothing listens.
+FAILING = {"topics": [{"dwType": 4, "Title": "adstream", "bActive": 1},
+                      {"Title": "News / Harbour", "bActive": 1, "ConfigUrl": "http://127.0.0.1:9/harbour.twl"}]}
 
 
 MENU_AREA = (642, 16, 796, 130)  # inside the menu that opens at (640, 14), clear of the bar
@@ -239,23 +242,29 @@ def steps(folder, wine):
 
 
 def empty_bars(folder, wine, run):
-    """An agent that works offline, with no topics: the bar says why nothing
-    scrolls, and shows the marker, whose tool tip gives the reason."""
-    start_agent(folder, wine, OFFLINE_NO_TOPICS, EdgeDockedOn=1, AlwaysOnTop=1, AutoHide=0, MsgPurge=500)
-    start_ticker(folder, wine)
-    missing = run.seen(["No topics: add one with Preferences"], 40)
-    ok = check(not missing, "an empty bar says why")
-    words = run.words()
-    marker = word_box(words, "offline")
-    ok &= check(marker and marker[0] > SCREEN[0] - 120, "the offline marker at the bar's end: %r" % words)
-    if marker:
-        mouse("mousemove", marker[0], marker[1])
-        tip = lambda: contains_phrase(ocr_words(run.shot().crop((700, BAR, SCREEN[0], 120)), invert=False),
-                                      "works offline")
-        ok &= check(wait_for(tip, 10, step=0.5), "its tool tip gives the reason")
-        mouse("mousemove", 600, 600)
-    wine.run(folder.file("twl.exe"), "close")
-    return ok & check(wait_for(lambda: not window_ids("Tidewell Glancer"), 20), "the ticker goes with the agent")
+    """Bars with nothing to scroll say why, and their marker's tool tip gives
+    the reason: an agent that works offline, with no topics; then one whose
+    only topic's update fails on the wire."""
+    ok = True
+    for database, notice, word, reason in (
+            (OFFLINE_NO_TOPICS, "No topics: add one with Preferences", "offline", "works offline"),
+            (FAILING, "No news yet", "failed", "could not be reached")):
+        start_agent(folder, wine, database, EdgeDockedOn=1, AlwaysOnTop=1, AutoHide=0, MsgPurge=500)
+        start_ticker(folder, wine)
+        missing = run.seen([notice], 40)
+        ok &= check(not missing, "an empty bar says why: %s" % notice)
+        # The failure shows once the agent tried, and the bar's next round read it.
+        marker = wait_for(lambda: word_box(run.words(), word), 60, step=1)
+        ok &= check(marker and marker[0] > SCREEN[0] - 120, "the %s marker at the bar's end" % word)
+        if marker:
+            mouse("mousemove", marker[0], marker[1])
+            tip = lambda: contains_phrase(ocr_words(run.shot().crop((500, BAR, SCREEN[0], 120)), invert=False),
+                                          reason)
+            ok &= check(wait_for(tip, 10, step=0.5), "its tool tip gives the reason: %s" % reason)
+            mouse("mousemove", 600, 600)
+        wine.run(folder.file("twl.exe"), "close")
+        ok &= check(wait_for(lambda: not window_ids("Tidewell Glancer"), 20), "the ticker goes with the agent")
+    return ok
 
 
 def main(wine_run, prefix, bin_dir):

@@ -3,12 +3,14 @@
 // bitmaps that come from memory other programs write.
 #include <gtest/gtest.h>
 
+#include <cstddef>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "glancer/ticker_model.h"
 #include "glancer/placement.h"
+#include "shared/update_outcome.h"
 
 using namespace glancer;
 
@@ -168,6 +170,52 @@ TEST(EmptyBar, SaysWhyNothingScrolls) {
         {{true, false, 0, 0}, ""},         {{false, true, 0, 0}, "busy"},    {{true, true, 0, 0}, "busy"},
         {{false, false, 0, 0}, "offline"}, {{true, false, 1, 0}, "offline"}, {{true, false, 0, 1}, "held"}};
     for (auto [state, word] : states) EXPECT_EQ(word, StatusMarker(state).word) << word;
+}
+
+// The agent notes each update's outcome in the topic record's reserved tail;
+// the title tells it, and the marker tells of every failing topic.
+TEST(UpdateState, AFailedUpdateIsToldByItsTitleAndTheMarker) {
+    TopicRecord record;
+    memset(&record, 0xA5, sizeof record);  // a tail from elsewhere holds anything
+    record.tmLastUpdate = 500;
+    Item title = Piece(ItemKind::Title, 1, 0xFFFFFFFF, 10);
+    ReadUpdateState(record, &title);
+    EXPECT_EQ("500|", std::to_string(title.updated) + "|" + title.failure) << "no note: the last request";
+
+    const TopicRecord before = record;
+    NoteOutcome(record, 1000, UpdateFailure::None);
+    EXPECT_EQ(0, memcmp(&before, &record, offsetof(TopicRecord, Reserved))) << "only the tail changes";
+    struct Told {
+        UpdateFailure failure;
+        uint32_t status;
+        const char* text;
+    };
+    const Told failures[] = {{UpdateFailure::Unreachable, 0, "the service could not be reached"},
+                             {UpdateFailure::Status, 404, "the service answered 404"},
+                             {UpdateFailure::Status, 70000, "the service did not answer as a web server does"},
+                             {UpdateFailure::Incomplete, 0, "the answer was cut short or too long"},
+                             {UpdateFailure::Unreadable, 0, "the answer was no subscription file"},
+                             {static_cast<UpdateFailure>(9), 0, ""}};
+    for (const Told& told : failures) {
+        NoteOutcome(record, 2000, told.failure, told.status);
+        ReadUpdateState(record, &title);
+        EXPECT_EQ(1000, title.updated) << "the last answer read stays";
+        EXPECT_EQ(told.text, title.failure);
+    }
+    NoteOutcome(record, 3000, UpdateFailure::None);
+    ReadUpdateState(record, &title);
+    EXPECT_EQ("3000|", std::to_string(title.updated) + "|" + title.failure);
+
+    // The agent's own state comes first; failures only while it works.
+    Item first = title, second = title;
+    first.text = "News / Harbour", first.failure = "the service answered 500";
+    second.failure = "the service could not be reached";
+    Failures failed = FailuresOf({title, first, Piece(ItemKind::Headline, 1, 7, 10), second});
+    EXPECT_EQ("failed", StatusMarker({true, false, 0, 0}, failed).word);
+    EXPECT_EQ("The last update of \"News / Harbour\" failed: the service answered 500. 2 topics failed.",
+              StatusMarker({true, false, 0, 0}, failed).reason);
+    EXPECT_EQ("offline", StatusMarker({false, false, 0, 0}, failed).word);
+    EXPECT_EQ("", StatusMarker({true, false, 0, 0}, FailuresOf({title})).word);
 }
 
 TEST(Loop, AnAdSlotTakesNoRoomUntilItsAdIsFetchedWhenItIsAboutToShow) {

@@ -1,9 +1,12 @@
 // Every job of real agents against the local news service.
 #include <ctime>
+#include <map>
 #include <string>
 
 #include "news_service_win.h"
 #include "script_server_win.h"
+#include "shared/conversation_win.h"
+#include "shared/update_outcome.h"
 
 namespace {
 
@@ -38,6 +41,19 @@ std::string Database(const std::string& header) {
            kAds + R"(missingC.bmp"}]}]})";
 }
 
+// How each topic's last update went, by title, as a display program reads it.
+std::map<std::string, UpdateOutcome> Outcomes(HWND engine) {
+    std::map<std::string, UpdateOutcome> seen;
+    Conversation topics(engine, kTopicChannel);
+    TopicArea& area = topics.topics();
+    area.wrap = 0;
+    for (LRESULT found = topics.open() ? topics.Request(FETCH_FIRST) : 0; found; found = topics.Request(FETCH_NEXT)) {
+        UpdateOutcome outcome;
+        if (ReadOutcome(area.topic, &outcome)) seen[area.topic.Title] = outcome;
+    }
+    return seen;
+}
+
 class FeedsTest : public ServiceTest {
 protected:
     void SetUp() override {
@@ -52,16 +68,22 @@ protected:
 
 }  // namespace
 
-// Which topics are due: the native tables; here the turn, the pace and a refusal on the wire.
-TEST_F(FeedsTest, DueTopicsAreRequestedInTurnAtThePace) {
+// Which topics are due: the native tables; here the turn, the pace, a refusal
+// on the wire, and how each update went as the display programs read it.
+TEST_F(FeedsTest, DueTopicsAreRequestedInTurnAtThePaceAndTellHowTheyWent) {
     for (const char* name : {"a", "d", "g", "h"}) service_.AddFeed(name, Feed(std::string("News / ") + name));
     const std::string refused = R"(, "ConfigUrl": "http://127.0.0.1:)" + std::to_string(RefusingPort()) + R"(/f.twl")";
-    ASSERT_EQ(
-        0u, folder_.MakeDatabase(R"({"header": {"AccountId": "acct-9"}, "topics": [)" + Topic("a") + "," + Topic("d") +
-                                 "," + Topic("f", refused) + "," + Topic("g") + "," + Topic("h") + "]}"));
+    // An error status, and a whole answer that is no subscription file.
+    const std::string failing = R"(, "ConfigUrl": ")" + kNews + R"(fault/500/feeds/a.twl")",
+                      bitmap = R"(, "ConfigUrl": ")" + kAds + R"(ferry8.bmp")";
+    ASSERT_EQ(0u, folder_.MakeDatabase(R"({"header": {"AccountId": "acct-9"}, "topics": [)" + Topic("a") + "," +
+                                       Topic("d") + "," + Topic("f", refused) + "," + Topic("g") + "," + Topic("h") +
+                                       "," + Topic("i", failing) + "," + Topic("j", bitmap) + "]}"));
     DWORD started = GetTickCount();
+    int32_t startedAt = static_cast<int32_t>(time(nullptr));
     AgentProcess agent(folder_);
-    ASSERT_TRUE(agent.WaitForEngineWindow());
+    HWND engine = agent.WaitForEngineWindow();
+    ASSERT_TRUE(engine);
 
     // At Pace 1 (3 s apart) every tick runs.
     ASSERT_TRUE(WaitFor([&] { return service_.Count("/feeds/d.twl") == 1; }, 20000));
@@ -80,6 +102,19 @@ TEST_F(FeedsTest, DueTopicsAreRequestedInTurnAtThePace) {
     ASSERT_TRUE(WaitFor([&] { return service_.Count("/feeds/h.twl") == 1; }, 30000));
     EXPECT_GT(Time("/feeds/h.twl") - Time("/feeds/g.twl"), 9.0);
     EXPECT_EQ(1u, service_.Count("/feeds/a.twl")) << "its answer set an interval of five minutes";
+
+    GlobalBlockView().config().Pace = 1;
+    ASSERT_TRUE(WaitFor([&] { return Outcomes(engine).count("News / j") == 1; }, 20000));
+    std::map<std::string, UpdateOutcome> outcomes = Outcomes(engine);
+    EXPECT_EQ(UpdateFailure::None, outcomes["News / a"].failure);
+    EXPECT_EQ(0, outcomes["News / a"].failed);
+    EXPECT_GE(outcomes["News / a"].answered, startedAt);
+    EXPECT_EQ(UpdateFailure::Unreachable, outcomes["News / f"].failure);
+    EXPECT_GE(outcomes["News / f"].failed, startedAt);
+    EXPECT_EQ(0, outcomes["News / f"].answered);
+    EXPECT_EQ(UpdateFailure::Status, outcomes["News / i"].failure);
+    EXPECT_EQ(500u, outcomes["News / i"].status);
+    EXPECT_EQ(UpdateFailure::Unreadable, outcomes["News / j"].failure);
     EXPECT_EQ(0u, agent.Close());
 }
 

@@ -170,21 +170,34 @@ def no_topics(ctx):
     return held_when(ctx, "No", 600, 640)
 
 
-def offline(ctx):
-    """An agent that works offline: the marker at the bar's end, its reason under the mouse."""
-    restart(ctx, dict(SAMPLE, header={"DisplayPreference": 1, "Passive": 1}))
-    words = ocr_words(screenshot(ctx.tmp("offline.png")).crop((1080, 0, 1280, BAR)))
-    x = [1080 + left + width // 2 for word, left, top, width, height in words if "offline" in word]
+def marker_tip(ctx, word):
+    """The marker at the bar's end once it says word, its reason under the mouse."""
+    def found():
+        words = ocr_words(screenshot(ctx.tmp("marker.png")).crop((1080, 0, 1280, BAR)))
+        return [1080 + left + width // 2 for text, left, top, width, height in words if word in text]
+    x = wait_for(found, 60, step=1)
     mouse("mousemove", x[0] if x else 1250, BAR // 2)
     time.sleep(1.5)
-    return screenshot(ctx.tmp("offline.png")).crop((640, 0, 1280, 90))
+    return screenshot(ctx.tmp("marker.png")).crop((640, 0, 1280, 90))
+
+
+def offline(ctx):
+    """An agent that works offline."""
+    restart(ctx, dict(SAMPLE, header={"DisplayPreference": 1, "Passive": 1}))
+    return marker_tip(ctx, "offline")
+
+
+def failed(ctx):
+    """A topic whose update fails on the wire: asked where nothing listens."""
+    restart(ctx, {"topics": [{"Title": "News / Harbour", "ConfigUrl": "http://127.0.0.1:9/harbour.twl"}, ADS_ONLY]})
+    return marker_tip(ctx, "failed")
 
 
 # In this order: the bar scrolls on from one to the next; the 144-dpi and the
 # upright bar leave no ticker running, and each scene after them starts its own.
 SHOTS = [("tray-menu.png", tray_menu), ("ticker.png", ticker), ("ticker-quotes.png", quotes),
          ("ticker-high-dpi.png", high_dpi), ("ticker-vertical.png", vertical), ("ticker-no-news.png", no_news),
-         ("ticker-no-topics.png", no_topics), ("ticker-offline.png", offline)]
+         ("ticker-no-topics.png", no_topics), ("ticker-offline.png", offline), ("ticker-failed.png", failed)]
 
 
 class Context:
