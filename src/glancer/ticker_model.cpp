@@ -289,25 +289,6 @@ Marker StatusMarker(const AgentState& state, const Failures& failures) {
     return {"failed", reason};
 }
 
-namespace {
-
-// Why an update failed, in words; empty for no failure and for a code this
-// program does not know.
-std::string FailureText(const UpdateOutcome& outcome) {
-    switch (outcome.failure) {
-        case UpdateFailure::Unreachable: return "the service could not be reached";
-        case UpdateFailure::Status:
-            if (outcome.status >= 100 && outcome.status <= 999)
-                return "the service answered " + std::to_string(outcome.status);
-            return "the service did not answer as a web server does";
-        case UpdateFailure::Incomplete: return "the answer was cut short or too long";
-        case UpdateFailure::Unreadable: return "the answer was no subscription file";
-        default: return "";
-    }
-}
-
-}  // namespace
-
 void ReadUpdateState(const TopicRecord& topic, Item* title) {
     UpdateOutcome outcome;
     if (!ReadOutcome(topic, &outcome)) {
@@ -315,7 +296,7 @@ void ReadUpdateState(const TopicRecord& topic, Item* title) {
         return;
     }
     title->updated = outcome.answered > 0 ? outcome.answered : -1;
-    title->failure = outcome.failed ? FailureText(outcome) : "";
+    title->failure = FailureText(outcome);
 }
 
 std::string UpdatedText(int32_t updated, int32_t now) {

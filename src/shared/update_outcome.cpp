@@ -40,3 +40,17 @@ void NoteOutcome(TopicRecord& topic, int32_t now, UpdateFailure failure, uint32_
     SetField(topic, kFailureAt, static_cast<uint32_t>(failure));
     SetField(topic, kStatusAt, failure == UpdateFailure::Status ? status : 0);
 }
+
+std::string FailureText(const UpdateOutcome& outcome) {
+    if (!outcome.failed) return "";
+    switch (outcome.failure) {
+        case UpdateFailure::Unreachable: return "the service could not be reached";
+        case UpdateFailure::Status:
+            if (outcome.status >= 100 && outcome.status <= 999)
+                return "the service answered " + std::to_string(outcome.status);
+            return "the service did not answer as a web server does";
+        case UpdateFailure::Incomplete: return "the answer was cut short or too long";
+        case UpdateFailure::Unreadable: return "the answer was no subscription file";
+        default: return "";
+    }
+}

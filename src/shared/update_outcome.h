@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "shared/records.h"
 
@@ -31,3 +32,7 @@ bool ReadOutcome(const TopicRecord& topic, UpdateOutcome* outcome);
 // A run whose answer was read (failure None), or one that failed at `now`.
 // The time of the last answer read is kept across failures.
 void NoteOutcome(TopicRecord& topic, int32_t now, UpdateFailure failure, uint32_t status = 0);
+
+// Why the last update failed, in words ("the service answered 404"); empty
+// when it went well, and for a failure this program does not know.
+std::string FailureText(const UpdateOutcome& outcome);

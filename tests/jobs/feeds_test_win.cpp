@@ -95,7 +95,6 @@ TEST_F(FeedsTest, DueTopicsAreRequestedInTurnAtThePaceAndTellHowTheyWent) {
 
     // The refused topic f costs its turn only.
     ASSERT_TRUE(WaitFor([&] { return service_.Count("/feeds/g.twl") == 1; }, 20000));
-    EXPECT_TRUE(trace_.Contains("EngineUpdate::CUpdate::OnDisconnect(): Connect Failure", agent.id()));
 
     // At Pace 3 (9 s apart) only every second tick runs.
     GlobalBlockView().config().Pace = 3;
@@ -115,6 +114,11 @@ TEST_F(FeedsTest, DueTopicsAreRequestedInTurnAtThePaceAndTellHowTheyWent) {
     EXPECT_EQ(UpdateFailure::Status, outcomes["News / i"].failure);
     EXPECT_EQ(500u, outcomes["News / i"].status);
     EXPECT_EQ(UpdateFailure::Unreadable, outcomes["News / j"].failure);
+    std::string listed;
+    EXPECT_EQ(0u, RunCapturingOutput(ProgramDir() + "\\twl.exe", "topics", 30000, listed));
+    EXPECT_NE(std::string::npos, listed.find("News / i  (subscription, on, 0 messages)\r\n"
+                                             "      the last update failed: the service answered 500\r\n"))
+        << listed;
     EXPECT_EQ(0u, agent.Close());
 }
 

@@ -12,6 +12,7 @@
 #include "console_win.h"
 #include "shared/conversation_win.h"
 #include "shared/global_block_view_win.h"
+#include "shared/update_outcome.h"
 
 namespace {
 
@@ -61,6 +62,9 @@ int ListTopics(int, char**) {
         printf("  %lu  %s  (%s, %s, %lu messages)\n", static_cast<unsigned long>(area.topic.ridTopic),
                Text(area.topic.Title, sizeof area.topic.Title).c_str(), TopicTypeName(area.topic.dwType),
                area.topic.bActive ? "on" : "off", static_cast<unsigned long>(area.msgCount));
+        UpdateOutcome outcome;
+        if (ReadOutcome(area.topic, &outcome) && !FailureText(outcome).empty())
+            printf("      the last update failed: %s\n", FailureText(outcome).c_str());
         count++;
     }
     printf("%d topics\n", count);
