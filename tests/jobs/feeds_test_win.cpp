@@ -103,7 +103,7 @@ TEST_F(FeedsTest, DueTopicsAreRequestedInTurnAtThePaceAndTellHowTheyWent) {
     EXPECT_EQ(1u, service_.Count("/feeds/a.twl")) << "its answer set an interval of five minutes";
 
     GlobalBlockView().config().Pace = 1;
-    ASSERT_TRUE(WaitFor([&] { return Outcomes(engine).count("News / j") == 1; }, 20000));
+    ASSERT_TRUE(WaitFor([&] { return Outcomes(engine).count("News / j") == 1; }, 30000));
     std::map<std::string, UpdateOutcome> outcomes = Outcomes(engine);
     EXPECT_EQ(UpdateFailure::None, outcomes["News / a"].failure);
     EXPECT_EQ(0, outcomes["News / a"].failed);
