@@ -1,6 +1,8 @@
 // Plays a display program for the tests.
-//   display_client ROUNDS      walks every active topic's messages ROUNDS times;
-//                              0 when every walk answered as the first
+//   display_client ROUNDS [STOP]
+//                              walks every active topic's messages ROUNDS times,
+//                              or until the named event STOP is set; 0 when
+//                              every walk answered as the first
 //   display_client --abandon [SEMAPHORE]
 //                              opens both channels, prints the message
 //                              conversation's atom and handle, releases the
@@ -121,9 +123,11 @@ int main(int argc, char** argv) {
         fprintf(stderr, "display_client: no conversation\n");
         return 3;
     }
+    HANDLE stop = argc > 2 ? OpenEventA(SYNCHRONIZE, FALSE, argv[2]) : nullptr;
+    auto stopped = [stop] { return stop && WaitForSingleObject(stop, 0) == WAIT_OBJECT_0; };
     int requests = 0, wrong = 0;
     std::vector<Answer> first = Walk(topics, messages, requests);
-    for (int round = 1; round < rounds; round++) {
+    for (int round = 1; round < rounds && !stopped(); round++) {
         if (Walk(topics, messages, requests) != first) wrong++;
     }
     printf("%d requests, %zu messages a walk, %d walks wrong\n", requests, first.size(), wrong);
