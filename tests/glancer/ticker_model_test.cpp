@@ -45,7 +45,7 @@ std::string Str(Rect r) {
 }
 
 Spots Shown(const Loop& loop, double position, int view) {
-    std::vector<std::pair<size_t, int>> out;
+    Spots out;
     for (const Placed& p : loop.Visible(position, view)) out.push_back({p.index, p.x});
     return out;
 }
@@ -294,18 +294,14 @@ std::vector<uint8_t> Bmp(int32_t width, int32_t height, uint16_t bits = 24, uint
 }  // namespace
 
 TEST(Bitmaps, GoodOnesPassWithTheirShape) {
-    BmpInfo info;
-    std::vector<uint8_t> b = Bmp(60, 20);
-    ASSERT_TRUE(CheckBmp(b.data(), b.size(), &info));
-    EXPECT_EQ(60, info.width);
-    EXPECT_EQ(20, info.height);
-    EXPECT_EQ(54u, info.bitsOffset);
-    b = Bmp(3, -2, 8, 16);
-    ASSERT_TRUE(CheckBmp(b.data(), b.size(), &info));
-    EXPECT_EQ(-2, info.height);
-    EXPECT_EQ(54u + 64, info.bitsOffset);
-    b = Bmp(9, 1, 1);
-    EXPECT_TRUE(CheckBmp(b.data(), b.size(), &info));
+    // "width height offset": 24 bits, 16 colours stored top down, one bit.
+    for (auto [b, shape] :
+         {std::pair{Bmp(60, 20), "60 20 54"}, {Bmp(3, -2, 8, 16), "3 -2 118"}, {Bmp(9, 1, 1), "9 1 62"}}) {
+        BmpInfo info;
+        ASSERT_TRUE(CheckBmp(b.data(), b.size(), &info)) << shape;
+        EXPECT_EQ(shape, std::to_string(info.width) + " " + std::to_string(info.height) + " " +
+                             std::to_string(info.bitsOffset));
+    }
 }
 
 TEST(Bitmaps, WhatIsNotOneOrTooBigIsRefusedAtEveryLength) {
@@ -349,6 +345,13 @@ TEST(Dock, TheBarLiesAlongItsEdgeAndSlidesPastIt) {
     EXPECT_EQ(Str(DockRect(screen, 1, 28, 28)), Str(DockRect(screen, 7, 28, 28)));  // an unknown edge is the top
     EXPECT_TRUE(IsVerticalEdge(0) && IsVerticalEdge(2) && !IsVerticalEdge(1) && !IsVerticalEdge(3));
 
+    // The shell's rectangle for it, moved inwards past a bar already there or a whole half of the screen: the bar keeps
+    // its outer side.
+    EXPECT_EQ("0,50,1280,92", Str(FitToEdge({0, 50, 1280, 78}, 1, 42)));
+    EXPECT_EQ("0,974,1280,1002", Str(FitToEdge({0, 0, 1280, 1002}, 3, 28)));
+    EXPECT_EQ("30,0,58,1024", Str(FitToEdge({30, 0, 640, 1024}, 0, 28)));
+    EXPECT_EQ("1252,0,1280,1024", Str(FitToEdge({0, 0, 1280, 1024}, 2, 28)));
+
     EXPECT_EQ(2, SlideToward(28, 2, 1000, 28));  // a late frame ends the slide, no overshoot
     EXPECT_EQ(28, SlideToward(2, 28, 1000, 28));
     int halfway = SlideToward(2, 28, kSlideMs / 2, 28);
@@ -369,21 +372,10 @@ TEST(Placement, TheChosenMonitorThenThePrimary) {
     EXPECT_EQ(1u, ChooseMonitor(monitors, {5000, 0}));                // unplugged since
     EXPECT_EQ(0u, ChooseMonitor({{100, 100, 900, 700}}, {5000, 0}));  // no monitor holds 0,0
 
-    EXPECT_EQ(28, ScaleForDpi(28, 96));
-    EXPECT_EQ(42, ScaleForDpi(28, 144));
-    EXPECT_EQ(35, ScaleForDpi(28, 120));
-    EXPECT_EQ(28, ScaleForDpi(28, 0));  // a density nobody has
-    EXPECT_EQ(37u, FrameIntervalMs(80));
-    EXPECT_EQ(15u, FrameIntervalMs(400));
-    EXPECT_EQ(50u, FrameIntervalMs(20));
-}
-
-TEST(Placement, TheShellsRectangleKeepsTheBarsOuterSide) {
-    // Moved inwards past a bar already there, or given a whole half of the screen.
-    EXPECT_EQ("0,50,1280,92", Str(FitToEdge({0, 50, 1280, 78}, 1, 42)));
-    EXPECT_EQ("0,974,1280,1002", Str(FitToEdge({0, 0, 1280, 1002}, 3, 28)));
-    EXPECT_EQ("30,0,58,1024", Str(FitToEdge({30, 0, 640, 1024}, 0, 28)));
-    EXPECT_EQ("1252,0,1280,1024", Str(FitToEdge({0, 0, 1280, 1024}, 2, 28)));
+    // 0 dots per inch: a density nobody has.
+    for (auto [dpi, pixels] : {std::pair{96, 28}, {144, 42}, {120, 35}, {0, 28}})
+        EXPECT_EQ(pixels, ScaleForDpi(28, dpi));
+    for (auto [speed, ms] : {std::pair{80u, 37u}, {400u, 15u}, {20u, 50u}}) EXPECT_EQ(ms, FrameIntervalMs(speed));
 }
 
 TEST(Placement, TheTipLiesBesideTheBarNeverOverIt) {
