@@ -56,7 +56,14 @@ protected:
         return listing;
     }
 
-    std::string DataDir() const { return dir_.path(); }
+    // Repairs a Msg.dat of these bytes; the damaged file is set aside as it was, and here removed.
+    RepairOutcome Repair(const std::string& bytes) {
+        dir_.Write("Msg.dat", bytes);
+        RepairOutcome outcome = RepairDataFile(dir_.path(), kNow);
+        EXPECT_EQ(bytes, dir_.Read(outcome.asideName)) << "the damaged file is kept as it was";
+        EXPECT_TRUE(gOs.DeleteFile(dir_.File(outcome.asideName).c_str()));
+        return outcome;
+    }
 };
 
 TEST_F(RepairTest, KeepsWhatWasReadBeforeTheDamage) {
@@ -79,21 +86,18 @@ TEST_F(RepairTest, KeepsWhatWasReadBeforeTheDamage) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        dir_.Write("Msg.dat", c.bytes);
-        RepairOutcome outcome = RepairDataFile(DataDir(), kNow);
+        RepairOutcome outcome = Repair(c.bytes);
         bool headerKept = c.bytes.size() >= kHeader;
         EXPECT_EQ(headerKept ? RepairOutcome::kSalvaged : RepairOutcome::kEmptied, outcome.kind);
         // kNow in local time, whatever the zone.
         EXPECT_TRUE(std::regex_match(outcome.asideName, std::regex(R"(Msg-2027-01-1[45]-\d{6}\.dat)")))
             << outcome.asideName;
-        EXPECT_EQ(c.bytes, dir_.Read(outcome.asideName)) << "the damaged file is kept as it was";
         Listing listing = List("Msg.dat");
         EXPECT_EQ(c.topics, outcome.topics);
         EXPECT_EQ(c.messages, outcome.messages);
         EXPECT_EQ(c.kept, listing.text);
         EXPECT_EQ(headerKept ? "ACCT-77" : "", listing.account);
         EXPECT_EQ(headerKept ? 41u : 0u, listing.startCount);
-        ASSERT_TRUE(gOs.DeleteFile(dir_.File(outcome.asideName).c_str()));
     }
 }
 
@@ -129,18 +133,15 @@ TEST_F(RepairTest, AFileTooBigForStartUpKeepsWhatStartUpTakes) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        dir_.Write("Msg.dat", c.bytes);
-        RepairOutcome outcome = RepairDataFile(DataDir(), kNow);
+        RepairOutcome outcome = Repair(c.bytes);  // the whole file is kept
         EXPECT_EQ(RepairOutcome::kTrimmed, outcome.kind);
         EXPECT_EQ(c.keptTopics, outcome.topics);
         EXPECT_EQ(c.droppedTopics, outcome.droppedTopics);
         EXPECT_EQ(c.droppedMessages, outcome.droppedMessages);
-        EXPECT_EQ(c.bytes, dir_.Read(outcome.asideName)) << "the whole file is kept";
         std::string kept = List("Msg.dat").text;
         EXPECT_EQ(0u, kept.find("T0: m0 T1: m1")) << kept;
         EXPECT_NE(std::string::npos, kept.find(std::string(" ") + c.lastKept)) << kept;
-        EXPECT_EQ(RepairOutcome::kIntact, RepairDataFile(DataDir(), kNow).kind) << "start-up takes the new file";
-        ASSERT_TRUE(gOs.DeleteFile(dir_.File(outcome.asideName).c_str()));
+        EXPECT_EQ(RepairOutcome::kIntact, RepairDataFile(dir_.path(), kNow).kind) << "start-up takes the new file";
     }
     RepairOutcome one;
     one.kind = RepairOutcome::kTrimmed;
@@ -154,25 +155,25 @@ TEST_F(RepairTest, AFileTooBigForStartUpKeepsWhatStartUpTakes) {
 }
 
 TEST_F(RepairTest, NoFileOrGarbageGivesAnEmptyDatabaseAndTwoRepairsInOneSecondKeepBothFiles) {
-    EXPECT_EQ(RepairOutcome::kMissing, RepairDataFile(DataDir(), kNow).kind);
+    EXPECT_EQ(RepairOutcome::kMissing, RepairDataFile(dir_.path(), kNow).kind);
     EXPECT_EQ("", List("Msg.dat").text);
     std::string garbage(9000, '\xA5');
     dir_.Write("Msg.dat", garbage);
-    RepairOutcome first = RepairDataFile(DataDir(), kNow);
+    RepairOutcome first = RepairDataFile(dir_.path(), kNow);
     EXPECT_EQ(RepairOutcome::kEmptied, first.kind);
     EXPECT_EQ("", List("Msg.dat").text);
     EXPECT_EQ(0u, RepairMessage(first, true).find("Tidewell could not read anything from its damaged news database"));
 
     dir_.Write("Msg.dat", "short");
-    RepairOutcome second = RepairDataFile(DataDir(), kNow);
+    RepairOutcome second = RepairDataFile(dir_.path(), kNow);
     std::string stem = first.asideName.substr(0, first.asideName.size() - 4);
     EXPECT_EQ(stem + "-2.dat", second.asideName);
     EXPECT_EQ(garbage, dir_.Read(first.asideName));
     EXPECT_EQ("short", dir_.Read(second.asideName));
     for (int n = 3; n < 100; n++) dir_.Write(stem + "-" + std::to_string(n) + ".dat", "");
     dir_.Write("Msg.dat", "third");
-    EXPECT_EQ(stem + "-100.dat", RepairDataFile(DataDir(), kNow).asideName) << "the last name tried is still used";
-    EXPECT_EQ(RepairOutcome::kIntact, RepairDataFile(DataDir(), kNow).kind) << "the new file loads";
+    EXPECT_EQ(stem + "-100.dat", RepairDataFile(dir_.path(), kNow).asideName) << "the last name tried is still used";
+    EXPECT_EQ(RepairOutcome::kIntact, RepairDataFile(dir_.path(), kNow).kind) << "the new file loads";
 }
 
 // Writes fail from the third of each file on: the salvaged file cannot be
@@ -192,31 +193,26 @@ TEST_F(RepairTest, WhenTheSalvageCannotBeWrittenAnEmptyFileIsAndFailingThatTheUs
     gOs.Write = [](OsFile* file, const void* data, uint32_t size, uint32_t* written) {
         return gWritesLeft-- > 0 ? write(file, data, size, written) : 0;
     };
-    dir_.Write("Msg.dat", damaged);
-    RepairOutcome outcome = RepairDataFile(DataDir(), kNow);
+    RepairOutcome outcome = Repair(damaged);
     EXPECT_EQ(RepairOutcome::kEmptied, outcome.kind);
     EXPECT_EQ("", List("Msg.dat").text);
-    EXPECT_EQ(damaged, dir_.Read(outcome.asideName));
-    ASSERT_TRUE(gOs.DeleteFile(dir_.File(outcome.asideName).c_str()));
 
     gOs.CreateWrite = [](const char*) -> OsFile* { return nullptr; };
-    dir_.Write("Msg.dat", damaged);
-    outcome = RepairDataFile(DataDir(), kNow);
+    outcome = Repair(damaged);  // set aside all the same
     EXPECT_EQ(RepairOutcome::kFailed, outcome.kind);
     EXPECT_FALSE(dir_.Exists("Msg.dat"));
-    EXPECT_EQ(damaged, dir_.Read(outcome.asideName)) << "still kept";
     EXPECT_NE(std::string::npos, RepairMessage(outcome, false).find("could not repair"));
 }
 
 TEST_F(RepairTest, TheAgentIsRestartedOnceInAWhile) {
-    EXPECT_TRUE(RestartAllowed(DataDir(), kNow));
-    NoteRestart(DataDir(), kNow);
-    EXPECT_FALSE(RestartAllowed(DataDir(), kNow));
-    EXPECT_FALSE(RestartAllowed(DataDir(), kNow + kRestartGuardSeconds - 1));
-    EXPECT_TRUE(RestartAllowed(DataDir(), kNow + kRestartGuardSeconds));
-    EXPECT_TRUE(RestartAllowed(DataDir(), kNow - 1)) << "a note from the future is stale";
+    EXPECT_TRUE(RestartAllowed(dir_.path(), kNow));
+    NoteRestart(dir_.path(), kNow);
+    EXPECT_FALSE(RestartAllowed(dir_.path(), kNow));
+    EXPECT_FALSE(RestartAllowed(dir_.path(), kNow + kRestartGuardSeconds - 1));
+    EXPECT_TRUE(RestartAllowed(dir_.path(), kNow + kRestartGuardSeconds));
+    EXPECT_TRUE(RestartAllowed(dir_.path(), kNow - 1)) << "a note from the future is stale";
     dir_.Write("Restarted.txt", "garbage");
-    EXPECT_TRUE(RestartAllowed(DataDir(), kNow));
+    EXPECT_TRUE(RestartAllowed(dir_.path(), kNow));
     RepairOutcome intact;
     intact.kind = RepairOutcome::kIntact;
     EXPECT_EQ("", RepairMessage(intact, true)) << "no message waits for the user";
