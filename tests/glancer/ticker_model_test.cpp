@@ -77,7 +77,7 @@ TEST(Loop, PlacesItemsAndWrapsRoundTheEnd) {
     EXPECT_EQ((std::vector<int>{10, 280, 550}), titles);
 }
 
-TEST(Loop, HitTestFindsTheItemUnderAPointAndNothingInGaps) {
+TEST(Loop, FindsTheItemUnderAPointNothingInGapsAndStepsFromTopicToTopic) {
     Loop loop = FourItems();
     EXPECT_EQ(0, loop.HitTest(0, 300, 99));
     EXPECT_EQ(-1, loop.HitTest(0, 300, 105));  // the gap
@@ -85,10 +85,7 @@ TEST(Loop, HitTestFindsTheItemUnderAPointAndNothingInGaps) {
     EXPECT_EQ(2, loop.HitTest(60, 300, 110));  // scrolled by one headline
     EXPECT_EQ(0, loop.HitTest(250, 100, 20));  // come round again
     EXPECT_EQ(-1, Loop(kGap).HitTest(0, 100, 5));
-}
 
-TEST(Loop, StepsToTheNextAndPreviousTopicAndFindsATopic) {
-    Loop loop = FourItems();
     EXPECT_DOUBLE_EQ(230, loop.TopicStart(0, 100, 1));
     EXPECT_DOUBLE_EQ(270, loop.TopicStart(230, 100, 1));  // from topic 2 round to topic 1
     EXPECT_DOUBLE_EQ(0, loop.TopicStart(120, 100, -1));

@@ -85,10 +85,9 @@ protected:
                std::to_string(cfg_.MsgExpire) + "|" + std::to_string(cfg_.MsgPurge);
     }
 
-    std::string ReadBack(const char* key) {
+    std::string ReadBack(const char* key, const char* section = kSettingsSection) {
         char value[300];
-        gOs.GetProfileString(kSettingsSection, key, "<missing>", value, sizeof value,
-                             dir_.File(kSettingsFileName).c_str());
+        gOs.GetProfileString(section, key, "<missing>", value, sizeof value, dir_.File(kSettingsFileName).c_str());
         return value;
     }
 
@@ -149,9 +148,7 @@ TEST_F(RegistryTest, TheFileIsReplacedWholeOrNotAtAll) {
     EXPECT_FALSE(dir_.Exists(std::string(kSettingsFileName) + ".new"));
     EXPECT_EQ(1, CRegistry::WriteSettingsFile(cfg_));
     EXPECT_EQ("3", ReadBack("MsgPurge"));
-    char kept[8];
-    gOs.GetProfileString("Display", "Keep", "", kept, sizeof kept, dir_.File(kSettingsFileName).c_str());
-    EXPECT_STREQ("1", kept);
+    EXPECT_EQ("1", ReadBack("Keep", "Display"));
 
     // One byte over 1 MiB is no settings file the agent wrote: only the settings are kept.
     const std::string other = "[Display]\r\nKeep=1\r\n";
