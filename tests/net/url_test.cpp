@@ -19,15 +19,13 @@ std::string Split(const char* text) {
 
 std::string Decode(const char* text) {
     char copy[64];
-    strcpy(copy, text);
-    DecodeEntities(copy);
+    DecodeEntities(strcpy(copy, text));
     return copy;
 }
 
 std::string Trim(const char* text) {
     char copy[64];
-    strcpy(copy, text);
-    int result = TrimWhiteSpace(copy);
+    int result = TrimWhiteSpace(strcpy(copy, text));
     return std::to_string(result) + ":" + copy;
 }
 
