@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstring>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "glancer/ticker_model.h"
@@ -182,22 +183,18 @@ TEST(UpdateState, AFailedUpdateIsToldByItsTitleAndTheMarker) {
     const TopicRecord before = record;
     NoteOutcome(record, 1000, UpdateFailure::None);
     EXPECT_EQ(0, memcmp(&before, &record, offsetof(TopicRecord, Reserved))) << "only the tail changes";
-    struct Told {
-        UpdateFailure failure;
-        uint32_t status;
-        const char* text;
-    };
-    const Told failures[] = {{UpdateFailure::Unreachable, 0, "the service could not be reached"},
-                             {UpdateFailure::Status, 404, "the service answered 404"},
-                             {UpdateFailure::Status, 70000, "the service did not answer as a web server does"},
-                             {UpdateFailure::Incomplete, 0, "the answer was cut short or too long"},
-                             {UpdateFailure::Unreadable, 0, "the answer was no subscription file"},
-                             {static_cast<UpdateFailure>(9), 0, ""}};
-    for (const Told& told : failures) {
-        NoteOutcome(record, 2000, told.failure, told.status);
+    const std::tuple<UpdateFailure, uint32_t, const char*> failures[] = {
+        {UpdateFailure::Unreachable, 0, "the service could not be reached"},
+        {UpdateFailure::Status, 404, "the service answered 404"},
+        {UpdateFailure::Status, 70000, "the service did not answer as a web server does"},
+        {UpdateFailure::Incomplete, 0, "the answer was cut short or too long"},
+        {UpdateFailure::Unreadable, 0, "the answer was no subscription file"},
+        {static_cast<UpdateFailure>(9), 0, ""}};
+    for (auto [failure, status, text] : failures) {
+        NoteOutcome(record, 2000, failure, status);
         ReadUpdateState(record, &title);
         EXPECT_EQ(1000, title.updated) << "the last answer read stays";
-        EXPECT_EQ(told.text, title.failure);
+        EXPECT_EQ(text, title.failure);
     }
     NoteOutcome(record, 3000, UpdateFailure::None);
     ReadUpdateState(record, &title);
@@ -312,17 +309,14 @@ TEST(Bitmaps, WhatIsNotOneOrTooBigIsRefusedAtEveryLength) {
     // Not "BM"; pixels past the end or inside the header; an old header kind or one larger than the file; no,
     // negative or huge width; no height, the most negative one, or rows the file lacks; planes; a depth not
     // drawn; compressed.
-    const struct {
-        size_t at;
-        uint32_t value;
-        size_t width;
-    } kBroken[] = {{0, 'X', 1},     {10, 0xFFFFFFF0, 4}, {10, 20, 4},     {14, 12, 4}, {14, 0x7FFFFFFF, 4},
-                   {18, 0, 4},      {18, 0x80000000, 4}, {18, 100000, 4}, {22, 0, 4},  {22, 0x80000000, 4},
-                   {22, 100000, 4}, {26, 2, 2},          {28, 16, 2},     {30, 1, 4}};
-    for (const auto& row : kBroken) {
+    const std::tuple<size_t, uint32_t, size_t> kBroken[] = {
+        {0, 'X', 1},     {10, 0xFFFFFFF0, 4}, {10, 20, 4},     {14, 12, 4}, {14, 0x7FFFFFFF, 4},
+        {18, 0, 4},      {18, 0x80000000, 4}, {18, 100000, 4}, {22, 0, 4},  {22, 0x80000000, 4},
+        {22, 100000, 4}, {26, 2, 2},          {28, 16, 2},     {30, 1, 4}};
+    for (auto [at, value, width] : kBroken) {
         std::vector<uint8_t> b = good;
-        memcpy(&b[row.at], &row.value, row.width);
-        EXPECT_FALSE(CheckBmp(b.data(), b.size(), &info)) << row.at << " " << row.value;
+        memcpy(&b[at], &value, width);
+        EXPECT_FALSE(CheckBmp(b.data(), b.size(), &info)) << at << " " << value;
     }
     std::vector<uint8_t> palette = Bmp(4, 4, 8, 300);
     EXPECT_FALSE(CheckBmp(palette.data(), palette.size(), &info));  // more colours than 8 bits hold
@@ -377,12 +371,8 @@ TEST(Placement, TheChosenMonitorThenThePrimary) {
 
 TEST(Placement, TheTipLiesBesideTheBarNeverOverIt) {
     Rect monitor = {0, 0, 1280, 1024};
-    struct Row {
-        uint32_t edge;
-        Rect bar;
-        Point cursor;
-        Point want;
-    } rows[] = {
+    // The bar's edge and place, the cursor, and where the tip goes.
+    const std::tuple<uint32_t, Rect, Point, Point> rows[] = {
         {1, {0, 0, 1280, 28}, {100, 10}, {112, 32}},           // below a top bar
         {3, {0, 996, 1280, 1024}, {100, 1010}, {112, 952}},    // above a bottom bar
         {0, {0, 0, 28, 1024}, {10, 300}, {32, 312}},           // right of a left bar
@@ -390,9 +380,9 @@ TEST(Placement, TheTipLiesBesideTheBarNeverOverIt) {
         {1, {0, 0, 1280, 28}, {1270, 10}, {1080, 32}},         // kept on the monitor along the bar
         {2, {1252, 0, 1280, 1024}, {1260, 1020}, {1048, 984}},
     };
-    for (const Row& row : rows) {
-        Point p = TipPosition(row.bar, row.edge, row.cursor, 200, 40, monitor);
-        EXPECT_EQ(std::make_pair(row.want.x, row.want.y), std::make_pair(p.x, p.y)) << row.edge;
+    for (auto [edge, bar, cursor, want] : rows) {
+        Point p = TipPosition(bar, edge, cursor, 200, 40, monitor);
+        EXPECT_EQ(std::make_pair(want.x, want.y), std::make_pair(p.x, p.y)) << edge;
     }
 }
 
