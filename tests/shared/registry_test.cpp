@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstring>
 #include <string>
+#include <tuple>
 
 #include "os_override.h"
 #include "temp_dir.h"
@@ -21,32 +22,24 @@ TEST(RegistryInitRecord, ClearsTheRecordAndSetsDirectoriesDefaultsAndFacts) {
         return 0;  // as if it existed: the record is made all the same
     };
     const std::string deep = std::string(300, 'd') + "\\Engine.exe";
-    struct {
-        std::string modulePath, installDir, dataDir;
-        SystemFacts facts;
-        uint32_t win32s, newShell;
-    } cases[] = {
-        {"C:\\Programs\\Tidewell\\Engine.exe",
-         "C:\\Programs\\Tidewell",
-         "C:\\Programs\\Tidewell\\Data",
-         {2, 6, 1, true, false},
-         0,
-         1},
+    // The agent's path, the install and data directories made of it, the system's facts, IsWin32s and NewShell.
+    const std::tuple<std::string, std::string, std::string, SystemFacts, uint32_t, uint32_t> cases[] = {
+        {"C:\\Tidewell\\Engine.exe", "C:\\Tidewell", "C:\\Tidewell\\Data", {2, 6, 1, true, false}, 0, 1},
         {"Engine.exe", "Engine.exe", "Engine.exe\\Data", {0, 3, 10, false, true}, 1, 0},  // no directory at all
         // Cut to its field, the path has no backslash left to cut at; the data directory takes 259 characters of it.
         {deep, std::string(260, 'd'), std::string(259, 'd') + "\\Data", {1, 4, 0, true, true}, 0, 1},
         {"C:\\" + deep, "C:", "C:\\Data", {1, 4, 10, false, false}, 0, 1},  // the cut path's last backslash
     };
-    for (auto& c : cases) {
-        SCOPED_TRACE(c.modulePath.substr(0, 40));
+    for (const auto& [modulePath, installDir, dataDir, facts, win32s, newShell] : cases) {
+        SCOPED_TRACE(modulePath.substr(0, 40));
         created.clear();
         CConfigData cfg;
         memset(&cfg, 0xAB, sizeof cfg);  // what a reused block could hold
-        CRegistry::InitRecord(cfg, c.modulePath.c_str(), c.facts);
-        EXPECT_EQ(c.installDir, cfg.InstallDir);
-        EXPECT_EQ(c.dataDir, cfg.DataDir);
+        CRegistry::InitRecord(cfg, modulePath.c_str(), facts);
+        EXPECT_EQ(installDir, cfg.InstallDir);
+        EXPECT_EQ(dataDir, cfg.DataDir);
         EXPECT_EQ(0, memcmp(&gDirs, cfg.InstallDir, sizeof gDirs));  // the agent's own copy is the same
-        EXPECT_EQ(c.dataDir, created);
+        EXPECT_EQ(dataDir, created);
         CConfigData expected = {};  // and beside the directories, every byte as a new record has it
         memcpy(expected.InstallDir, cfg.InstallDir, sizeof cfg.InstallDir);
         memcpy(expected.DataDir, cfg.DataDir, sizeof cfg.DataDir);
@@ -55,13 +48,13 @@ TEST(RegistryInitRecord, ClearsTheRecordAndSetsDirectoriesDefaultsAndFacts) {
         expected.PageParam1 = expected.PageParam2 = -1;
         expected.AdTopicId = kNoTopic;
         expected.Pace = expected.DisplayPreference = 1;
-        expected.OsPlatformId = c.facts.platformId;
-        expected.OsMajorVersion = c.facts.majorVersion;
-        expected.OsMinorVersion = c.facts.minorVersion;
-        expected.TrayPresent = c.facts.trayPresent;
-        expected.PaletteDisplay = c.facts.paletteDisplay;
-        expected.IsWin32s = c.win32s;
-        expected.NewShell = c.newShell;
+        expected.OsPlatformId = facts.platformId;
+        expected.OsMajorVersion = facts.majorVersion;
+        expected.OsMinorVersion = facts.minorVersion;
+        expected.TrayPresent = facts.trayPresent;
+        expected.PaletteDisplay = facts.paletteDisplay;
+        expected.IsWin32s = win32s;
+        expected.NewShell = newShell;
         const char *made = reinterpret_cast<char*>(&cfg), *wanted = reinterpret_cast<char*>(&expected);
         size_t differs = std::mismatch(made, made + sizeof cfg, wanted).first - made;
         EXPECT_EQ(sizeof cfg, differs) << "the first byte that differs";
@@ -101,9 +94,7 @@ TEST_F(RegistryTest, ReadsEachValueAsAtolWithDefaultsAndLimits) {
     const std::string defaults = "0||0|||1|0|0|0|0";
     EXPECT_EQ(defaults, Read());  // no file at all
     const std::string longText(400, 'p'), section = "[Tidewell Settings]\r\n";
-    struct {
-        std::string file, expected;
-    } cases[] = {
+    const std::pair<std::string, std::string> cases[] = {
         {"\x7f\x45LF\0\0\0[Other]\nEdgeDockedOn=2\n\xff\xfe=\n[Tidewell Settings"s, defaults},  // garbage, no section
         {"[tidewell settings]\r\nHttpProxyPort=8080abc\r\nHttpProxyEnabled= 1\r\nMsgPurge=-1\r\nMsgExpire=yes\r\n"
          "AlwaysOnTop=99999999999\r\nAutoHide=+2\r\n",
@@ -118,10 +109,10 @@ TEST_F(RegistryTest, ReadsEachValueAsAtolWithDefaultsAndLimits) {
         {section + "EdgeDockedOn=-1", "0||0|||1|0|0|0|0"},
         {section + "EdgeDockedOn=x", "0||0|||0|0|0|0|0"},
     };
-    for (auto& c : cases) {
-        SCOPED_TRACE(c.file.substr(0, 60));
-        dir_.Write(kSettingsFileName, c.file);
-        EXPECT_EQ(c.expected, Read());
+    for (const auto& [file, expected] : cases) {
+        SCOPED_TRACE(file.substr(0, 60));
+        dir_.Write(kSettingsFileName, file);
+        EXPECT_EQ(expected, Read());
     }
 }
 
