@@ -4,6 +4,7 @@
 
 #include <regex>
 #include <string>
+#include <tuple>
 
 #include "../news/news_fixture.h"
 #include "install/repair.h"
@@ -68,12 +69,8 @@ protected:
 
 TEST_F(RepairTest, KeepsWhatWasReadBeforeTheDamage) {
     std::string good = SaveGoodFile();
-    struct Case {
-        const char* name;
-        std::string bytes;
-        uint32_t topics, messages;
-        const char* kept;
-    } cases[] = {
+    // The damage, the file, the topics and messages kept, and their titles.
+    const std::tuple<const char*, std::string, uint32_t, uint32_t, const char*> cases[] = {
         {"cut in the header's last word", good.substr(0, kHeader - 1), 0, 0, ""},
         {"cut after the header", good.substr(0, kHeader + 4), 0, 0, ""},
         {"cut inside the first topic", good.substr(0, kTopic1Count - 10), 0, 0, ""},
@@ -84,18 +81,18 @@ TEST_F(RepairTest, KeepsWhatWasReadBeforeTheDamage) {
         {"the last topic's count changed", std::string(good).replace(good.size() - 2, 1, "\x01"), 3, 4,
          "World: w1 w2 Sport: s5 s6 Chess:"},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        RepairOutcome outcome = Repair(c.bytes);
-        bool headerKept = c.bytes.size() >= kHeader;
+    for (const auto& [name, bytes, topics, messages, kept] : cases) {
+        SCOPED_TRACE(name);
+        RepairOutcome outcome = Repair(bytes);
+        bool headerKept = bytes.size() >= kHeader;
         EXPECT_EQ(headerKept ? RepairOutcome::kSalvaged : RepairOutcome::kEmptied, outcome.kind);
         // kNow in local time, whatever the zone.
         EXPECT_TRUE(std::regex_match(outcome.asideName, std::regex(R"(Msg-2027-01-1[45]-\d{6}\.dat)")))
             << outcome.asideName;
         Listing listing = List("Msg.dat");
-        EXPECT_EQ(c.topics, outcome.topics);
-        EXPECT_EQ(c.messages, outcome.messages);
-        EXPECT_EQ(c.kept, listing.text);
+        EXPECT_EQ(topics, outcome.topics);
+        EXPECT_EQ(messages, outcome.messages);
+        EXPECT_EQ(kept, listing.text);
         EXPECT_EQ(headerKept ? "ACCT-77" : "", listing.account);
         EXPECT_EQ(headerKept ? 41u : 0u, listing.startCount);
     }
@@ -121,26 +118,22 @@ TEST_F(RepairTest, AFileTooBigForStartUpKeepsWhatStartUpTakes) {
         bytes.replace(kHeader, 4, std::string("\x65\0\0\0", 4));  // 101 topics
         return bytes + extra;
     };
-    struct Case {
-        const char* name;
-        std::string bytes;
-        uint32_t keptTopics, droppedTopics, droppedMessages;
-        const char* lastKept;
-    } cases[] = {
+    // The file, the topics kept, those left out and their messages, and the last topic kept.
+    const std::tuple<const char*, std::string, uint32_t, uint32_t, uint32_t, const char*> cases[] = {
         {"100 topics without the ad stream", save(-1), 99, 1, 1, "T98:"},
         {"101 topics with the ad stream first", withOneMore(save(0)), 100, 1, 0, "T99:"},
         {"101 topics with the ad stream among them", withOneMore(save(50)), 100, 1, 0, "T99:"},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        RepairOutcome outcome = Repair(c.bytes);  // the whole file is kept
+    for (const auto& [name, bytes, keptTopics, droppedTopics, droppedMessages, lastKept] : cases) {
+        SCOPED_TRACE(name);
+        RepairOutcome outcome = Repair(bytes);  // the whole file is kept
         EXPECT_EQ(RepairOutcome::kTrimmed, outcome.kind);
-        EXPECT_EQ(c.keptTopics, outcome.topics);
-        EXPECT_EQ(c.droppedTopics, outcome.droppedTopics);
-        EXPECT_EQ(c.droppedMessages, outcome.droppedMessages);
+        EXPECT_EQ(keptTopics, outcome.topics);
+        EXPECT_EQ(droppedTopics, outcome.droppedTopics);
+        EXPECT_EQ(droppedMessages, outcome.droppedMessages);
         std::string kept = List("Msg.dat").text;
         EXPECT_EQ(0u, kept.find("T0: m0 T1: m1")) << kept;
-        EXPECT_NE(std::string::npos, kept.find(std::string(" ") + c.lastKept)) << kept;
+        EXPECT_NE(std::string::npos, kept.find(std::string(" ") + lastKept)) << kept;
         EXPECT_EQ(RepairOutcome::kIntact, RepairDataFile(dir_.path(), kNow).kind) << "start-up takes the new file";
     }
     RepairOutcome one;
