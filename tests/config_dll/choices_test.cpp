@@ -5,6 +5,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "config_dll/choices.h"
@@ -100,21 +101,17 @@ TEST(PrefsChoices, WritesBackOnlyWhatTheAgentReads) {
 }
 
 TEST(PrefsChoices, TypedNumbersOutsideTheirRangeAreRefused) {
-    struct Case {
-        const char* text;
-        bool proxyOn;
-        bool accepted;
-        int32_t port;
-    } ports[] = {
+    // Typed, the proxy switched on, accepted, and the port then held.
+    const std::tuple<const char*, bool, bool, int32_t> ports[] = {
         {"1", true, true, 1},     {"65535", true, true, 65535}, {" 8080 ", true, true, 8080},
         {"0", true, false, 77},   {"65536", true, false, 77},   {"-1", true, false, 77},
         {"80x", true, false, 77}, {"", true, false, 77},        {"99999999999", true, false, 77},
         {"", false, true, 77},    {"0", false, false, 77},
     };
-    for (const Case& c : ports) {
+    for (auto [text, proxyOn, accepted, held] : ports) {
         int32_t port = 77;
-        EXPECT_EQ(c.accepted, prefs::CheckPort(c.text, c.proxyOn, port) == nullptr) << c.text << " " << c.proxyOn;
-        EXPECT_EQ(c.port, port) << c.text;
+        EXPECT_EQ(accepted, prefs::CheckPort(text, proxyOn, port) == nullptr) << text << " " << proxyOn;
+        EXPECT_EQ(held, port) << text;
     }
     int32_t pace = 0;
     uint32_t speed = 0;
@@ -125,12 +122,8 @@ TEST(PrefsChoices, TypedNumbersOutsideTheirRangeAreRefused) {
     for (const char* bad : {"19", "401", "fast"}) EXPECT_NE(nullptr, prefs::CheckSpeed(bad, speed)) << bad;
     EXPECT_EQ(400u, speed);
 
-    // Texts: what is stored is what was checked, without the blanks around it.
-    struct Text {
-        const char* typed;
-        bool proxyOn;
-        const char* stored;  // nullptr: refused, and nothing stored
-    } hosts[] = {
+    // Texts: what is stored is what was checked, without the blanks around it; nullptr: refused, and nothing stored.
+    const std::tuple<const char*, bool, const char*> hosts[] = {
         {"proxy.test", true, "proxy.test"},
         {" \tproxy.test \r\n", true, "proxy.test"},
         {"", false, ""},
@@ -141,10 +134,10 @@ TEST(PrefsChoices, TypedNumbersOutsideTheirRangeAreRefused) {
         {"proxy:80", false, nullptr},
         {"http://p", false, nullptr},
     };
-    for (const Text& t : hosts) {
+    for (auto [typed, proxyOn, stored] : hosts) {
         std::string host = "kept";
-        EXPECT_EQ(t.stored == nullptr, prefs::CheckProxyHost(t.typed, t.proxyOn, host) != nullptr) << t.typed;
-        EXPECT_EQ(t.stored ? t.stored : "kept", host) << t.typed;
+        EXPECT_EQ(stored == nullptr, prefs::CheckProxyHost(typed, proxyOn, host) != nullptr) << typed;
+        EXPECT_EQ(stored ? stored : "kept", host) << typed;
     }
     std::string host, path;
     EXPECT_NE(nullptr, prefs::CheckProxyHost(std::string(1024, 'p'), true, host));
