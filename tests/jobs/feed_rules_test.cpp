@@ -1,6 +1,7 @@
 // The ad stream, the stock quotes and the usage report without network.
 #include <gtest/gtest.h>
 
+#include <tuple>
 #include <utility>
 
 #include "jobs/ad_stream.h"
@@ -149,11 +150,8 @@ TEST_F(FeedTest, BitmapRequestAsksForTheColourVariantOfTheDisplay) {
 // Without a Content-Length only the bitmap's own header tells a body cut short.
 TEST_F(FeedTest, OnlyABitmapOfTheSizeItsHeaderDeclaresIsWhole) {
     const std::string whole = std::string("BM\x0c\0\0\0", 6) + "pixels";  // 12 bytes, and says so
-    struct {
-        std::string bytes;
-        int32_t body;
-        bool expected;
-    } cases[] = {
+    // The file, the body's length as the answer told it, and whether it is whole.
+    const std::tuple<std::string, int32_t, bool> cases[] = {
         {whole, 12, true},
         {whole.substr(0, 6), 6, false},       // cut in half
         {"XM" + whole.substr(2), 12, false},  // no bitmap
@@ -161,9 +159,9 @@ TEST_F(FeedTest, OnlyABitmapOfTheSizeItsHeaderDeclaresIsWhole) {
         {"BM", 2, false},
         {whole, -1, false},
     };
-    for (const auto& c : cases) {
-        dir_.Write("A0000001.bmp", c.bytes);
-        EXPECT_EQ(c.expected, AdStream::BitmapIsWhole(dir_.File("A0000001.bmp").c_str(), c.body)) << c.bytes;
+    for (const auto& [bytes, body, expected] : cases) {
+        dir_.Write("A0000001.bmp", bytes);
+        EXPECT_EQ(expected, AdStream::BitmapIsWhole(dir_.File("A0000001.bmp").c_str(), body)) << bytes;
     }
     EXPECT_FALSE(AdStream::BitmapIsWhole(dir_.File("missing.bmp").c_str(), 12));
 }

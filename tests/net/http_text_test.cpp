@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "net/http_header.h"
@@ -17,10 +18,7 @@ TEST(HttpRequest, AbsentPathAndBodyThroughAProxyTooLongAndUnsafe) {
     const std::string fixed = "Accept: */*\r\nUser-Agent: Tidewell 1.1.1043.1\r\nFrom: "s + kFromAddress +
                               "\r\nReferer: " + kRefererUrl + "\r\n";
     const std::string body(kHeaderHeldMax, 'b');
-    struct {
-        HttpRequest request;
-        std::string text;
-    } cases[] = {
+    const std::pair<HttpRequest, std::string> cases[] = {
         {{"GET", "news.test", 80, nullptr, "", false}, "GET / HTTP/1.0\r\n" + fixed + "\r\n"},
         {{"POST", "10.1.2.3", 8642, nullptr, "ab", true},
          "POST http://10.1.2.3:8642/ HTTP/1.0\r\n" + fixed + "Content-length: 2\r\n\r\nab"},
@@ -33,7 +31,8 @@ TEST(HttpRequest, AbsentPathAndBodyThroughAProxyTooLongAndUnsafe) {
         {{"GET", "h", 80, "/caf\xe9?q=%0D%0A", nullptr, false}, "GET /caf\xe9?q=%0D%0A HTTP/1.0\r\n" + fixed + "\r\n"},
     };
     char buffer[kHeaderBufferSize];
-    for (auto& c : cases) EXPECT_EQ(c.text, std::string(buffer, BuildHttpRequest(c.request, buffer, sizeof buffer)));
+    for (const auto& [request, text] : cases)
+        EXPECT_EQ(text, std::string(buffer, BuildHttpRequest(request, buffer, sizeof buffer)));
 }
 
 namespace {
@@ -72,9 +71,7 @@ std::string Feed(const std::string& response, const std::vector<size_t>& pieces)
 }  // namespace
 
 TEST(HttpHeader, EveryLineEndAtEverySplit) {
-    struct {
-        std::string response, expected;
-    } cases[] = {
+    const std::pair<std::string, std::string> cases[] = {
         {"HTTP/1.0 404 Not Found\ncontent-length: 3\n\nabc",
          "[HTTP/1.0 404 Not Found][content-length: 3] 404 3 body:abc"},
         // The body starts two bytes into the line of blanks that ends the header.
@@ -92,11 +89,10 @@ TEST(HttpHeader, EveryLineEndAtEverySplit) {
         // No line end within the buffer: reading stops with the buffer full and terminated.
         {"HTTP/1.0 200 OK\r\n" + std::string(3000, 'x'), "[HTTP/1.0 200 OK] full at " + std::to_string(kHeaderHeldMax)},
     };
-    for (auto& c : cases) {
-        SCOPED_TRACE(c.response.substr(0, 40));
-        const std::string& r = c.response;
-        EXPECT_EQ(c.expected, Feed(r, std::vector<size_t>(r.size(), 1)));  // a byte at a time
-        for (size_t split = 0; split <= r.size(); split++) ASSERT_EQ(c.expected, Feed(r, {split, r.size()})) << split;
+    for (const auto& [r, expected] : cases) {
+        SCOPED_TRACE(r.substr(0, 40));
+        EXPECT_EQ(expected, Feed(r, std::vector<size_t>(r.size(), 1)));  // a byte at a time
+        for (size_t split = 0; split <= r.size(); split++) ASSERT_EQ(expected, Feed(r, {split, r.size()})) << split;
     }
 }
 

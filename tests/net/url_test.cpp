@@ -3,6 +3,7 @@
 
 #include <cstring>
 #include <string>
+#include <tuple>
 
 #include "net/text.h"
 #include "net/url.h"
@@ -35,10 +36,7 @@ TEST(NetText, UrlsEntitiesAndWhiteSpace) {
     // The longest path its 260-byte buffer holds, and one more byte: refused, not cut.
     const std::string longest = "http://h/" + std::string(258, 'p'), tooLong = longest + "p",
                       split = "http h 80 /" + std::string(258, 'p');
-    struct {
-        std::string (*function)(const char*);
-        const char *in, *out;
-    } cases[] = {
+    const std::tuple<std::string (*)(const char*), const char*, const char*> cases[] = {
         {Split, "http://host", "http host 80 -"},
         {Split, "http://host/", "http host 80 -"},
         {Split, "http://Host:8080/a/b?x=1#top", "http Host 8080 /a/b?x=1"},
@@ -85,7 +83,7 @@ TEST(NetText, UrlsEntitiesAndWhiteSpace) {
         {Trim, "\r\n\v\f x \r\n", "1:x"},
         {Trim, "\xa0x\xa0", "1:\xa0x\xa0"},  // bytes above 127 are never white space
     };
-    for (auto& c : cases) EXPECT_EQ(c.out, c.function(c.in)) << '"' << c.in << '"';
+    for (auto [function, in, out] : cases) EXPECT_EQ(out, function(in)) << '"' << in << '"';
     EXPECT_EQ(0, CUrl().Parse(nullptr));
     DecodeEntities(nullptr);
     EXPECT_EQ(0, TrimWhiteSpace(nullptr));
