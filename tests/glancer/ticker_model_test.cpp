@@ -258,7 +258,7 @@ TEST(Links, OnlyWebAddressesAreOpened) {
     EXPECT_EQ("", MessageLink("", "http://h/"));
     EXPECT_EQ("", MessageLink("a1.html", "c:\\"));
     EXPECT_TRUE(IsAdFileName("A0000001.bmp"));
-    for (const char* bad : {"", "..\\victim.bmp", "C:\\v.bmp", "a/b.bmp", "x.exe", "http://ads/1.bmp", ".bmp"})
+    for (const char* bad : {"", "..\\victim.bmp", "..bmp", "C:\\v.bmp", "a/b.bmp", "x.exe", "http://ads/1.bmp", ".bmp"})
         EXPECT_FALSE(IsAdFileName(bad)) << bad;
 }
 

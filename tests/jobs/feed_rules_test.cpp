@@ -196,4 +196,6 @@ TEST_F(NewsTest, UsageReportRequestAndBody) {
     EXPECT_LE(body.size(), 1023u);
     EXPECT_NE('+', body.back());  // cut after a whole entry
     EXPECT_EQ(std::string::npos, body.find("++"));
+    memset(ads.ConfigUrl, 'u', sizeof ads.ConfigUrl - 1);  // an address as long as its field: no room for more
+    EXPECT_EQ(std::string(1023, 'u'), PostStats::ReportBody(ads));
 }

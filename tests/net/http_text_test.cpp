@@ -77,6 +77,8 @@ TEST(HttpHeader, EveryLineEndAtEverySplit) {
         // The body starts two bytes into the line of blanks that ends the header.
         {"HTTP/1.0 200 OK\r\nA: b\r\n   \r\nbody", "[HTTP/1.0 200 OK][A: b] 200 0 body: \r\nbody"},
         {"HTTP/1.0 302 Found\rX: y\r\rbody", "[HTTP/1.0 302 Found][X: y] 302 0 body:body"},
+        // A line is taken once two bytes of the next one are here, which never come.
+        {"HTTP/1.0 200 OK\r\nX", " 0 0 open"},
         // Two lone LFs at the very end: the last line waits for bytes that never come.
         {"HTTP/1.0 200 OK\nLast: line\n\n", "[HTTP/1.0 200 OK] 200 0 open"},
         // Blanks, then a CR as the last byte held: the LF may still come.
