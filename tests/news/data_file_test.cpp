@@ -197,13 +197,11 @@ TEST_F(DataFileTest, SaveThatFailsAnywhereLeavesThePreviousFileIntact) {
     // The nine writes failing in turn, then falling short; the flush, the replacement and the creation.
     std::vector<std::string> texts = {e + "Failed writing Header", e + "Failed writing dwNumTopics"};
     texts.resize(9, msg);
-    for (const std::string& shortWrite :
-         {e + "Read wrong size for data file Header", e + "Invalid dwNumTopic size written", record, count, record,
-          record, record, record, count})
-        texts.push_back(shortWrite);
-    texts.push_back(e + "Could not flush the data file");
-    texts.push_back("TopicArray::Save(): Could not replace " + dir_.File("Msg.dat"));
-    texts.push_back("TopicArray::Save(): Could not create " + dir_.File("Msg.dat.new"));
+    texts.insert(texts.end(),
+                 {e + "Read wrong size for data file Header", e + "Invalid dwNumTopic size written", record, count,
+                  record, record, record, record, count, e + "Could not flush the data file",
+                  "TopicArray::Save(): Could not replace " + dir_.File("Msg.dat"),
+                  "TopicArray::Save(): Could not create " + dir_.File("Msg.dat.new")});
     for (int fault = 0; fault < 21; fault++) {
         SCOPED_TRACE(texts[fault]);
         gOs = real;
