@@ -39,9 +39,8 @@ class HostileOrigins(GatewayCase):
         result = self.run_gateway("static", "--opml", self.opml, "--state", "%(work)s/s.sqlite3", "--out",
                                   "%(work)s/feeds", "--base", "http://127.0.0.1:9", "--log", "%(work)s/static.log")
         self.assertEqual(1, result.returncode, result.stderr)
+        # What the files hold the real agent reads behind nginx: gateway_agent_production_test.
         self.assertEqual(sorted(n + ".twl" for _, n, _ in feeds), sorted(os.listdir(self.work + "/feeds")))
-        with open(self.work + "/feeds/good.twl", "rb") as f:
-            self.assertEqual(["A"], [h for _, h in agent_view(f.read())[1].values()])
         with open(self.work + "/static.log") as f:
             log = f.read()
         for name in [n for _, n, _ in feeds if n != "good"]:  # each failure logged, and named at the end
@@ -94,28 +93,24 @@ class ItemsAndTopics(GatewayCase):
                 made.refresh_all()
                 self.assertEqual(expected, self.headlines(made, "feed"))
 
-    def test_titles_are_unique_and_the_same_every_run(self):
-        names = ["Same Name", "Same Name", "L" * 200 + "1", "L" * 200 + "2"]
-        feeds = [("Folder", name, self.server.add("/%d" % i, rss([]))) for i, name in enumerate(names)]
-        runs = [[self.view(made, name)[0]["title"] for name in made.sources]
-                for made in (self.make(feeds, state_name="run%d.sqlite3" % run) for run in range(2))]
-        self.assertEqual(runs[0], runs[1])
-        self.assertEqual(4, len(set(runs[0])), runs[0])
-        self.assertEqual([b"Folder / Same Name", b"Folder / Same Name (2)"], runs[0][:2])
-        self.assertTrue(all(len(t) <= limits.TOPIC_TITLE_BYTES for t in runs[0]))
+    def test_topic_titles_are_unique_the_same_every_run_and_quick_to_give(self):
+        names = ["Same Name", "Same Name", "L" * 200 + "1", "L" * 200 + "2"] + ["One Title"] * 10000
+        wide = write_opml(self.opml, [("Folder", name, "http://127.0.0.1:1/%d" % i) for i, name in enumerate(names)])
+        started = time.monotonic()
+        runs = [name_topics(opml.read_opml(wide), CodePage()) for _ in range(2)]
+        self.assertLess(time.monotonic() - started, 4.0)
+        titles = [s.topic for s in runs[0]]
+        self.assertEqual(titles, [s.topic for s in runs[1]])
+        self.assertEqual((len(names), len(names)), (len(set(titles)), len({s.name for s in runs[0]})))
+        self.assertEqual([b"Folder / Same Name", b"Folder / Same Name (2)"], titles[:2])
+        self.assertTrue(all(len(t) <= limits.TOPIC_TITLE_BYTES for t in titles))
 
-    def test_huge_opml_files_are_read_and_named_quickly(self):
+    def test_deep_opml_files_are_read_whole(self):
         deep = os.path.join(self.work, "deep.opml")
         with open(deep, "w") as f:
             f.write('<opml version="2.0"><body>' + '<outline text="f" xmlUrl="http://127.0.0.1:1/x">' * 1200 +
                     "</outline>" * 1200 + "</body></opml>")
         self.assertEqual(1200, len(Catalogue(deep, None, "http://127.0.0.1:9").sources))
-        wide = write_opml(os.path.join(self.work, "wide.opml"),
-                          [(None, "One Title", "http://127.0.0.1:1/%d" % i) for i in range(10000)])
-        started = time.monotonic()
-        sources = name_topics(opml.read_opml(wide), CodePage())
-        self.assertLess(time.monotonic() - started, 2.0)
-        self.assertEqual((10000, 10000), (len({s.name for s in sources}), len({s.topic for s in sources})))
 
     def test_headlines_and_topics_in_the_agents_code_page(self):
         for title, codepage, shown in (  # the title as the feed gives it, the code page, what the agent shows

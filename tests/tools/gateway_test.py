@@ -55,7 +55,6 @@ class FeedDocuments(GatewayCase):
                 if name in topics:
                     keys = ("title", "hint", "homepageurl", "category", "schedule")
                     self.assertEqual(topics[name], tuple(fields[k] for k in keys))
-        self.assertEqual(b"http://127.0.0.1:9/feeds/rss10-rdf.twl", self.view(made, "rss10-rdf")[0]["configurl"])
 
     def test_long_and_foreign_texts_fit_the_record(self):
         words = " ".join(["\u00e9t\u00e9-word%d" % i for i in range(60)])
@@ -71,12 +70,11 @@ class FeedDocuments(GatewayCase):
         self.assertEqual(["x" * 198 + "\u2026", "&" * 198 + "\u2026"], [messages[1][1], messages[2][1]])
 
     def test_broken_sources_change_nothing(self):
-        made = self.make([(None, "feed", self.server.add("/f", corpus("rss20.xml")))], max_bytes=50000, timeout=2)
+        made = self.make([(None, "feed", self.server.add("/f", corpus("rss20.xml")))], timeout=2)
         self.assertEqual({"feed": "ok"}, made.refresh_all())
         before = made.subscription("feed", 0)
         for case, route in (("a web page", Route(corpus("notafeed.html"), "text/html")),
                             ("500", Route(b"", status=500)), ("404", Route(b"x", status=404)),
-                            ("over the cap", Route(b"<rss version='2.0'><channel>" + b"<item>" * 60000)),
                             ("not gzip", Route(b"\x1f\x8b garbage"))):
             with self.subTest(case):
                 self.server.server.routes["/f"] = route
