@@ -147,7 +147,7 @@ protected:
 }  // namespace
 
 // The data file's display settings and the settings file's edge disagree (an agent restart): the first win.
-TEST_F(GlancerWithAgent, TakesTheDataFilesEdgeAndClaimsTheWindows) {
+TEST_F(GlancerWithAgent, TakesTheDataFilesEdgeClaimsTheWindowsAndTakesNewSettings) {
     display::Settings bottom;
     bottom.edge = display::kEdgeBottom;
     folder.Write("Tidewell.ini", "[Tidewell Settings]\r\nEdgeDockedOn=1\r\n");
@@ -171,22 +171,17 @@ TEST_F(GlancerWithAgent, TakesTheDataFilesEdgeAndClaimsTheWindows) {
     EXPECT_EQ(0u, second.Wait(kStartTimeoutMs));
     EXPECT_EQ(STILL_ACTIVE, glancer.Wait(0));
     EXPECT_EQ(ticker, FindWindowA(kGlancerWindowClass, nullptr));
-}
 
-// As the agent hands them over after the preferences.
-TEST_F(GlancerWithAgent, TakesNewDisplaySettingsOfTheRightSizeOnly) {
-    ASSERT_NO_FATAL_FAILURE(Start());
+    // New settings as the agent hands them over after the preferences, of the right size only.
     display::Settings wanted;
-    wanted.edge = display::kEdgeBottom;
     wanted.onTop = false;
     wanted.speed = 200;
     Set(wanted);
     RECT r = RectOf(ticker);
-    EXPECT_EQ(GetSystemMetrics(SM_CYSCREEN), r.bottom);
-    EXPECT_EQ(0, r.left);
-    EXPECT_EQ(GetSystemMetrics(SM_CXSCREEN), r.right);
+    EXPECT_EQ(std::make_tuple(0L, 0L, static_cast<LONG>(GetSystemMetrics(SM_CXSCREEN))),
+              std::make_tuple(r.top, r.left, r.right));
     EXPECT_EQ(0, GetWindowLongA(ticker, GWL_EXSTYLE) & WS_EX_TOPMOST);
-    EXPECT_EQ(3, cfg->EdgeDockedOn);  // kept where the settings file and the data file find it
+    EXPECT_EQ(1, cfg->EdgeDockedOn);  // kept where the settings file and the data file find it
     EXPECT_EQ(0, cfg->AlwaysOnTop);
     EXPECT_EQ(200u, display::Decode(cfg->DisplaySettings).speed);
 
@@ -195,8 +190,8 @@ TEST_F(GlancerWithAgent, TakesNewDisplaySettingsOfTheRightSizeOnly) {
     display::Encode(wanted, left);
     SendSettings(ticker, engine, left, 10);
     SendSettings(ticker, engine, left, sizeof left, 2);
-    EXPECT_EQ(3, cfg->EdgeDockedOn);
-    EXPECT_EQ(GetSystemMetrics(SM_CYSCREEN), RectOf(ticker).bottom);
+    EXPECT_EQ(1, cfg->EdgeDockedOn);
+    EXPECT_EQ(0, TopOf(ticker));
     SendSettings(ticker, engine, left, sizeof left);  // upright at the left edge
     EXPECT_EQ(GetSystemMetrics(SM_CYSCREEN), RectOf(ticker).bottom - RectOf(ticker).top);
     EXPECT_EQ(0, cfg->EdgeDockedOn);
