@@ -465,7 +465,9 @@ TEST_F(GlancerAlone, NothingMovesAndNoAdIsFetchedWhileNothingIsSeen) {
         int before = standIn.adsFetched;
         double cpu = HostCpuSeconds(path);
         PumpMessages(4000);
-        if (measured && framesStop) EXPECT_LE(HostCpuSeconds(path) - cpu, 0.02) << state;
+        if (measured && framesStop) {
+            EXPECT_LE(HostCpuSeconds(path) - cpu, 0.02) << state;
+        }
         PumpMessages(2 * kQuietMs - 4000);
         EXPECT_EQ(before, standIn.adsFetched) << state;
     };
