@@ -24,17 +24,6 @@ size_t Runs(const InstallFolder& folder, const std::string& name) {
     return count;
 }
 
-// Each WM_COPYDATA a window of this test was handed: the data word, ":", the bytes.
-std::vector<std::string> gHandedOver;
-
-LRESULT CALLBACK RecordCopyData(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message != WM_COPYDATA) return DefWindowProcA(window, message, wParam, lParam);
-    auto* data = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
-    gHandedOver.push_back(std::to_string(data->dwData) + ":" +
-                          std::string(static_cast<const char*>(data->lpData), data->cbData));
-    return 1;
-}
-
 }  // namespace
 
 // One install folder from its first start to its last close: the cases run
@@ -72,7 +61,7 @@ protected:
 TEST_F(Engine, HandsItsCommandLineToTheRunningAgentWhole) {
     ASSERT_FALSE(SharedBlockExists()) << "a global block is left over from elsewhere";
     // This test plays the running agent and its display program.
-    WindowGuard engine{MakeWindowOfClass(kEngineWindowClass, RecordCopyData)};
+    WindowGuard engine{MakeWindowOfClass(kEngineWindowClass, RecordHandedOver)};
     WindowGuard glancer{MakeWindowOfClass(kGlancerWindowClass)};
     for (size_t length : {1, 260, 30000}) {
         std::string line = "C:\\" + std::string(length, 'p') + " \"x\".twl";

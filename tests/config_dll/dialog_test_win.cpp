@@ -23,20 +23,6 @@ constexpr DWORD kDialogTimeoutMs = 10000;
 constexpr int kConnectionPage = 0, kDisplayPage = 2, kTopicsPage = 3, kSymbolsPage = 4, kPacePage = 5;
 constexpr int kMessageBoxText = 0xFFFF;  // the static that holds a message box's text
 
-// What the ticker's stand-in window is handed, in order.
-std::vector<std::string> gDisplay;
-
-LRESULT CALLBACK DisplayWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_COPYDATA) {
-        auto* data = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
-        gDisplay.push_back("copydata " + std::to_string(data->dwData) + ":" +
-                           std::string(static_cast<const char*>(data->lpData), data->cbData));
-        return 1;
-    }
-    if (message == gMessages.configUpdate) gDisplay.push_back("configupdate");
-    return DefWindowProcA(window, message, wParam, lParam);
-}
-
 std::string Narrow(const wchar_t* text) {
     std::string narrow;
     for (; *text; text++) narrow += static_cast<char>(*text);
@@ -149,10 +135,10 @@ protected:
             R"({"topics": [{"Title": "News / A", "Hint": "Harbour & coast"},
                   {"dwType": 3, "Title": "Stocks / Quotes", "messages": [{"ridMsg": 4, "Title": "BBB;1;2"}]},
                   {"Title": "News / B", "bActive": 0}]})");
-        gDisplay.clear();
+        gHandedOver.clear();
         if (cfg) cfg->DisplayWindow = HwndToWord(display.window);
     }
-    WindowGuard display{MakeWindowOfClass("Tidewell test ticker", DisplayWindowProc)};
+    WindowGuard display{MakeWindowOfClass("Tidewell test ticker", RecordHandedOver)};
 };
 
 }  // namespace
@@ -188,7 +174,7 @@ TEST_F(APersonsPrefs, ShowsWhatTheAgentHoldsAndEscChangesNothing) {
     ASSERT_TRUE(dialog.WaitClosed());
     PumpMessages(500);
     EXPECT_EQ(0, memcmp(&before, cfg, sizeof before));
-    EXPECT_TRUE(gDisplay.empty());
+    EXPECT_TRUE(gHandedOver.empty());
 }
 
 TEST_F(APersonsPrefs, RefusesEachInvalidValueOnItsPageAndStays) {
@@ -259,11 +245,11 @@ TEST_F(APersonsPrefs, EnterHandsEveryPageToTheAgentAndTheTicker) {
     dialog.Key(IDC_PACE, VK_RETURN);
     ASSERT_TRUE(dialog.WaitClosed());
 
-    ASSERT_TRUE(WaitFor([&] { return gDisplay.size() == 2; }, kDialogTimeoutMs));
-    EXPECT_EQ("configupdate", gDisplay[1]);
-    const std::string kCopied = "copydata 1:";
-    ASSERT_EQ(kCopied.size() + 388, gDisplay[0].size()) << gDisplay[0];
-    const auto* words = reinterpret_cast<const uint8_t*>(gDisplay[0].data() + kCopied.size());
+    ASSERT_TRUE(WaitFor([&] { return gHandedOver.size() == 2; }, kDialogTimeoutMs));
+    EXPECT_EQ("configupdate", gHandedOver[1]);
+    const std::string kCopied = "1:";
+    ASSERT_EQ(kCopied.size() + 388, gHandedOver[0].size()) << gHandedOver[0];
+    const auto* words = reinterpret_cast<const uint8_t*>(gHandedOver[0].data() + kCopied.size());
     display::Settings shown = display::Decode(words);
     EXPECT_EQ(display::kDisplayMark, display::Word(words, display::kWordMark));
     EXPECT_EQ("edge 0 on top 1 auto-hide 1 speed 120",

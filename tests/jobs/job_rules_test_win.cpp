@@ -54,7 +54,11 @@ protected:
         gOs.Monotonic = ClockMonotonic;
         gClock += 100000;  // the report's hour is over whatever an earlier test did
     }
+    // A job left registered after its test would answer a later test's events.
     ~JobTest() override {
+        AdStream::gJob = nullptr;
+        YahooQuote::gJob = nullptr;
+        EngineUpdate::gJob = nullptr;
         gTopicArray.Clear();
         gConfig = nullptr;
     }
@@ -104,8 +108,6 @@ TEST_F(JobTest, AdAndQuoteRunsKeepTheirSpacing) {
         }
         EXPECT_EQ((std::vector<uint32_t>{1, 1, 2, 2, 3, 4, 4, 5}), adTaken);
         EXPECT_EQ((std::vector<size_t>{1, 1, 1, 1, 1, 1, 2, 2}), quoteRuns);
-        AdStream::gJob = nullptr;
-        YahooQuote::gJob = nullptr;
     }
 }
 
@@ -126,7 +128,6 @@ TEST_F(JobTest, ATopicWithoutAddressUsesUpItsTurn) {
     EXPECT_EQ(next.ridTopic, job.lastTopicId);
     EXPECT_EQ(ClockNow(), next.tmLastUpdate);
     EXPECT_EQ(std::vector<std::string>{"EngineUpdate::CUpdate::OnClockTick(): Url Format Error"}, trace_.lines());
-    EngineUpdate::gJob = nullptr;
 }
 
 // Without the proxy the jobs ask the service directly: feeds_test.
@@ -161,9 +162,6 @@ TEST_F(JobTest, EveryJobGoesThroughTheProxyWhileItIsOn) {
     EXPECT_EQ("GET http://news.test:80/feeds/a.twl?Update&Have=0&AID=acct HTTP/1.0", lines[1]);
     EXPECT_EQ("GET http://quotes.test:80/d/quotes.csv?s=TIDE&f=sl1d1t1c1ohgv&e=.csv HTTP/1.0", lines[2]);
     EXPECT_EQ(0u, lines[3].find("POST http://127.0.0.1:8642/Bin/Update.dll?TwlUpdate&AID=acct&SID=0&SL=")) << lines[3];
-    EngineUpdate::gJob = nullptr;
-    YahooQuote::gJob = nullptr;
-    AdStream::gJob = nullptr;
 }
 
 // The report goes out at most once an hour, counted from every attempt, and

@@ -153,65 +153,59 @@ TEST_F(HttpTest, RequestsLeaveByteForByte) {
               server.Requests());
 }
 
-// Line ends and splits: the native header table; here what each ending makes of the transfer.
-TEST_F(HttpTest, WholeShortCutAndOverlongResponses) {
+// Line ends and splits: the native header table; here what each ending makes of the transfer. A connection to an
+// address or a name fails once, without a completion.
+TEST_F(HttpTest, WholeShortCutOverlongAndFailedTransfers) {
     const std::string ok = "HTTP/1.0 200 OK\r\nContent-Length: 11\r\nServer: script\r\n\r\nhello world";
     const std::string okLog =
         "connected[HTTP/1.0 200 OK][Content-Length: 11][Server: script]<hello world>complete 200 11 11";
+    const std::string failed = "CHttp::OnConnect(): Connect Failed!";
+    const int refused = RefusingPort();
     struct {
-        std::vector<ServerPiece> reply;
+        std::vector<ServerPiece> reply;  // none: the port refuses
         std::string log;
         std::string errors;
-        ScriptServer::Ending ending;
+        bool closedByPeer;
+        ScriptServer::Ending ending = ScriptServer::kClose;
+        const char* host = "127.0.0.1";
     } cases[] = {
-        {{{ok}}, okLog},
+        {{{ok}}, okLog, "", true},
+        {{{"HTTP/1.0 200 OK\r\n\r\nhello"}},
+         "connected[HTTP/1.0 200 OK]<hello>complete 200 0 5",
+         "",
+         true,
+         ScriptServer::kClose,
+         "localhost"},
         {{{"HTTP/1.0 200 OK\r\nContent-Length: 50\r\n\r\nshort"}},
          "connected[HTTP/1.0 200 OK][Content-Length: 50]<short>complete 200 50 5 fault 8",
-         "CHttp::OnDisconnect() Error: Content-Length invalid"},
+         "CHttp::OnDisconnect() Error: Content-Length invalid",
+         true},
         // Closed before the empty line: complete without a body, and cut short.
         {{{"HTTP/1.0 301 Moved\r\nLocation: x\r\n"}},
          "connected[HTTP/1.0 301 Moved]complete 301 0 0 fault 4",
-         "CHttp::OnDisconnect(): Error - response not whole (4)"},
+         "CHttp::OnDisconnect(): Error - response not whole (4)",
+         true},
         // A line longer than the buffer from a server that never closes: the client ends it.
         {{{"HTTP/1.0 200 OK\r\n" + std::string(2500, 'x')}},
          "connected[HTTP/1.0 200 OK]complete 200 0 0 fault 3",
          "CHttp::OnRead(): Receive header buffer overflow",
+         false,
          ScriptServer::kStall},
-    };
-    for (auto& c : cases) {
-        SCOPED_TRACE(c.log);
-        TraceRecorder trace;
-        ScriptServer server(c.reply, c.ending);
-        RecordingHttp http(owner_);
-        ASSERT_TRUE(http.GetFrom(server));
-        EXPECT_EQ(c.log, http.log);
-        EXPECT_TRUE(c.errors.empty() ? !trace.Contains("Error") : trace.Contains(c.errors)) << c.errors;
-    }
-}
-
-TEST_F(HttpTest, ConnectionsToAddressesAndNamesSucceedOrFailOnce) {
-    ScriptServer server({{"HTTP/1.0 200 OK\r\n\r\nhello"}});
-    const int refused = RefusingPort();
-    struct {
-        const char* host;
-        int port;
-        std::string log;
-    } cases[] = {
-        {"localhost", server.port(), "connected[HTTP/1.0 200 OK]<hello>complete 200 0 5"},
-        // Failed once, and no completion.
-        {"127.0.0.1", refused, "not connected"},
-        {"no-such-host.invalid", refused, "not connected"},
+        {{}, "not connected", failed, false},
+        {{}, "not connected", failed, false, ScriptServer::kClose, "no-such-host.invalid"},
     };
     for (auto& c : cases) {
         SCOPED_TRACE(c.host + (" " + c.log));
-        RecordingHttp http(owner_);
         TraceRecorder trace;
-        ASSERT_TRUE(http.Run([&] { return http.Get(c.host, "/", c.port, 7); }));
+        ScriptServer server(c.reply, c.ending);
+        RecordingHttp http(owner_);
+        ASSERT_TRUE(http.Run([&] { return http.Get(c.host, "/", c.reply.empty() ? refused : server.port(), 7); }));
         PumpMessages(300);
-        bool failed = c.log == "not connected";
-        EXPECT_EQ(std::make_tuple(c.log, HTTPSTATE_IDLE, TCPSTATE_IDLE, INVALID_SOCKET, 7u, failed, !failed),
-                  std::make_tuple(http.log, http.iHttpState, http.state, http.socket, http.userValue,
-                                  trace.Contains("CHttp::OnConnect(): Connect Failed!"), http.closedByPeer != 0));
+        EXPECT_EQ(c.log, http.log);
+        EXPECT_TRUE(c.errors.empty() ? !trace.Contains("Error") && !trace.Contains(failed) : trace.Contains(c.errors))
+            << c.errors;
+        EXPECT_EQ(std::make_tuple(HTTPSTATE_IDLE, TCPSTATE_IDLE, INVALID_SOCKET, 7u, c.closedByPeer),
+                  std::make_tuple(http.iHttpState, http.state, http.socket, http.userValue, http.closedByPeer != 0));
     }
 }
 

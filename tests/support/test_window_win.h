@@ -3,6 +3,9 @@
 
 #include <windows.h>
 
+#include <string>
+#include <vector>
+
 // Registers the class on first use (with proc) and makes a window of it.
 HWND MakeTestWindow(const char* className, DWORD style, int x, int y, int width, int height, HWND parent = nullptr,
                     WNDPROC proc = DefWindowProcA, DWORD exStyle = 0);
@@ -19,3 +22,8 @@ struct WindowGuard {
         if (IsWindow(window)) DestroyWindow(window);
     }
 };
+
+// What windows made with this procedure were handed, in order: "WORD:BYTES" for each WM_COPYDATA, and
+// "configupdate" for each configuration update.
+extern std::vector<std::string> gHandedOver;
+LRESULT CALLBACK RecordHandedOver(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
