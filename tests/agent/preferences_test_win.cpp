@@ -14,24 +14,6 @@
 #include "test_window_win.h"
 #include "trace_capture_win.h"
 
-namespace {
-
-// What the display program's window is handed, in order.
-std::vector<std::string> gDisplay;
-
-LRESULT CALLBACK DisplayWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_COPYDATA) {
-        auto* data = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
-        gDisplay.push_back("copydata " + std::to_string(data->dwData) + " from " + std::to_string(wParam) + ": " +
-                           std::string(static_cast<const char*>(data->lpData), data->cbData));
-        return 1;
-    }
-    if (message == gMessages.configUpdate) gDisplay.push_back("configupdate");
-    return DefWindowProcA(window, message, wParam, lParam);
-}
-
-}  // namespace
-
 TEST(Preferences, OneAgentThroughEveryKindOfDialog) {
     TraceCapture trace;
     ASSERT_FALSE(SharedBlockExists()) << "a global block is left over from elsewhere";
@@ -74,7 +56,7 @@ TEST(Preferences, OneAgentThroughEveryKindOfDialog) {
 
     // The same browser in other case changes nothing. Without a display window
     // (none, or the broadcast handle) no window hears of the display settings.
-    WindowGuard display{MakeWindowOfClass("Tidewell test display", DisplayWindowProc)};
+    WindowGuard display{MakeWindowOfClass("Tidewell test display", RecordHandedOver)};
     cfg.DisplayWindow = 0;
     dialog("browser=c:\\x\\IEXPLORE.EXE\nsettings=5\naccept=1\n");
     EXPECT_STREQ("C:\\X\\iexplore.exe", cfg.BrowserPath);
@@ -84,7 +66,7 @@ TEST(Preferences, OneAgentThroughEveryKindOfDialog) {
     dialog("browser=C:\\Other\\browse.exe\nsettings=6\naccept=1\n");
     EXPECT_STREQ("IEXPLORE", cfg.BrowserDdeService);
     EXPECT_EQ(6, cfg.DisplaySettings[0]);
-    EXPECT_EQ(std::vector<std::string>{}, gDisplay);
+    EXPECT_EQ(std::vector<std::string>{}, gHandedOver);
 
     // Confirmed with a display program running: every change applied and handed on.
     cfg.DisplayWindow = HwndToWord(display.window);
@@ -104,10 +86,7 @@ TEST(Preferences, OneAgentThroughEveryKindOfDialog) {
     HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, agent.id());
     EXPECT_EQ(static_cast<DWORD>(IDLE_PRIORITY_CLASS), GetPriorityClass(process));  // the priority follows the pace
     CloseHandle(process);
-    EXPECT_EQ(
-        (std::vector<std::string>{
-            "copydata 1 from " + std::to_string(HwndToWord(engine)) + ": " + std::string(388, '\7'), "configupdate"}),
-        gDisplay);
+    EXPECT_EQ((std::vector<std::string>{"1:" + std::string(388, '\7'), "configupdate"}), gHandedOver);
     // The database was saved with the switches and the rebuilt quote topic.
     std::string json = folder.DumpDatabase();
     for (const char* pattern : {R"("bActive": 0,[^}]*"Title": "News / A")", R"("bActive": 0,[^}]*"Title": "AdStream")",
