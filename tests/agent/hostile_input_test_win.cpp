@@ -12,7 +12,6 @@
 #include "shared/conversation_win.h"
 #include "shared/names.h"
 #include "process_win.h"
-#include "script_server_win.h"
 #include "trace_capture_win.h"
 
 namespace {
@@ -42,11 +41,10 @@ std::string Subscription(const std::string& title, const std::string& rest) {
 }
 
 // Hands a path over as another program does; true when the agent took it in time.
-bool HandOver(HWND engine, const std::string& path, UINT timeoutMs = 20000) {
+bool HandOver(HWND engine, const std::string& path) {
     COPYDATASTRUCT data = {0, static_cast<DWORD>(path.size() + 1), const_cast<char*>(path.c_str())};
     DWORD_PTR result = 0;
-    return SendMessageTimeoutA(engine, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data), SMTO_NORMAL, timeoutMs,
-                               &result);
+    return SendMessageTimeoutA(engine, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data), SMTO_NORMAL, 5000, &result);
 }
 
 class HostileInput : public ::testing::Test {
@@ -117,7 +115,7 @@ TEST_F(HostileInput, NothingHandedOverStopsTheAgentOrTouchesFilesOutsideItsDataD
                                       folder.File("drop.twl")};
     for (const std::string& path : paths) {
         SCOPED_TRACE(path.substr(0, 60));
-        EXPECT_TRUE(HandOver(engine, path, 5000));
+        EXPECT_TRUE(HandOver(engine, path));
         EXPECT_TRUE(Answers(engine));
     }
     CloseHandle(pipe);
@@ -186,46 +184,4 @@ TEST_F(HostileInput, TheSharedBlockNeverDecidesTheAgentsFolders) {
     EXPECT_EQ(3u, refused.Wait(kExitTimeoutMs));
     EXPECT_TRUE(trace.WaitFor("GlobalInit(): Fatal Error - Could not attach to shared memory", refused.id(), 5000));
     CloseHandle(planted);
-}
-
-// An ad's title (its bitmap's address, decoded from entities) and a
-// subscription's address come from the network: whatever bytes they hold,
-// every request that reaches a server is one request line of the agent's own.
-TEST_F(HostileInput, NoAddressFromTheNetworkSplitsARequest) {
-    ScriptServer listener({{"HTTP/1.0 404 Not Found\r\n\r\n"}});
-    const std::string base = "http://127.0.0.1:" + std::to_string(listener.port());
-    InstallFolder folder("hostile-request");
-    folder.Write("Tidewell.ini", "[Tidewell Settings]\r\nMsgPurge=10\r\n");
-    folder.Write(
-        "ads.twl",
-        Subscription("AdStream",
-                     "MsgRange=1-3\r\n"
-                     "Msg1=x.bmp \"" +
-                         base +
-                         "/a.bmp&#13;&#10;X-Injected: yes&#13;&#10;&#13;&#10;POST /admin HTTP/1.0\"\r\n"
-                         "Msg2=x.bmp \"" +
-                         base + "/b.bmp&#9;X-Injected:&#32;yes\"\r\nMsg3=x.bmp \"" + base + "/good.bmp\"\r\n"));
-    folder.Write("bad.twl", Subscription("News / Bad", "ConfigUrl=" + base +
-                                                           "/bad.twl\tX-Injected: yes\x7f\r\n"
-                                                           "MsgRange=1-1\r\nMsg1=x.html \"Story\"\r\n"));
-    folder.Write("good.twl", Subscription("News / Good", "ConfigUrl=" + base +
-                                                             "/good.twl\r\n"
-                                                             "MsgRange=1-1\r\nMsg1=x.html \"Story\"\r\n"));
-    AgentProcess agent(folder);
-    HWND engine = agent.WaitForEngineWindow();
-    ASSERT_TRUE(engine);
-    for (const char* file : {"ads.twl", "bad.twl", "good.twl"}) ASSERT_TRUE(HandOver(engine, folder.File(file)));
-
-    // The plain ad and subscription are asked for: both jobs went past the others.
-    auto asked = [&](const std::string& start) {
-        for (const std::string& request : listener.Requests())
-            if (request.rfind(start, 0) == 0) return true;
-        return false;
-    };
-    EXPECT_TRUE(WaitFor([&] { return asked("GET /good.bmp?AID=") && asked("GET /good.twl"); }, 60000));
-    EXPECT_EQ(0u, agent.Close());
-    for (const std::string& request : listener.Requests()) {
-        EXPECT_EQ(std::string::npos, request.find("X-Injected")) << request;
-        EXPECT_EQ(std::string::npos, request.find("/admin")) << request;
-    }
 }
