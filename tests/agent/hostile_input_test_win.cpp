@@ -136,49 +136,38 @@ TEST_F(HostileInput, NothingHandedOverStopsTheAgentOrTouchesFilesOutsideItsDataD
     EXPECT_EQ(std::string::npos, dump.find("\"Msg.dat\""));
 }
 
-// Any local program can make the global block first or write it later: the
+// Any local program may write the global block while the agent runs: the
 // agent's folders come from its own path all the same, and the record's texts
-// are read within their fields.
+// are read within their fields. (An agent attaching to a block made first by
+// another program is global_block_test's.)
 TEST_F(HostileInput, TheSharedBlockNeverDecidesTheAgentsFolders) {
     InstallFolder folder("hostile-block"), decoy("hostile-decoy");
     folder.AddStandIn("Glancer.exe");
     decoy.AddStandIn("Glancer.exe");
     std::string decoyDatabase = decoy.Read("Data\\Msg.dat");
-    HANDLE planted =
-        CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, kGlobalMappingSize, kGlobalMappingName);
-    ASSERT_NE(nullptr, planted);
-    auto* block = static_cast<char*>(MapViewOfFile(planted, FILE_MAP_WRITE, 0, 0, 0));
-    ASSERT_NE(nullptr, block);
-    auto* header = reinterpret_cast<GlobalBlockHeader*>(block);
-    auto* record = reinterpret_cast<CConfigData*>(block + kGlobalRecordOffset);
-    header->attachCount = 1;
-    strcpy(record->InstallDir, decoy.path().c_str());
-    strcpy(record->DataDir, decoy.File("Data").c_str());
-    record->Pace = 1;
     {
         AgentProcess agent(folder);
         HWND engine = agent.WaitForEngineWindow();
         ASSERT_TRUE(engine);
-        EXPECT_EQ(folder.path(), record->InstallDir);  // published for the display programs
-        EXPECT_EQ(folder.File("Data"), record->DataDir);
-        // Rewritten while the agent runs, and left without a terminator.
-        memset(record->InstallDir, 'x', sizeof record->InstallDir + sizeof record->DataDir);
+        GlobalBlockView block;
+        CConfigData& record = block.config();
+        // Left without a terminator while the display program is started, then naming the decoy at exit.
+        memset(record.InstallDir, 'x', sizeof record.InstallDir + sizeof record.DataDir);
         PostMessageA(engine, kTrayCallbackMessage, 0, WM_LBUTTONDBLCLK);
         EXPECT_TRUE(WaitFor([&] { return folder.StandInLog().find("Glancer") != std::string::npos; }, 10000));
-        strcpy(record->DataDir, decoy.File("Data").c_str());
+        strcpy(record.InstallDir, decoy.path().c_str());
+        strcpy(record.DataDir, decoy.File("Data").c_str());
         EXPECT_EQ(0u, agent.Close());
     }
     EXPECT_EQ("", decoy.StandInLog());
     EXPECT_FALSE(decoy.Exists("Tidewell.ini"));
     EXPECT_TRUE(decoyDatabase == decoy.Read("Data\\Msg.dat")) << "the decoy's database was written";
     EXPECT_TRUE(folder.Exists("Tidewell.ini"));
-    UnmapViewOfFile(block);
-    CloseHandle(planted);
 
     // A block whose pages are only reserved cannot be read: refused, not crashed on.
     TraceCapture trace;
-    planted = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE | SEC_RESERVE, 0, kGlobalMappingSize,
-                                 kGlobalMappingName);
+    HANDLE planted = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE | SEC_RESERVE, 0,
+                                        kGlobalMappingSize, kGlobalMappingName);
     ASSERT_NE(nullptr, planted);
     AgentProcess refused(folder);
     EXPECT_EQ(3u, refused.Wait(kExitTimeoutMs));
