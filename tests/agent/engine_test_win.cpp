@@ -33,12 +33,13 @@ protected:
     static void SetUpTestSuite() {
         trace_ = new TraceCapture;
         folder_ = new InstallFolder("engine", InstallFolder::kWithoutDatabase);
-        folder_->AddStandIn("install.exe");
         folder_->AddStandIn("Glancer.exe");
         folder_->Write(kSettingsFileName,
                        "garbage line\r\n[Tidewell Settings]\r\nEdgeDockedOn=-1\r\nHttpProxyPort=8080abc\r\n"
                        "BrowserDdeService=" +
                            std::string(500, 'd') + "\r\nMsgPurge=-1\r\n\x01\x02\x03=\r\n");
+        ASSERT_EQ(0u, folder_->MakeDatabase(R"({"header": {"StartCount": 41, "Pace": 14}})"));
+        folder_->Write("Data\\keep.me", "kept");
     }
     static void TearDownTestSuite() {
         delete agent_;
@@ -70,24 +71,6 @@ TEST_F(Engine, HandsItsCommandLineToTheRunningAgentWhole) {
         EXPECT_EQ(0u, forwarder.Wait(kStartTimeoutMs)) << length;
         EXPECT_EQ(std::vector<std::string>{"0:" + line + '\0'}, gHandedOver) << length;
     }
-}
-
-// Exit code 3 and the repair, with no message box to hold it up: the block's
-// name taken by another kind of object, then no database.
-TEST_F(Engine, EndsWithCodeThreeAndStartsTheRepairWhenStartUpFails) {
-    const char* kRaised[] = {"CommonInit() Failed", "Database::Init() Failed"};
-    for (size_t run = 1; run <= 2; run++) {
-        ScopedHandle squatter(run == 1 ? CreateEventA(nullptr, TRUE, FALSE, kGlobalMappingName) : nullptr);
-        AgentProcess agent(*folder_);
-        EXPECT_EQ(3u, agent.Wait(kStartTimeoutMs)) << run;
-        squatter.Reset();
-        EXPECT_TRUE(trace_->Contains(std::string("WinMain(): Exception ") + kRaised[run - 1], agent.id())) << run;
-        EXPECT_TRUE(WaitFor([&] { return Runs(*folder_, "install.exe") == run; }, 10000)) << run;
-        EXPECT_FALSE(SharedBlockExists()) << run;
-    }
-    ASSERT_TRUE(folder_->Exists("Data"));
-    folder_->Write("Data\\keep.me", "kept");
-    ASSERT_EQ(0u, folder_->MakeDatabase(R"({"header": {"StartCount": 41, "Pace": 14}})"));
 }
 
 TEST_F(Engine, StartsAtTheStoredPaceAsAMinimisedWindowWithoutATray) {

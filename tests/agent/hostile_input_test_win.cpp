@@ -172,5 +172,6 @@ TEST_F(HostileInput, TheSharedBlockNeverDecidesTheAgentsFolders) {
     AgentProcess refused(folder);
     EXPECT_EQ(3u, refused.Wait(kExitTimeoutMs));
     EXPECT_TRUE(trace.WaitFor("GlobalInit(): Fatal Error - Could not attach to shared memory", refused.id(), 5000));
+    EXPECT_TRUE(trace.WaitFor("WinMain(): Exception CommonInit() Failed", refused.id(), 5000));
     CloseHandle(planted);
 }

@@ -7,6 +7,7 @@
 #include "base/scoped_win.h"
 #include "shared/conversation_win.h"
 #include "shared/names.h"
+#include "trace_capture_win.h"
 
 namespace {
 
@@ -79,8 +80,10 @@ TEST_F(RepairAgentTest, ACutFileKeepsTheWholeTopicsBeforeTheCutAndTheAgentIsRest
     std::string damaged = folder_.Read("Data\\Msg.dat").substr(0, kTopic2 + 100);
     folder_.Write("Data\\Msg.dat", damaged);
     RestartedAgent restarted;
+    TraceCapture trace;
     AgentProcess agent(folder_);
     EXPECT_EQ(3u, agent.Wait(kStartTimeoutMs)) << "the agent refuses the file";
+    EXPECT_TRUE(trace.WaitFor("WinMain(): Exception Database::Init() Failed", agent.id(), 5000));
     EXPECT_EQ(
         "Tidewell repaired its damaged news database: it kept 1 topic and 2 messages. "
         "The damaged file was kept as Data\\" +
