@@ -122,20 +122,6 @@ TEST_F(Engine, ASecondAgentEndsAtOnce) {
     EXPECT_EQ(1u, block.header().attachCount) << "the second agent attached";
 }
 
-// No terminator, an empty text, no data, another data word: each is only traced.
-TEST_F(Engine, OnlyTracesAnUntrustedCopyData) {
-    char path[] = "C:\\feeds\\other.twl";
-    COPYDATASTRUCT untrusted[] = {
-        {0, 3, path}, {0, 1, path + sizeof path - 1}, {0, 0, nullptr}, {1, sizeof path, path}};
-    for (COPYDATASTRUCT& data : untrusted) {
-        DWORD_PTR result = 0;
-        EXPECT_TRUE(SendMessageTimeoutA(Agent().window(), WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data), SMTO_NORMAL,
-                                        5000, &result));
-    }
-    EXPECT_TRUE(WaitFor([&] { return trace_->Count("WM_COPYDATA ignored", Agent().id()) == 4; }, 5000));
-    EXPECT_FALSE(trace_->Contains("other.twl", Agent().id()));
-}
-
 // Every tick republishes the screen-saver probe: the clock runs.
 TEST_F(Engine, RepublishesTheScreenSaverEveryTick) {
     ASSERT_NE(nullptr, Agent().window());

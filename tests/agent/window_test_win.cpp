@@ -1,7 +1,8 @@
 // The agent's Windows layer in this process: probes, the tray menu, Engine.exe's
-// resources, and the handlers' failures.
+// resources, and the handlers' untrusted input and failures.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <new>
 #include <stdexcept>
 #include <string>
@@ -145,8 +146,9 @@ TEST(EngineResources, IconsAndAccelerators) {
     FreeLibrary(module);
 }
 
-// Whatever a handler raises stays inside it, with a trace: leaving it would end the agent.
-TEST(EngineWindow, FailuresOfEveryKindStayInsideTheHandlers) {
+// An untrusted WM_COPYDATA is only traced; whatever a handler raises stays
+// inside it, with a trace: leaving it would end the agent.
+TEST(EngineWindow, UntrustedCopyDataAndFailuresOfEveryKindStayInsideTheHandlers) {
     TraceRecorder trace;
     CConfigData cfg = {};
     cfg.Pace = 1;
@@ -163,6 +165,17 @@ TEST(EngineWindow, FailuresOfEveryKindStayInsideTheHandlers) {
         }
     } engine{CreateEngineWindow(instance)};
     ASSERT_NE(nullptr, engine.window);
+
+    // No terminator, an empty text, no data, another data word.
+    char other[] = "C:\\feeds\\other.twl";
+    COPYDATASTRUCT untrusted[] = {
+        {0, 3, other}, {0, 1, other + sizeof other - 1}, {0, 0, nullptr}, {1, sizeof other, other}};
+    for (COPYDATASTRUCT& data : untrusted)
+        EngineWindowProc(engine.window, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data));
+    EXPECT_EQ(4, std::count_if(trace.lines().begin(), trace.lines().end(), [](const std::string& line) {
+                  return line.find("WM_COPYDATA ignored") != std::string::npos;
+              }));
+    EXPECT_FALSE(trace.Contains("other.twl"));
 
     gOs.OpenRead = [](const char*) -> OsFile* { throw std::bad_alloc(); };
     const char path[] = "C:\\news.twl";
