@@ -90,7 +90,7 @@ protected:
 
 }  // namespace
 
-TEST_F(RegistryTest, ReadsEachValueAsAtolWithDefaultsAndLimits) {
+TEST_F(RegistryTest, ReadsEachValueAsAtolWithDefaultsAndLimitsAndWritesItBackSo) {
     const std::string defaults = "0||0|||1|0|0|0|0";
     EXPECT_EQ(defaults, Read());  // no file at all
     const std::string longText(400, 'p'), section = "[Tidewell Settings]\r\n";
@@ -113,6 +113,8 @@ TEST_F(RegistryTest, ReadsEachValueAsAtolWithDefaultsAndLimits) {
         SCOPED_TRACE(file.substr(0, 60));
         dir_.Write(kSettingsFileName, file);
         EXPECT_EQ(expected, Read());
+        EXPECT_EQ(1, CRegistry::WriteSettingsFile(cfg_));
+        EXPECT_EQ(expected, Read()) << "written back as read";
     }
 }
 
