@@ -1,4 +1,5 @@
-// One repair end to end with real programs; what is kept of each kind of damage is repair_test's.
+// One repair end to end with real programs; what is kept of each kind of damage, and the
+// damaged file set aside as it was, are repair_test's.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -89,7 +90,6 @@ TEST_F(RepairAgentTest, ACutFileKeepsTheWholeTopicsBeforeTheCutAndTheAgentIsRest
         "The damaged file was kept as Data\\" +
             AsideName() + ".",
         AnswerBox(kStartTimeoutMs));
-    EXPECT_EQ(damaged, folder_.Read("Data\\" + AsideName())) << "the damaged file is kept";
     {
         Conversation topics(restarted.Wait(kStartTimeoutMs), 0);
         ASSERT_TRUE(topics.open()) << "no agent after the repair";
@@ -97,9 +97,6 @@ TEST_F(RepairAgentTest, ACutFileKeepsTheWholeTopicsBeforeTheCutAndTheAgentIsRest
         EXPECT_STREQ("Harbour / Tides", topics.topics().topic.Title);
     }
     EXPECT_TRUE(restarted.Close());
-    std::string kept = folder_.DumpDatabase();
-    EXPECT_NE(std::string::npos, kept.find("Neap tide")) << kept;
-    EXPECT_EQ(std::string::npos, kept.find("Ferries")) << kept;
 
     // A second call right after a restart means the restart did not help.
     ChildProcess again(folder_.File("install.exe"), "");
