@@ -154,31 +154,3 @@ TEST_F(FeedsTest, AdsAndTheUsageReport) {
     EXPECT_EQ(1u, service_.Count(reports)) << "a second report within the hour";
     EXPECT_EQ(0u, agent.Close());
 }
-
-TEST_F(FeedsTest, HeldOrPassiveJobsSendNothing) {
-    for (const std::string account : {"held", "passive"}) {
-        SCOPED_TRACE(account);
-        const bool held = account == "held";
-        const std::string passive = held ? "" : R"(, "Passive": 1)";
-        ASSERT_EQ(0u, folder_.MakeDatabase(Database(R"({"AccountId": ")" + account + "\"" + passive + "}")));
-        auto sent = [&] {
-            size_t count = service_.Count("/d/quotes.csv?s=TIDE+NOPE+REEF");
-            for (const ServiceRequest& request : service_.Requests())
-                count += request.path.find("AID=" + account) != std::string::npos;
-            return count;
-        };
-        const size_t before = sent();
-        AgentProcess agent(folder_);
-        ASSERT_TRUE(agent.WaitForEngineWindow());
-        GlobalBlockView block;
-        block.config().JobsHeld = held;  // before the first tick
-        PumpMessages(12000);
-        EXPECT_EQ(before, sent()) << "a held or passive agent sent a request";
-        block.config().JobsHeld = 0;
-        if (held) {
-            EXPECT_TRUE(WaitFor([&] { return service_.Count("/Bin/Update.dll?TwlUpdate&AID=held") == 1; }, 12000))
-                << "sent once released";
-        }
-        EXPECT_EQ(0u, agent.Close());  // that a passive agent writes no data file: data_file_test
-    }
-}
