@@ -153,3 +153,20 @@ TEST_F(FeedsTest, AdsAndTheUsageReport) {
     EXPECT_EQ(1u, service_.Count(reports)) << "a second report within the hour";
     EXPECT_EQ(0u, agent.Close());
 }
+
+// A passive agent, as its data file says, sends nothing (held jobs: job_rules_test).
+TEST_F(FeedsTest, APassiveAgentSendsNothing) {
+    ASSERT_EQ(0u, folder_.MakeDatabase(Database(R"({"AccountId": "passive", "Passive": 1})")));
+    auto sent = [&] {
+        size_t count = service_.Count("/d/quotes.csv?s=TIDE+NOPE+REEF");
+        for (const ServiceRequest& request : service_.Requests())
+            count += request.path.find("AID=passive") != std::string::npos;
+        return count;
+    };
+    const size_t before = sent();
+    AgentProcess agent(folder_);
+    ASSERT_TRUE(agent.WaitForEngineWindow());
+    PumpMessages(12000);
+    EXPECT_EQ(before, sent());
+    EXPECT_EQ(0u, agent.Close());  // that a passive agent writes no data file: data_file_test
+}
