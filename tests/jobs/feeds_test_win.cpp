@@ -26,9 +26,7 @@ std::string Topic(const std::string& name, const std::string& more = "") {
 std::string Database(const std::string& header) {
     return R"({"header": )" + header + R"(, "topics": [
       {"dwType": 3, "Title": "Stocks / Quotes",
-       "ConfigUrl": "http://127.0.0.1:8643/d/quotes.csv?s=TIDE+NOPE+REEF&f=sl1d1t1c1ohgv&e=.csv",
-       "messages": [{"ridMsg": 1, "Title": "TIDE;0;0"}, {"ridMsg": 2, "Title": "REEF;0;0"},
-                    {"ridMsg": 3, "Title": "GONE;0;0"}]},
+       "ConfigUrl": "http://127.0.0.1:8643/d/quotes.csv?s=TIDE+NOPE+REEF&f=sl1d1t1c1ohgv&e=.csv"},
       {"dwType": 4, "Title": "AdStream", "tmLastUpdate": )" +
            kJustAsked + R"(,
        "ConfigUrl": "http://127.0.0.1:8642/Feed/AdStream3/AdStream.twl",
