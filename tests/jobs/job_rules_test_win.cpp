@@ -130,8 +130,9 @@ TEST_F(JobTest, ATopicWithoutAddressUsesUpItsTurn) {
     EXPECT_EQ(std::vector<std::string>{"EngineUpdate::CUpdate::OnClockTick(): Url Format Error"}, trace_.lines());
 }
 
-// Without the proxy the jobs ask the service directly: feeds_test.
-TEST_F(JobTest, EveryJobGoesThroughTheProxyWhileItIsOn) {
+// Without the proxy the jobs ask the service directly: feeds_test. Held by
+// another program, no job sends anything, nor spends its run (passive: feeds_test).
+TEST_F(JobTest, EveryJobGoesThroughTheProxyWhileItIsOnAndNoneWhileHeld) {
     ScriptServer server({{kOk}});
     CTopic& feed = AddTopic(TOPIC_SUBSCRIPTION, "News / Proxied");
     CTopic& quotes = AddTopic(TOPIC_QUOTES, "Stocks / Quotes");
@@ -148,10 +149,18 @@ TEST_F(JobTest, EveryJobGoesThroughTheProxyWhileItIsOn) {
     strcpy(quotes.ConfigUrl, "http://quotes.test/d/quotes.csv?s=TIDE&f=sl1d1t1c1ohgv&e=.csv");
     gClock += 3600;
     ads.tmLastUpdate = ClockNow();  // just asked: the update's turn stays with the feed
-    update.OnClockTick();
-    quote.OnClockTick();
-    ad.OnClockTick();
-    PostStats::OnClockTick();
+    auto tick = [&] {
+        update.OnClockTick();
+        quote.OnClockTick();
+        ad.OnClockTick();
+        PostStats::OnClockTick();
+    };
+    cfg_.JobsHeld = 1;
+    tick();
+    cfg_.JobsHeld = 0;
+    PumpMessages(300);
+    EXPECT_EQ(0, server.Connections());
+    tick();
     EXPECT_TRUE(WaitFor([&] { return server.Requests().size() == 4; }, kNetTimeoutMs));
     EXPECT_TRUE(WaitFor([&] { return update.idle && quote.idle && ad.idle; }, kNetTimeoutMs));
     std::vector<std::string> lines;
