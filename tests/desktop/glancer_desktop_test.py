@@ -95,8 +95,7 @@ def keyboard(run, folder, wine):
     time.sleep(2)
     mouse("key", "space")
     ok &= check(still(run), "Space pauses the bar")
-    mouse("key", "space")
-    ok &= check(not still(run), "and Space again lets it scroll on")
+    mouse("key", "space")  # and on again: a bar still paused fails the check after Esc below
 
     def press(key):
         count = len(opened(folder))
@@ -158,11 +157,9 @@ def high_dpi(folder, wine):
         ok &= check(grown, "the dialog grows by half at 144 dpi: %r, %r" % (at_96, at_144))
         wine.start(folder.file("Glancer.exe"))
         ids = wait_for(lambda: window_ids("Tidewell Glancer"), 30)
-        ok &= check(ids, "the ticker starts at 144 dpi")
-        if ids:
-            time.sleep(2)
-            box = geometry(ids[0])
-            ok &= check(box.get("HEIGHT") == 42 and box.get("Y") == 0, "the bar is 42 pixels thick: %r" % box)
+        time.sleep(2)
+        box = geometry(ids[0]) if ids else {}
+        ok &= check(box.get("HEIGHT") == 42 and box.get("Y") == 0, "the ticker starts, 42 pixels thick: %r" % box)
     finally:
         wine.run("reg", "delete", *LOG_PIXELS, "/f")
     return ok
