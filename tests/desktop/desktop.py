@@ -106,10 +106,6 @@ def tray_icon():
     return box and (box["X"] + TRAY_SLOT // 2, box["Y"] + TRAY_SLOT // 2)
 
 
-def bmp(path, size, colour):
-    Image.new("RGB", size, colour).save(path, "BMP")
-
-
 class Wine:
     """Programs in one Wine prefix with the X11 driver, on the current display."""
 

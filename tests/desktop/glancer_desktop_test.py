@@ -6,19 +6,19 @@
 import sys
 import time
 
-from desktop import (SCREEN, Failure, bmp, check, contains_phrase, geometry, mouse, ocr_words, run_test,
-                     screenshot, start_agent, wait_for, window_ids, windows_path, word_box)
+from PIL import Image
+
+from desktop import (SCREEN, Failure, check, contains_phrase, geometry, mouse, ocr_words, run_test, screenshot,
+                     start_agent, wait_for, window_ids, windows_path, word_box)
 
 BAR = 28
 AD_COLOUR = (13, 200, 77)
 HEADLINES = ["Gale warning for the outer banks", "Lighthouse keeper retires"]
 NOW = int(time.time())  # messages of 1970 would expire at once
 DATABASE = {
-    "header": {"DisplayPreference": 1},
     "topics": [
-        {"Title": "News / Harbour", "Hint": "From the quay", "bActive": 1,
-         "tmLastUpdate": NOW, "dwInterval": 86400, "ConfigUrl": "http://127.0.0.1:9/harbour.twl",
-         "MsgBaseUrl": "http://127.0.0.1/harbour/",
+        {"Title": "News / Harbour", "bActive": 1, "tmLastUpdate": NOW, "dwInterval": 86400,
+         "ConfigUrl": "http://127.0.0.1:9/harbour.twl",
          "messages": [{"ridMsg": 1, "Title": HEADLINES[0], "Url": "http://127.0.0.1/harbour/gale.html",
                        "tmReceived": NOW},
                       {"ridMsg": 2, "Title": HEADLINES[1], "Url": "http://127.0.0.1/harbour/keeper.html",
@@ -36,9 +36,6 @@ OFFLINE_NO_TOPICS = {"header": {"Passive": 1}, "topics": [{"dwType": 4, "Title":
 # A topic due at once, asked where nothing listens.
 FAILING = {"topics": [{"dwType": 4, "Title": "adstream", "bActive": 1},
                       {"Title": "News / Harbour", "bActive": 1, "ConfigUrl": "http://127.0.0.1:9/harbour.twl"}]}
-
-
-MENU_AREA = (642, 16, 796, 130)  # inside the menu that opens at (640, 14), clear of the bar
 KEY_MENU_AREA = (0, BAR, SCREEN[0], 200)  # below the bar, where the keyboard's menu opens
 
 
@@ -98,8 +95,7 @@ def keyboard(run, folder, wine):
     time.sleep(2)
     mouse("key", "space")
     ok &= check(still(run), "Space pauses the bar")
-    mouse("key", "space")
-    ok &= check(not still(run), "and Space again lets it scroll on")
+    mouse("key", "space")  # and on again: a bar still paused fails the check after Esc below
 
     def press(key):
         count = len(opened(folder))
@@ -114,10 +110,11 @@ def keyboard(run, folder, wine):
     ok &= check(links[0] and links[1] and links[0] != links[1] and links[2] == links[0],
                 "the arrow keys go from headline to headline and Enter opens one: %r" % links)
 
-    mouse("key", "shift+F10")  # the Menu key takes the same way
+    mouse("key", "shift+F10")  # the Menu key takes the same way as the right button
     time.sleep(0.7)
     words = ocr_words(run.shot().crop(KEY_MENU_AREA), scale=3, invert=False)
-    ok &= check(all(word_box(words, w) for w in ("Pause", "Next", "Close")), "Shift+F10 opens the menu")
+    ok &= check(all(word_box(words, w) for w in ("Pause", "Previous", "Next", "Preferences", "Close")),
+                "Shift+F10 opens the menu: Pause, Previous and Next topic, Preferences and Close")
     mouse("key", "Escape")
     time.sleep(0.5)
     mouse("key", "Escape")  # the bar lets go of the keyboard
@@ -148,8 +145,7 @@ def high_dpi(folder, wine):
     """At 144 dots an inch (Wine's LogPixels) the bar, and the preferences
     dialog with its text, are half as big again."""
     ok = True
-    at_96 = preferences_size(folder, wine)
-    ok &= check(at_96, "the preferences open at 96 dpi")
+    at_96 = preferences_size(folder, wine)  # None unless it opened and closed: "grown" below fails
     wine.run("reg", "add", *LOG_PIXELS, "/t", "REG_DWORD", "/d", "144", "/f")
     try:
         # A program takes the density when it starts: the agent, whose dialog it is, starts again.
@@ -161,22 +157,16 @@ def high_dpi(folder, wine):
         ok &= check(grown, "the dialog grows by half at 144 dpi: %r, %r" % (at_96, at_144))
         wine.start(folder.file("Glancer.exe"))
         ids = wait_for(lambda: window_ids("Tidewell Glancer"), 30)
-        ok &= check(ids, "the ticker starts at 144 dpi")
-        if ids:
-            time.sleep(2)
-            box = geometry(ids[0])
-            ok &= check(box.get("HEIGHT") == 42 and box.get("Y") == 0, "the bar is 42 pixels thick: %r" % box)
-            mouse("mousemove", 640, 20, "click", "3")
-            time.sleep(0.7)
-            mouse("key", "c")  # Close
-            ok &= check(wait_for(lambda: not window_ids("Tidewell Glancer"), 20), "and closes")
+        time.sleep(2)
+        box = geometry(ids[0]) if ids else {}
+        ok &= check(box.get("HEIGHT") == 42 and box.get("Y") == 0, "the ticker starts, 42 pixels thick: %r" % box)
     finally:
         wine.run("reg", "delete", *LOG_PIXELS, "/f")
     return ok
 
 
 def steps(folder, wine):
-    bmp(folder.file("Data/A0000001.bmp"), (60, 24), AD_COLOUR)
+    Image.new("RGB", (60, 24), AD_COLOUR).save(folder.file("Data/A0000001.bmp"), "BMP")
     start_agent(folder, wine, DATABASE, BrowserPath=windows_path(folder.file("browser.exe")), EdgeDockedOn=1,
                 AlwaysOnTop=1, MsgPurge=500, AutoHide=0)
     ok = True
@@ -211,32 +201,13 @@ def steps(folder, wine):
 
     ok &= keyboard(run, folder, wine)
 
-    # The right button's menu (Space showed the pause): Close ends the ticker.
-    def menu_words():
-        mouse("mousemove", 640, 14, "click", "3")
-        time.sleep(0.7)
-        words = ocr_words(run.shot().crop(MENU_AREA), scale=3, invert=False)
-        if all(word_box(words, w) for w in ("Pause", "Previous", "Next", "Preferences", "Close")):
-            return words
-        mouse("key", "Escape")
-        mouse("mousemove", 600, 600)  # a headline's tool tip may cover the menu: another item, another tip
-        time.sleep(1)
-        return None
-
-    def choose(words, text):
-        x, y = word_box(words, text)
-        mouse("mousemove", MENU_AREA[0] + x, MENU_AREA[1] + y, "click", "1")
-        mouse("mousemove", 600, 600)
-
-    words = wait_for(menu_words, 20, step=0.5)
-    ok &= check(words and word_box(words, "Pause"), "the menu offers Pause, Previous and Next topic, "
-                "Preferences and Close")
-    if words:
-        choose(words, "Close")
-        ok &= check(wait_for(lambda: not window_ids("Tidewell Glancer"), 20), "Close ends the ticker")
-        alive = wine.run(folder.file("twl.exe"), "wait", "1").returncode == 0
-        ok &= check(alive, "and the agent runs on")
-        ok &= high_dpi(folder, wine)
+    # The right button's menu (its entries read after Shift+F10): Close ends the ticker.
+    mouse("mousemove", 640, 14, "click", "3")
+    time.sleep(0.7)
+    mouse("key", "c")
+    ok &= check(wait_for(lambda: not window_ids("Tidewell Glancer"), 20), "Close ends the ticker")
+    ok &= check(wine.run(folder.file("twl.exe"), "wait", "1").returncode == 0, "and the agent runs on")
+    ok &= high_dpi(folder, wine)
     wine.run(folder.file("twl.exe"), "close")
     return ok & empty_bars(folder, wine, run)
 

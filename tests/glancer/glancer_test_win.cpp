@@ -152,7 +152,6 @@ TEST_F(GlancerWithAgent, TakesTheDataFilesEdgeClaimsTheWindowsAndTakesNewSetting
     bottom.edge = display::kEdgeBottom;
     folder.Write("Tidewell.ini", "[Tidewell Settings]\r\nEdgeDockedOn=1\r\n");
     ASSERT_NO_FATAL_FAILURE(Start("{" + HeaderWith(bottom) + ", " + (kOneTopic + 1)));
-    EXPECT_EQ(HwndToWord(ticker), cfg->PageWindow);
     EXPECT_TRUE(WaitFor([&] { return RectOf(ticker).bottom == GetSystemMetrics(SM_CYSCREEN); }, kStartTimeoutMs));
     EXPECT_TRUE(
         WaitFor([&] { return cfg->EdgeDockedOn == static_cast<int32_t>(display::kEdgeBottom); }, kStartTimeoutMs))
@@ -170,7 +169,6 @@ TEST_F(GlancerWithAgent, TakesTheDataFilesEdgeClaimsTheWindowsAndTakesNewSetting
     ChildProcess second(folder.File("Glancer.exe"), "");
     EXPECT_EQ(0u, second.Wait(kStartTimeoutMs));
     EXPECT_EQ(STILL_ACTIVE, glancer.Wait(0));
-    EXPECT_EQ(ticker, FindWindowA(kGlancerWindowClass, nullptr));
 
     // New settings as the agent hands them over after the preferences, of the right size only.
     display::Settings wanted;
@@ -215,7 +213,6 @@ TEST_F(GlancerWithAgent, ABusyAgentIsAskedAgainNeverJoinedByAnother) {
 
     held.clear();  // the agent has room again: the ticker, asking again, is served
     EXPECT_TRUE(WaitFor([&] { return cfg->DisplayWindow == HwndToWord(ticker); }, kStartTimeoutMs));
-    EXPECT_EQ("", beside.StandInLog());
     EXPECT_EQ(STILL_ACTIVE, agent->Wait(0));
 }
 
