@@ -43,6 +43,8 @@ def read_mutants(path):
             key, sep, value = line.partition(": ")
             if not sep or key not in KEYS:
                 sys.exit(f"{path}:{number}: expected one of {', '.join(KEYS)} followed by ': '")
+            if key in current:  # a missing blank line would silently merge two faults
+                sys.exit(f"{path}:{number}: a second {key} in one fault")
             current[key] = value.replace("\\n", "\n")
     if current:
         mutants.append(current)
